@@ -1,0 +1,3 @@
+#include "OrvSetupDlg.h"
+
+COrvSetupDlg::COrvSetupDlg(CDialog* pParent) : CDialog(IDD_ORVSETUP, pParent) {}

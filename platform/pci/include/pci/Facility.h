@@ -1,0 +1,134 @@
+#pragma once
+// The PCI access facility: what a driver needs of a kernel PCI driver, as plain calls.
+// One shared library per process; both driver libraries use it. The backend behind these
+// calls is chosen inside the facility (the simulated card by default); nothing above it
+// may assume which.
+
+#include <cstddef>
+#include <cstdint>
+
+#define PCI_API __attribute__((visibility("default")))
+
+namespace pci {
+
+using DeviceHandle = int;
+constexpr DeviceHandle INVALID_DEVICE = -1;
+using ThreadHandle = uintptr_t;  // 0: no thread
+
+constexpr uint32_t MAX_CARDS = 100;
+constexpr uint32_t MAX_ITEMS = 20;
+
+enum ItemType : uint32_t {
+  ITEM_REMOVED = 0,
+  ITEM_INTERRUPT = 1,
+  ITEM_MEMORY = 2,
+  ITEM_IO = 3,
+};
+
+#pragma pack(push, 4)
+// One resource of a card, 40 bytes. The process address of a memory range is 64 bits
+// wide on this platform and sits at 28 like the 32-bit one it replaces.
+struct ResourceItem {
+  uint32_t Type;       // 0
+  uint32_t Exclusive;  // 4
+  uint32_t Reserved0[2];
+  union {
+    struct {
+      uint32_t PhysicalAddress;  // 16
+      uint32_t Size;             // 20
+      uint32_t TransferAddress;  // 24: kernel-side address
+      uint64_t MappedAddress;    // 28: address in this process
+    } Memory;
+    struct {
+      uint32_t Port;  // 16
+      uint32_t Size;  // 20
+    } Io;
+    struct {
+      uint32_t Reserved[2];
+      uint32_t Handle;  // 24
+    } Interrupt;
+  };
+  uint32_t Reserved1;  // 36
+};
+#pragma pack(pop)
+static_assert(sizeof(ResourceItem) == 40);
+static_assert(offsetof(ResourceItem, Memory.PhysicalAddress) == 16);
+static_assert(offsetof(ResourceItem, Memory.Size) == 20);
+static_assert(offsetof(ResourceItem, Memory.TransferAddress) == 24);
+static_assert(offsetof(ResourceItem, Memory.MappedAddress) == 28);
+static_assert(offsetof(ResourceItem, Interrupt.Handle) == 24);
+
+struct CardResources {
+  uint32_t ItemCount;
+  ResourceItem Items[MAX_ITEMS];
+};
+static_assert(sizeof(CardResources) == 804);
+
+struct RegistrationRecord {
+  CardResources Resources;      // 0
+  uint32_t CheckOnly;           // 804
+  uint32_t RegistrationHandle;  // 808: 0 = refused
+  uint8_t Reserved[948 - 812];
+};
+static_assert(sizeof(RegistrationRecord) == 948);
+
+struct Location {
+  uint32_t Bus;
+  uint32_t Slot;
+  uint32_t Function;
+};
+
+// Interrupt-time transfer commands, run by the facility at each interrupt before the
+// routine is called.
+enum TransferCode : uint32_t {
+  READ_PORT32 = 1,
+  READ_MEM32 = 2,
+  WRITE_PORT32 = 3,
+  WRITE_MEM32 = 4,
+};
+
+struct TransferCommand {
+  uint32_t Address;  // transfer address of the space plus the offset
+  uint32_t Command;  // TransferCode
+  uint32_t Reserved0[2];
+  uint32_t Value;  // written value, or the value read
+  uint32_t Reserved1[3];
+};
+static_assert(sizeof(TransferCommand) == 32);
+
+constexpr uint32_t INTERRUPT_CMD_COPY = 2;  // option bit 1: run the commands
+
+struct InterruptRecord {
+  uint32_t Handle;
+  uint32_t Options;
+  TransferCommand* Commands;
+  uint32_t CommandCount;
+  uint32_t Count;  // interrupts delivered so far
+};
+
+using InterruptRoutine = void (*)(void* argument);
+
+constexpr uint32_t VERSION = 1100;
+
+PCI_API DeviceHandle Open();
+PCI_API void Close(DeviceHandle device);
+PCI_API uint32_t Version(DeviceHandle device);
+// Cards with these ids, in slot order, at most MAX_CARDS; returns the count.
+PCI_API uint32_t Scan(DeviceHandle device, uint32_t vendorId, uint32_t deviceId, Location locations[MAX_CARDS]);
+PCI_API bool CardInfo(DeviceHandle device, const Location& location, CardResources& resources);
+// Claims the card described by record.Resources: fills RegistrationHandle (0 when another
+// process holds the card) and the memory items' transfer and mapped addresses.
+PCI_API void RegisterCard(DeviceHandle device, RegistrationRecord& record);
+PCI_API void ReleaseCard(DeviceHandle device, RegistrationRecord& record);
+PCI_API uint32_t ConfigRead32(DeviceHandle device, const Location& location, uint32_t offset);
+PCI_API void ConfigWrite32(DeviceHandle device, const Location& location, uint32_t offset, uint32_t value);
+// Writes bytes (a whole number of 32-bit units) with auto-increment from transferAddress.
+PCI_API void Transfer(DeviceHandle device, uint32_t transferAddress, const void* source, uint32_t bytes);
+// 32-bit access at a mapped address of a registered card's memory space.
+PCI_API uint32_t ReadMem32(uintptr_t address);
+PCI_API void WriteMem32(uintptr_t address, uint32_t value);
+PCI_API bool InterruptThreadEnable(ThreadHandle* thread, DeviceHandle device, InterruptRecord* record,
+                                   InterruptRoutine routine, void* argument);
+PCI_API void InterruptThreadDisable(ThreadHandle thread);
+
+}  // namespace pci

@@ -1,0 +1,227 @@
+#pragma once
+// A dialog: the retained state of its controls, addressed by control id, the routing
+// of events to handler members, data exchange on demand and modal runs through the host.
+// The system's code changes controls only through these operations; a host mirrors them.
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ui/DialogTemplate.h"
+#include "ui/Types.h"
+
+class CDialog;
+class IDialogView;
+
+enum class EventKind {
+  Click,        // id: button or check box (check boxes are toggled by the host first)
+  DoubleClick,  // id: list box
+  SelChange,    // id: list box (selection already moved by the host)
+  KillFocus,    // id: control that lost the keyboard focus
+  VScroll,      // id: track bar; code: scroll code; pos: position
+  Timer,        // id: timer id
+  Paint,        // id 0; the update region was already validated and erased
+  Close,        // id 0: the window's close box or Alt+F4
+  SysCommand,   // id: command id from the system menu
+  HelpInfo,     // id: context id of the control; code: context type (1 = window)
+  Ok,           // Enter, or a click on the button with id IDOK
+  Cancel,       // Escape, or a click on the button with id IDCANCEL
+};
+
+struct Event {
+  EventKind kind = EventKind::Click;
+  int id = 0;
+  int code = 0;
+  int pos = 0;
+
+  static Event Click(int id) { return {EventKind::Click, id, 0, 0}; }
+  static Event DoubleClick(int id) { return {EventKind::DoubleClick, id, 0, 0}; }
+  static Event SelChange(int id) { return {EventKind::SelChange, id, 0, 0}; }
+  static Event KillFocus(int id) { return {EventKind::KillFocus, id, 0, 0}; }
+  static Event VScroll(int id, int code, int pos) { return {EventKind::VScroll, id, code, pos}; }
+  static Event Timer(int id) { return {EventKind::Timer, id, 0, 0}; }
+  static Event Paint() { return {EventKind::Paint, 0, 0, 0}; }
+  static Event Close() { return {EventKind::Close, 0, 0, 0}; }
+  static Event SysCommand(int command) { return {EventKind::SysCommand, command, 0, 0}; }
+  static Event HelpInfo(int contextId, int contextType) { return {EventKind::HelpInfo, contextId, contextType, 0}; }
+  static Event Ok() { return {EventKind::Ok, IDOK, 0, 0}; }
+  static Event Cancel() { return {EventKind::Cancel, IDCANCEL, 0, 0}; }
+};
+
+// Everything a control shows. Hosts read it to draw; the dialog's operations write it.
+struct ControlState {
+  int id = IDC_STATIC;
+  ControlKind kind = ControlKind::Static;
+  uint32_t style = STYLE_NONE;
+  CRect rectDu;              // x, y, x + cx, y + cy in dialog units
+  std::string text;          // caption of buttons and labels, text of edits
+  bool enabled = true;
+  bool visible = true;
+  int checked = 0;           // check boxes
+  bool pressed = false;      // push buttons shown pressed
+  std::vector<std::string> lines;  // list box
+  int curSel = -1;
+  std::vector<int> tabStops; // dialog units
+  int rangeMin = 0, rangeMax = 100, pos = 0;  // track bar and progress bar
+};
+
+struct SystemMenuItem {
+  unsigned command = 0;  // 0 for a separator
+  std::string text;
+};
+
+// Member exchange with controls, in the direction m_bSaveAndValidate says.
+class UI_API CDataExchange {
+ public:
+  CDataExchange(CDialog& dlg, bool bSaveAndValidate) : m_pDlg(&dlg), m_bSaveAndValidate(bSaveAndValidate) {}
+  CDialog* m_pDlg;
+  bool m_bSaveAndValidate;  // true: controls -> members
+};
+
+UI_API void DDX_Text(CDataExchange& dx, int id, std::string& value);
+UI_API void DDX_Text(CDataExchange& dx, int id, int& value);      // decimal; text without digits reads 0
+UI_API void DDX_Text(CDataExchange& dx, int id, float& value);
+UI_API void DDX_Check(CDataExchange& dx, int id, int& value);
+
+// A device context of a dialog's client area: per-pixel colour writes in client pixels.
+class UI_API CDC {
+ public:
+  explicit CDC(IDialogView* view = nullptr) : m_pView(view) {}
+  bool IsValid() const { return m_pView != nullptr; }
+  void SetPixel(int x, int y, COLORREF colour);
+  COLORREF GetPixel(int x, int y) const;
+
+ private:
+  IDialogView* m_pView;
+};
+
+// The host's side of one shown dialog.
+class UI_API IDialogView {
+ public:
+  virtual ~IDialogView() = default;
+  virtual void ControlChanged(int id) = 0;  // any state of control id changed
+  virtual void CaptionChanged() = 0;
+  virtual void SystemMenuChanged() = 0;
+  virtual void Invalidate(const CRect& clientRect, bool erase) = 0;
+  virtual void SetPixel(int x, int y, COLORREF colour) = 0;
+  virtual COLORREF GetPixel(int x, int y) const = 0;
+  virtual CRect WindowRect() const = 0;  // screen pixels
+  virtual void SetTimer(int id, unsigned ms) = 0;  // one timer per id: setting it again restarts it
+  virtual void KillTimer(int id) = 0;
+  virtual void EndModal(int result) = 0;
+};
+
+class UI_API CDialog {
+ public:
+  using Handler = std::function<void(const Event&)>;
+
+  explicit CDialog(int templateId, CDialog* pParent = nullptr);
+  virtual ~CDialog();
+  CDialog(const CDialog&) = delete;
+  CDialog& operator=(const CDialog&) = delete;
+
+  // Runs the dialog modally through the host; returns IDOK, IDCANCEL or EndDialog's value.
+  int DoModal();
+  void EndDialog(int result);
+
+  virtual bool OnInitDialog();                     // default: UpdateData(false), true
+  virtual void DoDataExchange(CDataExchange& dx);  // default: nothing
+  virtual void OnOK();                             // default: UpdateData(true), EndDialog(IDOK)
+  virtual void OnCancel();                         // default: EndDialog(IDCANCEL)
+  bool UpdateData(bool bSaveAndValidate = true);
+
+  // Entry point for events from hosts and tests: the routing table first, then the defaults.
+  void Dispatch(const Event& e);
+
+  int TemplateId() const { return m_TemplateId; }
+  const DialogTemplate& Template() const { return *m_pTemplate; }
+  CDialog* GetParent() const { return m_pParent; }
+
+  // Controls by id.
+  bool HasControl(int id) const;
+  const ControlState& Control(int id) const;
+  const std::vector<ControlState>& Controls() const { return m_Controls; }
+  void SetDlgItemText(int id, std::string_view text);
+  std::string GetDlgItemText(int id) const;
+  void EnableDlgItem(int id, bool enable);
+  bool IsDlgItemEnabled(int id) const;
+  void ShowDlgItem(int id, bool show);
+  bool IsDlgItemVisible(int id) const;
+  void CheckDlgButton(int id, int check);
+  int IsDlgButtonChecked(int id) const;
+  void SetButtonState(int id, bool pressed);
+  bool GetButtonState(int id) const;
+
+  int ListAddString(int id, std::string_view line);  // returns the new line's index
+  void ListDeleteString(int id, int index);
+  void ListResetContent(int id);
+  int ListGetCount(int id) const;
+  std::string ListGetText(int id, int index) const;
+  int ListGetCurSel(int id) const;  // -1 when nothing is selected
+  void ListSetCurSel(int id, int index);  // -1 or out of range clears the selection
+  void ListSetTabStops(int id, std::vector<int> tabStopsDu);
+
+  void TrackSetRange(int id, int min, int max, bool redraw = true);
+  void TrackSetPos(int id, int pos);  // held to the range
+  int TrackGetPos(int id) const;
+  int TrackGetRangeMin(int id) const;
+  int TrackGetRangeMax(int id) const;
+
+  void ProgressSetRange(int id, int min, int max);
+  void ProgressSetPos(int id, int pos);
+  int ProgressGetPos(int id) const;
+
+  void SetWindowText(std::string_view caption);
+  const std::string& GetWindowText() const { return m_Caption; }
+
+  // System menu: present when the template asks for DS_SYSMENU.
+  bool HasSystemMenu() const;
+  void AppendSystemMenuSeparator();
+  void AppendSystemMenuItem(unsigned command, std::string_view text);
+  const std::vector<SystemMenuItem>& SystemMenu() const { return m_SystemMenu; }
+
+  void SetTimer(int id, unsigned ms);
+  void KillTimer(int id);
+
+  CDC GetDC();  // invalid while the dialog is not shown
+  void InvalidateRect(const CRect& clientRect, bool erase = true);
+  void Invalidate(bool erase = true);
+  CRect GetWindowRect() const;   // screen pixels; empty while not shown
+  CRect GetClientRect() const;   // 0, 0, width, height in pixels by the host's rule
+
+  void WinHelp(unsigned command, unsigned data = 0);
+
+  // Hosts attach their view for the time the dialog is shown.
+  void AttachView(IDialogView* view) { m_pView = view; }
+  IDialogView* View() const { return m_pView; }
+
+ protected:
+  void Route(EventKind kind, int id, Handler handler);
+  template <class D>
+  void Route(EventKind kind, int id, void (D::*member)()) {
+    D* self = static_cast<D*>(this);
+    Route(kind, id, [self, member](const Event&) { (self->*member)(); });
+  }
+  template <class D>
+  void Route(EventKind kind, int id, void (D::*member)(const Event&)) {
+    D* self = static_cast<D*>(this);
+    Route(kind, id, [self, member](const Event& e) { (self->*member)(e); });
+  }
+
+  ControlState& MutableControl(int id);
+
+ private:
+  void Changed(int id);
+
+  int m_TemplateId;
+  const DialogTemplate* m_pTemplate;
+  CDialog* m_pParent;
+  IDialogView* m_pView = nullptr;
+  std::string m_Caption;
+  std::vector<ControlState> m_Controls;
+  std::vector<SystemMenuItem> m_SystemMenu;
+  std::map<std::pair<EventKind, int>, Handler> m_Routes;
+};

@@ -1,0 +1,49 @@
+#pragma once
+// The host carries out the framework: modal runs, message boxes, file dialogs, help and
+// process exit. It is chosen once per process; without a choice the scripted host runs.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ui/Dialog.h"
+#include "ui/Types.h"
+
+struct FileDialogRequest {
+  bool open = true;  // false: a save dialog
+  std::string title;
+  std::vector<std::pair<std::string, std::string>> filters;  // (description, patterns "*.a;*.b")
+  std::string initialFolder;
+  std::string initialFileName;
+  size_t bufferSize = 260;  // characters including the terminating NUL
+  std::string defaultExtension;
+  bool multiSelect = false;
+};
+
+class UI_API IHost {
+ public:
+  virtual ~IHost() = default;
+  virtual int RunModal(CDialog& dlg) = 0;
+  virtual int MessageBox(CDialog* owner, const std::string& text, const std::string& caption,
+                         MessageIcon icon) = 0;
+  virtual std::optional<std::string> FileDialog(CDialog* owner, const FileDialogRequest& request) = 0;
+  virtual void WinHelp(CDialog* owner, unsigned command, unsigned data) = 0;
+  [[noreturn]] virtual void ExitProcess(int status) = 0;
+};
+
+UI_API void SetHost(std::unique_ptr<IHost> host);
+UI_API IHost& Host();
+
+// A modal message box with one OK button. Returns IDOK.
+UI_API int MessageBox(CDialog* owner, const std::string& text, const std::string& caption,
+                      MessageIcon icon = MessageIcon::None);
+// The application's message box: its caption is the application title.
+UI_API int AppMessageBox(const std::string& text, MessageIcon icon = MessageIcon::None);
+UI_API void SetApplicationTitle(const std::string& title);
+UI_API const std::string& ApplicationTitle();
+
+// A path chosen by the operator, or nothing on cancel. A path that does not fit the
+// request's buffer counts as a cancel.
+UI_API std::optional<std::string> FileDialog(CDialog* owner, const FileDialogRequest& request);

@@ -1,0 +1,126 @@
+#pragma once
+// The scripted host: everything in memory, for tests and headless use. Modal dialogs run
+// the script registered for their template id, message boxes are recorded and answered,
+// file dialogs answer from a queue, timers fire on a virtual clock, paints render into an
+// in-memory client area per dialog, and ending the process is observable.
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/Host.h"
+
+// Thrown by the scripted host's ExitProcess so a test sees the status and the code that
+// ran before it. Only the scripted host throws it.
+struct CProcessExit {
+  int status;
+};
+
+class UI_API CScriptedHost : public IHost {
+ public:
+  using Script = std::function<void(CDialog& dlg, CScriptedHost& host)>;
+
+  struct MessageRecord {
+    std::string text;
+    std::string caption;
+    MessageIcon icon = MessageIcon::None;
+    int ownerTemplateId = 0;  // 0: no owner
+  };
+  struct HelpRecord {
+    int ownerTemplateId = 0;
+    unsigned command = 0;
+    unsigned data = 0;
+  };
+
+  CScriptedHost();
+  ~CScriptedHost() override;
+
+  // Makes a new scripted host the process's host and returns it.
+  static CScriptedHost& Install();
+
+  // IHost
+  int RunModal(CDialog& dlg) override;
+  int MessageBox(CDialog* owner, const std::string& text, const std::string& caption,
+                 MessageIcon icon) override;
+  std::optional<std::string> FileDialog(CDialog* owner, const FileDialogRequest& request) override;
+  void WinHelp(CDialog* owner, unsigned command, unsigned data) override;
+  [[noreturn]] void ExitProcess(int status) override;
+
+  // Modal runs: the script registered for a template runs each time a dialog of that
+  // template is run; when the script returns without ending the dialog it ends with
+  // IDCANCEL. A dialog without a script ends at once with IDCANCEL and is recorded.
+  void SetScript(int templateId, Script script);
+  void ClearScript(int templateId);
+  const std::vector<int>& UnscriptedRuns() const { return m_UnscriptedRuns; }
+  const std::vector<int>& ModalRuns() const { return m_ModalRuns; }  // template ids, in order
+
+  // Shows a dialog without a modal run (OnInitDialog runs), so a test can drive it.
+  void Open(CDialog& dlg);
+  void Close(CDialog& dlg);
+
+  // What a person does: the control changes as it would on screen, then the event is
+  // dispatched, then pending paints are delivered.
+  void Click(CDialog& dlg, int id);  // check boxes toggle first
+  void DoubleClick(CDialog& dlg, int id);
+  void SelectListLine(CDialog& dlg, int id, int index);
+  void TypeText(CDialog& dlg, int id, const std::string& text);  // no event, as typing
+  void LeaveControl(CDialog& dlg, int id);                         // KillFocus
+  void DragTrackBar(CDialog& dlg, int id, int pos);  // thumb-track codes, then end of scroll
+  void ScrollTrackBar(CDialog& dlg, int id, int code, int pos);
+  void PressEnter(CDialog& dlg);
+  void PressEscape(CDialog& dlg);
+  void CloseWindow(CDialog& dlg);
+  void SystemCommand(CDialog& dlg, unsigned command);
+  void RequestHelp(CDialog& dlg, int contextId);
+  void Send(CDialog& dlg, const Event& e);
+  void DeliverPaints();
+
+  // Virtual clock: fires every due timer of every shown dialog, in time order.
+  void AdvanceTime(uint64_t ms);
+  uint64_t Now() const { return m_NowMs; }
+  bool TimerActive(const CDialog& dlg, int id) const;
+
+  // Message boxes: recorded; answered by the handler (default: IDOK).
+  const std::vector<MessageRecord>& Messages() const { return m_Messages; }
+  void ClearMessages() { m_Messages.clear(); }
+  void SetMessageBoxHandler(std::function<int(const MessageRecord&)> handler);
+
+  // File dialogs: answered from the queue (an empty optional is a cancel; an empty queue
+  // cancels too); every request is recorded.
+  void QueueFileAnswer(std::optional<std::string> path);
+  const std::vector<FileDialogRequest>& FileRequests() const { return m_FileRequests; }
+
+  const std::vector<HelpRecord>& HelpCalls() const { return m_HelpCalls; }
+
+  // Window placement: screen position of a template's window (default 0, 0). The window
+  // is the client area plus a 3-pixel border and a 23-pixel caption.
+  void SetWindowOrigin(int templateId, int x, int y);
+  void SetWindowSize(int templateId, int width, int height);  // overrides the computed size
+
+  // Client-area pixels of a shown dialog, as the last paint left them.
+  COLORREF Pixel(const CDialog& dlg, int x, int y) const;
+
+  std::optional<int> ExitStatus() const { return m_ExitStatus; }
+
+ private:
+  class View;
+  View* ViewOf(const CDialog& dlg) const;
+
+  std::map<int, Script> m_Scripts;
+  std::vector<int> m_UnscriptedRuns;
+  std::vector<int> m_ModalRuns;
+  std::map<const CDialog*, std::unique_ptr<View>> m_Views;
+  std::vector<MessageRecord> m_Messages;
+  std::function<int(const MessageRecord&)> m_MessageHandler;
+  std::deque<std::optional<std::string>> m_FileAnswers;
+  std::vector<FileDialogRequest> m_FileRequests;
+  std::vector<HelpRecord> m_HelpCalls;
+  std::map<int, std::pair<int, int>> m_WindowOrigins;
+  std::map<int, std::pair<int, int>> m_WindowSizes;
+  std::optional<int> m_ExitStatus;
+  uint64_t m_NowMs = 0;
+};

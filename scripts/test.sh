@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every test and runs them: the release build with the
+# Qt host, then the AddressSanitizer + UndefinedBehaviorSanitizer build, then the
+# ThreadSanitizer build of everything that runs threads.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+export QT_QPA_PLATFORM=offscreen
+jobs=$(nproc)
+
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$jobs"
+ctest --preset release -j "$jobs"
+
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$jobs"
+ctest --preset asan -j "$jobs"
+
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs"
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --preset tsan -j "$jobs" -L threads
