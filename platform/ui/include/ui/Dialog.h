@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -112,6 +113,8 @@ class UI_API IDialogView {
   virtual void SetTimer(int id, unsigned ms) = 0;  // one timer per id: setting it again restarts it
   virtual void KillTimer(int id) = 0;
   virtual void EndModal(int result) = 0;
+  // The dialog is being destroyed while this view is attached; the host lets go of it.
+  virtual void DialogDestroyed() {}
 };
 
 class UI_API CDialog {
@@ -133,8 +136,14 @@ class UI_API CDialog {
   virtual void OnCancel();                         // default: EndDialog(IDCANCEL)
   bool UpdateData(bool bSaveAndValidate = true);
 
-  // Entry point for events from hosts and tests: the routing table first, then the defaults.
+  // Entry point for events from hosts and tests. A route for (kind, id) wins; otherwise a
+  // route for (kind, 0) catches every id of that kind. A click on IDOK or IDCANCEL that no
+  // route names exactly becomes Ok or Cancel. Unrouted: Ok -> OnOK(), Cancel and Close ->
+  // OnCancel(); everything else is ignored.
   void Dispatch(const Event& e);
+
+  // The value EndDialog was given since the last DoModal; empty while the dialog runs.
+  std::optional<int> ModalResult() const { return m_ModalResult; }
 
   int TemplateId() const { return m_TemplateId; }
   const DialogTemplate& Template() const { return *m_pTemplate; }
@@ -211,10 +220,14 @@ class UI_API CDialog {
     Route(kind, id, [self, member](const Event& e) { (self->*member)(e); });
   }
 
+  // Direct access for derived dialogs; call Changed(id) after writing. An unknown id
+  // yields a scratch state that nothing reads.
   ControlState& MutableControl(int id);
+  void Changed(int id);
 
  private:
-  void Changed(int id);
+  ControlState* Find(int id);
+  const ControlState* Find(int id) const;
 
   int m_TemplateId;
   const DialogTemplate* m_pTemplate;
@@ -224,4 +237,6 @@ class UI_API CDialog {
   std::vector<ControlState> m_Controls;
   std::vector<SystemMenuItem> m_SystemMenu;
   std::map<std::pair<EventKind, int>, Handler> m_Routes;
+  std::optional<int> m_ModalResult;
+  ControlState m_NoControl;
 };

@@ -109,6 +109,9 @@ class UI_API CScriptedHost : public IHost {
  private:
   class View;
   View* ViewOf(const CDialog& dlg) const;
+  View& Show(CDialog& dlg, bool modal);
+  void Hide(CDialog& dlg);
+  bool Usable(const CDialog& dlg, int id) const;
 
   std::map<int, Script> m_Scripts;
   std::vector<int> m_UnscriptedRuns;
@@ -123,4 +126,5 @@ class UI_API CScriptedHost : public IHost {
   std::map<int, std::pair<int, int>> m_WindowSizes;
   std::optional<int> m_ExitStatus;
   uint64_t m_NowMs = 0;
+  uint64_t m_TimerSerial = 0;  // orders timers due at the same moment
 };

@@ -22,6 +22,9 @@ constexpr uint8_t GetRValue(COLORREF c) { return static_cast<uint8_t>(c & 0xFF);
 constexpr uint8_t GetGValue(COLORREF c) { return static_cast<uint8_t>((c >> 8) & 0xFF); }
 constexpr uint8_t GetBValue(COLORREF c) { return static_cast<uint8_t>((c >> 16) & 0xFF); }
 
+// What a pixel read returns outside a client area or without a shown window.
+constexpr COLORREF CLR_INVALID = 0xFFFFFFFF;
+
 // The colour an erased client area shows.
 constexpr COLORREF COLOR_DIALOG_BACKGROUND = RGB(0xF0, 0xF0, 0xF0);
 

@@ -1,0 +1,49 @@
+#include "ui/Process.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include "ui/Host.h"
+
+namespace {
+
+struct SleepHook {
+  std::mutex mutex;
+  std::function<void(unsigned)> hook;
+};
+
+SleepHook& TheSleepHook() {
+  static SleepHook s;
+  return s;
+}
+
+}  // namespace
+
+void ExitProcess(int status) {
+  Host().ExitProcess(status);
+  // A host that breaks its promise to end the process still ends it.
+  std::exit(status);
+}
+
+void SleepMs(unsigned ms) {
+  std::function<void(unsigned)> hook;
+  {
+    SleepHook& s = TheSleepHook();
+    std::lock_guard lock(s.mutex);
+    hook = s.hook;
+  }
+  // Called outside the lock: a hook may sleep itself, and other threads must not wait on it.
+  if (hook) {
+    hook(ms);
+  } else {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  }
+}
+
+void SetSleepHook(std::function<void(unsigned ms)> hook) {
+  SleepHook& s = TheSleepHook();
+  std::lock_guard lock(s.mutex);
+  s.hook = std::move(hook);
+}
