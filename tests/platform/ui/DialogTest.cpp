@@ -1,0 +1,395 @@
+// The dialog object on its own: control state from the template, operations by id,
+// routing with its defaults, and data exchange.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <utility>
+
+#include "TestDialogs.h"
+#include "ui/ScriptedHost.h"
+
+using namespace uitest;
+
+namespace {
+
+// Records what a host would be told.
+class CRecordingView : public IDialogView {
+ public:
+  void ControlChanged(int id) override { changed.push_back(id); }
+  void CaptionChanged() override { ++captions; }
+  void SystemMenuChanged() override { ++menus; }
+  void Invalidate(const CRect&, bool) override {}
+  void SetPixel(int, int, COLORREF) override {}
+  COLORREF GetPixel(int, int) const override { return 0; }
+  CRect WindowRect() const override { return {}; }
+  void SetTimer(int, unsigned) override {}
+  void KillTimer(int) override {}
+  void EndModal(int result) override { ended.push_back(result); }
+
+  std::vector<int> changed;
+  std::vector<int> ended;
+  int captions = 0;
+  int menus = 0;
+};
+
+class DialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RegisterTestTemplates();
+    host = &CScriptedHost::Install();
+  }
+  CScriptedHost* host = nullptr;
+};
+
+TEST_F(DialogTest, ControlsStartFromTheTemplate) {
+  CTestDlg dlg;
+  EXPECT_EQ(dlg.GetWindowText(), "Framework Test");
+  EXPECT_EQ(dlg.Controls().size(), 13u);  // the unnamed label is kept
+  EXPECT_EQ(dlg.GetDlgItemText(IDOK), "OK");
+  EXPECT_EQ(dlg.GetDlgItemText(kReadOnlyEdit), "fixed");
+  EXPECT_FALSE(dlg.IsDlgItemEnabled(kDisabledButton));
+  EXPECT_TRUE(dlg.IsDlgItemVisible(kDisabledButton));
+  EXPECT_FALSE(dlg.IsDlgItemVisible(kHiddenEdit));
+  EXPECT_TRUE(dlg.IsDlgItemEnabled(kHiddenEdit));
+  EXPECT_EQ(dlg.Control(kSlider).kind, ControlKind::TrackBar);
+  EXPECT_EQ(dlg.Control(kList).rectDu, (CRect{5, 35, 125, 75}));
+  EXPECT_EQ(dlg.ListGetCurSel(kList), -1);
+
+  // The label has no id of its own and cannot be reached through IDC_STATIC.
+  EXPECT_FALSE(dlg.HasControl(IDC_STATIC));
+  dlg.SetDlgItemText(IDC_STATIC, "changed");
+  EXPECT_EQ(dlg.Controls()[2].text, "Label");
+
+  // Client size by the fixed dialog-unit rule.
+  EXPECT_EQ(dlg.GetClientRect(), (CRect{0, 0, 300, 195}));
+}
+
+TEST_F(DialogTest, MissingTemplateGivesAnEmptyDialog) {
+  CTestDlg dlg(424242);
+  EXPECT_EQ(dlg.Template().id, 424242);
+  EXPECT_TRUE(dlg.Controls().empty());
+  EXPECT_EQ(FindDialogTemplate(424242), nullptr);  // not registered behind the caller's back
+  dlg.SetDlgItemText(kEdit, "x");
+  EXPECT_EQ(dlg.GetDlgItemText(kEdit), "");
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+}
+
+TEST_F(DialogTest, UnknownControlIdsAreHarmless) {
+  CTestDlg dlg;
+  CRecordingView view;
+  dlg.AttachView(&view);
+  const int nowhere = 777;
+  dlg.SetDlgItemText(nowhere, "x");
+  dlg.EnableDlgItem(nowhere, true);
+  dlg.ShowDlgItem(nowhere, true);
+  dlg.CheckDlgButton(nowhere, 1);
+  dlg.SetButtonState(nowhere, true);
+  EXPECT_EQ(dlg.ListAddString(nowhere, "line"), -1);
+  dlg.ListSetCurSel(nowhere, 0);
+  dlg.ListDeleteString(nowhere, 0);
+  dlg.TrackSetRange(nowhere, 0, 10);
+  dlg.TrackSetPos(nowhere, 5);
+  dlg.ProgressSetPos(nowhere, 5);
+  EXPECT_EQ(dlg.GetDlgItemText(nowhere), "");
+  EXPECT_FALSE(dlg.IsDlgItemEnabled(nowhere));
+  EXPECT_FALSE(dlg.IsDlgItemVisible(nowhere));
+  EXPECT_EQ(dlg.IsDlgButtonChecked(nowhere), 0);
+  EXPECT_FALSE(dlg.GetButtonState(nowhere));
+  EXPECT_EQ(dlg.ListGetCount(nowhere), 0);
+  EXPECT_EQ(dlg.ListGetText(nowhere, 0), "");
+  EXPECT_EQ(dlg.ListGetCurSel(nowhere), -1);
+  EXPECT_EQ(dlg.TrackGetPos(nowhere), 0);
+  EXPECT_EQ(dlg.ProgressGetPos(nowhere), 0);
+
+  // Writes through the scratch state reach no control.
+  dlg.MutableControl(nowhere).text = "scratch";
+  EXPECT_EQ(dlg.MutableControl(nowhere).text, "");
+  EXPECT_TRUE(view.changed.empty());
+  dlg.AttachView(nullptr);
+}
+
+TEST_F(DialogTest, EveryStateChangeReachesTheView) {
+  CTestDlg dlg;
+  CRecordingView view;
+  dlg.AttachView(&view);
+  dlg.SetDlgItemText(kEdit, "a");
+  dlg.EnableDlgItem(IDOK, false);
+  dlg.ShowDlgItem(kHiddenEdit, true);
+  dlg.CheckDlgButton(kCheck, 1);
+  dlg.SetButtonState(IDOK, true);
+  dlg.ListAddString(kList, "x");
+  dlg.ListSetCurSel(kList, 0);
+  dlg.ListSetTabStops(kList, {40});
+  dlg.TrackSetPos(kSlider, 3);
+  dlg.ProgressSetPos(kProgress, 3);
+  EXPECT_EQ(view.changed,
+            (std::vector<int>{kEdit, IDOK, kHiddenEdit, kCheck, IDOK, kList, kList, kList, kSlider, kProgress}));
+
+  view.changed.clear();
+  dlg.TrackSetRange(kSlider, 0, 50, false);  // no redraw asked
+  EXPECT_TRUE(view.changed.empty());
+  dlg.MutableControl(kEdit).text = "direct";
+  dlg.Changed(kEdit);
+  EXPECT_EQ(view.changed, std::vector<int>{kEdit});
+
+  dlg.SetWindowText("New caption");
+  EXPECT_EQ(view.captions, 1);
+  EXPECT_EQ(dlg.GetWindowText(), "New caption");
+  dlg.AppendSystemMenuItem(104, "&About");
+  EXPECT_EQ(view.menus, 1);
+
+  dlg.EndDialog(42);
+  EXPECT_EQ(view.ended, std::vector<int>{42});
+  EXPECT_EQ(dlg.ModalResult(), 42);
+  dlg.AttachView(nullptr);
+}
+
+TEST_F(DialogTest, ListLinesTabsAndSelection) {
+  CTestDlg dlg;
+  EXPECT_EQ(dlg.ListAddString(kList, "1\tpattern.bmp\tlinear.lut"), 0);
+  EXPECT_EQ(dlg.ListAddString(kList, "2\tphase.zrn\tgamma.lut"), 1);
+  EXPECT_EQ(dlg.ListAddString(kList, "3\tlast.bmp\tlinear.lut"), 2);
+  dlg.ListSetTabStops(kList, {20, 120});
+  EXPECT_EQ(dlg.Control(kList).tabStops, (std::vector<int>{20, 120}));
+  EXPECT_EQ(dlg.ListGetText(kList, 1), "2\tphase.zrn\tgamma.lut");
+  EXPECT_EQ(dlg.ListGetText(kList, 3), "");
+
+  dlg.ListSetCurSel(kList, 2);
+  EXPECT_EQ(dlg.ListGetCurSel(kList), 2);
+  dlg.ListSetCurSel(kList, 3);  // past the end
+  EXPECT_EQ(dlg.ListGetCurSel(kList), -1);
+  dlg.ListSetCurSel(kList, 2);
+  dlg.ListSetCurSel(kList, -5);
+  EXPECT_EQ(dlg.ListGetCurSel(kList), -1);
+
+  // The selection follows its line when an earlier line goes, and goes with its own line.
+  dlg.ListSetCurSel(kList, 2);
+  dlg.ListDeleteString(kList, 0);
+  EXPECT_EQ(dlg.ListGetCurSel(kList), 1);
+  EXPECT_EQ(dlg.ListGetText(kList, 1), "3\tlast.bmp\tlinear.lut");
+  dlg.ListDeleteString(kList, 5);  // out of range: nothing happens
+  EXPECT_EQ(dlg.ListGetCount(kList), 2);
+  dlg.ListDeleteString(kList, 1);
+  EXPECT_EQ(dlg.ListGetCurSel(kList), -1);
+
+  dlg.ListSetCurSel(kList, 0);
+  dlg.ListResetContent(kList);
+  EXPECT_EQ(dlg.ListGetCount(kList), 0);
+  EXPECT_EQ(dlg.ListGetCurSel(kList), -1);
+}
+
+TEST_F(DialogTest, TrackBarAndProgressPositionsStayInRange) {
+  CTestDlg dlg;
+  EXPECT_EQ(dlg.TrackGetRangeMin(kSlider), 0);
+  EXPECT_EQ(dlg.TrackGetRangeMax(kSlider), 100);
+
+  dlg.TrackSetPos(kSlider, 80);
+  dlg.TrackSetRange(kSlider, 0, 50);
+  EXPECT_EQ(dlg.TrackGetPos(kSlider), 50);
+  dlg.TrackSetPos(kSlider, -3);
+  EXPECT_EQ(dlg.TrackGetPos(kSlider), 0);
+  dlg.TrackSetRange(kSlider, 10, 20);
+  EXPECT_EQ(dlg.TrackGetPos(kSlider), 10);
+  dlg.TrackSetPos(kSlider, 1000);
+  EXPECT_EQ(dlg.TrackGetPos(kSlider), 20);
+
+  // A range given upside down is taken the right way up.
+  dlg.TrackSetRange(kSlider, 255, 0);
+  EXPECT_EQ(dlg.TrackGetRangeMin(kSlider), 0);
+  EXPECT_EQ(dlg.TrackGetRangeMax(kSlider), 255);
+  EXPECT_EQ(dlg.TrackGetPos(kSlider), 20);
+
+  dlg.ProgressSetRange(kProgress, 0, 9);
+  dlg.ProgressSetPos(kProgress, 4);
+  EXPECT_EQ(dlg.ProgressGetPos(kProgress), 4);
+  dlg.ProgressSetPos(kProgress, 12);
+  EXPECT_EQ(dlg.ProgressGetPos(kProgress), 9);
+  dlg.ProgressSetPos(kProgress, -1);
+  EXPECT_EQ(dlg.ProgressGetPos(kProgress), 0);
+}
+
+TEST_F(DialogTest, RoutesByIdAndAnyId) {
+  CTestDlg dlg;
+  std::vector<std::pair<std::string, int>> log;
+  dlg.Route(EventKind::Click, kEdit, [&](const Event& e) { log.emplace_back("edit", e.id); });
+  dlg.Route(EventKind::VScroll, 0, [&](const Event& e) { log.emplace_back("any-scroll", e.id); });
+  dlg.Route(EventKind::VScroll, kSlider, [&](const Event& e) { log.emplace_back("slider", e.code); });
+  dlg.Route(EventKind::Timer, 0, [&](const Event& e) { log.emplace_back("timer", e.id); });
+  dlg.Route(EventKind::SysCommand, 0, [&](const Event& e) { log.emplace_back("sys", e.id); });
+
+  dlg.Dispatch(Event::Click(kEdit));
+  dlg.Dispatch(Event::Click(kCheck));  // unrouted: ignored
+  dlg.Dispatch(Event::VScroll(kSlider, SB_ENDSCROLL, 0));
+  dlg.Dispatch(Event::VScroll(99, SB_THUMBTRACK, 0));
+  dlg.Dispatch(Event::Timer(1));
+  dlg.Dispatch(Event::Timer(7));
+  dlg.Dispatch(Event::SysCommand(104));
+  dlg.Dispatch(Event::Paint());  // unrouted: ignored
+  EXPECT_EQ(log, (std::vector<std::pair<std::string, int>>{{"edit", kEdit},
+                                                           {"slider", SB_ENDSCROLL},
+                                                           {"any-scroll", 99},
+                                                           {"timer", 1},
+                                                           {"timer", 7},
+                                                           {"sys", 104}}));
+  EXPECT_FALSE(dlg.ModalResult().has_value());
+}
+
+TEST_F(DialogTest, MemberHandlersThroughRoute) {
+  struct CMemberDlg : CTestDlg {
+    CMemberDlg() {
+      Route(EventKind::Click, kOpenChild, &CMemberDlg::OnChild);
+      Route(EventKind::VScroll, 0, &CMemberDlg::OnVScroll);
+    }
+    void OnChild() { ++clicks; }
+    void OnVScroll(const Event& e) { lastCode = e.code; }
+    int clicks = 0;
+    int lastCode = -1;
+  } dlg;
+  dlg.Dispatch(Event::Click(kOpenChild));
+  dlg.Dispatch(Event::VScroll(kSlider, SB_ENDSCROLL, 4));
+  EXPECT_EQ(dlg.clicks, 1);
+  EXPECT_EQ(dlg.lastCode, SB_ENDSCROLL);
+}
+
+TEST_F(DialogTest, OkCancelAndCloseDefaults) {
+  {
+    CTestDlg dlg;
+    dlg.SetDlgItemText(kEdit, "typed");
+    dlg.Dispatch(Event::Ok());
+    EXPECT_EQ(dlg.ModalResult(), IDOK);
+    EXPECT_EQ(dlg.m_Text, "typed");  // OK saves the controls first
+  }
+  {
+    CTestDlg dlg;
+    dlg.SetDlgItemText(kEdit, "typed");
+    dlg.Dispatch(Event::Click(IDCANCEL));
+    EXPECT_EQ(dlg.ModalResult(), IDCANCEL);
+    EXPECT_EQ(dlg.m_Text, "initial");  // Cancel leaves the members alone
+  }
+  {
+    CTestDlg dlg;
+    dlg.Dispatch(Event::Close());
+    EXPECT_EQ(dlg.ModalResult(), IDCANCEL);
+  }
+  {
+    CTestDlg dlg;
+    dlg.Dispatch(Event::Click(IDOK));
+    EXPECT_EQ(dlg.ModalResult(), IDOK);
+  }
+}
+
+TEST_F(DialogTest, RoutesOverrideTheDefaults) {
+  CTestDlg dlg;
+  int enter = 0, okButton = 0, close = 0;
+  // Enter does nothing; the OK button and the close box have handlers of their own.
+  dlg.Route(EventKind::Ok, IDOK, [&](const Event&) { ++enter; });
+  dlg.Dispatch(Event::Ok());
+  dlg.Dispatch(Event::Click(IDOK));  // becomes Ok, which is routed
+  EXPECT_EQ(enter, 2);
+  dlg.Route(EventKind::Click, IDOK, [&](const Event&) { ++okButton; });
+  dlg.Dispatch(Event::Click(IDOK));
+  EXPECT_EQ(okButton, 1);
+  EXPECT_EQ(enter, 2);
+  dlg.Route(EventKind::Close, 0, [&](const Event&) { ++close; });
+  dlg.Dispatch(Event::Close());
+  EXPECT_EQ(close, 1);
+  EXPECT_FALSE(dlg.ModalResult().has_value());
+
+  // An any-id click route does not swallow the OK and Cancel buttons.
+  int anyClick = 0;
+  dlg.Route(EventKind::Click, 0, [&](const Event&) { ++anyClick; });
+  dlg.Dispatch(Event::Click(IDCANCEL));
+  EXPECT_EQ(anyClick, 0);
+  EXPECT_EQ(dlg.ModalResult(), IDCANCEL);
+}
+
+TEST_F(DialogTest, TextExchangeBothWays) {
+  CTestDlg dlg;
+  dlg.m_Text = "hello";
+  dlg.m_Check = 1;
+  dlg.m_Ratio = 0.25f;
+  ASSERT_TRUE(dlg.UpdateData(false));
+  EXPECT_EQ(dlg.GetDlgItemText(kEdit), "hello");
+  EXPECT_EQ(dlg.IsDlgButtonChecked(kCheck), 1);
+  EXPECT_EQ(dlg.GetDlgItemText(kFloatEdit), "0.25");
+
+  dlg.SetDlgItemText(kEdit, "world");
+  dlg.CheckDlgButton(kCheck, 0);
+  dlg.SetDlgItemText(kFloatEdit, " 1.5e2 volts");
+  ASSERT_TRUE(dlg.UpdateData(true));
+  EXPECT_EQ(dlg.m_Text, "world");
+  EXPECT_EQ(dlg.m_Check, 0);
+  EXPECT_FLOAT_EQ(dlg.m_Ratio, 150.0f);
+  EXPECT_EQ(dlg.m_Exchanges, 2);
+}
+
+TEST_F(DialogTest, IntegerExchangeReadsLeadingDigits) {
+  CTestDlg dlg;
+  CDataExchange save(dlg, true);
+  CDataExchange load(dlg, false);
+  const std::pair<const char*, int> cases[] = {
+      {"42", 42},       {"  17", 17},   {"-8", -8},    {"+5", 5},     {"12abc", 12},
+      {"abc", 0},       {"", 0},        {"-", 0},      {"3.9", 3},    {"0x10", 0},
+      {"99999999999", INT_MAX},         {"-99999999999", INT_MIN},
+  };
+  for (const auto& [text, expected] : cases) {
+    dlg.SetDlgItemText(kEdit, text);
+    int value = -1234;
+    DDX_Text(save, kEdit, value);
+    EXPECT_EQ(value, expected) << "text \"" << text << "\"";
+  }
+  int value = -305;
+  DDX_Text(load, kEdit, value);
+  EXPECT_EQ(dlg.GetDlgItemText(kEdit), "-305");
+  value = INT_MIN;
+  DDX_Text(load, kEdit, value);
+  EXPECT_EQ(dlg.GetDlgItemText(kEdit), "-2147483648");
+}
+
+TEST_F(DialogTest, SystemMenuOnlyWhereTheTemplateHasOne) {
+  CTestDlg withMenu;
+  ASSERT_TRUE(withMenu.HasSystemMenu());
+  withMenu.AppendSystemMenuSeparator();
+  withMenu.AppendSystemMenuItem(104, "&About SORREL...");
+  withMenu.AppendSystemMenuItem(105, "&Help");
+  ASSERT_EQ(withMenu.SystemMenu().size(), 3u);
+  EXPECT_EQ(withMenu.SystemMenu()[0].command, 0u);
+  EXPECT_EQ(withMenu.SystemMenu()[1].command, 104u);
+  EXPECT_EQ(withMenu.SystemMenu()[1].text, "&About SORREL...");
+  EXPECT_EQ(withMenu.SystemMenu()[2].command, 105u);
+
+  CTestDlg plain(kPlainTemplate);
+  EXPECT_FALSE(plain.HasSystemMenu());
+  plain.AppendSystemMenuItem(104, "&About");
+  EXPECT_TRUE(plain.SystemMenu().empty());
+}
+
+TEST_F(DialogTest, WindowServicesWithoutAView) {
+  CTestDlg dlg;
+  EXPECT_EQ(dlg.GetWindowRect(), CRect{});
+  EXPECT_FALSE(dlg.GetDC().IsValid());
+  EXPECT_EQ(dlg.GetDC().GetPixel(0, 0), CLR_INVALID);
+  dlg.SetTimer(1, 100);  // nothing shown: nothing to time
+  EXPECT_FALSE(host->TimerActive(dlg, 1));
+  dlg.Invalidate();
+}
+
+TEST_F(DialogTest, RegisteringATemplateAgainReplacesIt) {
+  DialogTemplate t;
+  t.id = 9100;
+  t.caption = "First";
+  RegisterDialogTemplate(t);
+  t.caption = "Second";
+  t.controls = {{5, ControlKind::Edit, "e", 0, 0, 10, 10, STYLE_NONE}};
+  RegisterDialogTemplate(t);
+  const DialogTemplate* found = FindDialogTemplate(9100);
+  ASSERT_NE(found, nullptr);
+  EXPECT_EQ(found->caption, "Second");
+  ASSERT_NE(found->Find(5), nullptr);
+  EXPECT_EQ(found->Find(5)->caption, "e");
+  EXPECT_EQ(found->Find(IDC_STATIC), nullptr);
+  CDialog dlg(9100);
+  EXPECT_EQ(dlg.GetDlgItemText(5), "e");
+}
+
+}  // namespace

@@ -1,0 +1,507 @@
+// The scripted host: modal runs driven by scripts, what a person does to controls,
+// message boxes, file dialogs, the virtual clock, paints and process exit.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "TestDialogs.h"
+#include "ui/Host.h"
+#include "ui/Process.h"
+#include "ui/ScriptedHost.h"
+
+using namespace uitest;
+
+namespace {
+
+class ScriptedHostTest : public ::testing::Test {
+ protected:
+  // In the constructor, so fixtures' dialog members find their templates.
+  ScriptedHostTest() {
+    RegisterTestTemplates();
+    host = &CScriptedHost::Install();
+  }
+  void TearDown() override { SetApplicationTitle("Sorrel"); }
+  CScriptedHost* host = nullptr;
+};
+
+// ---- Modal runs ----
+
+TEST_F(ScriptedHostTest, RunWithoutAScriptCancelsAndIsRecorded) {
+  CTestDlg dlg;
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+  EXPECT_EQ(host->UnscriptedRuns(), std::vector<int>{kMainTemplate});
+  EXPECT_EQ(host->ModalRuns(), std::vector<int>{kMainTemplate});
+  EXPECT_EQ(dlg.View(), nullptr);
+}
+
+TEST_F(ScriptedHostTest, EnterSavesTheControlsAndEndsWithOk) {
+  CTestDlg dlg;
+  dlg.m_Text = "start";
+  dlg.m_Check = 1;
+  host->SetScript(kMainTemplate, [](CDialog& d, CScriptedHost& h) {
+    // OnInitDialog has pushed the members out before the operator sees the dialog.
+    EXPECT_EQ(d.GetDlgItemText(kEdit), "start");
+    EXPECT_EQ(d.IsDlgButtonChecked(kCheck), 1);
+    h.TypeText(d, kEdit, "edited");
+    h.Click(d, kCheck);
+    h.PressEnter(d);
+  });
+  EXPECT_EQ(dlg.DoModal(), IDOK);
+  EXPECT_EQ(dlg.m_Text, "edited");
+  EXPECT_EQ(dlg.m_Check, 0);
+  EXPECT_TRUE(host->UnscriptedRuns().empty());
+}
+
+TEST_F(ScriptedHostTest, EscapeAndEndDialogResults) {
+  CTestDlg dlg;
+  host->SetScript(kMainTemplate, [](CDialog& d, CScriptedHost& h) {
+    h.TypeText(d, kEdit, "discarded");
+    h.PressEscape(d);
+  });
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+  EXPECT_EQ(dlg.m_Text, "initial");
+
+  host->SetScript(kMainTemplate, [](CDialog& d, CScriptedHost&) { d.EndDialog(7); });
+  EXPECT_EQ(dlg.DoModal(), 7);
+  EXPECT_EQ(dlg.ModalResult(), 7);
+
+  // A script that leaves the dialog open: the run still ends, as a cancel.
+  host->SetScript(kMainTemplate, [](CDialog& d, CScriptedHost& h) { h.TypeText(d, kEdit, "left open"); });
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+  EXPECT_EQ(dlg.m_Text, "initial");
+  EXPECT_EQ(host->ModalRuns().size(), 3u);
+}
+
+TEST_F(ScriptedHostTest, ActionsAfterTheEndAreIgnored) {
+  CTestDlg dlg;
+  int clicks = 0;
+  dlg.Route(EventKind::Click, kOpenChild, [&](const Event&) { ++clicks; });
+  host->SetScript(kMainTemplate, [](CDialog& d, CScriptedHost& h) {
+    h.PressEnter(d);
+    h.Click(d, kOpenChild);
+    h.PressEscape(d);
+  });
+  EXPECT_EQ(dlg.DoModal(), IDOK);
+  EXPECT_EQ(clicks, 0);
+}
+
+TEST_F(ScriptedHostTest, NestedModalRunFromAHandler) {
+  CTestDlg parent;
+  int childResult = 0;
+  std::string childText;
+  parent.Route(EventKind::Click, kOpenChild, [&](const Event&) {
+    CTestDlg child(kChildTemplate, &parent);
+    childResult = child.DoModal();
+    childText = child.m_Text;
+  });
+  host->SetScript(kChildTemplate, [](CDialog& d, CScriptedHost& h) {
+    ASSERT_NE(d.GetParent(), nullptr);
+    EXPECT_EQ(d.GetParent()->TemplateId(), kMainTemplate);
+    h.TypeText(d, kEdit, "from child");
+    h.PressEnter(d);
+  });
+  host->SetScript(kMainTemplate, [&](CDialog& d, CScriptedHost& h) {
+    h.Click(d, kOpenChild);
+    // The parent is still running after its child ended.
+    EXPECT_NE(d.View(), nullptr);
+    d.EndDialog(5);
+  });
+  EXPECT_EQ(parent.DoModal(), 5);
+  EXPECT_EQ(childResult, IDOK);
+  EXPECT_EQ(childText, "from child");
+  EXPECT_EQ(host->ModalRuns(), (std::vector<int>{kMainTemplate, kChildTemplate}));
+}
+
+TEST_F(ScriptedHostTest, ScriptMayReplaceItselfWhileRunning) {
+  int firstRuns = 0, secondRuns = 0;
+  host->SetScript(kMainTemplate, [&](CDialog& d, CScriptedHost& h) {
+    ++firstRuns;
+    h.SetScript(kMainTemplate, [&](CDialog& d2, CScriptedHost&) {
+      ++secondRuns;
+      d2.EndDialog(2);
+    });
+    d.EndDialog(1);
+  });
+  CTestDlg dlg;
+  EXPECT_EQ(dlg.DoModal(), 1);
+  EXPECT_EQ(dlg.DoModal(), 2);
+  host->ClearScript(kMainTemplate);
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+  EXPECT_EQ(firstRuns, 1);
+  EXPECT_EQ(secondRuns, 1);
+}
+
+TEST_F(ScriptedHostTest, WindowRectangleWhileShown) {
+  CTestDlg dlg;
+  CRect seen;
+  host->SetWindowOrigin(kMainTemplate, 100, 50);
+  host->SetScript(kMainTemplate, [&](CDialog& d, CScriptedHost&) { seen = d.GetWindowRect(); });
+  dlg.DoModal();
+  // 300 x 195 client pixels, 3-pixel border, 23-pixel caption.
+  EXPECT_EQ(seen, (CRect{100, 50, 406, 274}));
+  EXPECT_EQ(dlg.GetWindowRect(), CRect{});
+
+  host->SetWindowSize(kMainTemplate, 640, 480);
+  dlg.DoModal();
+  EXPECT_EQ(seen, (CRect{100, 50, 740, 530}));
+}
+
+// ---- What a person does ----
+
+TEST_F(ScriptedHostTest, ControlsReactAsOnScreen) {
+  CTestDlg dlg;
+  std::vector<std::string> log;
+  dlg.Route(EventKind::Click, kCheck, [&](const Event&) {
+    log.push_back("check=" + std::to_string(dlg.IsDlgButtonChecked(kCheck)));
+  });
+  dlg.Route(EventKind::SelChange, kList, [&](const Event&) {
+    log.push_back("sel=" + std::to_string(dlg.ListGetCurSel(kList)));
+  });
+  dlg.Route(EventKind::DoubleClick, kList, [&](const Event&) { log.push_back("dbl"); });
+  dlg.Route(EventKind::KillFocus, kEdit, [&](const Event&) { log.push_back("left:" + dlg.GetDlgItemText(kEdit)); });
+  dlg.Route(EventKind::Click, kDisabledButton, [&](const Event&) { log.push_back("locked"); });
+  host->Open(dlg);
+  dlg.ListAddString(kList, "a");
+  dlg.ListAddString(kList, "b");
+
+  host->Click(dlg, kCheck);
+  host->Click(dlg, kCheck);
+  host->SelectListLine(dlg, kList, 1);
+  host->SelectListLine(dlg, kList, 2);  // no such line
+  host->DoubleClick(dlg, kList);
+  host->TypeText(dlg, kEdit, "12.5");  // typing alone sends nothing
+  host->LeaveControl(dlg, kEdit);
+  host->Click(dlg, kDisabledButton);   // cannot be clicked
+  host->TypeText(dlg, kReadOnlyEdit, "x");
+  host->TypeText(dlg, kHiddenEdit, "x");
+  EXPECT_EQ(log, (std::vector<std::string>{"check=1", "check=0", "sel=1", "dbl", "left:12.5"}));
+  EXPECT_EQ(dlg.GetDlgItemText(kReadOnlyEdit), "fixed");
+  EXPECT_EQ(dlg.GetDlgItemText(kHiddenEdit), "secret");
+
+  dlg.EnableDlgItem(kDisabledButton, true);
+  host->Click(dlg, kDisabledButton);
+  EXPECT_EQ(log.back(), "locked");
+  host->Close(dlg);
+  EXPECT_EQ(dlg.View(), nullptr);
+}
+
+TEST_F(ScriptedHostTest, DraggingASliderEndsWithCode8) {
+  CTestDlg dlg;
+  std::vector<Event> events;
+  std::vector<int> posSeen;
+  dlg.Route(EventKind::VScroll, 0, [&](const Event& e) {
+    events.push_back(e);
+    posSeen.push_back(dlg.TrackGetPos(e.id));
+  });
+  host->Open(dlg);
+  dlg.TrackSetRange(kSlider, 0, 255);
+  dlg.TrackSetPos(kSlider, 10);
+
+  host->DragTrackBar(dlg, kSlider, 200);
+  ASSERT_GE(events.size(), 3u);
+  EXPECT_EQ(events.back().code, SB_ENDSCROLL);
+  EXPECT_EQ(events[events.size() - 2].code, SB_THUMBPOSITION);
+  int previous = 10;
+  for (size_t i = 0; i + 2 < events.size(); ++i) {
+    EXPECT_EQ(events[i].code, SB_THUMBTRACK);
+    EXPECT_EQ(events[i].id, kSlider);
+    EXPECT_GT(events[i].pos, previous);  // the thumb moves steadily towards the target
+    EXPECT_EQ(posSeen[i], events[i].pos);  // handlers read the position the event names
+    previous = events[i].pos;
+  }
+  EXPECT_EQ(previous, 200);
+  EXPECT_EQ(dlg.TrackGetPos(kSlider), 200);
+
+  // Past the end of the range the thumb stops at the end; code 8 comes once.
+  events.clear();
+  host->DragTrackBar(dlg, kSlider, 900);
+  EXPECT_EQ(dlg.TrackGetPos(kSlider), 255);
+  EXPECT_EQ(std::count_if(events.begin(), events.end(), [](const Event& e) { return e.code == SB_ENDSCROLL; }), 1);
+  EXPECT_EQ(events.back().pos, 255);
+
+  // A key step: one code and position, exactly as given.
+  events.clear();
+  host->ScrollTrackBar(dlg, kSlider, SB_LINEUP, 254);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].code, SB_LINEUP);
+  EXPECT_EQ(events[0].pos, 254);
+  host->Close(dlg);
+}
+
+TEST_F(ScriptedHostTest, SystemCommandsAndHelp) {
+  CTestDlg dlg;
+  std::vector<int> commands;
+  dlg.Route(EventKind::SysCommand, 0, [&](const Event& e) { commands.push_back(e.id); });
+  dlg.Route(EventKind::HelpInfo, 0, [&](const Event& e) {
+    if (e.code == 1) dlg.WinHelp(HELP_CONTEXTPOPUP, static_cast<unsigned>(e.id));
+  });
+  host->SetScript(kMainTemplate, [](CDialog& d, CScriptedHost& h) {
+    d.AppendSystemMenuSeparator();
+    d.AppendSystemMenuItem(104, "&About SORREL...");
+    h.SystemCommand(d, 104);
+    h.SystemCommand(d, 105);
+    h.RequestHelp(d, 1020);
+    d.WinHelp(HELP_QUIT);
+  });
+  dlg.DoModal();
+  EXPECT_EQ(commands, (std::vector<int>{104, 105}));
+  ASSERT_EQ(host->HelpCalls().size(), 2u);
+  EXPECT_EQ(host->HelpCalls()[0].command, HELP_CONTEXTPOPUP);
+  EXPECT_EQ(host->HelpCalls()[0].data, 1020u);
+  EXPECT_EQ(host->HelpCalls()[0].ownerTemplateId, kMainTemplate);
+  EXPECT_EQ(host->HelpCalls()[1].command, HELP_QUIT);
+}
+
+// ---- Message boxes and file dialogs ----
+
+TEST_F(ScriptedHostTest, MessageBoxesAreRecordedAndAnswered) {
+  CTestDlg dlg;
+  EXPECT_EQ(MessageBox(&dlg, "Board power failure", "ERROR", MessageIcon::Error), IDOK);
+  EXPECT_EQ(AppMessageBox("Error allocating memory for FrameArray", MessageIcon::Stop), IDOK);
+  SetApplicationTitle("Other Title");
+  AppMessageBox("second");
+  ASSERT_EQ(host->Messages().size(), 3u);
+  const auto& first = host->Messages()[0];
+  EXPECT_EQ(first.text, "Board power failure");
+  EXPECT_EQ(first.caption, "ERROR");
+  EXPECT_EQ(first.icon, MessageIcon::Error);
+  EXPECT_EQ(first.ownerTemplateId, kMainTemplate);
+  EXPECT_EQ(host->Messages()[1].caption, "Sorrel");
+  EXPECT_EQ(host->Messages()[1].icon, MessageIcon::Stop);
+  EXPECT_EQ(host->Messages()[1].ownerTemplateId, 0);
+  EXPECT_EQ(host->Messages()[2].caption, "Other Title");
+
+  host->SetMessageBoxHandler([](const CScriptedHost::MessageRecord& m) { return m.caption == "ASK" ? 6 : IDOK; });
+  EXPECT_EQ(MessageBox(nullptr, "q", "ASK"), 6);
+  host->ClearMessages();
+  EXPECT_TRUE(host->Messages().empty());
+}
+
+TEST_F(ScriptedHostTest, FileDialogsAnswerFromTheQueue) {
+  FileDialogRequest request;
+  request.title = "Open Sequence";
+  request.filters = {{"Sequence files", "*.sif"}};
+  request.bufferSize = 10;
+  host->QueueFileAnswer("/a/b.sif");    // 8 characters: fits
+  host->QueueFileAnswer(std::nullopt);  // operator cancels
+  host->QueueFileAnswer("/a/bc.sif");   // 9 characters: fits with its NUL
+  host->QueueFileAnswer("/a/bcd.sif");  // 10 characters: does not fit
+  EXPECT_EQ(FileDialog(nullptr, request), "/a/b.sif");
+  EXPECT_EQ(FileDialog(nullptr, request), std::nullopt);
+  EXPECT_EQ(FileDialog(nullptr, request), "/a/bc.sif");
+  EXPECT_EQ(FileDialog(nullptr, request), std::nullopt);
+  EXPECT_EQ(FileDialog(nullptr, request), std::nullopt);  // queue empty
+  ASSERT_EQ(host->FileRequests().size(), 5u);
+  EXPECT_EQ(host->FileRequests()[0].title, "Open Sequence");
+  EXPECT_EQ(host->FileRequests()[0].filters[0].second, "*.sif");
+}
+
+// ---- Timers on the virtual clock ----
+
+class TimerTest : public ScriptedHostTest {
+ protected:
+  void SetUp() override {
+    dlg = std::make_unique<CTestDlg>();
+    dlg->Route(EventKind::Timer, 0, [this](const Event& e) {
+      fired.emplace_back(e.id, host->Now());
+      if (onFire) onFire(e.id);
+    });
+    host->Open(*dlg);
+  }
+  void TearDown() override {
+    host->Close(*dlg);
+    ScriptedHostTest::TearDown();
+  }
+  using Firing = std::pair<int, uint64_t>;
+  std::unique_ptr<CTestDlg> dlg;
+  std::vector<Firing> fired;
+  std::function<void(int)> onFire;
+};
+
+TEST_F(TimerTest, FiresEveryPeriodUntilKilled) {
+  dlg->SetTimer(1, 100);
+  EXPECT_TRUE(host->TimerActive(*dlg, 1));
+  host->AdvanceTime(99);
+  EXPECT_TRUE(fired.empty());
+  host->AdvanceTime(251);
+  EXPECT_EQ(fired, (std::vector<Firing>{{1, 100}, {1, 200}, {1, 300}}));
+  EXPECT_EQ(host->Now(), 350u);
+  dlg->KillTimer(1);
+  EXPECT_FALSE(host->TimerActive(*dlg, 1));
+  host->AdvanceTime(1000);
+  EXPECT_EQ(fired.size(), 3u);
+}
+
+TEST_F(TimerTest, SettingAgainRestartsFromNow) {
+  dlg->SetTimer(1, 100);
+  host->AdvanceTime(50);
+  dlg->SetTimer(1, 100);
+  host->AdvanceTime(200);
+  EXPECT_EQ(fired, (std::vector<Firing>{{1, 150}, {1, 250}}));
+}
+
+// Timers due at the same moment fire in the order they were last armed.
+TEST_F(TimerTest, TwoTimersInterleaveInTimeOrder) {
+  dlg->SetTimer(1, 30);
+  dlg->SetTimer(2, 50);
+  host->AdvanceTime(150);
+  EXPECT_EQ(fired, (std::vector<Firing>{{1, 30}, {2, 50}, {1, 60}, {1, 90}, {2, 100}, {1, 120}, {2, 150}, {1, 150}}));
+}
+
+TEST_F(TimerTest, HandlerMayKillOrResetTimers) {
+  dlg->SetTimer(1, 100);
+  dlg->SetTimer(2, 100);
+  onFire = [this](int id) {
+    if (id == 1) dlg->KillTimer(1);                     // its own
+    if (id == 2 && host->Now() == 100) dlg->KillTimer(3);  // another, before it fires
+    if (id == 2 && host->Now() == 200) dlg->SetTimer(2, 1000);
+  };
+  dlg->SetTimer(3, 150);
+  host->AdvanceTime(1500);
+  EXPECT_EQ(fired, (std::vector<Firing>{{1, 100}, {2, 100}, {2, 200}, {2, 1200}}));
+}
+
+TEST_F(TimerTest, HandlerMayEndTheDialogOrOpenAMessageBox) {
+  CTestDlg modal;
+  int ticks = 0;
+  modal.Route(EventKind::Timer, 1, [&](const Event&) {
+    ++ticks;
+    AppMessageBox("tick");
+    if (ticks == 2) modal.EndDialog(IDOK);
+  });
+  host->SetScript(kMainTemplate, [&](CDialog& d, CScriptedHost& h) {
+    d.SetTimer(1, 100);
+    h.AdvanceTime(1000);
+  });
+  dlg->SetTimer(9, 400);
+  EXPECT_EQ(modal.DoModal(), IDOK);
+  EXPECT_EQ(ticks, 2);
+  EXPECT_EQ(host->Messages().size(), 2u);
+  // The open dialog's timer kept running while the modal one waited.
+  EXPECT_EQ(fired, (std::vector<Firing>{{9, 400}, {9, 800}}));
+  EXPECT_EQ(host->Now(), 1000u);
+}
+
+TEST_F(TimerTest, DestroyedDialogLeavesNoTimerBehind) {
+  auto other = std::make_unique<CTestDlg>();
+  int otherTicks = 0;
+  other->Route(EventKind::Timer, 0, [&](const Event&) { ++otherTicks; });
+  host->Open(*other);
+  other->SetTimer(1, 10);
+  host->AdvanceTime(10);
+  EXPECT_EQ(otherTicks, 1);
+  other.reset();
+  host->AdvanceTime(100);
+  EXPECT_EQ(otherTicks, 1);
+}
+
+// ---- Paints ----
+
+class PaintTest : public ScriptedHostTest {
+ protected:
+  static constexpr COLORREF kInk = RGB(10, 20, 30);
+  void SetUp() override {
+    dlg.Route(EventKind::Paint, 0, [this](const Event&) {
+      ++paints;
+      if (!draw) return;
+      CDC dc = dlg.GetDC();
+      for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) dc.SetPixel(40 + x, 20 + y, kInk);
+      dc.SetPixel(-1, 0, kInk);     // outside the client area: ignored
+      dc.SetPixel(300, 10, kInk);
+    });
+  }
+  CTestDlg dlg;
+  int paints = 0;
+  bool draw = true;
+};
+
+TEST_F(PaintTest, PixelsLandAtClientCoordinates) {
+  host->Open(dlg);
+  EXPECT_EQ(paints, 1);  // a window is painted when it shows
+  EXPECT_EQ(host->Pixel(dlg, 40, 20), kInk);
+  EXPECT_EQ(host->Pixel(dlg, 47, 27), kInk);
+  EXPECT_EQ(host->Pixel(dlg, 39, 20), COLOR_DIALOG_BACKGROUND);
+  EXPECT_EQ(host->Pixel(dlg, 48, 27), COLOR_DIALOG_BACKGROUND);
+  EXPECT_EQ(host->Pixel(dlg, 40, 28), COLOR_DIALOG_BACKGROUND);
+  EXPECT_EQ(host->Pixel(dlg, 299, 194), COLOR_DIALOG_BACKGROUND);
+  EXPECT_EQ(host->Pixel(dlg, 300, 10), CLR_INVALID);
+  EXPECT_EQ(dlg.GetDC().GetPixel(47, 27), kInk);
+  host->Close(dlg);
+  EXPECT_EQ(host->Pixel(dlg, 40, 20), CLR_INVALID);
+}
+
+TEST_F(PaintTest, InvalidationErasesOnlyItsRectangle) {
+  host->Open(dlg);
+  draw = false;
+  dlg.InvalidateRect(CRect{44, 20, 100, 24}, true);
+  dlg.InvalidateRect(CRect{40, 26, 42, 28}, false);  // repainted, not erased
+  EXPECT_EQ(paints, 1);  // nothing happens until the host delivers
+  host->DeliverPaints();
+  EXPECT_EQ(paints, 2);  // one paint for both rectangles
+  EXPECT_EQ(host->Pixel(dlg, 44, 20), COLOR_DIALOG_BACKGROUND);
+  EXPECT_EQ(host->Pixel(dlg, 47, 23), COLOR_DIALOG_BACKGROUND);
+  EXPECT_EQ(host->Pixel(dlg, 43, 20), kInk);
+  EXPECT_EQ(host->Pixel(dlg, 44, 24), kInk);
+  EXPECT_EQ(host->Pixel(dlg, 40, 26), kInk);
+  host->DeliverPaints();
+  EXPECT_EQ(paints, 2);  // nothing pending, no paint
+  host->Close(dlg);
+}
+
+TEST_F(PaintTest, PaintsFollowActionsAndTimers) {
+  dlg.Route(EventKind::Click, kOpenChild, [this](const Event&) { dlg.Invalidate(); });
+  dlg.Route(EventKind::Timer, 1, [this](const Event&) { dlg.InvalidateRect({0, 0, 1, 1}); });
+  host->Open(dlg);
+  host->Click(dlg, kOpenChild);
+  EXPECT_EQ(paints, 2);
+  dlg.SetTimer(1, 100);
+  host->AdvanceTime(300);
+  EXPECT_EQ(paints, 5);
+  dlg.InvalidateRect(CRect{-50, -50, -1, -1});  // wholly outside: nothing to paint
+  host->DeliverPaints();
+  EXPECT_EQ(paints, 5);
+  host->Close(dlg);
+}
+
+// ---- Process exit ----
+
+TEST_F(ScriptedHostTest, ExitProcessThrowsTheStatusOutOfAModalRun) {
+  CTestDlg dlg;
+  host->SetScript(kMainTemplate, [](CDialog&, CScriptedHost&) {
+    AppMessageBox("unrecognised hardware");
+    ExitProcess(0);
+  });
+  try {
+    dlg.DoModal();
+    ADD_FAILURE() << "ExitProcess returned";
+  } catch (const CProcessExit& e) {
+    EXPECT_EQ(e.status, 0);
+  }
+  EXPECT_EQ(host->ExitStatus(), 0);
+  EXPECT_EQ(host->Messages().size(), 1u);
+  EXPECT_EQ(dlg.View(), nullptr);  // the view went with the run
+  // The host is still usable afterwards.
+  host->ClearScript(kMainTemplate);
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+}
+
+TEST_F(ScriptedHostTest, ExitStatusIsKept) {
+  EXPECT_FALSE(host->ExitStatus().has_value());
+  EXPECT_THROW(ExitProcess(3), CProcessExit);
+  EXPECT_EQ(host->ExitStatus(), 3);
+}
+
+TEST_F(ScriptedHostTest, ReplacingTheHostLetsGoOfOpenDialogs) {
+  CTestDlg dlg;
+  host->Open(dlg);
+  ASSERT_NE(dlg.View(), nullptr);
+  host = &CScriptedHost::Install();
+  EXPECT_EQ(dlg.View(), nullptr);
+}
+
+}  // namespace
