@@ -35,6 +35,7 @@ TEST_F(ScriptedHostTest, RunWithoutAScriptCancelsAndIsRecorded) {
   EXPECT_EQ(dlg.DoModal(), IDCANCEL);
   EXPECT_EQ(host->UnscriptedRuns(), std::vector<int>{kMainTemplate});
   EXPECT_EQ(host->ModalRuns(), std::vector<int>{kMainTemplate});
+  EXPECT_EQ(dlg.ModalResult(), IDCANCEL);
   EXPECT_EQ(dlg.View(), nullptr);
 }
 
@@ -72,6 +73,7 @@ TEST_F(ScriptedHostTest, EscapeAndEndDialogResults) {
   // A script that leaves the dialog open: the run still ends, as a cancel.
   host->SetScript(kMainTemplate, [](CDialog& d, CScriptedHost& h) { h.TypeText(d, kEdit, "left open"); });
   EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+  EXPECT_EQ(dlg.ModalResult(), IDCANCEL);
   EXPECT_EQ(dlg.m_Text, "initial");
   EXPECT_EQ(host->ModalRuns().size(), 3u);
 }
