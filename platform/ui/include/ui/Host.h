@@ -33,6 +33,7 @@ class UI_API IHost {
   [[noreturn]] virtual void ExitProcess(int status) = 0;
 };
 
+// Replaces the host; not while a modal run of the current one is in progress.
 UI_API void SetHost(std::unique_ptr<IHost> host);
 UI_API IHost& Host();
 

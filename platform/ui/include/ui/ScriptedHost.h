@@ -3,6 +3,18 @@
 // the script registered for their template id, message boxes are recorded and answered,
 // file dialogs answer from a queue, timers fire on a virtual clock, paints render into an
 // in-memory client area per dialog, and ending the process is observable.
+//
+// Rules a test can rely on:
+// - A shown dialog starts with its whole client area pending a paint (COLOR_DIALOG_BACKGROUND);
+//   paints are delivered after OnInitDialog, after each action and timer firing, and when a
+//   modal script returns: one Paint event per dialog with a pending region, erased first
+//   where the invalidation asked for it.
+// - Actions on a control that is missing, disabled or hidden (and typing into a read-only
+//   edit) are ignored with a note on stderr, as a person could not do them. A dialog that
+//   has ended takes no more actions, timers or paints.
+// - Timers due at the same moment fire in the order they were last armed.
+// - Views go when the run ends, Close is called, the dialog is destroyed or the host is
+//   replaced; Pixel and TimerActive then report nothing.
 
 #include <cstdint>
 #include <deque>
@@ -39,7 +51,8 @@ class UI_API CScriptedHost : public IHost {
   CScriptedHost();
   ~CScriptedHost() override;
 
-  // Makes a new scripted host the process's host and returns it.
+  // Makes a new scripted host the process's host and returns it. Not while a modal run of
+  // the current host is in progress: that host is destroyed.
   static CScriptedHost& Install();
 
   // IHost
@@ -52,13 +65,15 @@ class UI_API CScriptedHost : public IHost {
 
   // Modal runs: the script registered for a template runs each time a dialog of that
   // template is run; when the script returns without ending the dialog it ends with
-  // IDCANCEL. A dialog without a script ends at once with IDCANCEL and is recorded.
+  // IDCANCEL. A dialog without a script ends at once with IDCANCEL and is recorded. A
+  // dialog that is already shown is not run again: -1.
   void SetScript(int templateId, Script script);
   void ClearScript(int templateId);
   const std::vector<int>& UnscriptedRuns() const { return m_UnscriptedRuns; }
   const std::vector<int>& ModalRuns() const { return m_ModalRuns; }  // template ids, in order
 
-  // Shows a dialog without a modal run (OnInitDialog runs), so a test can drive it.
+  // Shows a dialog without a modal run (OnInitDialog runs), so a test can drive it. Close
+  // does not apply to a dialog in a modal run: end that one instead.
   void Open(CDialog& dlg);
   void Close(CDialog& dlg);
 
@@ -69,8 +84,10 @@ class UI_API CScriptedHost : public IHost {
   void SelectListLine(CDialog& dlg, int id, int index);
   void TypeText(CDialog& dlg, int id, const std::string& text);  // no event, as typing
   void LeaveControl(CDialog& dlg, int id);                         // KillFocus
-  void DragTrackBar(CDialog& dlg, int id, int pos);  // thumb-track codes, then end of scroll
-  void ScrollTrackBar(CDialog& dlg, int id, int code, int pos);
+  // A few SB_THUMBTRACK steps on the way to pos (held to the range), then SB_THUMBPOSITION
+  // and SB_ENDSCROLL at pos.
+  void DragTrackBar(CDialog& dlg, int id, int pos);
+  void ScrollTrackBar(CDialog& dlg, int id, int code, int pos);  // one event, as given
   void PressEnter(CDialog& dlg);
   void PressEscape(CDialog& dlg);
   void CloseWindow(CDialog& dlg);
