@@ -8,6 +8,10 @@
 
 #include "pci/Facility.h"
 
+// Everything below stays inside the library that compiles the layer in, the driver's
+// BoardInterruptRoutine included: define it in a file that includes this header.
+#pragma GCC visibility push(hidden)
+
 constexpr uint32_t PLX_VENDOR_ID = 0x10B5;
 constexpr uint32_t PLX_DEVICE_ID = 0x9050;
 
@@ -59,9 +63,11 @@ int PciInterruptEnabled(PciCard* pCard);
 int PciDetectSpaces(PciCard* pCard);
 
 // Library-wide state the layer keeps for its driver.
-extern PciCard* g_pInterruptCard;   // the card the interrupt routine works on
-extern uint16_t* SequenceList;      // frame numbers of the current run
+extern PciCard* g_pInterruptCard;   // the card the interrupt routine works on (null when none is open)
+extern uint16_t* SequenceList;      // frame numbers of the current run; new[] / delete[]
 extern uint32_t SequenceListSize;   // entries held by SequenceList
 
 // Provided by the driver library: runs on the interrupt thread once per interrupt.
 void BoardInterruptRoutine(void* pCard);
+
+#pragma GCC visibility pop

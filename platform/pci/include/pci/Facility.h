@@ -44,8 +44,9 @@ struct ResourceItem {
       uint32_t Size;  // 20
     } Io;
     struct {
-      uint32_t Reserved[2];
-      uint32_t Handle;  // 24
+      uint32_t Line;  // 16: interrupt line (configuration offset 0x3C)
+      uint32_t Reserved;
+      uint32_t Handle;  // 24: filled in by RegisterCard
     } Interrupt;
   };
   uint32_t Reserved1;  // 36
@@ -108,6 +109,20 @@ struct InterruptRecord {
 
 using InterruptRoutine = void (*)(void* argument);
 
+// What the modulator shows, for a live view: the frame named by the image field, as the
+// panel sees it (reordered storage decoded), with the laser settings of the timing registers.
+struct DisplayInfo {
+  uint32_t Width;
+  uint32_t Height;
+  uint32_t Powered;      // SLM power on; pixels are 0 (dark) while off
+  uint32_t Image;        // frame buffer shown
+  uint32_t ImageFrames;  // board frames per image period
+  uint32_t LaserAGain;
+  uint32_t LaserBGain;
+  uint32_t DarkA16;  // dark part of the first half-period, in sixteenths of a board frame
+  uint32_t DarkB16;  // dark part of the second half-period
+};
+
 constexpr uint32_t VERSION = 1100;
 
 PCI_API DeviceHandle Open();
@@ -127,6 +142,10 @@ PCI_API void Transfer(DeviceHandle device, uint32_t transferAddress, const void*
 // 32-bit access at a mapped address of a registered card's memory space.
 PCI_API uint32_t ReadMem32(uintptr_t address);
 PCI_API void WriteMem32(uintptr_t address, uint32_t value);
+// Returns false (and info untouched) on a backend that has no view of the modulator, or
+// when no card sits at the location; otherwise fills info and, when pixels holds at least
+// Width x Height bytes (capacity), the picture.
+PCI_API bool ReadDisplay(const Location& location, DisplayInfo& info, uint8_t* pixels, size_t capacity);
 PCI_API bool InterruptThreadEnable(ThreadHandle* thread, DeviceHandle device, InterruptRecord* record,
                                    InterruptRoutine routine, void* argument);
 PCI_API void InterruptThreadDisable(ThreadHandle thread);

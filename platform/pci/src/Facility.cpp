@@ -1,0 +1,531 @@
+// The facility keeps what a kernel driver would: open handles, registrations with their
+// claims and address windows, and interrupt threads. The backend only sees cards.
+
+#include "pci/Facility.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "Backend.h"
+#include "Claims.h"
+
+namespace pci {
+namespace {
+
+using detail::CardIndex;
+using detail::IBackend;
+
+// One BAR of a registered card as the host addresses it.
+struct Window {
+  uint32_t registration = 0;
+  IBackend* backend = nullptr;  // kept alive by the registration
+  CardIndex card = 0;
+  uint32_t bar = 0;
+  bool memory = true;
+  uintptr_t mapped = 0;   // memory only
+  uint32_t transfer = 0;  // memory: bus address; I/O: port
+  uint32_t size = 0;
+};
+
+struct Registration {
+  DeviceHandle device = INVALID_DEVICE;
+  std::shared_ptr<IBackend> backend;
+  CardIndex card = 0;
+  int claim = -1;
+  std::vector<Window> windows;
+};
+
+struct InterruptThread {
+  uint32_t registration = 0;
+  std::jthread thread;
+};
+
+constexpr uint32_t NO_DEVICE_VALUE = 0xFFFFFFFF;  // what a read from nowhere returns
+
+bool Contains(uint64_t begin, uint32_t size, uint64_t address) {
+  return address >= begin && address - begin < size;
+}
+
+class Facility {
+ public:
+  Facility() = default;
+  Facility(const Facility&) = delete;
+  Facility& operator=(const Facility&) = delete;
+
+  // At process end every interrupt thread stops and every claim is dropped.
+  ~Facility() {
+    std::vector<DeviceHandle> devices;
+    {
+      std::lock_guard lock(m_Mutex);
+      for (const auto& [device, backend] : m_Devices) {
+        devices.push_back(device);
+      }
+    }
+    for (DeviceHandle device : devices) {
+      Close(device);
+    }
+  }
+
+  DeviceHandle Open() {
+    std::lock_guard lock(m_Mutex);
+    if (m_Registrations.empty()) {
+      std::string description = detail::BackendDescription();
+      if (!m_Backend || description != m_Description) {
+        std::string error;
+        std::shared_ptr<IBackend> backend = detail::MakeBackend(description, error);
+        if (!backend) {
+          std::fprintf(stderr, "%s\n", error.c_str());
+          return INVALID_DEVICE;
+        }
+        m_Backend = std::move(backend);
+        m_Description = std::move(description);
+      }
+    }
+    const DeviceHandle device = m_NextDevice++;
+    m_Devices[device] = m_Backend;
+    return device;
+  }
+
+  // Closing a handle releases what it still holds, as closing a kernel driver handle does.
+  void Close(DeviceHandle device) {
+    std::vector<uint32_t> held;
+    {
+      std::lock_guard lock(m_Mutex);
+      if (m_Devices.erase(device) == 0) {
+        return;
+      }
+      for (const auto& [handle, registration] : m_Registrations) {
+        if (registration.device == device) {
+          held.push_back(handle);
+        }
+      }
+    }
+    for (uint32_t handle : held) {
+      Release(handle);
+    }
+  }
+
+  std::shared_ptr<IBackend> BackendOf(DeviceHandle device) {
+    std::lock_guard lock(m_Mutex);
+    auto it = m_Devices.find(device);
+    if (it == m_Devices.end()) {
+      std::fprintf(stderr, "pci: %d is not an open device handle\n", device);
+      return nullptr;
+    }
+    return it->second;
+  }
+
+  std::shared_ptr<IBackend> Current() {
+    std::lock_guard lock(m_Mutex);
+    return m_Backend;
+  }
+
+  void Forget() {
+    std::lock_guard lock(m_Mutex);
+    if (m_Registrations.empty()) {
+      m_Backend.reset();
+    }
+  }
+
+  void Register(DeviceHandle device, RegistrationRecord& record) {
+    record.RegistrationHandle = 0;
+    std::shared_ptr<IBackend> backend = BackendOf(device);
+    if (!backend) {
+      return;
+    }
+    if (record.CheckOnly != 0) {
+      std::fprintf(stderr, "pci: check-only registration is not supported\n");
+      return;
+    }
+    CardIndex card = 0;
+    if (!OwnerOf(*backend, record.Resources, card)) {
+      std::fprintf(stderr, "pci: the resource description does not describe one card of the bus\n");
+      return;
+    }
+    Registration registration;
+    registration.device = device;
+    registration.backend = backend;
+    registration.card = card;
+    registration.claim = detail::TakeClaim(backend->ClaimName(card));
+    if (registration.claim < 0) {
+      return;  // held by another holder: refused without a word, as the caller expects
+    }
+    if (!backend->Attach(card)) {
+      detail::DropClaim(registration.claim);
+      return;
+    }
+
+    std::unique_lock lock(m_Mutex);
+    const uint32_t handle = m_NextRegistration++;
+    CardResources& resources = record.Resources;
+    const uint32_t count = std::min(resources.ItemCount, MAX_ITEMS);
+    for (uint32_t i = 0; i < count; ++i) {
+      ResourceItem& item = resources.Items[i];
+      if (item.Type == ITEM_INTERRUPT) {
+        item.Interrupt.Handle = handle;
+        continue;
+      }
+      if (item.Type != ITEM_MEMORY && item.Type != ITEM_IO) {
+        continue;
+      }
+      Window window;
+      window.registration = handle;
+      window.backend = backend.get();
+      window.card = card;
+      window.memory = item.Type == ITEM_MEMORY;
+      window.transfer = window.memory ? item.Memory.PhysicalAddress : item.Io.Port;
+      window.size = window.memory ? item.Memory.Size : item.Io.Size;
+      backend->BarOf(card, item, window.bar);  // OwnerOf has matched every item to a BAR
+      if (window.memory) {
+        window.mapped = backend->Map(card, window.bar, window.size);
+        if (window.mapped == 0) {
+          std::fprintf(stderr, "pci: BAR%u of the card cannot be mapped\n", window.bar);
+          lock.unlock();
+          Unwind(registration);
+          return;
+        }
+        item.Memory.TransferAddress = window.transfer;
+        item.Memory.MappedAddress = window.mapped;
+      }
+      registration.windows.push_back(window);
+    }
+    {
+      std::unique_lock windows(m_WindowMutex);
+      m_Windows.insert(m_Windows.end(), registration.windows.begin(), registration.windows.end());
+    }
+    m_Registrations.emplace(handle, std::move(registration));
+    record.RegistrationHandle = handle;
+  }
+
+  void Release(DeviceHandle device, const RegistrationRecord& record) {
+    {
+      std::lock_guard lock(m_Mutex);
+      auto it = m_Registrations.find(record.RegistrationHandle);
+      if (it == m_Registrations.end() || it->second.device != device) {
+        std::fprintf(stderr, "pci: release of a card this handle has not registered\n");
+        return;
+      }
+    }
+    Release(record.RegistrationHandle);
+  }
+
+  uint32_t ConfigRead32(DeviceHandle device, const Location& location, uint32_t offset) {
+    std::shared_ptr<IBackend> backend = BackendOf(device);
+    CardIndex card = 0;
+    if (!backend || !backend->FindCard(location, card)) {
+      return NO_DEVICE_VALUE;
+    }
+    return backend->ConfigRead32(card, offset);
+  }
+
+  void ConfigWrite32(DeviceHandle device, const Location& location, uint32_t offset, uint32_t value) {
+    std::shared_ptr<IBackend> backend = BackendOf(device);
+    CardIndex card = 0;
+    if (backend && backend->FindCard(location, card)) {
+      backend->ConfigWrite32(card, offset, value);
+    }
+  }
+
+  void Transfer(uint32_t address, const void* source, uint32_t bytes) {
+    std::shared_lock lock(m_WindowMutex);
+    const Window* window = Find(true, [address](const Window& w) { return Contains(w.transfer, w.size, address); });
+    if (window == nullptr) {
+      std::fprintf(stderr, "pci: block transfer to 0x%08x, which no registered card decodes\n", address);
+      return;
+    }
+    const uint32_t offset = address - window->transfer;
+    if (bytes > window->size - offset) {
+      std::fprintf(stderr, "pci: block transfer of %u bytes at 0x%08x runs past its space; clipped\n", bytes,
+                   address);
+      bytes = window->size - offset;
+    }
+    window->backend->WriteBlock(window->card, window->bar, offset, source, bytes);
+  }
+
+  uint32_t ReadMem32(uintptr_t address) {
+    std::shared_lock lock(m_WindowMutex);
+    const Window* window = Mapped(address);
+    if (window == nullptr) {
+      return NO_DEVICE_VALUE;
+    }
+    return window->backend->Read32(window->card, window->bar, static_cast<uint32_t>(address - window->mapped));
+  }
+
+  void WriteMem32(uintptr_t address, uint32_t value) {
+    std::shared_lock lock(m_WindowMutex);
+    const Window* window = Mapped(address);
+    if (window != nullptr) {
+      window->backend->Write32(window->card, window->bar, static_cast<uint32_t>(address - window->mapped), value);
+    }
+  }
+
+  bool EnableInterrupts(ThreadHandle* thread, DeviceHandle device, InterruptRecord* record, InterruptRoutine routine,
+                        void* argument) {
+    if (thread == nullptr || record == nullptr || routine == nullptr) {
+      std::fprintf(stderr, "pci: interrupt thread requested without its record or routine\n");
+      return false;
+    }
+    std::lock_guard lock(m_Mutex);
+    auto it = m_Registrations.find(record->Handle);
+    if (it == m_Registrations.end() || it->second.device != device) {
+      std::fprintf(stderr, "pci: interrupt handle %u is not one of this device handle's cards\n", record->Handle);
+      return false;
+    }
+    for (const auto& [key, running] : m_Threads) {
+      if (running->registration == record->Handle) {
+        std::fprintf(stderr, "pci: the card's interrupt thread already runs\n");
+        return false;
+      }
+    }
+    auto running = std::make_unique<InterruptThread>();
+    running->registration = record->Handle;
+    std::shared_ptr<IBackend> backend = it->second.backend;
+    const CardIndex card = it->second.card;
+    running->thread = std::jthread([this, backend, card, record, routine, argument](std::stop_token stop) {
+      while (backend->WaitInterrupt(card, stop)) {
+        if ((record->Options & INTERRUPT_CMD_COPY) != 0) {
+          for (uint32_t i = 0; i < record->CommandCount; ++i) {
+            RunCommand(record->Commands[i]);
+          }
+        }
+        ++record->Count;
+        routine(argument);
+      }
+    });
+    *thread = reinterpret_cast<ThreadHandle>(running.get());
+    m_Threads.emplace(*thread, std::move(running));
+    return true;
+  }
+
+  void DisableInterrupts(ThreadHandle thread) {
+    std::unique_ptr<InterruptThread> running;
+    {
+      std::lock_guard lock(m_Mutex);
+      auto it = m_Threads.find(thread);
+      if (it == m_Threads.end()) {
+        std::fprintf(stderr, "pci: no interrupt thread with that handle\n");
+        return;
+      }
+      if (it->second->thread.get_id() == std::this_thread::get_id()) {
+        std::fprintf(stderr, "pci: an interrupt routine cannot stop its own thread\n");
+        return;
+      }
+      running = std::move(it->second);
+      m_Threads.erase(it);
+    }
+    Stop(*running);
+  }
+
+  bool ReadDisplay(const Location& location, DisplayInfo& info, uint8_t* pixels, size_t capacity) {
+    std::shared_ptr<IBackend> backend = Current();
+    CardIndex card = 0;
+    return backend && backend->FindCard(location, card) && backend->ReadDisplay(card, info, pixels, capacity);
+  }
+
+ private:
+  // The card every memory and I/O item of a resource description belongs to.
+  static bool OwnerOf(IBackend& backend, const CardResources& wanted, CardIndex& owner) {
+    const uint32_t count = std::min(wanted.ItemCount, MAX_ITEMS);
+    for (CardIndex card = 0; card < backend.CardCount(); ++card) {
+      bool all = true;
+      bool any = false;
+      for (uint32_t i = 0; i < count && all; ++i) {
+        const ResourceItem& item = wanted.Items[i];
+        if (item.Type == ITEM_MEMORY || item.Type == ITEM_IO) {
+          uint32_t bar = 0;
+          all = backend.BarOf(card, item, bar);
+          any = true;
+        }
+      }
+      if (all && any) {
+        owner = card;
+        return true;
+      }
+    }
+    return false;
+  }
+
+  void Release(uint32_t handle) {
+    std::vector<std::unique_ptr<InterruptThread>> threads;
+    Registration registration;
+    {
+      std::lock_guard lock(m_Mutex);
+      auto it = m_Registrations.find(handle);
+      if (it == m_Registrations.end()) {
+        return;
+      }
+      for (auto t = m_Threads.begin(); t != m_Threads.end();) {
+        if (t->second->registration == handle) {
+          threads.push_back(std::move(t->second));
+          t = m_Threads.erase(t);
+        } else {
+          ++t;
+        }
+      }
+      registration = std::move(it->second);
+      m_Registrations.erase(it);
+    }
+    for (auto& running : threads) {
+      Stop(*running);
+    }
+    {
+      std::unique_lock windows(m_WindowMutex);
+      std::erase_if(m_Windows, [handle](const Window& w) { return w.registration == handle; });
+    }
+    Unwind(registration);
+  }
+
+  // Gives back what a registration took: mappings, the card, the claim.
+  static void Unwind(Registration& registration) {
+    for (const Window& window : registration.windows) {
+      if (window.memory) {
+        registration.backend->Unmap(window.mapped, window.size);
+      }
+    }
+    registration.backend->Detach(registration.card);
+    detail::DropClaim(registration.claim);
+  }
+
+  static void Stop(InterruptThread& running) {
+    running.thread.request_stop();
+    if (running.thread.get_id() == std::this_thread::get_id()) {
+      running.thread.detach();  // released from its own routine: it ends when the routine returns
+    } else {
+      running.thread.join();
+    }
+  }
+
+  template <typename Match>
+  const Window* Find(bool memory, Match match) const {
+    for (const Window& window : m_Windows) {
+      if (window.memory == memory && match(window)) {
+        return &window;
+      }
+    }
+    return nullptr;
+  }
+
+  const Window* Mapped(uintptr_t address) const {
+    const Window* window = Find(true, [address](const Window& w) { return Contains(w.mapped, w.size, address); });
+    if (window == nullptr) {
+      std::fprintf(stderr, "pci: access to %#lx, which is no mapped space of a registered card\n",
+                   static_cast<unsigned long>(address));
+    }
+    return window;
+  }
+
+  void RunCommand(TransferCommand& command) {
+    const bool memory = command.Command == READ_MEM32 || command.Command == WRITE_MEM32;
+    const bool read = command.Command == READ_MEM32 || command.Command == READ_PORT32;
+    if (!memory && command.Command != READ_PORT32 && command.Command != WRITE_PORT32) {
+      std::fprintf(stderr, "pci: unknown interrupt-time command %u\n", command.Command);
+      return;
+    }
+    const uint32_t address = command.Address;
+    std::shared_lock lock(m_WindowMutex);
+    const Window* window = Find(memory, [address](const Window& w) { return Contains(w.transfer, w.size, address); });
+    if (window == nullptr) {
+      std::fprintf(stderr, "pci: interrupt-time command at 0x%08x, which no registered card decodes\n", address);
+      return;
+    }
+    const uint32_t offset = address - window->transfer;
+    if (read) {
+      command.Value = window->backend->Read32(window->card, window->bar, offset);
+    } else {
+      window->backend->Write32(window->card, window->bar, offset, command.Value);
+    }
+  }
+
+  std::mutex m_Mutex;
+  std::shared_ptr<IBackend> m_Backend;
+  std::string m_Description;
+  std::map<DeviceHandle, std::shared_ptr<IBackend>> m_Devices;
+  DeviceHandle m_NextDevice = 1;
+  std::map<uint32_t, Registration> m_Registrations;
+  uint32_t m_NextRegistration = 1;
+  std::map<ThreadHandle, std::unique_ptr<InterruptThread>> m_Threads;
+
+  std::shared_mutex m_WindowMutex;
+  std::vector<Window> m_Windows;
+};
+
+Facility& TheFacility() {
+  static Facility facility;
+  return facility;
+}
+
+}  // namespace
+
+namespace detail {
+
+std::shared_ptr<IBackend> CurrentBackend() { return TheFacility().Current(); }
+void ForgetBackend() { TheFacility().Forget(); }
+
+}  // namespace detail
+
+DeviceHandle Open() { return TheFacility().Open(); }
+void Close(DeviceHandle device) { TheFacility().Close(device); }
+
+uint32_t Version(DeviceHandle device) { return TheFacility().BackendOf(device) ? VERSION : 0; }
+
+uint32_t Scan(DeviceHandle device, uint32_t vendorId, uint32_t deviceId, Location locations[MAX_CARDS]) {
+  std::shared_ptr<detail::IBackend> backend = TheFacility().BackendOf(device);
+  if (!backend) {
+    return 0;
+  }
+  const std::vector<Location> found = backend->Scan(vendorId, deviceId);
+  const size_t count = std::min<size_t>(found.size(), MAX_CARDS);
+  std::copy_n(found.begin(), count, locations);
+  return static_cast<uint32_t>(count);
+}
+
+bool CardInfo(DeviceHandle device, const Location& location, CardResources& resources) {
+  std::shared_ptr<detail::IBackend> backend = TheFacility().BackendOf(device);
+  detail::CardIndex card = 0;
+  if (!backend || !backend->FindCard(location, card)) {
+    return false;
+  }
+  backend->Resources(card, resources);
+  return true;
+}
+
+void RegisterCard(DeviceHandle device, RegistrationRecord& record) { TheFacility().Register(device, record); }
+void ReleaseCard(DeviceHandle device, RegistrationRecord& record) { TheFacility().Release(device, record); }
+
+uint32_t ConfigRead32(DeviceHandle device, const Location& location, uint32_t offset) {
+  return TheFacility().ConfigRead32(device, location, offset);
+}
+
+void ConfigWrite32(DeviceHandle device, const Location& location, uint32_t offset, uint32_t value) {
+  TheFacility().ConfigWrite32(device, location, offset, value);
+}
+
+void Transfer(DeviceHandle device, uint32_t transferAddress, const void* source, uint32_t bytes) {
+  if (TheFacility().BackendOf(device)) {
+    TheFacility().Transfer(transferAddress, source, bytes);
+  }
+}
+
+uint32_t ReadMem32(uintptr_t address) { return TheFacility().ReadMem32(address); }
+void WriteMem32(uintptr_t address, uint32_t value) { TheFacility().WriteMem32(address, value); }
+
+bool ReadDisplay(const Location& location, DisplayInfo& info, uint8_t* pixels, size_t capacity) {
+  return TheFacility().ReadDisplay(location, info, pixels, capacity);
+}
+
+bool InterruptThreadEnable(ThreadHandle* thread, DeviceHandle device, InterruptRecord* record,
+                           InterruptRoutine routine, void* argument) {
+  return TheFacility().EnableInterrupts(thread, device, record, routine, argument);
+}
+
+void InterruptThreadDisable(ThreadHandle thread) { TheFacility().DisableInterrupts(thread); }
+
+}  // namespace pci

@@ -1,0 +1,170 @@
+#pragma once
+// One simulated card: a PLX 9050 bridge with a Kite, Wren or other board behind it. Like
+// a device model, it dispatches on register offsets, takes time where the board takes
+// time (so a driver has to poll), and never falls over when a driver misbehaves: it says
+// so on stderr, clamps and goes on.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <stop_token>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "SimBus.h"
+#include "SimTesting.h"
+#include "SimTrace.h"
+#include "pci/Facility.h"
+
+namespace sim {
+
+using Clock = std::chrono::steady_clock;
+
+// How long the board takes. Drivers wait for these by polling; tests shorten the drivers'
+// own 1000 ms sleeps, so these stay well below 50 ms.
+constexpr auto DAC_POWER_DELAY = std::chrono::milliseconds(20);  // REG_CONTROL bit 8 -> REG_STATUS bit 11
+constexpr auto BUSY_TIME = std::chrono::microseconds(20);        // REG_FRAME_SELECT write -> busy bits clear
+constexpr uint32_t KITE_FRAME_NS = 164100;                       // one board frame
+constexpr uint32_t WREN_FRAME_NS = 164400;
+
+// What the board reports about itself.
+constexpr uint32_t CONTROL_VERSION = 12;  // shown as " 1.12"
+constexpr uint32_t MEMORY_VERSION = 25;   // REG_SDRAM0, shown as " 1.25"
+constexpr uint32_t SDRAM_READY = 0xF;     // REG_SDRAM1..3: every bank ready
+constexpr uint32_t INIT_DONE = 0xF;       // REG_STATUS bits 0-3
+
+// Board registers (BAR2).
+constexpr uint32_t REG_CONTROL = 0x00;
+constexpr uint32_t REG_STATUS = 0x04;
+constexpr uint32_t REG_FRAME_SELECT = 0x08;
+constexpr uint32_t REG_FRAME_COUNTS = 0x0C;
+constexpr uint32_t REG_TIMING_A = 0x10;
+constexpr uint32_t REG_TIMING_B = 0x14;
+constexpr uint32_t REG_INT_ACK = 0x24;
+constexpr uint32_t REG_CONTROL_VERSION = 0x2C;
+constexpr uint32_t REG_SDRAM0 = 0x30;
+constexpr uint32_t REG_SDRAM3 = 0x3C;
+
+constexpr uint32_t CONTROL_RUN = 1u << 3;
+constexpr uint32_t CONTROL_DAC_POWER = 1u << 8;
+constexpr uint32_t CONTROL_SLM_POWER = 1u << 10;
+constexpr uint32_t STATUS_BUSY = 0xF0;
+constexpr uint32_t STATUS_DAC_GOOD = 1u << 11;
+constexpr uint32_t STATUS_3V3_GOOD = 1u << 12;
+constexpr uint32_t STATUS_DAC_FAULT = 1u << 14;
+
+// The bridge's interrupt control and status register (BAR0, and BAR1 as I/O).
+constexpr uint32_t PLX_INTCSR = 0x4C;
+constexpr uint32_t INTCSR_LOCAL_STATUS = 1u << 2;  // read-only: the board's line is asserted
+constexpr uint32_t INTCSR_PCI_ENABLE = 1u << 6;
+
+constexpr uint32_t PLX_VENDOR = 0x10B5;
+constexpr uint32_t PLX_DEVICE = 0x9050;
+
+// Sizes of the BARs: bridge registers (memory and I/O), board registers; the frame window
+// is one frame of the board.
+constexpr uint32_t BRIDGE_SPACE_SIZE = 0x80;
+constexpr uint32_t BOARD_SPACE_SIZE = 0x100;
+
+struct Geometry {
+  uint32_t width;
+  uint32_t height;
+  uint32_t buffers;
+  uint32_t fieldBits;  // width of the image and download fields of REG_FRAME_SELECT
+  uint32_t runBytes;   // pixels in one run of the stored byte order (16 Kite, 8 Wren)
+  uint32_t frameNs;
+  uint32_t FrameBytes() const { return width * height; }
+};
+
+Geometry GeometryOf(Model model);
+
+using testing::InterruptCounts;
+
+class CSimCard {
+ public:
+  CSimCard(const CardSpec& spec, size_t index, std::string traceSubfolder);
+  CSimCard(const CSimCard&) = delete;
+  CSimCard& operator=(const CSimCard&) = delete;
+  ~CSimCard();
+
+  const CardSpec& Spec() const { return m_Spec; }
+  const Geometry& Shape() const { return m_Geometry; }
+  pci::Location Where() const { return m_Location; }
+  bool StoresReordered() const;
+
+  // Bus side.
+  uint32_t ConfigRead(uint32_t offset);
+  void ConfigWrite(uint32_t offset, uint32_t value);
+  void Resources(pci::CardResources& resources);
+  bool BarOf(const pci::ResourceItem& item, uint32_t& bar);
+  bool Attach();
+  void Detach();
+  uint32_t Read32(uint32_t bar, uint32_t offset);
+  void Write32(uint32_t bar, uint32_t offset, uint32_t value);
+  void WriteBlock(uint32_t bar, uint32_t offset, const void* source, uint32_t bytes);
+  bool WaitInterrupt(std::stop_token stop);
+  bool ReadDisplay(pci::DisplayInfo& info, uint8_t* pixels, size_t capacity);
+
+  // Test side (reads have no side effects on this board, so Read32 serves as a peek).
+  bool StoredFrame(uint32_t buffer, std::vector<uint8_t>& bytes);
+  bool DecodedFrame(uint32_t buffer, std::vector<uint8_t>& bytes);
+  InterruptCounts Counts();
+
+ private:
+  struct Bar {
+    uint32_t size;
+    uint32_t flags;  // low bits that read back as set
+    bool memory;
+  };
+
+  uint32_t BarAddress(uint32_t bar) const;  // under m_Mutex
+  uint32_t FieldMask() const { return (1u << m_Geometry.fieldBits) - 1; }
+  uint32_t BridgeRead(uint32_t offset);
+  void BridgeWrite(uint32_t offset, uint32_t value);
+  uint32_t BoardRead(uint32_t offset);
+  void BoardWrite(uint32_t offset, uint32_t value);
+  uint32_t Status() const;
+  Clock::duration Period() const;
+  void RaiseLocked(Clock::time_point now);
+  void Engine(std::stop_token stop);
+  void Decode(const uint8_t* stored, uint8_t* picture) const;
+  bool Aligned(uint32_t bar, uint32_t& offset) const;
+  std::string Name(uint32_t bar) const;
+
+  const CardSpec m_Spec;
+  const Geometry m_Geometry;
+  const pci::Location m_Location;
+  const std::string m_TraceSubfolder;
+  Bar m_Bars[6];
+
+  std::mutex m_Mutex;
+  std::condition_variable_any m_RunChanged;   // the timing engine waits on it
+  std::condition_variable_any m_LineChanged;  // the host's interrupt thread waits on it
+  uint32_t m_Config[64] = {};
+  uint32_t m_Bridge[BRIDGE_SPACE_SIZE / 4] = {};
+  uint32_t m_Control = 0;
+  uint32_t m_FrameSelect = 0;
+  uint32_t m_FrameCounts = 0;
+  uint32_t m_TimingA = 0;
+  uint32_t m_TimingB = 0;
+  Clock::time_point m_DacOnAt{};
+  Clock::time_point m_BusyUntil{};
+  bool m_BusyStuck = false;
+  bool m_Line = false;
+  uint64_t m_RunGeneration = 0;
+  InterruptCounts m_Counts;
+  bool m_Attached = false;
+  bool m_EverAttached = false;
+  Clock::time_point m_Epoch{};
+  CSimTrace m_Trace;
+  std::jthread m_Engine;
+
+  // Frame memory has its own lock so a download never holds up an interrupt.
+  std::mutex m_FrameMutex;
+  std::vector<std::unique_ptr<uint8_t[]>> m_Frames;
+};
+
+}  // namespace sim
