@@ -12,7 +12,7 @@ enum class ControlKind {
   PushButton,   // STYLE_MULTILINE for a multi-line button, STYLE_DEFAULT for the default one
   CheckBox,
   Edit,         // STYLE_READONLY, STYLE_CENTRED, STYLE_MULTILINE
-  Static,       // STYLE_CENTRED, STYLE_SUNKEN
+  Static,       // STYLE_CENTRED, STYLE_SUNKEN; STYLE_ICON for the application icon
   GroupBox,
   GreyFrame,
   ListBox,      // STYLE_TABSTOPS, STYLE_NOTIFY, STYLE_VSCROLL
@@ -33,6 +33,7 @@ enum ControlStyle : uint32_t {
   STYLE_NOTICKS = 1u << 8,
   STYLE_DISABLED = 1u << 9,
   STYLE_HIDDEN = 1u << 10,
+  STYLE_ICON = 1u << 11,
 };
 
 enum DialogStyle : uint32_t {

@@ -1,0 +1,97 @@
+#pragma once
+// What a test of the Qt host needs to see and do on screen, without Qt types: where a
+// control's widget sits and what it shows, the input a person gives (mouse, keys,
+// drags), the client area as pixels, and the windows the host opens on its own
+// (message boxes, file dialogs, the system menu). Valid inside RunWithQtHost only.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/Dialog.h"
+#include "ui/QtHost.h"
+
+namespace QtHostTesting {
+
+// Shows a dialog without a modal run (OnInitDialog runs first) and takes it down again.
+UI_QT_API void Open(CDialog& dlg);
+UI_QT_API void Close(CDialog& dlg);
+
+// Runs fn from the event loop as soon as it is idle, e.g. inside a modal run.
+UI_QT_API void Post(std::function<void()> fn);
+UI_QT_API void ProcessEvents();
+
+// The dialog of the topmost modal window, or nullptr when that is no framework dialog.
+UI_QT_API CDialog* ActiveModalDialog();
+
+// Widgets: geometry in client pixels of the dialog, and what the widget shows.
+UI_QT_API CRect ClientGeometry(const CDialog& dlg);  // client area in screen pixels
+UI_QT_API CRect ControlGeometry(const CDialog& dlg, int id);
+UI_QT_API std::string ControlText(const CDialog& dlg, int id);
+UI_QT_API bool ControlChecked(const CDialog& dlg, int id);
+UI_QT_API bool ControlEnabled(const CDialog& dlg, int id);
+UI_QT_API bool ControlVisible(const CDialog& dlg, int id);
+UI_QT_API int ControlValue(const CDialog& dlg, int id);  // track bar and progress bar
+UI_QT_API std::vector<std::string> ListLines(const CDialog& dlg, int id);
+UI_QT_API int ListCurrentRow(const CDialog& dlg, int id);
+// Where each tab-separated field of a list line is drawn, in client pixels.
+UI_QT_API std::vector<CRect> ListFieldRects(const CDialog& dlg, int id, int row);
+// Where a track bar's thumb is drawn, in client pixels.
+UI_QT_API CRect TrackThumbGeometry(const CDialog& dlg, int id);
+
+// Input, delivered as the windowing system delivers it.
+UI_QT_API void ClickControl(CDialog& dlg, int id);
+UI_QT_API void ClickListLine(CDialog& dlg, int id, int row);
+UI_QT_API void DoubleClickListLine(CDialog& dlg, int id, int row);
+// Presses the thumb, moves it through positions one by one, releases it.
+UI_QT_API void DragTrackBar(CDialog& dlg, int id, const std::vector<int>& positions);
+enum class Key { Enter, Escape, Up, Down, PageUp, PageDown, Home, End, Tab, F1 };
+UI_QT_API void FocusControl(CDialog& dlg, int id);
+// A key to the control with the focus (id 0) or to control id.
+UI_QT_API void PressKey(CDialog& dlg, Key key, int id = 0);
+UI_QT_API void TypeText(CDialog& dlg, int id, const std::string& text);
+UI_QT_API void CloseWindow(CDialog& dlg);  // the window's close box
+
+// The client area as the screen shows it: widgets and the dialog's own drawing.
+struct ClientImage {
+  int width = 0;
+  int height = 0;
+  std::vector<COLORREF> pixels;  // row-major
+  COLORREF At(int x, int y) const { return pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)]; }
+};
+UI_QT_API ClientImage GrabClient(const CDialog& dlg);
+
+// The topmost message box.
+struct MessageBoxInfo {
+  std::string caption;
+  std::string text;
+  bool critical = false;  // the critical icon; false: no icon
+  std::vector<std::string> buttons;
+};
+UI_QT_API std::optional<MessageBoxInfo> ActiveMessageBox();
+UI_QT_API void DismissActiveMessageBox();  // clicks its OK button
+
+// The topmost file dialog.
+struct FileDialogInfo {
+  bool save = false;
+  std::string title;
+  std::vector<std::string> filters;  // as offered, e.g. "Bitmaps (*.bmp *.dib)"
+  std::string folder;
+  std::string fileName;              // the name in the name box
+  std::string defaultSuffix;
+};
+UI_QT_API std::optional<FileDialogInfo> ActiveFileDialog();
+UI_QT_API void AcceptActiveFileDialog(const std::string& path);
+UI_QT_API void CancelActiveFileDialog();
+
+// The dialog's context menu, which carries its system-menu items: opening it blocks
+// until an item is chosen or the menu is dismissed, so choose from a Post()ed function.
+UI_QT_API void OpenContextMenu(CDialog& dlg);
+UI_QT_API std::vector<std::string> ActiveMenuItems();  // "" for a separator
+UI_QT_API bool ChooseActiveMenuItem(const std::string& text);
+
+// The help window that HELP_FINDER opens, if it is showing.
+UI_QT_API bool HelpWindowShown();
+
+}  // namespace QtHostTesting

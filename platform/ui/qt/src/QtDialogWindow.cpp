@@ -1,0 +1,284 @@
+#include "QtDialogWindow.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QScreen>
+#include <QTimer>
+
+#include "ui/DialogTemplate.h"
+
+namespace {
+
+QRgb ToQRgb(COLORREF c) { return qRgb(GetRValue(c), GetGValue(c), GetBValue(c)); }
+
+Qt::WindowFlags FlagsFor(uint32_t style) {
+  Qt::WindowFlags f = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+  if (style & DS_SYSMENU) f |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+  if (style & DS_MINIMIZEBOX) f |= Qt::WindowMinimizeButtonHint;
+  if (style & DS_CONTEXTHELP) f |= Qt::WindowContextHelpButtonHint;
+  return f;
+}
+
+// The template names a font of the original platform; a metric-alike sans serif stands in.
+QFont FontFor(const DialogTemplate& t) {
+  QFont font;
+  font.setFamilies({QString::fromStdString(t.font), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                    QStringLiteral("Nimbus Sans"), QStringLiteral("Sans Serif")});
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSize(t.pointSize > 0 ? t.pointSize : 8);
+  return font;
+}
+
+}  // namespace
+
+CQtDialogWindow::CQtDialogWindow(CDialog& dlg, QWidget* parent)
+    : QDialog(parent, FlagsFor(dlg.Template().style)), m_pDlg(&dlg) {
+  const CRect client = dlg.GetClientRect();
+  setFixedSize(client.Width(), client.Height());
+  setFont(FontFor(dlg.Template()));
+  setWindowTitle(QString::fromStdString(dlg.GetWindowText()));
+  setSizeGripEnabled(false);
+
+  m_Image = QImage(client.Width(), client.Height(), QImage::Format_RGB32);
+  m_Image.fill(ToQRgb(COLOR_DIALOG_BACKGROUND));
+
+  m_Controls.reserve(dlg.Controls().size());
+  for (const ControlState& s : dlg.Controls()) {
+    m_Controls.push_back(CreateQtControl(*this, s));
+    SyncControl(*m_Controls.back(), s);
+  }
+  dlg.AttachView(this);
+}
+
+CQtDialogWindow::~CQtDialogWindow() {
+  StopTimers();
+  if (m_pDlg) m_pDlg->AttachView(nullptr);
+}
+
+CQtDialogWindow* CQtDialogWindow::Of(const CDialog& dlg) { return dynamic_cast<CQtDialogWindow*>(dlg.View()); }
+
+void CQtDialogWindow::PlaceOnScreen() {
+  // Placed before OnInitDialog, so the dialog can measure its window there: centred on
+  // the owner, or on the screen without one.
+  QRect area;
+  if (QWidget* owner = parentWidget(); owner && owner->isVisible()) {
+    area = owner->window()->frameGeometry();
+  } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    area = screen->availableGeometry();
+  }
+  const QPoint topLeft = area.center() - QPoint(width() / 2, height() / 2);
+  move(std::max(topLeft.x(), area.left()), std::max(topLeft.y(), area.top()));
+}
+
+int CQtDialogWindow::RunModal() {
+  PlaceOnScreen();
+  m_pDlg->OnInitDialog();
+  if (m_Ended) return m_Result;
+  m_InModalLoop = true;
+  exec();
+  m_InModalLoop = false;
+  // A dialog destroyed or closed some other way counts as cancelled.
+  return m_Ended ? m_Result : IDCANCEL;
+}
+
+void CQtDialogWindow::ShowModeless() {
+  PlaceOnScreen();
+  m_pDlg->OnInitDialog();
+  if (!m_Ended) show();
+}
+
+CQtControl* CQtDialogWindow::Control(int id) const {
+  if (id == IDC_STATIC) return nullptr;
+  for (const auto& c : m_Controls) {
+    if (c->Id() == id) return c.get();
+  }
+  return nullptr;
+}
+
+int CQtDialogWindow::ControlIdOf(const QWidget* w) const {
+  for (; w && w != this; w = w->parentWidget()) {
+    for (const auto& c : m_Controls) {
+      if (c->Widget() == w && c->Id() != IDC_STATIC) return c->Id();
+    }
+  }
+  return 0;
+}
+
+void CQtDialogWindow::Send(const Event& e) {
+  if (CDialog* dlg = InputDialog()) dlg->Dispatch(e);
+}
+
+void CQtDialogWindow::SyncControl(CQtControl& c, const ControlState& s) {
+  // State set by the program must not come back to it as a person's input.
+  const bool was = m_Syncing;
+  m_Syncing = true;
+  c.Sync(s);
+  m_Syncing = was;
+}
+
+void CQtDialogWindow::ControlChanged(int id) {
+  if (!m_pDlg) return;
+  if (CQtControl* c = Control(id)) SyncControl(*c, m_pDlg->Control(id));
+}
+
+void CQtDialogWindow::CaptionChanged() {
+  if (m_pDlg) setWindowTitle(QString::fromStdString(m_pDlg->GetWindowText()));
+}
+
+// The menu is built from the dialog's items each time it opens.
+void CQtDialogWindow::SystemMenuChanged() {}
+
+std::unique_ptr<QMenu> CQtDialogWindow::BuildContextMenu() {
+  if (!m_pDlg || !m_pDlg->HasSystemMenu() || m_pDlg->SystemMenu().empty()) return nullptr;
+  auto menu = std::make_unique<QMenu>(this);
+  for (const SystemMenuItem& item : m_pDlg->SystemMenu()) {
+    if (item.command == 0) {
+      menu->addSeparator();
+      continue;
+    }
+    QAction* a = menu->addAction(QString::fromStdString(item.text));
+    a->setData(item.command);
+  }
+  return menu;
+}
+
+void CQtDialogWindow::contextMenuEvent(QContextMenuEvent* e) {
+  // The window manager owns the real system menu here; the dialog's own items are offered
+  // on its context menu instead.
+  std::unique_ptr<QMenu> menu = BuildContextMenu();
+  if (!menu || !InputDialog()) return;
+  if (QAction* chosen = menu->exec(e->globalPos())) {
+    Send(Event::SysCommand(static_cast<int>(chosen->data().toUInt())));
+  }
+}
+
+void CQtDialogWindow::Invalidate(const CRect& r, bool erase) {
+  const QRect rect = QRect(r.left, r.top, r.Width(), r.Height()).intersected(m_Image.rect());
+  if (rect.isEmpty()) return;
+  if (erase) {
+    QPainter p(&m_Image);
+    p.fillRect(rect, QColor(ToQRgb(COLOR_DIALOG_BACKGROUND)));
+  }
+  update(rect);
+}
+
+void CQtDialogWindow::SetPixel(int x, int y, COLORREF colour) {
+  if (!m_Image.valid(x, y)) return;
+  reinterpret_cast<QRgb*>(m_Image.scanLine(y))[x] = ToQRgb(colour);
+  if (m_InPaint) return;
+  // Drawn outside a paint: shown at the next pass of the event loop, once for all pixels.
+  const bool first = m_PendingPixels.isNull();
+  m_PendingPixels |= QRect(x, y, 1, 1);
+  if (first) QTimer::singleShot(0, this, &CQtDialogWindow::FlushPixelUpdates);
+}
+
+void CQtDialogWindow::FlushPixelUpdates() {
+  update(m_PendingPixels);
+  m_PendingPixels = QRect();
+}
+
+COLORREF CQtDialogWindow::GetPixel(int x, int y) const {
+  if (!m_Image.valid(x, y)) return CLR_INVALID;
+  const QRgb c = reinterpret_cast<const QRgb*>(m_Image.constScanLine(y))[x];
+  return RGB(static_cast<uint8_t>(qRed(c)), static_cast<uint8_t>(qGreen(c)), static_cast<uint8_t>(qBlue(c)));
+}
+
+void CQtDialogWindow::paintEvent(QPaintEvent* e) {
+  // The dialog draws first (its pixels land in the image), then the image is shown 1:1.
+  m_InPaint = true;
+  Send(Event::Paint());
+  m_InPaint = false;
+  QPainter p(this);
+  p.drawImage(e->rect().topLeft(), m_Image, e->rect());
+}
+
+CRect CQtDialogWindow::WindowRect() const {
+  const QRect r = frameGeometry();
+  return CRect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
+
+void CQtDialogWindow::SetTimer(int id, unsigned ms) {
+  QTimer*& timer = m_Timers[id];
+  if (!timer) {
+    timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, [this, id] { Send(Event::Timer(id)); });
+  }
+  timer->start(static_cast<int>(std::min<unsigned>(ms, INT32_MAX)));
+}
+
+void CQtDialogWindow::KillTimer(int id) {
+  auto it = m_Timers.find(id);
+  if (it == m_Timers.end()) return;
+  delete it->second;
+  m_Timers.erase(it);
+}
+
+void CQtDialogWindow::StopTimers() {
+  for (auto& [id, timer] : m_Timers) delete timer;
+  m_Timers.clear();
+}
+
+void CQtDialogWindow::EndModal(int result) {
+  if (m_Ended) return;
+  m_Ended = true;
+  m_Result = result;
+  StopTimers();
+  if (m_InModalLoop) {
+    QDialog::done(result);
+  } else {
+    hide();
+  }
+}
+
+void CQtDialogWindow::DialogDestroyed() {
+  // The dialog is going away under a window that may still be on the call stack.
+  m_pDlg = nullptr;
+  m_Ended = true;
+  StopTimers();
+  if (m_InModalLoop) QDialog::done(IDCANCEL);
+  hide();
+  deleteLater();
+}
+
+void CQtDialogWindow::accept() { Send(Event::Ok()); }
+void CQtDialogWindow::reject() { Send(Event::Cancel()); }
+
+void CQtDialogWindow::keyPressEvent(QKeyEvent* e) {
+  // Keys the focused control left alone. A focused push button takes Enter itself.
+  switch (e->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (e->modifiers() == Qt::NoModifier || e->modifiers() == Qt::KeypadModifier) {
+        Send(Event::Ok());
+        return;
+      }
+      break;
+    case Qt::Key_Escape:
+      if (e->modifiers() == Qt::NoModifier) {
+        Send(Event::Cancel());
+        return;
+      }
+      break;
+    case Qt::Key_F1:
+      Send(Event::HelpInfo(ControlIdOf(focusWidget()), 1));
+      return;
+    default:
+      break;
+  }
+  QDialog::keyPressEvent(e);
+}
+
+void CQtDialogWindow::closeEvent(QCloseEvent* e) {
+  // The window goes only when the dialog ends.
+  if (m_Ended) {
+    e->accept();
+    return;
+  }
+  e->ignore();
+  Send(Event::Close());
+}

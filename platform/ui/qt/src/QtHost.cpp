@@ -1,0 +1,161 @@
+#include "ui/QtHost.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QFileDialog>
+#include <QIcon>
+#include <QMessageBox>
+#include <QPalette>
+#include <QPointer>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QWhatsThis>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "QtDialogWindow.h"
+#include "QtHostPrivate.h"
+#include "ui/Host.h"
+
+namespace {
+
+QString FromStd(const std::string& s) { return QString::fromStdString(s); }
+
+// The window a dialog opened by owner belongs to: the owner's, else the topmost modal one.
+QWidget* ParentFor(const CDialog* owner) {
+  if (owner) {
+    if (CQtDialogWindow* w = CQtDialogWindow::Of(*owner); w && w->isVisible()) return w;
+  }
+  return QApplication::activeModalWidget();
+}
+
+class CQtHost final : public IHost {
+ public:
+  ~CQtHost() override { delete m_HelpWindow.data(); }
+
+  int RunModal(CDialog& dlg) override {
+    if (CQtDialogWindow::Of(dlg)) {
+      std::fprintf(stderr, "ui: dialog %d is already shown\n", dlg.TemplateId());
+      return -1;
+    }
+    CDialog* parent = dlg.GetParent();
+    CQtDialogWindow* parentWindow = parent ? CQtDialogWindow::Of(*parent) : nullptr;
+    QPointer<CQtDialogWindow> window =
+        new CQtDialogWindow(dlg, parentWindow ? parentWindow : QApplication::activeModalWidget());
+    const int result = window->RunModal();
+    delete window.data();
+    return result;
+  }
+
+  int MessageBox(CDialog* owner, const std::string& text, const std::string& caption, MessageIcon icon) override {
+    const QMessageBox::Icon qicon = icon == MessageIcon::None ? QMessageBox::NoIcon : QMessageBox::Critical;
+    QMessageBox box(qicon, FromStd(caption), FromStd(text), QMessageBox::Ok, ParentFor(owner));
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+    return IDOK;
+  }
+
+  std::optional<std::string> FileDialog(CDialog* owner, const FileDialogRequest& r) override {
+    QFileDialog fd(ParentFor(owner), FromStd(r.title), FromStd(r.initialFolder));
+    fd.setOption(QFileDialog::DontUseNativeDialog);
+    // Only the descriptions show, as the program wrote them; the patterns work behind.
+    fd.setOption(QFileDialog::HideNameFilterDetails);
+    fd.setAcceptMode(r.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    // The program takes one path back, so one file is chosen even where it allows more.
+    fd.setFileMode(r.open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    QStringList filters;
+    for (const auto& [description, patterns] : r.filters) filters << QtNameFilter(description, patterns);
+    if (!filters.isEmpty()) fd.setNameFilters(filters);
+    QString suffix = FromStd(r.defaultExtension);
+    while (suffix.startsWith(QLatin1Char('.'))) suffix.remove(0, 1);
+    fd.setDefaultSuffix(suffix);
+    if (!r.initialFileName.empty()) fd.selectFile(FromStd(r.initialFileName));
+    if (fd.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList chosen = fd.selectedFiles();
+    if (chosen.isEmpty()) return std::nullopt;
+    // The framework's FileDialog() holds the answer to the caller's buffer.
+    return chosen.front().toStdString();
+  }
+
+  void WinHelp(CDialog* owner, unsigned command, unsigned) override {
+    switch (command) {
+      case HELP_CONTEXTPOPUP: {
+        QWidget* w = ParentFor(owner);
+        QWhatsThis::showText(QCursor::pos(), QStringLiteral("No help topic is associated with this item."), w);
+        break;
+      }
+      case HELP_FINDER:
+        if (!m_HelpWindow) {
+          m_HelpWindow = new QMessageBox(QMessageBox::Information, FromStd(ApplicationTitle() + " Help"),
+                                         QStringLiteral("No help file is installed with this copy of ") +
+                                             FromStd(ApplicationTitle()) + QLatin1Char('.'),
+                                         QMessageBox::Close);
+          m_HelpWindow->setObjectName(QString::fromLatin1(kHelpWindowName));
+          m_HelpWindow->setWindowModality(Qt::NonModal);
+          m_HelpWindow->setAttribute(Qt::WA_DeleteOnClose);
+        }
+        m_HelpWindow->show();
+        m_HelpWindow->raise();
+        break;
+      case HELP_QUIT:
+        if (m_HelpWindow) m_HelpWindow->close();
+        break;
+      default:
+        break;
+    }
+  }
+
+  [[noreturn]] void ExitProcess(int status) override {
+    std::fflush(nullptr);
+    std::exit(status);
+  }
+
+ private:
+  QPointer<QMessageBox> m_HelpWindow;
+};
+
+}  // namespace
+
+QString QtNameFilter(const std::string& description, const std::string& patterns) {
+  // "*.a;*.b" -> "*.[aA] *.[bB]": names match in any case, as they did where the files
+  // come from.
+  QStringList globs;
+  for (const QString& p : FromStd(patterns).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+    QString glob;
+    for (QChar c : p.trimmed()) {
+      if (c.isLetter() && c.toLower() != c.toUpper()) {
+        glob += QLatin1Char('[') + c.toLower() + c.toUpper() + QLatin1Char(']');
+      } else {
+        glob += c;
+      }
+    }
+    if (!glob.isEmpty()) globs << glob;
+  }
+  if (globs.isEmpty()) globs << QStringLiteral("*");
+  return FromStd(description) + QStringLiteral(" (") + globs.join(QLatin1Char(' ')) + QLatin1Char(')');
+}
+
+int RunWithQtHost(int argc, char** argv, const std::function<int()>& body) {
+  // One image byte must be one screen pixel, and fonts sized as the dialog-unit rule assumes.
+  if (!qEnvironmentVariableIsSet("QT_ENABLE_HIGHDPI_SCALING")) qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+  if (!qEnvironmentVariableIsSet("QT_FONT_DPI")) qputenv("QT_FONT_DPI", "96");
+  QApplication app(argc, argv);
+  QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+  QPalette palette = QApplication::style()->standardPalette();
+  const QColor face(GetRValue(COLOR_DIALOG_BACKGROUND), GetGValue(COLOR_DIALOG_BACKGROUND),
+                    GetBValue(COLOR_DIALOG_BACKGROUND));
+  palette.setColor(QPalette::Window, face);
+  palette.setColor(QPalette::Button, face);
+  QApplication::setPalette(palette);
+  QApplication::setWindowIcon(QIcon(ApplicationIconPixmap(32)));
+  QApplication::setApplicationName(FromStd(ApplicationTitle()));
+  // Dialogs end the program by returning from body, never by closing their last window.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  SetHost(std::make_unique<CQtHost>());
+  const int result = body();
+  // Nothing may reach the windows once the application object is gone.
+  SetHost(nullptr);
+  return result;
+}

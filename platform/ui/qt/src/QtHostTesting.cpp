@@ -1,0 +1,307 @@
+#include "ui/QtHostTesting.h"
+
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QApplication>
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyle>
+#include <QTimer>
+
+#include "QtDialogWindow.h"
+#include "QtHostPrivate.h"
+
+namespace {
+
+CRect ToCRect(const QRect& r) { return CRect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()}; }
+
+CQtDialogWindow& WindowOf(const CDialog& dlg) {
+  CQtDialogWindow* w = CQtDialogWindow::Of(dlg);
+  if (!w) qFatal("dialog %d is not shown by the Qt host", dlg.TemplateId());
+  return *w;
+}
+
+CQtControl& ControlOf(const CDialog& dlg, int id) {
+  CQtControl* c = WindowOf(dlg).Control(id);
+  if (!c) qFatal("dialog %d has no control %d", dlg.TemplateId(), id);
+  return *c;
+}
+
+template <class W>
+W* WidgetOf(const CDialog& dlg, int id) {
+  W* w = qobject_cast<W*>(ControlOf(dlg, id).Widget());
+  if (!w) qFatal("control %d is not a %s", id, W::staticMetaObject.className());
+  return w;
+}
+
+void SendMouse(QWidget* w, QEvent::Type type, const QPoint& pos, Qt::MouseButton button = Qt::LeftButton) {
+  const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+  QMouseEvent e(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), button, held, Qt::NoModifier);
+  QApplication::sendEvent(w, &e);
+}
+
+void Click(QWidget* w, const QPoint& pos) {
+  SendMouse(w, QEvent::MouseButtonPress, pos);
+  SendMouse(w, QEvent::MouseButtonRelease, pos);
+}
+
+QPoint ClickPoint(QWidget* w) {
+  // A check box takes clicks on its box and caption, not on the empty rest of its control.
+  if (qobject_cast<QCheckBox*>(w)) {
+    return QPoint(w->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, w) / 2 + 1, w->height() / 2);
+  }
+  return w->rect().center();
+}
+
+QPoint ListLineCentre(QListWidget* list, int row) {
+  QListWidgetItem* item = list->item(row);
+  if (!item) qFatal("list has no line %d", row);
+  list->scrollToItem(item);
+  return list->visualItemRect(item).center();
+}
+
+void SendKey(QWidget* target, int key, const QString& text = {}) {
+  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+  QApplication::sendEvent(target, &press);
+  QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+  QApplication::sendEvent(target, &release);
+}
+
+int QtKey(QtHostTesting::Key key) {
+  using K = QtHostTesting::Key;
+  switch (key) {
+    case K::Enter: return Qt::Key_Return;
+    case K::Escape: return Qt::Key_Escape;
+    case K::Up: return Qt::Key_Up;
+    case K::Down: return Qt::Key_Down;
+    case K::PageUp: return Qt::Key_PageUp;
+    case K::PageDown: return Qt::Key_PageDown;
+    case K::Home: return Qt::Key_Home;
+    case K::End: return Qt::Key_End;
+    case K::Tab: return Qt::Key_Tab;
+    case K::F1: return Qt::Key_F1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+namespace QtHostTesting {
+
+void Open(CDialog& dlg) {
+  if (CQtDialogWindow::Of(dlg)) return;
+  auto* window = new CQtDialogWindow(dlg, QApplication::activeModalWidget());
+  window->ShowModeless();
+  ProcessEvents();
+}
+
+void Close(CDialog& dlg) { delete CQtDialogWindow::Of(dlg); }
+
+void Post(std::function<void()> fn) { QTimer::singleShot(0, qApp, std::move(fn)); }
+
+void ProcessEvents() {
+  QApplication::sendPostedEvents();
+  QApplication::processEvents();
+}
+
+CDialog* ActiveModalDialog() {
+  auto* w = dynamic_cast<CQtDialogWindow*>(QApplication::activeModalWidget());
+  return w ? w->Dialog() : nullptr;
+}
+
+CRect ClientGeometry(const CDialog& dlg) { return ToCRect(WindowOf(dlg).geometry()); }
+
+CRect ControlGeometry(const CDialog& dlg, int id) { return ToCRect(ControlOf(dlg, id).Widget()->geometry()); }
+
+std::string ControlText(const CDialog& dlg, int id) { return ControlOf(dlg, id).ShownText().toStdString(); }
+
+bool ControlChecked(const CDialog& dlg, int id) { return WidgetOf<QAbstractButton>(dlg, id)->isChecked(); }
+
+bool ControlEnabled(const CDialog& dlg, int id) { return ControlOf(dlg, id).Widget()->isEnabled(); }
+
+bool ControlVisible(const CDialog& dlg, int id) { return !ControlOf(dlg, id).Widget()->isHidden(); }
+
+int ControlValue(const CDialog& dlg, int id) {
+  QWidget* w = ControlOf(dlg, id).Widget();
+  if (auto* slider = qobject_cast<QAbstractSlider*>(w)) return slider->value();
+  if (auto* bar = qobject_cast<QProgressBar*>(w)) return bar->value();
+  qFatal("control %d has no value", id);
+}
+
+std::vector<std::string> ListLines(const CDialog& dlg, int id) {
+  auto* list = WidgetOf<QListWidget>(dlg, id);
+  std::vector<std::string> lines;
+  for (int i = 0; i < list->count(); ++i) lines.push_back(list->item(i)->text().toStdString());
+  return lines;
+}
+
+int ListCurrentRow(const CDialog& dlg, int id) {
+  const QList<QListWidgetItem*> selected = WidgetOf<QListWidget>(dlg, id)->selectedItems();
+  return selected.isEmpty() ? -1 : WidgetOf<QListWidget>(dlg, id)->row(selected.front());
+}
+
+std::vector<CRect> ListFieldRects(const CDialog& dlg, int id, int row) {
+  std::vector<CRect> rects;
+  for (const QRect& r : ::ListFieldRects(ControlOf(dlg, id), row)) rects.push_back(ToCRect(r));
+  return rects;
+}
+
+CRect TrackThumbGeometry(const CDialog& dlg, int id) { return ToCRect(TrackThumbRect(ControlOf(dlg, id))); }
+
+void ClickControl(CDialog& dlg, int id) {
+  QWidget* w = ControlOf(dlg, id).Widget();
+  Click(w, ClickPoint(w));
+}
+
+void ClickListLine(CDialog& dlg, int id, int row) {
+  auto* list = WidgetOf<QListWidget>(dlg, id);
+  Click(list->viewport(), ListLineCentre(list, row));
+}
+
+void DoubleClickListLine(CDialog& dlg, int id, int row) {
+  auto* list = WidgetOf<QListWidget>(dlg, id);
+  const QPoint at = ListLineCentre(list, row);
+  // The sequence the windowing system delivers for a double click.
+  SendMouse(list->viewport(), QEvent::MouseButtonPress, at);
+  SendMouse(list->viewport(), QEvent::MouseButtonRelease, at);
+  SendMouse(list->viewport(), QEvent::MouseButtonPress, at);
+  SendMouse(list->viewport(), QEvent::MouseButtonDblClick, at);
+  SendMouse(list->viewport(), QEvent::MouseButtonRelease, at);
+}
+
+void DragTrackBar(CDialog& dlg, int id, const std::vector<int>& positions) {
+  // What the slider's own mouse handling does with a held thumb.
+  auto* slider = WidgetOf<QAbstractSlider>(dlg, id);
+  slider->setSliderDown(true);
+  for (int p : positions) slider->setSliderPosition(p);
+  slider->setSliderDown(false);
+}
+
+void FocusControl(CDialog& dlg, int id) {
+  CQtDialogWindow& window = WindowOf(dlg);
+  window.activateWindow();
+  ProcessEvents();
+  ControlOf(dlg, id).Widget()->setFocus(Qt::OtherFocusReason);
+  ProcessEvents();
+}
+
+void PressKey(CDialog& dlg, Key key, int id) {
+  CQtDialogWindow& window = WindowOf(dlg);
+  QWidget* target = id ? ControlOf(dlg, id).Widget() : window.focusWidget();
+  SendKey(target ? target : &window, QtKey(key));
+}
+
+void TypeText(CDialog& dlg, int id, const std::string& text) {
+  FocusControl(dlg, id);
+  QWidget* target = ControlOf(dlg, id).Widget();
+  for (QChar c : QString::fromStdString(text)) SendKey(target, Qt::Key_unknown, QString(c));
+}
+
+void CloseWindow(CDialog& dlg) { WindowOf(dlg).close(); }
+
+ClientImage GrabClient(const CDialog& dlg) {
+  const QImage image = WindowOf(dlg).grab().toImage().convertToFormat(QImage::Format_RGB32);
+  ClientImage out;
+  out.width = image.width();
+  out.height = image.height();
+  out.pixels.reserve(static_cast<size_t>(out.width) * static_cast<size_t>(out.height));
+  for (int y = 0; y < image.height(); ++y) {
+    const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+    for (int x = 0; x < image.width(); ++x) {
+      out.pixels.push_back(RGB(static_cast<uint8_t>(qRed(line[x])), static_cast<uint8_t>(qGreen(line[x])),
+                               static_cast<uint8_t>(qBlue(line[x]))));
+    }
+  }
+  return out;
+}
+
+std::optional<MessageBoxInfo> ActiveMessageBox() {
+  auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+  if (!box) return std::nullopt;
+  MessageBoxInfo info;
+  info.caption = box->windowTitle().toStdString();
+  info.text = box->text().toStdString();
+  info.critical = box->icon() == QMessageBox::Critical;
+  for (QAbstractButton* b : box->buttons()) info.buttons.push_back(b->text().toStdString());
+  return info;
+}
+
+void DismissActiveMessageBox() {
+  auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+  if (!box) qFatal("no message box is showing");
+  QAbstractButton* ok = box->button(QMessageBox::Ok);
+  Click(ok, ok->rect().center());
+}
+
+std::optional<FileDialogInfo> ActiveFileDialog() {
+  auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+  if (!fd) return std::nullopt;
+  FileDialogInfo info;
+  info.save = fd->acceptMode() == QFileDialog::AcceptSave;
+  info.title = fd->windowTitle().toStdString();
+  for (const QString& f : fd->nameFilters()) info.filters.push_back(f.toStdString());
+  info.folder = fd->directory().absolutePath().toStdString();
+  if (auto* name = fd->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) info.fileName = name->text().toStdString();
+  info.defaultSuffix = fd->defaultSuffix().toStdString();
+  return info;
+}
+
+void AcceptActiveFileDialog(const std::string& path) {
+  auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+  if (!fd) qFatal("no file dialog is showing");
+  fd->selectFile(QString::fromStdString(path));
+  // As the dialog's own accept button does.
+  QMetaObject::invokeMethod(fd, "accept");
+}
+
+void CancelActiveFileDialog() {
+  auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+  if (!fd) qFatal("no file dialog is showing");
+  fd->reject();
+}
+
+void OpenContextMenu(CDialog& dlg) {
+  CQtDialogWindow& window = WindowOf(dlg);
+  const QPoint at(4, 4);
+  QContextMenuEvent e(QContextMenuEvent::Mouse, at, window.mapToGlobal(at));
+  QApplication::sendEvent(&window, &e);
+}
+
+std::vector<std::string> ActiveMenuItems() {
+  std::vector<std::string> items;
+  if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+    for (QAction* a : menu->actions()) items.push_back(a->isSeparator() ? std::string() : a->text().toStdString());
+  }
+  return items;
+}
+
+bool ChooseActiveMenuItem(const std::string& text) {
+  auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+  if (!menu) return false;
+  for (QAction* a : menu->actions()) {
+    if (!a->isSeparator() && a->text().toStdString() == text) {
+      menu->setActiveAction(a);
+      SendKey(menu, Qt::Key_Return);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool HelpWindowShown() {
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (w->objectName() == QLatin1String(kHelpWindowName) && w->isVisible()) return true;
+  }
+  return false;
+}
+
+}  // namespace QtHostTesting

@@ -1,0 +1,702 @@
+// The Qt host on the offscreen platform: widgets where the dialog units put them, state
+// shown as set, a person's input turned into state then events, modal runs, per-pixel
+// drawing, message boxes, file dialogs, the system-menu items, timers and help.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ui/Dialog.h"
+#include "ui/DialogTemplate.h"
+#include "ui/Host.h"
+#include "ui/QtHostTesting.h"
+
+namespace qt = QtHostTesting;
+
+namespace {
+
+constexpr int kProbeTemplate = 9101;
+constexpr int kPaintTemplate = 9102;
+constexpr int kChildTemplate = 9103;
+constexpr int kMainSizeTemplate = 9104;
+constexpr int kNoMenuTemplate = 9105;
+
+constexpr int kButton = 30;
+constexpr int kMultiButton = 31;
+constexpr int kCheck = 32;
+constexpr int kEdit = 33;
+constexpr int kReadOnly = 34;
+constexpr int kLabel = 35;
+constexpr int kList = 36;
+constexpr int kSlider = 37;
+constexpr int kProgress = 38;
+constexpr int kMultiEdit = 39;
+constexpr int kFrame = 40;
+constexpr int kLocked = 41;
+constexpr int kWrapCheck = 42;
+
+void RegisterTemplates() {
+  DialogTemplate probe;
+  probe.id = kProbeTemplate;
+  probe.caption = "Qt Host Probe";
+  probe.cx = 200;
+  probe.cy = 140;
+  probe.style = DS_SYSMENU | DS_MODALFRAME;
+  probe.controls = {
+      {IDOK, ControlKind::PushButton, "OK", 140, 5, 50, 14, STYLE_DEFAULT},
+      {IDCANCEL, ControlKind::PushButton, "Cancel", 140, 22, 50, 14, STYLE_NONE},
+      {kButton, ControlKind::PushButton, "Press", 140, 39, 50, 14, STYLE_NONE},
+      {kMultiButton, ControlKind::PushButton, "Initializing", 140, 56, 50, 28, STYLE_MULTILINE},
+      {kCheck, ControlKind::CheckBox, "Loop", 5, 5, 40, 10, STYLE_NONE},
+      {kEdit, ControlKind::Edit, "", 50, 5, 60, 12, STYLE_NONE},
+      {kReadOnly, ControlKind::Edit, "fixed", 50, 20, 60, 12, STYLE_READONLY | STYLE_CENTRED},
+      {kLabel, ControlKind::Static, "Label", 5, 20, 40, 8, STYLE_NONE},
+      {kList, ControlKind::ListBox, "", 5, 35, 125, 40, STYLE_TABSTOPS | STYLE_NOTIFY | STYLE_VSCROLL},
+      {kSlider, ControlKind::TrackBar, "", 140, 86, 20, 50, STYLE_NOTICKS},
+      {kProgress, ControlKind::ProgressBar, "", 5, 80, 120, 8, STYLE_NONE},
+      {kMultiEdit, ControlKind::Edit, "", 5, 92, 40, 18, STYLE_MULTILINE},
+      {kFrame, ControlKind::GreyFrame, "", 60, 92, 30, 30, STYLE_NONE},
+      {kLocked, ControlKind::PushButton, "Locked", 95, 92, 40, 14, STYLE_DISABLED},
+      {kWrapCheck, ControlKind::CheckBox, "Enable Phase Optimization", 95, 110, 42, 20, STYLE_MULTILINE},
+  };
+  RegisterDialogTemplate(probe);
+
+  DialogTemplate paint;
+  paint.id = kPaintTemplate;
+  paint.caption = "Paint";
+  paint.cx = 110;
+  paint.cy = 100;
+  RegisterDialogTemplate(paint);
+
+  DialogTemplate child;
+  child.id = kChildTemplate;
+  child.caption = "Child";
+  child.cx = 80;
+  child.cy = 40;
+  child.controls = {{IDOK, ControlKind::PushButton, "OK", 5, 20, 40, 14, STYLE_DEFAULT}};
+  RegisterDialogTemplate(child);
+
+  DialogTemplate mainSize;
+  mainSize.id = kMainSizeTemplate;
+  mainSize.caption = "Sorrel Version 8.0";
+  mainSize.cx = 376;
+  mainSize.cy = 314;
+  mainSize.style = DS_SYSMENU | DS_MODALFRAME | DS_MINIMIZEBOX | DS_CONTEXTHELP;
+  RegisterDialogTemplate(mainSize);
+
+  DialogTemplate noMenu;
+  noMenu.id = kNoMenuTemplate;
+  noMenu.caption = "No Menu";
+  noMenu.cx = 80;
+  noMenu.cy = 40;
+  noMenu.style = DS_MODALFRAME;
+  RegisterDialogTemplate(noMenu);
+}
+
+// What a handler saw: the event and the control's state at that moment.
+struct Seen {
+  EventKind kind;
+  int id;
+  int code;
+  int pos;
+  int state;
+};
+
+class CProbeDlg : public CDialog {
+ public:
+  explicit CProbeDlg(int templateId = kProbeTemplate, CDialog* parent = nullptr) : CDialog(templateId, parent) {}
+  using CDialog::Route;
+
+  // Records kind/id events with the state `probe` reads when the handler runs.
+  void Watch(EventKind kind, int id, std::function<int()> probe = [] { return 0; }) {
+    Route(kind, id, [this, probe](const Event& e) { seen.push_back({e.kind, e.id, e.code, e.pos, probe()}); });
+  }
+
+  std::vector<Seen> seen;
+};
+
+class QtHostTest : public ::testing::Test {
+ protected:
+  QtHostTest() { RegisterTemplates(); }
+};
+
+CRect PixelsOf(int x, int y, int cx, int cy) {
+  return CRect{DialogUnitsToPixelsX(x), DialogUnitsToPixelsY(y), DialogUnitsToPixelsX(x + cx),
+               DialogUnitsToPixelsY(y + cy)};
+}
+
+// Lets the event loop run until done() or two seconds pass.
+bool SpinUntil(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    qt::ProcessEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+int Grey(COLORREF c) { return GetRValue(c); }
+
+// ---- Placement ----
+
+TEST_F(QtHostTest, WidgetsSitWhereTheDialogUnitsPutThem) {
+  CProbeDlg dlg;
+  qt::Open(dlg);
+  const CRect client = qt::ClientGeometry(dlg);
+  EXPECT_EQ(client.Width(), 300);   // 200 du * 6 / 4
+  EXPECT_EQ(client.Height(), 227);  // 140 du * 13 / 8
+  for (const ControlTemplate& c : dlg.Template().controls) {
+    EXPECT_EQ(qt::ControlGeometry(dlg, c.id), PixelsOf(c.x, c.y, c.cx, c.cy)) << "control " << c.id;
+  }
+  // Each edge maps on its own: 5,35 .. 130,75 du.
+  EXPECT_EQ(qt::ControlGeometry(dlg, kList), (CRect{7, 56, 195, 121}));
+  qt::Close(dlg);
+}
+
+TEST_F(QtHostTest, MainDialogSizeGivesItsClientArea) {
+  CProbeDlg dlg(kMainSizeTemplate);
+  qt::Open(dlg);
+  const CRect client = qt::ClientGeometry(dlg);
+  EXPECT_EQ(client.Width(), 564);
+  EXPECT_EQ(client.Height(), 510);
+  // The window rectangle the dialog measures holds its client area.
+  const CRect window = dlg.GetWindowRect();
+  EXPECT_GE(window.Width(), 564);
+  EXPECT_GE(window.Height(), 510);
+  EXPECT_LE(window.left, client.left);
+  EXPECT_LE(window.top, client.top);
+  qt::Close(dlg);
+}
+
+// ---- State shown, without echo ----
+
+TEST_F(QtHostTest, StateSetByTheProgramShowsAndRaisesNoEvents) {
+  CProbeDlg dlg;
+  for (int id : {kButton, kCheck, kList, kSlider, kEdit}) {
+    for (EventKind k : {EventKind::Click, EventKind::SelChange, EventKind::VScroll, EventKind::KillFocus}) {
+      dlg.Watch(k, id);
+    }
+  }
+  qt::Open(dlg);
+  EXPECT_EQ(qt::ControlText(dlg, kReadOnly), "fixed");
+  EXPECT_EQ(qt::ControlText(dlg, kMultiButton), "Initializing");
+  EXPECT_FALSE(qt::ControlEnabled(dlg, kLocked));
+
+  dlg.SetDlgItemText(kEdit, "12.5");
+  dlg.SetDlgItemText(kMultiButton, "LOADING   3");
+  dlg.SetDlgItemText(kLabel, "Pattern File:");
+  dlg.SetDlgItemText(kMultiEdit, "Laser A Gain");
+  dlg.CheckDlgButton(kCheck, 1);
+  dlg.ListAddString(kList, "one");
+  dlg.ListAddString(kList, "two");
+  dlg.ListSetCurSel(kList, 1);
+  dlg.TrackSetRange(kSlider, 0, 50);
+  dlg.TrackSetPos(kSlider, 20);
+  dlg.ProgressSetRange(kProgress, 0, 100);
+  dlg.ProgressSetPos(kProgress, 40);
+  dlg.EnableDlgItem(kButton, false);
+  dlg.ShowDlgItem(kLabel, false);
+  qt::ProcessEvents();
+
+  EXPECT_EQ(qt::ControlText(dlg, kEdit), "12.5");
+  EXPECT_EQ(qt::ControlText(dlg, kMultiButton), "LOADING   3");
+  EXPECT_EQ(qt::ControlText(dlg, kLabel), "Pattern File:");
+  EXPECT_EQ(qt::ControlText(dlg, kMultiEdit), "Laser A Gain");
+  EXPECT_TRUE(qt::ControlChecked(dlg, kCheck));
+  EXPECT_EQ(qt::ListLines(dlg, kList), (std::vector<std::string>{"one", "two"}));
+  EXPECT_EQ(qt::ListCurrentRow(dlg, kList), 1);
+  EXPECT_EQ(qt::ControlValue(dlg, kSlider), 20);
+  EXPECT_EQ(qt::ControlValue(dlg, kProgress), 40);
+  EXPECT_FALSE(qt::ControlEnabled(dlg, kButton));
+  EXPECT_FALSE(qt::ControlVisible(dlg, kLabel));
+
+  // Deleting the selected line takes the selection with it, on screen too.
+  dlg.ListDeleteString(kList, 1);
+  EXPECT_EQ(qt::ListLines(dlg, kList), std::vector<std::string>{"one"});
+  EXPECT_EQ(qt::ListCurrentRow(dlg, kList), -1);
+  EXPECT_TRUE(dlg.seen.empty());
+  qt::Close(dlg);
+}
+
+TEST_F(QtHostTest, CaptionFollowsTheDialog) {
+  CProbeDlg dlg;
+  qt::Open(dlg);
+  dlg.SetWindowText("Renamed");
+  // The caption of the window is what a modal box opened over it would see as its owner's.
+  EXPECT_EQ(dlg.GetWindowText(), "Renamed");
+  qt::Close(dlg);
+}
+
+// ---- Input becomes state, then events ----
+
+TEST_F(QtHostTest, ButtonClickReachesItsHandlerAndADisabledOneStaysQuiet) {
+  CProbeDlg dlg;
+  dlg.Watch(EventKind::Click, kButton);
+  dlg.Watch(EventKind::Click, kLocked);
+  qt::Open(dlg);
+  qt::ClickControl(dlg, kButton);
+  qt::ClickControl(dlg, kLocked);
+  ASSERT_EQ(dlg.seen.size(), 1u);
+  EXPECT_EQ(dlg.seen[0].kind, EventKind::Click);
+  EXPECT_EQ(dlg.seen[0].id, kButton);
+  qt::Close(dlg);
+}
+
+TEST_F(QtHostTest, CheckBoxTogglesItsStateBeforeTheHandlerRuns) {
+  CProbeDlg dlg;
+  dlg.Watch(EventKind::Click, kCheck, [&] { return dlg.IsDlgButtonChecked(kCheck); });
+  dlg.Watch(EventKind::Click, kWrapCheck, [&] { return dlg.IsDlgButtonChecked(kWrapCheck); });
+  qt::Open(dlg);
+  qt::ClickControl(dlg, kCheck);
+  qt::ClickControl(dlg, kCheck);
+  // The wrapping caption of a multi-line check box takes the click as well.
+  qt::ClickControl(dlg, kWrapCheck);
+  ASSERT_EQ(dlg.seen.size(), 3u);
+  EXPECT_EQ(dlg.seen[0].state, 1);
+  EXPECT_EQ(dlg.seen[1].state, 0);
+  EXPECT_EQ(dlg.seen[2].id, kWrapCheck);
+  EXPECT_EQ(dlg.seen[2].state, 1);
+  EXPECT_EQ(qt::ControlText(dlg, kWrapCheck), "Enable Phase Optimization");
+  qt::Close(dlg);
+}
+
+TEST_F(QtHostTest, TypingChangesTheTextAndLeavingTheBoxIsTheEvent) {
+  CProbeDlg dlg;
+  dlg.Watch(EventKind::KillFocus, kEdit, [&] { return std::atoi(dlg.GetDlgItemText(kEdit).c_str()); });
+  qt::Open(dlg);
+  qt::TypeText(dlg, kEdit, "250");
+  EXPECT_EQ(dlg.GetDlgItemText(kEdit), "250");
+  EXPECT_TRUE(dlg.seen.empty());
+  qt::FocusControl(dlg, kButton);
+  ASSERT_EQ(dlg.seen.size(), 1u);
+  EXPECT_EQ(dlg.seen[0].kind, EventKind::KillFocus);
+  EXPECT_EQ(dlg.seen[0].state, 250);
+  qt::Close(dlg);
+}
+
+TEST_F(QtHostTest, ListSelectionMovesBeforeTheHandlerAndDoubleClickFollows) {
+  CProbeDlg dlg;
+  dlg.Watch(EventKind::SelChange, kList, [&] { return dlg.ListGetCurSel(kList); });
+  dlg.Watch(EventKind::DoubleClick, kList, [&] { return dlg.ListGetCurSel(kList); });
+  qt::Open(dlg);
+  for (const char* line : {"a", "b", "c"}) dlg.ListAddString(kList, line);
+  qt::ClickListLine(dlg, kList, 2);
+  qt::DoubleClickListLine(dlg, kList, 0);
+  // Arrow keys move the selection as clicks do.
+  qt::PressKey(dlg, qt::Key::Down, kList);
+  ASSERT_EQ(dlg.seen.size(), 4u);
+  EXPECT_EQ(dlg.seen[0].kind, EventKind::SelChange);
+  EXPECT_EQ(dlg.seen[0].state, 2);
+  EXPECT_EQ(dlg.seen[1].kind, EventKind::SelChange);
+  EXPECT_EQ(dlg.seen[1].state, 0);
+  EXPECT_EQ(dlg.seen[2].kind, EventKind::DoubleClick);
+  EXPECT_EQ(dlg.seen[2].state, 0);
+  EXPECT_EQ(dlg.seen[3].kind, EventKind::SelChange);
+  EXPECT_EQ(dlg.seen[3].state, 1);
+  qt::Close(dlg);
+}
+
+TEST_F(QtHostTest, TabbedListFieldsStartAtTheTabStops) {
+  CProbeDlg dlg;
+  qt::Open(dlg);
+  dlg.ListSetTabStops(kList, {7, 60});
+  dlg.ListAddString(kList, "1\tshort\tMMMM");
+  // A first field past the first stop sends the next field to the stop after it; past
+  // the last stop, stops go on every 32 dialog units.
+  dlg.ListAddString(kList, "a name\tX\tY");
+  qt::ProcessEvents();
+
+  const std::vector<CRect> first = qt::ListFieldRects(dlg, kList, 0);
+  ASSERT_EQ(first.size(), 3u);
+  const int origin = first[0].left;
+  EXPECT_EQ(first[1].left - origin, DialogUnitsToPixelsX(7));
+  EXPECT_EQ(first[2].left - origin, DialogUnitsToPixelsX(60));
+  const std::vector<CRect> second = qt::ListFieldRects(dlg, kList, 1);
+  ASSERT_EQ(second.size(), 3u);
+  ASSERT_GT(second[0].right - origin, DialogUnitsToPixelsX(7));
+  ASSERT_LT(second[0].right - origin, DialogUnitsToPixelsX(60));
+  EXPECT_EQ(second[1].left - origin, DialogUnitsToPixelsX(60));
+  // "X" ends past 64 du, so the next multiple of 32 du is 96 du.
+  EXPECT_EQ(second[2].left - origin, DialogUnitsToPixelsX(96));
+
+  // On screen: ink inside the third field, none between the second field and the stop.
+  const qt::ClientImage image = qt::GrabClient(dlg);
+  auto inkIn = [&](int x0, int x1, const CRect& row) {
+    int ink = 0;
+    for (int y = row.top; y < row.bottom; ++y) {
+      for (int x = x0; x < x1; ++x) ink += Grey(image.At(x, y)) < 128 ? 1 : 0;
+    }
+    return ink;
+  };
+  EXPECT_GT(inkIn(first[2].left, first[2].right, first[2]), 0);
+  EXPECT_EQ(inkIn(first[1].right + 1, first[2].left, first[2]), 0);
+  EXPECT_EQ(inkIn(first[0].right + 1, first[1].left, first[1]), 0);
+  qt::Close(dlg);
+}
+
+TEST_F(QtHostTest, SliderDragReportsEachPositionThenTheEnd) {
+  CProbeDlg dlg;
+  dlg.Watch(EventKind::VScroll, kSlider, [&] { return dlg.TrackGetPos(kSlider); });
+  qt::Open(dlg);
+  dlg.TrackSetRange(kSlider, 0, 100);
+  dlg.TrackSetPos(kSlider, 10);
+  qt::DragTrackBar(dlg, kSlider, {12, 15, 20});
+  const std::vector<std::pair<int, int>> expected = {
+      {SB_THUMBTRACK, 12}, {SB_THUMBTRACK, 15}, {SB_THUMBTRACK, 20}, {SB_THUMBPOSITION, 20}, {SB_ENDSCROLL, 20}};
+  ASSERT_EQ(dlg.seen.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(dlg.seen[i].code, expected[i].first) << i;
+    EXPECT_EQ(dlg.seen[i].pos, expected[i].second) << i;
+    // The position is the dialog's before its handler runs.
+    EXPECT_EQ(dlg.seen[i].state, expected[i].second) << i;
+  }
+  EXPECT_EQ(qt::ControlValue(dlg, kSlider), 20);
+  qt::Close(dlg);
+}
+
+TEST_F(QtHostTest, SliderKeysGiveTheirCodesThenTheEndWithTheMinimumAtTheTop) {
+  CProbeDlg dlg;
+  dlg.Watch(EventKind::VScroll, kSlider, [&] { return dlg.TrackGetPos(kSlider); });
+  qt::Open(dlg);
+  dlg.TrackSetRange(kSlider, 0, 100);
+  dlg.TrackSetPos(kSlider, 50);
+  qt::PressKey(dlg, qt::Key::Down, kSlider);      // towards the bottom: up in value
+  qt::PressKey(dlg, qt::Key::Up, kSlider);
+  qt::PressKey(dlg, qt::Key::PageDown, kSlider);  // a fifth of the range
+  qt::PressKey(dlg, qt::Key::Home, kSlider);
+  qt::PressKey(dlg, qt::Key::End, kSlider);
+  const std::vector<std::pair<int, int>> expected = {
+      {SB_LINEDOWN, 51}, {SB_ENDSCROLL, 51}, {SB_LINEUP, 50}, {SB_ENDSCROLL, 50}, {SB_PAGEDOWN, 70},
+      {SB_ENDSCROLL, 70}, {SB_TOP, 0},       {SB_ENDSCROLL, 0}, {SB_BOTTOM, 100}, {SB_ENDSCROLL, 100}};
+  ASSERT_EQ(dlg.seen.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(dlg.seen[i].code, expected[i].first) << i;
+    EXPECT_EQ(dlg.seen[i].pos, expected[i].second) << i;
+    EXPECT_EQ(dlg.seen[i].state, expected[i].second) << i;
+  }
+
+  // The thumb is drawn at the top for the minimum and at the bottom for the maximum.
+  dlg.TrackSetPos(kSlider, 0);
+  const CRect atMin = qt::TrackThumbGeometry(dlg, kSlider);
+  dlg.TrackSetPos(kSlider, 100);
+  const CRect atMax = qt::TrackThumbGeometry(dlg, kSlider);
+  const CRect slider = qt::ControlGeometry(dlg, kSlider);
+  EXPECT_LT(atMin.top - slider.top, slider.bottom - atMin.bottom);
+  EXPECT_LT(slider.bottom - atMax.bottom, atMax.top - slider.top);
+  qt::Close(dlg);
+}
+
+// ---- Modal runs ----
+
+TEST_F(QtHostTest, ModalRunInitialisesShowsAndReturnsTheButtonsResult) {
+  struct CInitDlg : CProbeDlg {
+    bool OnInitDialog() override {
+      SetDlgItemText(kEdit, "from init");
+      return CProbeDlg::OnInitDialog();
+    }
+  } dlg;
+  std::string shownText;
+  qt::Post([&] {
+    CDialog* active = qt::ActiveModalDialog();
+    ASSERT_EQ(active, &dlg);
+    shownText = qt::ControlText(dlg, kEdit);
+    qt::ClickControl(*active, IDOK);
+  });
+  EXPECT_EQ(dlg.DoModal(), IDOK);
+  EXPECT_EQ(shownText, "from init");
+  EXPECT_EQ(dlg.View(), nullptr);
+}
+
+TEST_F(QtHostTest, HandlersEndModalRunsAndNestedRunsReturnInOrder) {
+  CProbeDlg dlg;
+  std::vector<std::string> order;
+  dlg.Route(EventKind::Click, kButton, [&](const Event&) {
+    CProbeDlg child(kChildTemplate, &dlg);
+    qt::Post([&] {
+      ASSERT_EQ(qt::ActiveModalDialog(), &child);
+      qt::ClickControl(child, IDOK);
+    });
+    order.push_back("child " + std::to_string(child.DoModal()));
+    dlg.EndDialog(42);
+  });
+  qt::Post([&] { qt::ClickControl(*qt::ActiveModalDialog(), kButton); });
+  order.push_back("parent " + std::to_string(dlg.DoModal()));
+  EXPECT_EQ(order, (std::vector<std::string>{"child 1", "parent 42"}));
+}
+
+TEST_F(QtHostTest, EnterEscapeAndTheCloseBoxGoThroughTheFramework) {
+  {
+    CProbeDlg dlg;
+    qt::Post([&] {
+      qt::FocusControl(dlg, kEdit);
+      qt::PressKey(dlg, qt::Key::Enter);
+    });
+    EXPECT_EQ(dlg.DoModal(), IDOK);
+  }
+  {
+    CProbeDlg dlg;
+    qt::Post([&] { qt::PressKey(dlg, qt::Key::Escape, kEdit); });
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+  }
+  {
+    // A dialog that overrides Enter and the close box stays up until it ends itself.
+    CProbeDlg dlg;
+    int closes = 0;
+    dlg.Route(EventKind::Ok, IDOK, [](const Event&) {});
+    dlg.Route(EventKind::Close, 0, [&](const Event&) { ++closes; });
+    qt::Post([&] {
+      qt::FocusControl(dlg, kEdit);
+      qt::PressKey(dlg, qt::Key::Enter);
+      qt::CloseWindow(dlg);
+      EXPECT_EQ(qt::ActiveModalDialog(), &dlg);
+      dlg.EndDialog(7);
+    });
+    EXPECT_EQ(dlg.DoModal(), 7);
+    EXPECT_EQ(closes, 1);
+  }
+}
+
+TEST_F(QtHostTest, DialogEndedByItsInitialisationNeverShows) {
+  struct CQuickDlg : CProbeDlg {
+    bool OnInitDialog() override {
+      EndDialog(5);
+      return true;
+    }
+  } dlg;
+  EXPECT_EQ(dlg.DoModal(), 5);
+}
+
+// ---- Drawing ----
+
+// Draws a 128 x 128 grey ramp at a fixed origin in its paint handler.
+class CRampDlg : public CDialog {
+ public:
+  static constexpr int kX = 13, kY = 21;
+  CRampDlg() : CDialog(kPaintTemplate) {
+    Route(EventKind::Paint, 0, [this](const Event&) {
+      ++paints;
+      if (!draw) return;
+      CDC dc = GetDC();
+      for (int i = 0; i < 128 * 128; ++i) {
+        const uint8_t v = Value(i % 128, i / 128);
+        dc.SetPixel(kX + i % 128, kY + i / 128, RGB(v, v, v));
+      }
+    });
+  }
+  static uint8_t Value(int x, int y) { return static_cast<uint8_t>(x * 2 + y); }
+  bool draw = true;
+  int paints = 0;
+};
+
+TEST_F(QtHostTest, PaintedPixelsShowOneToOne) {
+  CRampDlg dlg;
+  qt::Open(dlg);
+  const qt::ClientImage image = qt::GrabClient(dlg);
+  ASSERT_EQ(image.width, DialogUnitsToPixelsX(110));
+  ASSERT_EQ(image.height, DialogUnitsToPixelsY(100));
+  EXPECT_GT(dlg.paints, 0);
+  int wrong = 0;
+  for (int y = 0; y < 128; ++y) {
+    for (int x = 0; x < 128; ++x) {
+      const COLORREF c = image.At(CRampDlg::kX + x, CRampDlg::kY + y);
+      const uint8_t v = CRampDlg::Value(x, y);
+      wrong += c == RGB(v, v, v) ? 0 : 1;
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+  // Just outside the image the dialog's face shows.
+  EXPECT_EQ(image.At(CRampDlg::kX - 1, CRampDlg::kY), COLOR_DIALOG_BACKGROUND);
+  EXPECT_EQ(image.At(CRampDlg::kX + 128, CRampDlg::kY + 127), COLOR_DIALOG_BACKGROUND);
+  EXPECT_EQ(image.At(CRampDlg::kX, CRampDlg::kY + 128), COLOR_DIALOG_BACKGROUND);
+  qt::Close(dlg);
+}
+
+TEST_F(QtHostTest, InvalidatingWithEraseClearsWhatIsNoLongerDrawn) {
+  CRampDlg dlg;
+  qt::Open(dlg);
+  dlg.draw = false;
+  dlg.InvalidateRect(CRect{CRampDlg::kX, CRampDlg::kY, CRampDlg::kX + 64, CRampDlg::kY + 128}, true);
+  const int before = dlg.paints;
+  ASSERT_TRUE(SpinUntil([&] { return dlg.paints > before; }));
+  const qt::ClientImage image = qt::GrabClient(dlg);
+  EXPECT_EQ(image.At(CRampDlg::kX + 10, CRampDlg::kY + 10), COLOR_DIALOG_BACKGROUND);
+  const uint8_t kept = CRampDlg::Value(100, 10);
+  EXPECT_EQ(image.At(CRampDlg::kX + 100, CRampDlg::kY + 10), RGB(kept, kept, kept));
+  qt::Close(dlg);
+}
+
+TEST_F(QtHostTest, PixelsDrawnOutsideAPaintShowToo) {
+  CRampDlg dlg;
+  dlg.draw = false;
+  qt::Open(dlg);
+  CDC dc = dlg.GetDC();
+  ASSERT_TRUE(dc.IsValid());
+  dc.SetPixel(5, 6, RGB(10, 200, 30));
+  EXPECT_EQ(dc.GetPixel(5, 6), RGB(10, 200, 30));
+  EXPECT_EQ(dc.GetPixel(-1, 6), CLR_INVALID);
+  qt::ProcessEvents();
+  EXPECT_EQ(qt::GrabClient(dlg).At(5, 6), RGB(10, 200, 30));
+  qt::Close(dlg);
+}
+
+// ---- Boxes the host opens itself ----
+
+TEST_F(QtHostTest, MessageBoxShowsTheCaptionTextAndIconAskedFor) {
+  std::vector<qt::MessageBoxInfo> shown;
+  auto answer = [&] {
+    qt::Post([&] {
+      if (auto box = qt::ActiveMessageBox()) shown.push_back(*box);
+      qt::DismissActiveMessageBox();
+    });
+  };
+  answer();
+  EXPECT_EQ(MessageBox(nullptr, "Could not find PowerOff.bmp in Sorrel", "WARNING"), IDOK);
+  answer();
+  EXPECT_EQ(MessageBox(nullptr, "Error allocating memory for FrameArray", "MEMORY ERROR", MessageIcon::Stop), IDOK);
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].caption, "WARNING");
+  EXPECT_EQ(shown[0].text, "Could not find PowerOff.bmp in Sorrel");
+  EXPECT_FALSE(shown[0].critical);
+  ASSERT_EQ(shown[0].buttons.size(), 1u);
+  EXPECT_EQ(shown[1].caption, "MEMORY ERROR");
+  EXPECT_TRUE(shown[1].critical);
+}
+
+TEST_F(QtHostTest, FileDialogHonoursTheRequest) {
+  namespace fs = std::filesystem;
+  const fs::path folder = fs::temp_directory_path() / ("sorrel-qt-" + std::to_string(::getpid()));
+  fs::create_directories(folder);
+  const fs::path existing = folder / "run.sif";
+  std::ofstream(existing) << "x";
+
+  FileDialogRequest save;
+  save.open = false;
+  save.title = "Save an Image List";
+  save.filters = {{"Sequence Instruction Files (*.SIF)", "*.sif"}};
+  save.initialFolder = folder.string();
+  save.initialFileName = "run.sif";
+  save.defaultExtension = "sif";
+  std::optional<qt::FileDialogInfo> seen;
+  qt::Post([&] {
+    seen = qt::ActiveFileDialog();
+    qt::AcceptActiveFileDialog((folder / "new.sif").string());
+  });
+  EXPECT_EQ(FileDialog(nullptr, save), (folder / "new.sif").string());
+  ASSERT_TRUE(seen);
+  EXPECT_TRUE(seen->save);
+  EXPECT_EQ(seen->title, "Save an Image List");
+  EXPECT_EQ(seen->filters, std::vector<std::string>{"Sequence Instruction Files (*.SIF) (*.[sS][iI][fF])"});
+  EXPECT_EQ(fs::path(seen->folder), folder);
+  EXPECT_EQ(seen->fileName, "run.sif");
+  EXPECT_EQ(seen->defaultSuffix, "sif");
+
+  FileDialogRequest open;
+  open.title = "Open a Sequence File";
+  open.filters = {{"Pattern Files (*.BMP)", "*.bmp"}, {"(*.ZRN)", "*.zrn;"}};
+  open.initialFolder = folder.string();
+  qt::Post([&] {
+    seen = qt::ActiveFileDialog();
+    qt::AcceptActiveFileDialog(existing.string());
+  });
+  EXPECT_EQ(FileDialog(nullptr, open), existing.string());
+  EXPECT_FALSE(seen->save);
+  EXPECT_EQ(seen->filters, (std::vector<std::string>{"Pattern Files (*.BMP) (*.[bB][mM][pP])", "(*.ZRN) (*.[zZ][rR][nN])"}));
+
+  // A cancel, and a path longer than the caller's buffer, both come back as nothing.
+  qt::Post([] { qt::CancelActiveFileDialog(); });
+  EXPECT_EQ(FileDialog(nullptr, open), std::nullopt);
+  open.bufferSize = existing.string().size();
+  qt::Post([&] { qt::AcceptActiveFileDialog(existing.string()); });
+  EXPECT_EQ(FileDialog(nullptr, open), std::nullopt);
+  fs::remove_all(folder);
+}
+
+TEST_F(QtHostTest, SystemMenuItemsAreOfferedOnTheContextMenu) {
+  CProbeDlg dlg;
+  dlg.Watch(EventKind::SysCommand, 104);
+  dlg.Watch(EventKind::SysCommand, 105);
+  qt::Open(dlg);
+  dlg.AppendSystemMenuSeparator();
+  dlg.AppendSystemMenuItem(104, "&About SORREL...");
+  dlg.AppendSystemMenuItem(105, "&Help");
+  std::vector<std::string> items;
+  qt::Post([&] {
+    items = qt::ActiveMenuItems();
+    EXPECT_TRUE(qt::ChooseActiveMenuItem("&Help"));
+  });
+  qt::OpenContextMenu(dlg);
+  EXPECT_EQ(items, (std::vector<std::string>{"", "&About SORREL...", "&Help"}));
+  ASSERT_EQ(dlg.seen.size(), 1u);
+  EXPECT_EQ(dlg.seen[0].kind, EventKind::SysCommand);
+  EXPECT_EQ(dlg.seen[0].id, 105);
+  qt::Close(dlg);
+
+  // Without a system menu there is nothing to offer.
+  CProbeDlg plain(kNoMenuTemplate);
+  qt::Open(plain);
+  plain.AppendSystemMenuItem(104, "&About SORREL...");
+  bool menuShown = true;
+  qt::Post([&] { menuShown = !qt::ActiveMenuItems().empty(); });
+  qt::OpenContextMenu(plain);
+  qt::ProcessEvents();
+  EXPECT_FALSE(menuShown);
+  qt::Close(plain);
+}
+
+// ---- Timers and help ----
+
+TEST_F(QtHostTest, TimersFireUntilKilledAndStopWhenTheDialogEnds) {
+  CProbeDlg dlg;
+  int ticks = 0;
+  dlg.Route(EventKind::Timer, 1, [&](const Event&) { ++ticks; });
+  qt::Open(dlg);
+  dlg.SetTimer(1, 5);
+  ASSERT_TRUE(SpinUntil([&] { return ticks >= 2; }));
+  dlg.KillTimer(1);
+  const int atKill = ticks;
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  qt::ProcessEvents();
+  EXPECT_EQ(ticks, atKill);
+
+  dlg.SetTimer(1, 5);
+  dlg.EndDialog(IDOK);
+  const int atEnd = ticks;
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  qt::ProcessEvents();
+  EXPECT_EQ(ticks, atEnd);
+  qt::Close(dlg);
+}
+
+TEST_F(QtHostTest, HelpKeyAsksForTheFocusedControlsHelpAndTheHelpWindowComesAndGoes) {
+  CProbeDlg dlg;
+  dlg.Watch(EventKind::HelpInfo, kEdit);
+  qt::Open(dlg);
+  qt::FocusControl(dlg, kEdit);
+  qt::PressKey(dlg, qt::Key::F1);
+  ASSERT_EQ(dlg.seen.size(), 1u);
+  EXPECT_EQ(dlg.seen[0].code, 1);
+
+  dlg.WinHelp(HELP_FINDER);
+  EXPECT_TRUE(qt::HelpWindowShown());
+  dlg.WinHelp(HELP_QUIT);
+  qt::ProcessEvents();
+  EXPECT_FALSE(qt::HelpWindowShown());
+  qt::Close(dlg);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // No display is needed: the offscreen platform renders everything in memory.
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RunWithQtHost(argc, argv, [] { return RUN_ALL_TESTS(); });
+}
