@@ -1,0 +1,13 @@
+// The windowed program: the Qt host carries the dialogs.
+
+#include "AboutDlg.h"
+#include "ui/QtHost.h"
+
+int main(int argc, char** argv) {
+  return RunWithQtHost(argc, argv, [] {
+    // Until the main dialog exists the program shows who it is and ends.
+    CAboutDlg about;
+    about.DoModal();
+    return 0;
+  });
+}
