@@ -336,8 +336,13 @@ void CSimCard::BoardWrite(uint32_t offset, uint32_t value) {
         m_DacOnAt = Clock::now();
       }
       m_Control = value;
-      if ((value & CONTROL_RUN) != (old & CONTROL_RUN)) {
-        m_RunGeneration += (value & CONTROL_RUN) != 0 ? 1 : 0;
+      if ((value & CONTROL_RUN) != 0 && (old & CONTROL_RUN) == 0) {
+        ++m_RunGeneration;
+        m_RunStartedAt = Clock::now();
+        m_RunChanged.notify_all();
+      } else if ((value & CONTROL_RUN) == 0 && (old & CONTROL_RUN) != 0) {
+        m_StoppedGeneration = m_RunGeneration;
+        m_RunStoppedAt = Clock::now();
         m_RunChanged.notify_all();
       }
       return;
@@ -489,23 +494,31 @@ void CSimCard::RaiseLocked(Clock::time_point now) {
   m_LineChanged.notify_all();
 }
 
+void CSimCard::RaiseDue(Clock::time_point limit, Clock::time_point& next) {
+  while (next <= limit) {
+    RaiseLocked(Clock::now());
+    next += Period();
+  }
+}
+
+// The schedule runs from the moment the run bit was written, not from when this thread got
+// to see it: a late wake-up only makes the raises late, never fewer. Periods the engine
+// slept through still happened; the level-triggered line merges them.
 void CSimCard::Engine(std::stop_token stop) {
   prctl(PR_SET_TIMERSLACK, 1UL);  // wake at the period's edge, not up to 50 us after it
   std::unique_lock lock(m_Mutex);
   while (m_RunChanged.wait(lock, stop, [this] { return (m_Control & CONTROL_RUN) != 0; })) {
     const uint64_t generation = m_RunGeneration;
-    Clock::time_point next = Clock::now() + Period();
+    Clock::time_point next = m_RunStartedAt + Period();
     auto stopped = [&] { return (m_Control & CONTROL_RUN) == 0 || m_RunGeneration != generation; };
     while (!m_RunChanged.wait_until(lock, stop, next, stopped)) {
       if (stop.stop_requested()) {
         return;
       }
-      // Periods the engine slept through still happened; the line merges them.
-      const Clock::time_point now = Clock::now();
-      while (next <= now) {
-        RaiseLocked(now);
-        next += Period();
-      }
+      RaiseDue(Clock::now(), next);
+    }
+    if (m_StoppedGeneration == generation) {
+      RaiseDue(m_RunStoppedAt, next);  // periods that ended before the run bit fell
     }
   }
 }

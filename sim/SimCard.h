@@ -129,6 +129,7 @@ class CSimCard {
   uint32_t Status() const;
   Clock::duration Period() const;
   void RaiseLocked(Clock::time_point now);
+  void RaiseDue(Clock::time_point limit, Clock::time_point& next);
   void Engine(std::stop_token stop);
   void Decode(const uint8_t* stored, uint8_t* picture) const;
   bool Aligned(uint32_t bar, uint32_t& offset) const;
@@ -154,7 +155,10 @@ class CSimCard {
   Clock::time_point m_BusyUntil{};
   bool m_BusyStuck = false;
   bool m_Line = false;
-  uint64_t m_RunGeneration = 0;
+  uint64_t m_RunGeneration = 0;  // counts the run bit's rising edges
+  Clock::time_point m_RunStartedAt{};
+  uint64_t m_StoppedGeneration = 0;
+  Clock::time_point m_RunStoppedAt{};
   InterruptCounts m_Counts;
   bool m_Attached = false;
   bool m_EverAttached = false;

@@ -1,0 +1,120 @@
+// How the facility and the simulated card keep up with a board: interrupts at the shortest
+// image period, and one frame's block transfer against a plain copy of the same bytes.
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "PciBridge.h"
+#include "SimTesting.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr pci::Location SLOT0{1, 0, 0};
+constexpr uint32_t REG_CONTROL = 0x00;
+constexpr uint32_t REG_FRAME_SELECT = 0x08;
+constexpr uint32_t REG_FRAME_COUNTS = 0x0C;
+constexpr uint32_t CONTROL_RUN = 1u << 3;
+constexpr uint32_t SHORTEST_IMAGE_FRAMES = 6;  // 1000 images per second: 6 x 164.1 us
+constexpr uint32_t FRAME_BYTES = 512 * 512;
+
+// Written by the interrupt thread only; read after the thread has been joined.
+std::vector<int64_t> g_LatencyNs;
+
+PciCard* OpenKite() {
+  sim::testing::UsePrivateClaimFolder();
+  setenv("SORREL_SIM", "kite:id=1", 1);
+  unsetenv("SORREL_SIM_TRACE");
+  sim::testing::ResetBus();
+  PciCard* card = nullptr;
+  PciOpenCard(&card, PLX_VENDOR_ID, PLX_DEVICE_ID, 0, OPEN_USE_INTERRUPTS);
+  return card;
+}
+
+double Percentile(std::vector<int64_t> values, double fraction) {
+  if (values.empty()) {
+    return 0;
+  }
+  std::sort(values.begin(), values.end());
+  const size_t index = std::min(values.size() - 1, static_cast<size_t>(fraction * static_cast<double>(values.size())));
+  return static_cast<double>(values[index]) / 1000.0;
+}
+
+void BM_InterruptDelivery(benchmark::State& state) {
+  PciCard* card = OpenKite();
+  if (card == nullptr) {
+    state.SkipWithError("no simulated card");
+    return;
+  }
+  g_LatencyNs.clear();
+  g_LatencyNs.reserve(static_cast<size_t>(state.range(0)) * 1100);
+  PciEnableInterrupt(card);
+  PciWriteReg(card, SPACE_REGISTERS, REG_FRAME_COUNTS, SHORTEST_IMAGE_FRAMES);
+  for (auto _ : state) {
+    PciWriteReg(card, SPACE_REGISTERS, REG_CONTROL, CONTROL_RUN);
+    std::this_thread::sleep_for(std::chrono::seconds(state.range(0)));
+    PciWriteReg(card, SPACE_REGISTERS, REG_CONTROL, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the last one goes through
+  }
+  PciCloseCard(card);
+  const sim::testing::InterruptCounts counts = sim::testing::Counts(SLOT0);
+  state.counters["raised"] = static_cast<double>(counts.raised);
+  state.counters["delivered"] = static_cast<double>(counts.delivered);
+  state.counters["merged"] = static_cast<double>(counts.merged);
+  state.counters["missed"] = static_cast<double>(counts.raised - counts.merged - counts.delivered);
+  state.counters["p50_us"] = Percentile(g_LatencyNs, 0.50);
+  state.counters["p99_us"] = Percentile(g_LatencyNs, 0.99);
+  state.counters["max_us"] = Percentile(g_LatencyNs, 1.0);
+}
+BENCHMARK(BM_InterruptDelivery)->Arg(10)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+void BM_FrameBlockTransfer(benchmark::State& state) {
+  PciCard* card = OpenKite();
+  if (card == nullptr) {
+    state.SkipWithError("no simulated card");
+    return;
+  }
+  std::vector<uint8_t> frame(FRAME_BYTES, 0x5A);
+  PciWriteReg(card, SPACE_REGISTERS, REG_FRAME_SELECT, 17u << 16);
+  PciWriteBlock(card, 0, frame.data(), FRAME_BYTES, SPACE_FRAME_MEMORY);  // the buffer exists from here on
+  for (auto _ : state) {
+    PciWriteBlock(card, 0, frame.data(), FRAME_BYTES, SPACE_FRAME_MEMORY);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * FRAME_BYTES);
+  PciCloseCard(card);
+}
+BENCHMARK(BM_FrameBlockTransfer)->Unit(benchmark::kMicrosecond);
+
+void BM_FrameMemcpy(benchmark::State& state) {
+  std::vector<uint8_t> frame(FRAME_BYTES, 0x5A);
+  std::vector<uint8_t> target(FRAME_BYTES, 0);
+  for (auto _ : state) {
+    std::memcpy(target.data(), frame.data(), FRAME_BYTES);
+    benchmark::DoNotOptimize(target.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * FRAME_BYTES);
+}
+BENCHMARK(BM_FrameMemcpy)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+// Measures from the timing engine's raise to the routine's entry, then unmasks as a
+// driver does.
+void BoardInterruptRoutine(void* pCard) {
+  const Clock::time_point entry = Clock::now();
+  const Clock::time_point raised = sim::testing::Counts(SLOT0).lastRaise;
+  g_LatencyNs.push_back(std::chrono::duration_cast<std::chrono::nanoseconds>(entry - raised).count());
+  auto* card = static_cast<PciCard*>(pCard);
+  PciWriteReg(card, SPACE_BRIDGE, BRIDGE_INTCSR, PciReadReg(card, SPACE_BRIDGE, BRIDGE_INTCSR) | INTCSR_PCI_INT_ENABLE);
+}
+
+BENCHMARK_MAIN();

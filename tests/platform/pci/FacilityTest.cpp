@@ -1,0 +1,344 @@
+// The facility's calls on the simulated bus: scanning, resources, claims across processes,
+// configuration space, address windows, block transfers and the interrupt thread.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+
+#include "SimFixture.h"
+
+using namespace simtest;
+
+namespace {
+
+// A card registered through the facility alone, released at the end of the scope.
+struct Registered {
+  pci::DeviceHandle device = pci::INVALID_DEVICE;
+  pci::RegistrationRecord record{};
+
+  explicit Registered(const pci::Location& location) {
+    device = pci::Open();
+    if (device == pci::INVALID_DEVICE || !pci::CardInfo(device, location, record.Resources)) {
+      return;
+    }
+    pci::RegisterCard(device, record);
+  }
+  ~Registered() {
+    if (record.RegistrationHandle != 0) {
+      pci::ReleaseCard(device, record);
+    }
+    pci::Close(device);
+  }
+  bool Ok() const { return record.RegistrationHandle != 0; }
+  // Mapped address of the n-th item (BAR0, BAR1 I/O, BAR2, BAR3, interrupt).
+  uintptr_t Mapped(int item) const { return static_cast<uintptr_t>(record.Resources.Items[item].Memory.MappedAddress); }
+  uint32_t Transfer(int item) const { return record.Resources.Items[item].Memory.TransferAddress; }
+};
+
+TEST(PciFacility, DefaultBusIsOneKiteCard) {
+  UseBus(nullptr);
+  const pci::DeviceHandle device = pci::Open();
+  ASSERT_NE(device, pci::INVALID_DEVICE);
+  EXPECT_GE(pci::Version(device), 1010u);
+  pci::Location locations[pci::MAX_CARDS];
+  ASSERT_EQ(pci::Scan(device, PLX_VENDOR, PLX_DEVICE, locations), 1u);
+  EXPECT_EQ(locations[0].Bus, SLOT0.Bus);
+  EXPECT_EQ(locations[0].Slot, SLOT0.Slot);
+  EXPECT_EQ(pci::Scan(device, PLX_VENDOR, 0x9054, locations), 0u);
+  EXPECT_EQ(pci::ConfigRead32(device, SLOT0, 0x00), PLX_DEVICE << 16 | PLX_VENDOR);
+  auto card = sim::testing::CardAt(SLOT0);
+  ASSERT_TRUE(card.has_value());
+  EXPECT_EQ(card->model, "kite");
+  EXPECT_EQ(card->id, 0u);
+  pci::Close(device);
+  EXPECT_EQ(pci::Version(device), 0u) << "a closed handle is no handle";
+}
+
+TEST(PciFacility, ResourcesFollowTheBarsAndDifferPerCard) {
+  UseBus("kite,wren,other");
+  const pci::DeviceHandle device = pci::Open();
+  pci::Location locations[pci::MAX_CARDS];
+  ASSERT_EQ(pci::Scan(device, PLX_VENDOR, PLX_DEVICE, locations), 3u);
+  std::vector<uint32_t> seen;
+  for (uint32_t c = 0; c < 3; ++c) {
+    pci::CardResources resources{};
+    ASSERT_TRUE(pci::CardInfo(device, locations[c], resources));
+    ASSERT_EQ(resources.ItemCount, 5u);
+    const uint32_t types[] = {pci::ITEM_MEMORY, pci::ITEM_IO, pci::ITEM_MEMORY, pci::ITEM_MEMORY, pci::ITEM_INTERRUPT};
+    for (int i = 0; i < 4; ++i) {
+      const pci::ResourceItem& item = resources.Items[i];
+      ASSERT_EQ(item.Type, types[i]);
+      const uint32_t bar = pci::ConfigRead32(device, locations[c], 0x10 + 4 * i);
+      if (item.Type == pci::ITEM_IO) {
+        EXPECT_EQ(bar & 1u, 1u);
+        EXPECT_EQ(bar & ~3u, item.Io.Port);
+        seen.push_back(item.Io.Port);
+      } else {
+        EXPECT_EQ(bar & 1u, 0u);
+        EXPECT_EQ(bar & ~0xFu, item.Memory.PhysicalAddress);
+        seen.push_back(item.Memory.PhysicalAddress);
+      }
+    }
+    EXPECT_NE(pci::ConfigRead32(device, locations[c], 0x10) & 0xFu, 0u) << "BAR0 carries flag bits";
+    EXPECT_EQ(pci::ConfigRead32(device, locations[c], 0x20), 0u);
+    EXPECT_EQ(pci::ConfigRead32(device, locations[c], 0x24), 0u);
+    EXPECT_EQ(resources.Items[4].Type, pci::ITEM_INTERRUPT);
+    EXPECT_EQ(resources.Items[4].Interrupt.Line, pci::ConfigRead32(device, locations[c], 0x3C) & 0xFF);
+    EXPECT_EQ(resources.Items[3].Memory.Size, c == 1 ? 65536u : 262144u);
+  }
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end()) << "every BAR of every card is distinct";
+  pci::Close(device);
+}
+
+TEST(PciFacility, BarSizingAndReadOnlyConfiguration) {
+  UseBus("kite");
+  const pci::DeviceHandle device = pci::Open();
+  const uint32_t bar2 = pci::ConfigRead32(device, SLOT0, 0x18);
+  pci::ConfigWrite32(device, SLOT0, 0x18, 0xFFFFFFFF);
+  EXPECT_EQ(pci::ConfigRead32(device, SLOT0, 0x18), ~0xFFu) << "a 256-byte BAR sizes as 0xFFFFFF00";
+  pci::ConfigWrite32(device, SLOT0, 0x18, bar2);
+  EXPECT_EQ(pci::ConfigRead32(device, SLOT0, 0x18), bar2);
+  pci::ConfigWrite32(device, SLOT0, 0x00, 0x12345678);
+  EXPECT_EQ(pci::ConfigRead32(device, SLOT0, 0x00), PLX_DEVICE << 16 | PLX_VENDOR);
+  EXPECT_EQ(pci::ConfigRead32(device, SLOT0, 0x102), 0xFFFFFFFFu);
+  EXPECT_EQ(pci::ConfigRead32(device, {9, 9, 0}, 0x00), 0xFFFFFFFFu) << "an empty slot reads as all ones";
+  pci::Close(device);
+}
+
+TEST(PciFacility, MalformedBusIsRefusedWholeWithItsName) {
+  UseBus("kite,wren");
+  pci::Close(pci::Open());
+  setenv("SORREL_SIM", "wren,kite:id=300", 1);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(pci::Open(), pci::INVALID_DEVICE);
+  const std::string message = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(message.find("SORREL_SIM"), std::string::npos) << message;
+  EXPECT_NE(message.find("id=300"), std::string::npos) << message;
+  // Nothing of the refused description took hold: the bus is still kite, wren.
+  EXPECT_EQ(sim::testing::CardAt(SLOT0)->model, "kite");
+  setenv("SORREL_SIM", "wren", 1);
+  const pci::DeviceHandle device = pci::Open();
+  ASSERT_NE(device, pci::INVALID_DEVICE);
+  EXPECT_EQ(sim::testing::CardAt(SLOT0)->model, "wren");
+  pci::Close(device);
+}
+
+TEST(PciFacility, BusIsKeptWhileACardIsRegistered) {
+  UseBus("kite");
+  Registered held(SLOT0);
+  ASSERT_TRUE(held.Ok());
+  setenv("SORREL_SIM", "wren", 1);
+  const pci::DeviceHandle device = pci::Open();
+  EXPECT_EQ(sim::testing::CardAt(SLOT0)->model, "kite");
+  pci::Close(device);
+}
+
+TEST(PciFacility, RegistrationMapsMemoryAndIsExclusive) {
+  UseBus("kite");
+  {
+    Registered first(SLOT0);
+    ASSERT_TRUE(first.Ok());
+    for (int item : {0, 2, 3}) {
+      EXPECT_NE(first.Mapped(item), 0u);
+      EXPECT_EQ(first.Transfer(item), first.record.Resources.Items[item].Memory.PhysicalAddress);
+    }
+    EXPECT_NE(first.record.Resources.Items[4].Interrupt.Handle, 0u);
+    EXPECT_EQ(pci::ReadMem32(first.Mapped(2) + REG_STATUS) >> 24, 0u) << "board id 0";
+
+    Registered second(SLOT0);
+    EXPECT_FALSE(second.Ok()) << "the card is already held in this process";
+  }
+  Registered again(SLOT0);
+  EXPECT_TRUE(again.Ok()) << "released on scope exit";
+}
+
+TEST(PciFacility, ClosingTheHandleReleasesItsCards) {
+  UseBus("kite");
+  const pci::DeviceHandle device = pci::Open();
+  pci::RegistrationRecord record{};
+  ASSERT_TRUE(pci::CardInfo(device, SLOT0, record.Resources));
+  pci::RegisterCard(device, record);
+  ASSERT_NE(record.RegistrationHandle, 0u);
+  const uintptr_t registers = static_cast<uintptr_t>(record.Resources.Items[2].Memory.MappedAddress);
+  pci::Close(device);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(pci::ReadMem32(registers), 0xFFFFFFFFu) << "the mapping went with the registration";
+  ::testing::internal::GetCapturedStderr();
+  Registered again(SLOT0);
+  EXPECT_TRUE(again.Ok());
+}
+
+TEST(PciFacility, ForeignResourcesAreNotRegistered) {
+  UseBus("kite,kite");
+  const pci::DeviceHandle device = pci::Open();
+  pci::RegistrationRecord mixed{};
+  pci::CardResources other{};
+  ASSERT_TRUE(pci::CardInfo(device, SLOT0, mixed.Resources));
+  ASSERT_TRUE(pci::CardInfo(device, {1, 1, 0}, other));
+  mixed.Resources.Items[2] = other.Items[2];  // BAR2 of the second card
+  ::testing::internal::CaptureStderr();
+  pci::RegisterCard(device, mixed);
+  EXPECT_FALSE(::testing::internal::GetCapturedStderr().empty());
+  EXPECT_EQ(mixed.RegistrationHandle, 0u);
+  pci::Close(device);
+}
+
+TEST(PciFacility, HeldFaultRefusesRegistration) {
+  UseBus("kite:held,kite");
+  Registered held(SLOT0);
+  EXPECT_FALSE(held.Ok());
+  Registered free({1, 1, 0});
+  EXPECT_TRUE(free.Ok());
+}
+
+TEST(PciFacility, ClaimOfADeadProcessIsDropped) {
+  UseBus("kite");
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    Registered held(SLOT0);
+    const char state = held.Ok() ? 'y' : 'n';
+    if (write(ready[1], &state, 1) != 1) {
+      _exit(2);
+    }
+    pause();  // until killed
+    _exit(0);
+  }
+  char state = 0;
+  ASSERT_EQ(read(ready[0], &state, 1), 1);
+  ASSERT_EQ(state, 'y');
+  {
+    Registered refused(SLOT0);
+    EXPECT_FALSE(refused.Ok());
+  }
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  Registered after(SLOT0);
+  EXPECT_TRUE(after.Ok()) << "the kernel dropped the dead holder's lock";
+  close(ready[0]);
+  close(ready[1]);
+}
+
+TEST(PciFacility, UnsafeClaimFolderIsRefused) {
+  UseBus("kite");
+  TempFolder runtime;
+  const std::string saved = std::getenv("XDG_RUNTIME_DIR");
+  setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
+  const auto claims = runtime.Path() / "sorrel-pci";
+  ASSERT_EQ(mkdir(claims.c_str(), 0700), 0);
+  ASSERT_EQ(chmod(claims.c_str(), 0777), 0);
+  {
+    ::testing::internal::CaptureStderr();
+    Registered refused(SLOT0);
+    const std::string message = ::testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(refused.Ok());
+    EXPECT_NE(message.find("writable by nobody else"), std::string::npos) << message;
+  }
+  ASSERT_EQ(chmod(claims.c_str(), 0700), 0);
+  {
+    Registered fine(SLOT0);
+    EXPECT_TRUE(fine.Ok());
+  }
+  setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+}
+
+TEST(PciFacility, StrayAccessesAreReportedNotFatal) {
+  UseBus("kite");
+  Registered card(SLOT0);
+  ASSERT_TRUE(card.Ok());
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(pci::ReadMem32(0x1000), 0xFFFFFFFFu);
+  pci::WriteMem32(card.Mapped(2) + 0x100, 1);  // one past the board registers
+  std::vector<uint8_t> frame(262144 + 64, 7);
+  pci::Transfer(card.device, card.Transfer(3), frame.data(), static_cast<uint32_t>(frame.size()));
+  pci::Transfer(card.device, 0x10, frame.data(), 4);
+  const std::string messages = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(messages.find("clipped"), std::string::npos) << messages;
+  std::vector<uint8_t> stored;
+  ASSERT_TRUE(sim::testing::StoredFrame(SLOT0, 0, stored));
+  EXPECT_EQ(stored.size(), 262144u);
+  EXPECT_EQ(stored.back(), 7);
+}
+
+// The thread runs the interrupt-time commands before the routine, which then sees the
+// board acknowledged and the bridge masked.
+struct RoutineLog {
+  uintptr_t bridge = 0;
+  uintptr_t registers = 0;
+  std::atomic<int> calls{0};
+  std::atomic<uint32_t> intcsrSeen{0};
+  std::atomic<uint32_t> localStatusSeen{0xFF};
+};
+
+void LoggingRoutine(void* argument) {
+  auto* log = static_cast<RoutineLog*>(argument);
+  const uint32_t intcsr = pci::ReadMem32(log->bridge + INTCSR);
+  log->intcsrSeen = intcsr;
+  log->localStatusSeen = (intcsr >> 2) & 1;
+  ++log->calls;
+  pci::WriteMem32(log->registers + REG_CONTROL, 0);  // one interrupt is enough
+}
+
+TEST(PciFacilityThreads, CommandsRunBeforeTheRoutine) {
+  UseBus("kite");
+  Registered card(SLOT0);
+  ASSERT_TRUE(card.Ok());
+  RoutineLog log;
+  log.bridge = card.Mapped(0);
+  log.registers = card.Mapped(2);
+  pci::TransferCommand commands[3]{};
+  commands[0] = {card.Transfer(0) + INTCSR, pci::READ_MEM32, {}, 0, {}};
+  commands[1] = {card.Transfer(2) + REG_INT_ACK, pci::WRITE_MEM32, {}, 0, {}};
+  commands[2] = {card.Transfer(0) + INTCSR, pci::WRITE_MEM32, {}, 0, {}};
+  pci::InterruptRecord record{card.record.Resources.Items[4].Interrupt.Handle, pci::INTERRUPT_CMD_COPY, commands, 3, 0};
+  pci::ThreadHandle thread = 0;
+  ASSERT_TRUE(pci::InterruptThreadEnable(&thread, card.device, &record, LoggingRoutine, &log));
+  ASSERT_NE(thread, 0u);
+  pci::ThreadHandle second = 0;
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(pci::InterruptThreadEnable(&second, card.device, &record, LoggingRoutine, &log));
+  ::testing::internal::GetCapturedStderr();
+
+  pci::WriteMem32(log.bridge + INTCSR, INTCSR_ENABLE);
+  pci::WriteMem32(log.registers + REG_FRAME_COUNTS, 1);
+  pci::WriteMem32(log.registers + REG_CONTROL, 1u << 3);
+  ASSERT_TRUE(WaitFor([&] { return log.calls > 0; }));
+  EXPECT_EQ(log.intcsrSeen & INTCSR_ENABLE, 0u) << "masked before the routine";
+  EXPECT_EQ(log.localStatusSeen, 0u) << "acknowledged before the routine";
+  EXPECT_NE(commands[0].Value & INTCSR_ENABLE, 0u) << "the read command saw the unmasked register";
+  EXPECT_EQ(record.Count, 1u);
+  pci::InterruptThreadDisable(thread);
+  EXPECT_EQ(log.calls, 1);
+}
+
+TEST(PciFacilityThreads, ReleaseStopsTheThreadAndForeignHandlesAreRefused) {
+  UseBus("kite");
+  RoutineLog log;
+  pci::InterruptRecord record{};
+  {
+    Registered card(SLOT0);
+    ASSERT_TRUE(card.Ok());
+    record.Handle = card.record.Resources.Items[4].Interrupt.Handle;
+    pci::ThreadHandle thread = 0;
+    const pci::DeviceHandle stranger = pci::Open();
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(pci::InterruptThreadEnable(&thread, stranger, &record, LoggingRoutine, &log));
+    ::testing::internal::GetCapturedStderr();
+    pci::Close(stranger);
+    log.bridge = card.Mapped(0);
+    log.registers = card.Mapped(2);
+    ASSERT_TRUE(pci::InterruptThreadEnable(&thread, card.device, &record, LoggingRoutine, &log));
+    // Released with its thread still running: the release stops it.
+  }
+  EXPECT_EQ(log.calls, 0);
+}
+
+}  // namespace

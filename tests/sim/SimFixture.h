@@ -1,0 +1,108 @@
+#pragma once
+// Shared by the facility, simulated-card and bridge tests: every case starts on a fresh
+// simulated bus of its own choosing, with claims kept in a folder of this process only
+// (ctest runs test processes side by side).
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "SimTesting.h"
+#include "pci/Facility.h"
+
+namespace simtest {
+
+constexpr uint32_t PLX_VENDOR = 0x10B5;
+constexpr uint32_t PLX_DEVICE = 0x9050;
+
+// Board registers and bits as the card defines them, written out here independently.
+constexpr uint32_t REG_CONTROL = 0x00;
+constexpr uint32_t REG_STATUS = 0x04;
+constexpr uint32_t REG_FRAME_SELECT = 0x08;
+constexpr uint32_t REG_FRAME_COUNTS = 0x0C;
+constexpr uint32_t REG_TIMING_A = 0x10;
+constexpr uint32_t REG_TIMING_B = 0x14;
+constexpr uint32_t REG_INT_ACK = 0x24;
+constexpr uint32_t REG_CONTROL_VERSION = 0x2C;
+constexpr uint32_t REG_SDRAM0 = 0x30;
+constexpr uint32_t INTCSR = 0x4C;
+constexpr uint32_t INTCSR_ENABLE = 0x40;
+
+// First card of a bus.
+constexpr pci::Location SLOT0{1, 0, 0};
+
+inline void UseBus(const char* description) {
+  sim::testing::UsePrivateClaimFolder();
+  if (description != nullptr) {
+    setenv("SORREL_SIM", description, 1);
+  } else {
+    unsetenv("SORREL_SIM");
+  }
+  unsetenv("SORREL_SIM_TRACE");
+  sim::testing::ResetBus();
+}
+
+// Polls until done() or the limit; for board latencies that run on their own clock.
+template <typename Done>
+bool WaitFor(Done done, std::chrono::milliseconds limit = std::chrono::milliseconds(2000)) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  return true;
+}
+
+// The byte order the drivers' reorder produces (run = 16 Kite, 8 Wren): in each group of
+// four runs, output byte 4k + j is input byte run*j + k.
+inline std::vector<uint8_t> Interleave(const std::vector<uint8_t>& picture, uint32_t run) {
+  std::vector<uint8_t> stored(picture.size());
+  for (size_t group = 0; group < picture.size(); group += 4 * run) {
+    for (uint32_t j = 0; j < 4; ++j) {
+      for (uint32_t k = 0; k < run; ++k) {
+        stored[group + 4 * k + j] = picture[group + run * j + k];
+      }
+    }
+  }
+  return stored;
+}
+
+// A picture whose every byte depends on its position, so any misplaced byte shows.
+inline std::vector<uint8_t> Pattern(size_t size, uint32_t seed) {
+  std::vector<uint8_t> bytes(size);
+  for (size_t i = 0; i < size; ++i) {
+    bytes[i] = static_cast<uint8_t>((i * 131 + (i >> 9) * 7 + seed * 29) & 0xFF);
+  }
+  return bytes;
+}
+
+inline std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class TempFolder {
+ public:
+  TempFolder() {
+    char pattern[] = "/tmp/sorrel-test-XXXXXX";
+    m_Path = mkdtemp(pattern);
+  }
+  ~TempFolder() { std::filesystem::remove_all(m_Path); }
+  const std::filesystem::path& Path() const { return m_Path; }
+
+ private:
+  std::filesystem::path m_Path;
+};
+
+}  // namespace simtest
