@@ -228,7 +228,9 @@ class CStaticControl final : public CQtControl {
   CStaticControl(CQtDialogWindow& w, const ControlState& s) : CQtControl(w, s) {
     m_pLabel = new QLabel(&w);
     m_pLabel->setTextFormat(Qt::PlainText);
-    m_pLabel->setWordWrap(true);
+    // Words wrap where the label has room for a second line; a one-line label keeps its
+    // text on the line, where a font a little wider than the original's still fits.
+    m_pLabel->setWordWrap(PixelRect(s.rectDu).height() >= 2 * m_pLabel->fontMetrics().height());
     m_pLabel->setAlignment(((s.style & STYLE_CENTRED) ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
     if (s.style & STYLE_SUNKEN) m_pLabel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     SetWidget(m_pLabel);

@@ -693,10 +693,3 @@ TEST_F(QtHostTest, HelpKeyAsksForTheFocusedControlsHelpAndTheHelpWindowComesAndG
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  // No display is needed: the offscreen platform renders everything in memory.
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RunWithQtHost(argc, argv, [] { return RUN_ALL_TESTS(); });
-}
