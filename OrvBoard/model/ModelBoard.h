@@ -1,0 +1,85 @@
+#pragma once
+// The driver of a model board, written once over the model's values: the Kite and Wren
+// boards differ only in their geometry, board ids, field widths, counts and dialog ids.
+// Each driver library instantiates it for its own model, so each library keeps its own
+// card, run list and counters. Only the declarations live here; the bodies are in
+// ModelBoardImpl.h, which only the driver libraries include.
+
+#include <cstdint>
+#include <string>
+
+#include "OrvBoard.h"
+
+// A model class and its instantiated driver are what a driver library exports.
+#define MODELBOARD_API __attribute__((visibility("default")))
+
+// Control ids of a model's setup dialog.
+struct SSetupDlgIds {
+  int Template;
+  int Amplitude;
+  int Phase;
+  int ToggleRate;
+  int TrueFrames;
+  int DriverVersion;
+  int ControlVersion;
+  int MemoryVersion;
+  int SerialNumber;
+  int Presence;
+  int BoardId;
+  int Bus;
+  int Slot;
+  int DeviceId;
+  int VendorId;
+  int DetA;
+  int DetB;
+  int OkButton;
+};
+
+template <class Model>
+class CModelSetupDlg;
+struct PciCard;
+
+// Model is a traits struct: BoardName, MaxFrames, Width, Height, FrameTime,
+// BoardFrameSeconds, ReorderId, PlainId, FrameFieldBits, DownloadInterrupts, ReorderRun,
+// NoBoardsMessage, ToggleK, PresetToggleRate, Dlg (SSetupDlgIds) and SetupDlg (the class).
+template <class Model>
+class CModelBoard : public COrvBoard {
+ public:
+  CModelBoard(uint16_t modulatorType, uint16_t trueFrames, bool* claimed);
+  ~CModelBoard() override;
+
+  const SBoard_Spec* BoardSpec() override;
+  int SetupDialog(int* modulatorType, int* trueFrames) override;
+  int SetDownloadMode(int mode) override;
+  int SetRunParameters(uint16_t frameRate, uint16_t laserDuty, uint16_t laserAGain, uint16_t laserBGain) override;
+  int SetTrueFrames(uint16_t trueFrames) override;
+  int GetTrueFrames() override;
+  int GetImageFrames() override;
+  int WriteFrameBuffer(uint16_t frame, uint8_t* data) override;
+  int SelectImage(int image) override;
+  int SetRunMode(uint8_t mode, int count, uint16_t* list, int repeat) override;
+  int GetRunStatus(SRun_Status* status) override;
+  int SetPower(int on) override;
+  int GetPower() override;
+
+  int SetImageFrames(uint16_t imageFrames);
+  std::string DriverVersion();
+  std::string MemoryVersion();
+  std::string ControlVersion();
+
+ private:
+  int BMP2MainMemory(const uint8_t* src, uint8_t* dst);
+  // The card the operations work on; null in the hardware-error state or without a card.
+  PciCard* Card() const;
+  void CloseCard();
+
+  // The driver's own description and status; the copies in the base part stay undefined.
+  SBoard_Spec m_BoardSpec;
+  SRun_Status m_RunStatus;
+  int m_MemoryVersion;
+  int m_ControlVersion;
+  bool m_HardwareError;
+  bool m_NeedsReorder;
+  uint16_t m_TrueFrames;
+  int m_ModulatorType;
+};
