@@ -1,0 +1,9 @@
+#pragma once
+// Lookup-table files: 256 pairs "index value" mapping grey levels to output levels.
+
+#include <cstdint>
+#include <string>
+
+// Fills table with the file's 256 values and returns true; when the file cannot be opened
+// or breaks a rule, fills it with the identity and returns false.
+bool ReadLUTFile(const std::string& path, uint8_t table[256]);

@@ -1,0 +1,193 @@
+#include "Zernike.h"
+
+#include <algorithm>
+#include <climits>
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <locale.h>
+#include <string_view>
+#include <vector>
+
+#include "File.h"
+#include "SequenceFile.h"
+#include "Sorrel.h"
+
+// Products and sums are rounded one by one on every machine: a fused multiply-add in one
+// build and not in another would move pixels across a grey-level boundary.
+#if defined(__clang__)
+#pragma clang fp contract(off)
+#endif
+
+const char* const ZernikeKey[ZernikeTerms] = {
+    "Piston",           "XTilt",           "YTilt",           "Power",          "AstigX",
+    "AstigY",           "ComaX",           "ComaY",           "PrimarySpherical", "TrefoilX",
+    "TrefoilY",         "SecondaryAstigX", "SecondaryAstigY", "SecondaryComaX", "SecondaryComaY",
+    "SecondarySpherical", "TetrafoilX",    "TetrafoilY",      "TertiarySpherical", "QuaternarySpherical"};
+
+namespace {
+
+constexpr uint8_t kMissingPixel = 48;
+
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The decimal number at the start of text (sign, digits, point, exponent); 0 when the
+// text starts with no number. Read in the "C" locale whatever the process's locale is.
+double DecimalValue(std::string_view text) {
+  size_t n = 0;
+  if (n < text.size() && (text[n] == '+' || text[n] == '-')) ++n;
+  size_t digits = 0;
+  for (; n < text.size() && IsDigit(text[n]); ++n) ++digits;
+  if (n < text.size() && text[n] == '.')
+    for (++n; n < text.size() && IsDigit(text[n]); ++n) ++digits;
+  if (digits == 0) return 0.0;
+  if (n < text.size() && (text[n] == 'e' || text[n] == 'E')) {
+    size_t e = n + 1;
+    if (e < text.size() && (text[e] == '+' || text[e] == '-')) ++e;
+    if (e < text.size() && IsDigit(text[e])) {
+      for (n = e; n < text.size() && IsDigit(text[n]); ++n) {
+      }
+    }
+  }
+  static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  std::string number(text.substr(0, n));
+  return strtod_l(number.c_str(), nullptr, c_locale);
+}
+
+// "%[^= ]%*[= ]%s": a key up to "=" or a blank, one or more of either, then a value.
+void ParseLine(std::string_view line, double coefficients[ZernikeTerms]) {
+  size_t keyEnd = line.find_first_of("= ");
+  if (keyEnd == 0 || keyEnd == std::string_view::npos) return;
+  std::string_view key = line.substr(0, keyEnd);
+  size_t valueStart = line.find_first_not_of("= ", keyEnd);
+  while (valueStart < line.size() && IsSpace(line[valueStart])) ++valueStart;
+  if (valueStart >= line.size()) return;
+  size_t valueEnd = valueStart;
+  while (valueEnd < line.size() && !IsSpace(line[valueEnd])) ++valueEnd;
+  for (int k = 0; k < ZernikeTerms; ++k) {
+    if (key == ZernikeKey[k]) {
+      coefficients[k] = DecimalValue(line.substr(valueStart, valueEnd - valueStart));
+      return;
+    }
+  }
+}
+
+// Four pixels at a time, spelled out with vector types so that every compiler vectorises
+// the wrap alike: trunc and the selects are written as bit masks, without branches.
+using v4d = double __attribute__((vector_size(32)));
+using v4l = int64_t __attribute__((vector_size(32)));
+using v4i = int32_t __attribute__((vector_size(16)));
+using v4b = uint8_t __attribute__((vector_size(4)));
+
+// One row: S(u) = a[0] + a[1] u + ... + a[10] u^10 by Horner's rule, wrapped to one wave
+// (S > 0: f = S - trunc(S), otherwise f = S - trunc(S) + 1) and quantised to trunc(f x 255);
+// a sum that is not a number gives 0. u is padded to a multiple of four columns.
+__attribute__((target_clones("avx2", "default"))) void PhaseRow(const double* a, const double* u, int width,
+                                                                 uint8_t* out) {
+  const v4d two52 = {0x1p52, 0x1p52, 0x1p52, 0x1p52};
+  const v4d one = {1.0, 1.0, 1.0, 1.0};
+  const v4d zero = {};
+  const v4d scale = {PhaseScale, PhaseScale, PhaseScale, PhaseScale};
+  const v4l sign = {INT64_MIN, INT64_MIN, INT64_MIN, INT64_MIN};
+  v4d c[11];
+  for (int k = 0; k <= 10; ++k) c[k] = v4d{a[k], a[k], a[k], a[k]};
+  for (int col = 0; col < width; col += 4) {
+    v4d x;
+    std::memcpy(&x, u + col, sizeof x);
+    v4d s = c[10] * x + c[9];
+    for (int k = 8; k >= 0; --k) s = s * x + c[k];
+    // trunc(s), exactly: below 2^52 round |s| to the nearest integer and step back when
+    // that went up; from 2^52 on every double is an integer already.
+    v4d magnitude = (v4d)((v4l)s & ~sign);
+    v4d t = (magnitude + two52) - two52;
+    t -= (v4d)((v4l)one & (t > magnitude));
+    v4l large = magnitude >= two52;
+    t = (v4d)(((v4l)t & ~large) | ((v4l)magnitude & large));
+    t = (v4d)((v4l)t | ((v4l)s & sign));
+    v4d f = s - t + (v4d)((v4l)one & ~(s > zero));
+    v4d level = f * scale;
+    level = (v4d)((v4l)level & (level >= zero));
+    v4b levels = __builtin_convertvector(__builtin_convertvector(level, v4i), v4b);
+    std::memcpy(out + col, &levels, static_cast<size_t>(std::min(4, width - col)));
+  }
+}
+
+// Half the weighted sum of the 20 polynomials at fixed v, as a polynomial in u.
+void RowPolynomial(const double h[ZernikeTerms], double v, double a[11]) {
+  const double w = v * v, w2 = w * w, w3 = w2 * w, w4 = w3 * w, w5 = w4 * w;
+  for (int k = 0; k <= 10; ++k) a[k] = 0.0;
+  a[0] = h[0] + h[2] * v + h[3] * (2 * w - 1) - h[4] * w + h[7] * (3 * w - 2) * v + h[8] * (6 * w2 - 6 * w + 1) -
+         h[10] * w * v + h[11] * (3 * w - 4 * w2) + h[14] * v * (10 * w2 - 12 * w + 3) +
+         h[15] * (20 * w3 - 30 * w2 + 12 * w - 1) + h[16] * w2 +
+         h[18] * (70 * w4 - 140 * w3 + 90 * w2 - 20 * w + 1) +
+         h[19] * (252 * w5 - 630 * w4 + 560 * w3 - 210 * w2 + 30 * w - 1);
+  a[1] = h[1] + 2 * h[5] * v + h[6] * (3 * w - 2) - 3 * h[9] * w + 2 * h[12] * v * (4 * w - 3) +
+         h[13] * (10 * w2 - 12 * w + 3) - 4 * h[17] * w * v;
+  a[2] = 2 * h[3] + h[4] + 3 * h[7] * v + h[8] * (12 * w - 6) + 3 * h[10] * v - 3 * h[11] + h[14] * v * (20 * w - 12) +
+         h[15] * (60 * w2 - 60 * w + 12) - 6 * h[16] * w + h[18] * (280 * w3 - 420 * w2 + 180 * w - 20) +
+         h[19] * (1260 * w4 - 2520 * w3 + 1680 * w2 - 420 * w + 30);
+  a[3] = 3 * h[6] + h[9] + 8 * h[12] * v + h[13] * (20 * w - 12) + 4 * h[17] * v;
+  a[4] = 6 * h[8] + 4 * h[11] + 10 * h[14] * v + h[15] * (60 * w - 30) + h[16] +
+         h[18] * (420 * w2 - 420 * w + 90) + h[19] * (2520 * w3 - 3780 * w2 + 1680 * w - 210);
+  a[5] = 10 * h[13];
+  a[6] = 20 * h[15] + h[18] * (280 * w - 140) + h[19] * (2520 * w2 - 2520 * w + 560);
+  a[8] = 70 * h[18] + h[19] * (1260 * w - 630);
+  a[10] = 252 * h[19];
+}
+
+}  // namespace
+
+void GenerateZernikePhase(const double coefficients[ZernikeTerms], int width, int height, double radius,
+                          uint8_t* destination) {
+  double h[ZernikeTerms];
+  for (int k = 0; k < ZernikeTerms; ++k) h[k] = 0.5 * coefficients[k];
+  std::vector<double> u((static_cast<size_t>(width) + 3) & ~size_t{3});
+  for (int c = 0; c < width; ++c) u[static_cast<size_t>(c)] = (c - width / 2) / radius;
+  double a[11];
+  for (int r = 0; r < height; ++r) {
+    RowPolynomial(h, (height / 2 - r) / radius, a);
+    PhaseRow(a, u.data(), width, destination + static_cast<size_t>(r) * static_cast<size_t>(width));
+  }
+}
+
+bool ReadZernikeFile(uint8_t* destination, const std::string& path, bool UseBoardGeometry) {
+  int width = 128, height = 128;
+  double radius = 75.0;
+  if (UseBoardGeometry) {
+    const SBoard_Spec* spec = AppBoardSpec();
+    if (spec == nullptr) return false;
+    width = spec->Width;
+    height = spec->Height;
+    radius = spec->Height == 512 ? 300.0 : 150.0;
+  }
+  const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
+
+  CFile file;
+  if (!file.Open(path)) {
+    std::memset(destination, kMissingPixel, pixels);
+    return false;
+  }
+  double coefficients[ZernikeTerms] = {};
+  CTextReader in(file);
+  std::string line;
+  for (;;) {
+    CTextReader::Line kind = in.ReadLine(line, kMaxFileLine);
+    if (kind == CTextReader::Line::End) break;
+    if (kind == CTextReader::Line::Ok) ParseLine(line, coefficients);
+  }
+  if (in.Failed()) {
+    std::memset(destination, kMissingPixel, pixels);
+    return false;
+  }
+  file.Close();
+  GenerateZernikePhase(coefficients, width, height, radius, destination);
+  return true;
+}
+
+std::unique_ptr<uint8_t[]> PreviewZernike(const std::string& path) {
+  auto image = std::make_unique<uint8_t[]>(128 * 128);
+  ReadZernikeFile(image.get(), path, false);
+  return image;
+}

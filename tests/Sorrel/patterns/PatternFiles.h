@@ -1,0 +1,70 @@
+#pragma once
+// Test inputs for the pattern readers, written by code: temporary folders, bitmaps of any
+// shape (also broken ones), LUT files, and a board of either geometry.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "OrvBoard.h"
+
+// A folder under the system's temporary directory, removed with everything in it.
+class CTempFolder {
+ public:
+  CTempFolder();
+  ~CTempFolder();
+  CTempFolder(const CTempFolder&) = delete;
+  CTempFolder& operator=(const CTempFolder&) = delete;
+
+  const std::string& Path() const { return m_Path; }
+  std::string Path(const std::string& name) const { return m_Path + "/" + name; }
+
+ private:
+  std::string m_Path;
+};
+
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+void WriteText(const std::string& path, const std::string& text);
+std::string ReadText(const std::string& path);
+
+// Everything of a BMP file a test may want to get wrong on purpose.
+struct SBmpLayout {
+  int32_t width = 0;
+  int32_t height = 0;
+  uint16_t bitCount = 8;
+  uint32_t headerSize = 40;        // biSize
+  uint32_t sizeImage = 0;          // biSizeImage as stored
+  uint32_t colorsUsed = 0;         // biClrUsed
+  uint32_t colorTableEntries = 0;  // entries actually written (grey unless colors given)
+  int64_t offBits = -1;            // bfOffBits as stored; -1: right behind the colour table
+};
+
+// A BMP file: headers as the layout says, then the pixel block right behind the colour
+// table, wherever bfOffBits says it is.
+std::vector<uint8_t> BmpFile(const SBmpLayout& layout, const std::vector<uint8_t>& pixelBlock);
+
+// The standard layout of a width x height bitmap of the given depth: the full colour
+// table for 4 and 8 bits, bfOffBits behind it.
+SBmpLayout StandardLayout(int32_t width, int32_t height, uint16_t bitCount);
+
+// A pixel block in the file's order (bottom row first, rows padded to four bytes) whose
+// pixel at picture row y (0 = top) and column x has the given value. 4-bit values are
+// nibbles, 16-bit and 24-bit values are whole pixels (0xRRGGBB for 24 bits).
+std::vector<uint8_t> PixelBlock(int side, uint16_t bitCount, const std::function<uint32_t(int y, int x)>& value);
+
+// A square bitmap of the given depth written to path.
+void WriteSquareBitmap(const std::string& path, int side, uint16_t bitCount,
+                       const std::function<uint32_t(int y, int x)>& value);
+
+// "i value" lines for the table.
+std::string LutText(const std::vector<int>& values);
+void WriteLut(const std::string& path, const std::vector<int>& values);
+std::vector<int> IdentityValues();
+
+// A board that reports the Kite (512) or Wren (256) geometry, or any other side.
+class CTestBoard : public COrvBoard {
+ public:
+  explicit CTestBoard(uint16_t side);
+  CTestBoard(uint16_t width, uint16_t height);
+};
