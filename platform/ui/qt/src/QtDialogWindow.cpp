@@ -56,8 +56,14 @@ CQtDialogWindow::CQtDialogWindow(CDialog& dlg, QWidget* parent)
 }
 
 CQtDialogWindow::~CQtDialogWindow() {
+  m_Ended = true;
   StopTimers();
   if (m_pDlg) m_pDlg->AttachView(nullptr);
+  m_pDlg = nullptr;
+  // The widgets go while their controls still exist: taking a widget down can move the
+  // focus, and its handlers belong to the control.
+  for (const auto& c : m_Controls) delete c->Widget();
+  m_Controls.clear();
 }
 
 CQtDialogWindow* CQtDialogWindow::Of(const CDialog& dlg) { return dynamic_cast<CQtDialogWindow*>(dlg.View()); }

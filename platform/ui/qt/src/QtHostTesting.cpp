@@ -261,6 +261,8 @@ void AcceptActiveFileDialog(const std::string& path) {
   fd->selectFile(QString::fromStdString(path));
   // As the dialog's own accept button does.
   QMetaObject::invokeMethod(fd, "accept");
+  // A name the dialog refuses cancels it, so no test waits on a dialog nobody answers.
+  if (fd->isVisible()) fd->reject();
 }
 
 void CancelActiveFileDialog() {
@@ -294,6 +296,8 @@ bool ChooseActiveMenuItem(const std::string& text) {
       return true;
     }
   }
+  // Nothing to choose: the menu goes, so no test waits on it.
+  menu->close();
   return false;
 }
 

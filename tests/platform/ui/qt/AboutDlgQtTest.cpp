@@ -14,7 +14,7 @@ TEST(AboutDlgQt, ShowsIconAndVersionAndOkEndsIt) {
   std::string caption, okText;
   CRect ok, client;
   qt::Post([&] {
-    ASSERT_EQ(qt::ActiveModalDialog(), &about);
+    EXPECT_EQ(qt::ActiveModalDialog(), &about);
     caption = about.GetWindowText();
     client = qt::ClientGeometry(about);
     ok = qt::ControlGeometry(about, IDOK);

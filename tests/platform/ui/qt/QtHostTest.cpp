@@ -405,10 +405,9 @@ TEST_F(QtHostTest, ModalRunInitialisesShowsAndReturnsTheButtonsResult) {
   } dlg;
   std::string shownText;
   qt::Post([&] {
-    CDialog* active = qt::ActiveModalDialog();
-    ASSERT_EQ(active, &dlg);
+    EXPECT_EQ(qt::ActiveModalDialog(), &dlg);
     shownText = qt::ControlText(dlg, kEdit);
-    qt::ClickControl(*active, IDOK);
+    qt::ClickControl(dlg, IDOK);
   });
   EXPECT_EQ(dlg.DoModal(), IDOK);
   EXPECT_EQ(shownText, "from init");
@@ -421,13 +420,16 @@ TEST_F(QtHostTest, HandlersEndModalRunsAndNestedRunsReturnInOrder) {
   dlg.Route(EventKind::Click, kButton, [&](const Event&) {
     CProbeDlg child(kChildTemplate, &dlg);
     qt::Post([&] {
-      ASSERT_EQ(qt::ActiveModalDialog(), &child);
+      EXPECT_EQ(qt::ActiveModalDialog(), &child);
       qt::ClickControl(child, IDOK);
     });
     order.push_back("child " + std::to_string(child.DoModal()));
     dlg.EndDialog(42);
   });
-  qt::Post([&] { qt::ClickControl(*qt::ActiveModalDialog(), kButton); });
+  qt::Post([&] {
+    EXPECT_EQ(qt::ActiveModalDialog(), &dlg);
+    qt::ClickControl(dlg, kButton);
+  });
   order.push_back("parent " + std::to_string(dlg.DoModal()));
   EXPECT_EQ(order, (std::vector<std::string>{"child 1", "parent 42"}));
 }

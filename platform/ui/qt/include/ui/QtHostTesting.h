@@ -82,14 +82,14 @@ struct FileDialogInfo {
   std::string defaultSuffix;
 };
 UI_QT_API std::optional<FileDialogInfo> ActiveFileDialog();
-UI_QT_API void AcceptActiveFileDialog(const std::string& path);
+UI_QT_API void AcceptActiveFileDialog(const std::string& path);  // a refused name cancels
 UI_QT_API void CancelActiveFileDialog();
 
 // The dialog's context menu, which carries its system-menu items: opening it blocks
 // until an item is chosen or the menu is dismissed, so choose from a Post()ed function.
 UI_QT_API void OpenContextMenu(CDialog& dlg);
 UI_QT_API std::vector<std::string> ActiveMenuItems();  // "" for a separator
-UI_QT_API bool ChooseActiveMenuItem(const std::string& text);
+UI_QT_API bool ChooseActiveMenuItem(const std::string& text);  // false: the menu is closed
 
 // The help window that HELP_FINDER opens, if it is showing.
 UI_QT_API bool HelpWindowShown();
