@@ -11,6 +11,7 @@
 
 #include "ui/Dialog.h"
 
+class QPixmap;
 class QWidget;
 class CQtDialogWindow;
 
@@ -64,5 +65,4 @@ std::vector<QRect> ListFieldRects(const CQtControl& c, int row);
 QRect TrackThumbRect(const CQtControl& c);
 
 // The application icon, drawn rather than shipped.
-class QPixmap;
 QPixmap ApplicationIconPixmap(int size);

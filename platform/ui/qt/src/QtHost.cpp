@@ -154,8 +154,9 @@ int RunWithQtHost(int argc, char** argv, const std::function<int()>& body) {
   QApplication::setQuitOnLastWindowClosed(false);
 
   SetHost(std::make_unique<CQtHost>());
-  const int result = body();
-  // Nothing may reach the windows once the application object is gone.
-  SetHost(nullptr);
-  return result;
+  // Nothing may reach the windows once the application object is gone, however body ends.
+  struct HostReset {
+    ~HostReset() { SetHost(nullptr); }
+  } reset;
+  return body();
 }
