@@ -2,7 +2,7 @@
 # Installs the Debian packages Sorrel needs to build, test and show its window.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev
-          libbenchmark-dev qt6-base-dev libgl1-mesa-dev xvfb xauth imagemagick)
+          libbenchmark-dev qt6-base-dev libgl1-mesa-dev xvfb xauth x11-utils openbox imagemagick)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
