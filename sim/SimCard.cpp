@@ -241,6 +241,7 @@ uint32_t CSimCard::Read32(uint32_t bar, uint32_t offset) {
     return value;
   }
   std::lock_guard lock(m_Mutex);
+  Settle(Clock::now());
   return bar == 2 ? BoardRead(offset) : BridgeRead(offset);
 }
 
@@ -253,6 +254,7 @@ void CSimCard::Write32(uint32_t bar, uint32_t offset, uint32_t value) {
     return;
   }
   std::lock_guard lock(m_Mutex);
+  Settle(Clock::now());
   m_Trace.RegisterWrite(bar, offset, value);
   if (bar == 2) {
     BoardWrite(offset, value);
@@ -336,13 +338,8 @@ void CSimCard::BoardWrite(uint32_t offset, uint32_t value) {
         m_DacOnAt = Clock::now();
       }
       m_Control = value;
-      if ((value & CONTROL_RUN) != 0 && (old & CONTROL_RUN) == 0) {
-        ++m_RunGeneration;
-        m_RunStartedAt = Clock::now();
-        m_RunChanged.notify_all();
-      } else if ((value & CONTROL_RUN) == 0 && (old & CONTROL_RUN) != 0) {
-        m_StoppedGeneration = m_RunGeneration;
-        m_RunStoppedAt = Clock::now();
+      if ((value & CONTROL_RUN) != (old & CONTROL_RUN)) {
+        m_NextRaise = Clock::now() + Period();  // a run starts a fresh image period
         m_RunChanged.notify_all();
       }
       return;
@@ -494,32 +491,27 @@ void CSimCard::RaiseLocked(Clock::time_point now) {
   m_LineChanged.notify_all();
 }
 
-void CSimCard::RaiseDue(Clock::time_point limit, Clock::time_point& next) {
-  while (next <= limit) {
-    RaiseLocked(Clock::now());
-    next += Period();
+// Raises every period that has ended by now. Called before anyone looks at or changes the
+// card, and by the engine at each period's end: however late a thread runs, the card is
+// always as if the engine had raised on time, and the level-triggered line merges periods
+// nobody acknowledged in between.
+void CSimCard::Settle(Clock::time_point now) {
+  while ((m_Control & CONTROL_RUN) != 0 && m_NextRaise <= now) {
+    RaiseLocked(now);
+    m_NextRaise += Period();
   }
 }
 
-// The schedule runs from the moment the run bit was written, not from when this thread got
-// to see it: a late wake-up only makes the raises late, never fewer. Periods the engine
-// slept through still happened; the level-triggered line merges them.
+// The engine's only job is to be there at each period's end, so the host's interrupt
+// thread is woken on time.
 void CSimCard::Engine(std::stop_token stop) {
   prctl(PR_SET_TIMERSLACK, 1UL);  // wake at the period's edge, not up to 50 us after it
   std::unique_lock lock(m_Mutex);
   while (m_RunChanged.wait(lock, stop, [this] { return (m_Control & CONTROL_RUN) != 0; })) {
-    const uint64_t generation = m_RunGeneration;
-    Clock::time_point next = m_RunStartedAt + Period();
-    auto stopped = [&] { return (m_Control & CONTROL_RUN) == 0 || m_RunGeneration != generation; };
-    while (!m_RunChanged.wait_until(lock, stop, next, stopped)) {
-      if (stop.stop_requested()) {
-        return;
-      }
-      RaiseDue(Clock::now(), next);
-    }
-    if (m_StoppedGeneration == generation) {
-      RaiseDue(m_RunStoppedAt, next);  // periods that ended before the run bit fell
-    }
+    const Clock::time_point next = m_NextRaise;
+    m_RunChanged.wait_until(lock, stop, next,
+                            [&] { return (m_Control & CONTROL_RUN) == 0 || m_NextRaise != next; });
+    Settle(Clock::now());
   }
 }
 
@@ -539,6 +531,7 @@ bool CSimCard::WaitInterrupt(std::stop_token stop) {
 
 InterruptCounts CSimCard::Counts() {
   std::lock_guard lock(m_Mutex);
+  Settle(Clock::now());
   return m_Counts;
 }
 

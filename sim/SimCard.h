@@ -129,7 +129,7 @@ class CSimCard {
   uint32_t Status() const;
   Clock::duration Period() const;
   void RaiseLocked(Clock::time_point now);
-  void RaiseDue(Clock::time_point limit, Clock::time_point& next);
+  void Settle(Clock::time_point now);
   void Engine(std::stop_token stop);
   void Decode(const uint8_t* stored, uint8_t* picture) const;
   bool Aligned(uint32_t bar, uint32_t& offset) const;
@@ -155,10 +155,7 @@ class CSimCard {
   Clock::time_point m_BusyUntil{};
   bool m_BusyStuck = false;
   bool m_Line = false;
-  uint64_t m_RunGeneration = 0;  // counts the run bit's rising edges
-  Clock::time_point m_RunStartedAt{};
-  uint64_t m_StoppedGeneration = 0;
-  Clock::time_point m_RunStoppedAt{};
+  Clock::time_point m_NextRaise{};  // end of the current image period while running
   InterruptCounts m_Counts;
   bool m_Attached = false;
   bool m_EverAttached = false;

@@ -357,7 +357,7 @@ TEST_F(PciBridgeTest, InterruptCountOverARunEqualsTheImagePeriods) {
   EXPECT_EQ(counts.raised, counts.delivered + counts.merged) << "none lost";
   EXPECT_LE(static_cast<double>(counts.raised), periods(t0, t3) + 1);
   EXPECT_GE(static_cast<double>(counts.raised), periods(t1, t2) - 1);
-  EXPECT_LE(counts.merged, counts.raised / 4) << "the host kept up with most periods";
+  EXPECT_LE(counts.merged, counts.raised / 2) << "the host kept up with most periods";
 }
 
 TEST_F(PciBridgeTest, MaskedInterruptIsDeliveredOnceOnUnmask) {
