@@ -10,6 +10,7 @@
 #include "File.h"
 #include "LUTFile.h"
 #include "Sorrel.h"
+#include "TableMap.h"
 #include "Zernike.h"
 #include "cdib.h"
 #include "ui/Host.h"
@@ -140,16 +141,6 @@ bool ReadPattern(uint8_t* destination, const std::string& path, bool UseBoardGeo
   return false;
 }
 
-void MapThroughTable(uint8_t* image, size_t count, const uint8_t table[256]) {
-  for (size_t i = 0; i < count; ++i) image[i] = table[image[i]];
-}
-
-// The compensation images are added before the lookup, modulo 256.
-void MapWithCompensation(uint8_t* image, size_t count, const uint8_t table[256], const uint8_t* slm,
-                         const uint8_t* sys) {
-  for (size_t i = 0; i < count; ++i) image[i] = table[static_cast<uint8_t>(image[i] + slm[i] + sys[i])];
-}
-
 // LUT tables of one rebuild, each file read again only when it changed on disk.
 class CLutCache {
  public:
@@ -236,7 +227,7 @@ void ComposeFrame(Image_Entry& entry, uint8_t* frame, int applyCorrection, const
   uint8_t table[256];
   if (!ReadLUTFile(entry.LUTFile, table)) entry.Valid = 0;
   if (applyCorrection != 0)
-    MapWithCompensation(frame, count, table, slmPhaseComp, sysPhaseComp);
+    MapThroughTable(frame, count, table, slmPhaseComp, sysPhaseComp);
   else
     MapThroughTable(frame, count, table);
 }

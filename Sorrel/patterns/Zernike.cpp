@@ -79,13 +79,18 @@ void ParseLine(std::string_view line, double coefficients[ZernikeTerms]) {
 using v4d = double __attribute__((vector_size(32)));
 using v4l = int64_t __attribute__((vector_size(32)));
 using v4i = int32_t __attribute__((vector_size(16)));
-using v4b = uint8_t __attribute__((vector_size(4)));
+using v4d_unaligned = double __attribute__((vector_size(32), aligned(8)));
+
+// Columns go four vectors of four at a time: Horner's rule is one long chain of dependent
+// steps, and four chains side by side keep the arithmetic units busy.
+constexpr int kChains = 4;
+constexpr int kBlock = 4 * kChains;
 
 // One row: S(u) = a[0] + a[1] u + ... + a[10] u^10 by Horner's rule, wrapped to one wave
 // (S > 0: f = S - trunc(S), otherwise f = S - trunc(S) + 1) and quantised to trunc(f x 255);
-// a sum that is not a number gives 0. u is padded to a multiple of four columns.
+// a sum that is not a number gives 0. u and levels are padded to a multiple of kBlock.
 __attribute__((target_clones("avx2", "default"))) void PhaseRow(const double* a, const double* u, int width,
-                                                                 uint8_t* out) {
+                                                                 int32_t* levels, uint8_t* out) {
   const v4d two52 = {0x1p52, 0x1p52, 0x1p52, 0x1p52};
   const v4d one = {1.0, 1.0, 1.0, 1.0};
   const v4d zero = {};
@@ -93,25 +98,29 @@ __attribute__((target_clones("avx2", "default"))) void PhaseRow(const double* a,
   const v4l sign = {INT64_MIN, INT64_MIN, INT64_MIN, INT64_MIN};
   v4d c[11];
   for (int k = 0; k <= 10; ++k) c[k] = v4d{a[k], a[k], a[k], a[k]};
-  for (int col = 0; col < width; col += 4) {
-    v4d x;
-    std::memcpy(&x, u + col, sizeof x);
-    v4d s = c[10] * x + c[9];
-    for (int k = 8; k >= 0; --k) s = s * x + c[k];
-    // trunc(s), exactly: below 2^52 round |s| to the nearest integer and step back when
-    // that went up; from 2^52 on every double is an integer already.
-    v4d magnitude = (v4d)((v4l)s & ~sign);
-    v4d t = (magnitude + two52) - two52;
-    t -= (v4d)((v4l)one & (t > magnitude));
-    v4l large = magnitude >= two52;
-    t = (v4d)(((v4l)t & ~large) | ((v4l)magnitude & large));
-    t = (v4d)((v4l)t | ((v4l)s & sign));
-    v4d f = s - t + (v4d)((v4l)one & ~(s > zero));
-    v4d level = f * scale;
-    level = (v4d)((v4l)level & (level >= zero));
-    v4b levels = __builtin_convertvector(__builtin_convertvector(level, v4i), v4b);
-    std::memcpy(out + col, &levels, static_cast<size_t>(std::min(4, width - col)));
+  for (int col = 0; col < width; col += kBlock) {
+    v4d x[kChains], s[kChains];
+    for (int j = 0; j < kChains; ++j) x[j] = *reinterpret_cast<const v4d_unaligned*>(u + col + 4 * j);
+    for (int j = 0; j < kChains; ++j) s[j] = c[10] * x[j] + c[9];
+    for (int k = 8; k >= 0; --k)
+      for (int j = 0; j < kChains; ++j) s[j] = s[j] * x[j] + c[k];
+    for (int j = 0; j < kChains; ++j) {
+      // trunc(s), exactly: below 2^52 round |s| to the nearest integer and step back when
+      // that went up; from 2^52 on every double is an integer already.
+      v4d magnitude = (v4d)((v4l)s[j] & ~sign);
+      v4d t = (magnitude + two52) - two52;
+      t -= (v4d)((v4l)one & (t > magnitude));
+      v4l large = magnitude >= two52;
+      t = (v4d)(((v4l)t & ~large) | ((v4l)magnitude & large));
+      t = (v4d)((v4l)t | ((v4l)s[j] & sign));
+      v4d f = s[j] - t + (v4d)((v4l)one & ~(s[j] > zero));
+      v4d level = f * scale;
+      level = (v4d)((v4l)level & (level >= zero));
+      v4i whole = __builtin_convertvector(level, v4i);
+      std::memcpy(levels + col + 4 * j, &whole, sizeof whole);
+    }
   }
+  for (int col = 0; col < width; ++col) out[col] = static_cast<uint8_t>(levels[col]);
 }
 
 // Half the weighted sum of the 20 polynomials at fixed v, as a polynomial in u.
@@ -143,12 +152,14 @@ void GenerateZernikePhase(const double coefficients[ZernikeTerms], int width, in
                           uint8_t* destination) {
   double h[ZernikeTerms];
   for (int k = 0; k < ZernikeTerms; ++k) h[k] = 0.5 * coefficients[k];
-  std::vector<double> u((static_cast<size_t>(width) + 3) & ~size_t{3});
+  const size_t padded = (static_cast<size_t>(width) + kBlock - 1) / kBlock * kBlock;
+  std::vector<double> u(padded);
+  std::vector<int32_t> levels(padded);
   for (int c = 0; c < width; ++c) u[static_cast<size_t>(c)] = (c - width / 2) / radius;
   double a[11];
   for (int r = 0; r < height; ++r) {
     RowPolynomial(h, (height / 2 - r) / radius, a);
-    PhaseRow(a, u.data(), width, destination + static_cast<size_t>(r) * static_cast<size_t>(width));
+    PhaseRow(a, u.data(), width, levels.data(), destination + static_cast<size_t>(r) * static_cast<size_t>(width));
   }
 }
 
