@@ -374,6 +374,9 @@ void CSimCard::BoardWrite(uint32_t offset, uint32_t value) {
 
 void CSimCard::WriteBlock(uint32_t bar, uint32_t offset, const void* source, uint32_t bytes) {
   if (bar != FRAME_BAR) {
+    if ((bytes & 3) != 0) {
+      std::fprintf(stderr, "sim: %s: block of %u bytes taken as whole registers only\n", Name(bar).c_str(), bytes);
+    }
     for (uint32_t done = 0; done + 4 <= bytes; done += 4) {
       uint32_t value = 0;
       std::memcpy(&value, static_cast<const uint8_t*>(source) + done, 4);

@@ -15,7 +15,8 @@ namespace pci::detail {
 std::string ClaimFolder() {
   std::string folder;
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime != nullptr && runtime[0] == '/') {
+  struct stat st {};
+  if (runtime != nullptr && runtime[0] == '/' && stat(runtime, &st) == 0 && S_ISDIR(st.st_mode)) {
     folder = std::string(runtime) + "/sorrel-pci";
   } else {
     folder = "/tmp/sorrel-pci-" + std::to_string(getuid());
@@ -24,7 +25,6 @@ std::string ClaimFolder() {
     std::fprintf(stderr, "pci: cannot create the claim folder %s: %s\n", folder.c_str(), std::strerror(errno));
     return {};
   }
-  struct stat st {};
   if (lstat(folder.c_str(), &st) != 0) {
     std::fprintf(stderr, "pci: cannot examine the claim folder %s: %s\n", folder.c_str(), std::strerror(errno));
     return {};

@@ -7,9 +7,9 @@
 
 namespace pci::detail {
 
-// The claim folder: $XDG_RUNTIME_DIR/sorrel-pci, or /tmp/sorrel-pci-<uid>. Created 0700;
-// refused (empty result, reason on stderr) when it is not a directory owned by this user
-// or when others may write into it.
+// The claim folder: $XDG_RUNTIME_DIR/sorrel-pci when that folder exists, otherwise
+// /tmp/sorrel-pci-<uid>. Created 0700; refused (empty result, reason on stderr) when it is
+// not a directory owned by this user or when others may write into it.
 std::string ClaimFolder();
 
 // Takes the claim without waiting: a descriptor that holds it, or -1 when another holder
