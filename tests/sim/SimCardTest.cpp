@@ -14,42 +14,6 @@ using namespace simtest;
 
 namespace {
 
-// One card of the current bus, registered through the facility for the test's scope.
-class Card {
- public:
-  explicit Card(const pci::Location& location = SLOT0) : m_Location(location) {
-    m_Device = pci::Open();
-    if (m_Device != pci::INVALID_DEVICE && pci::CardInfo(m_Device, location, m_Record.Resources)) {
-      pci::RegisterCard(m_Device, m_Record);
-    }
-  }
-  ~Card() {
-    if (m_Record.RegistrationHandle != 0) {
-      pci::ReleaseCard(m_Device, m_Record);
-    }
-    pci::Close(m_Device);
-  }
-  bool Ok() const { return m_Record.RegistrationHandle != 0; }
-  uint32_t Read(uint32_t offset) const { return pci::ReadMem32(Mapped(2) + offset); }
-  void Write(uint32_t offset, uint32_t value) const { pci::WriteMem32(Mapped(2) + offset, value); }
-  uint32_t ReadBridge(uint32_t offset) const { return pci::ReadMem32(Mapped(0) + offset); }
-  void WriteBridge(uint32_t offset, uint32_t value) const { pci::WriteMem32(Mapped(0) + offset, value); }
-  void WriteFrame(const std::vector<uint8_t>& bytes) const {
-    pci::Transfer(m_Device, m_Record.Resources.Items[3].Memory.TransferAddress, bytes.data(),
-                  static_cast<uint32_t>(bytes.size()));
-  }
-  pci::DeviceHandle Device() const { return m_Device; }
-  const pci::RegistrationRecord& Record() const { return m_Record; }
-  const pci::Location& Location() const { return m_Location; }
-
- private:
-  uintptr_t Mapped(int item) const { return static_cast<uintptr_t>(m_Record.Resources.Items[item].Memory.MappedAddress); }
-
-  pci::Location m_Location;
-  pci::DeviceHandle m_Device = pci::INVALID_DEVICE;
-  pci::RegistrationRecord m_Record{};
-};
-
 // ---- the bus description ----
 
 struct BusCase {

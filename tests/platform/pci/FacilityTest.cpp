@@ -16,30 +16,6 @@ using namespace simtest;
 
 namespace {
 
-// A card registered through the facility alone, released at the end of the scope.
-struct Registered {
-  pci::DeviceHandle device = pci::INVALID_DEVICE;
-  pci::RegistrationRecord record{};
-
-  explicit Registered(const pci::Location& location) {
-    device = pci::Open();
-    if (device == pci::INVALID_DEVICE || !pci::CardInfo(device, location, record.Resources)) {
-      return;
-    }
-    pci::RegisterCard(device, record);
-  }
-  ~Registered() {
-    if (record.RegistrationHandle != 0) {
-      pci::ReleaseCard(device, record);
-    }
-    pci::Close(device);
-  }
-  bool Ok() const { return record.RegistrationHandle != 0; }
-  // Mapped address of the n-th item (BAR0, BAR1 I/O, BAR2, BAR3, interrupt).
-  uintptr_t Mapped(int item) const { return static_cast<uintptr_t>(record.Resources.Items[item].Memory.MappedAddress); }
-  uint32_t Transfer(int item) const { return record.Resources.Items[item].Memory.TransferAddress; }
-};
-
 TEST(PciFacility, DefaultBusIsOneKiteCard) {
   UseBus(nullptr);
   const pci::DeviceHandle device = pci::Open();
@@ -131,7 +107,7 @@ TEST(PciFacility, MalformedBusIsRefusedWholeWithItsName) {
 
 TEST(PciFacility, BusIsKeptWhileACardIsRegistered) {
   UseBus("kite");
-  Registered held(SLOT0);
+  Card held(SLOT0);
   ASSERT_TRUE(held.Ok());
   setenv("SORREL_SIM", "wren", 1);
   const pci::DeviceHandle device = pci::Open();
@@ -142,19 +118,19 @@ TEST(PciFacility, BusIsKeptWhileACardIsRegistered) {
 TEST(PciFacility, RegistrationMapsMemoryAndIsExclusive) {
   UseBus("kite");
   {
-    Registered first(SLOT0);
+    Card first(SLOT0);
     ASSERT_TRUE(first.Ok());
     for (int item : {0, 2, 3}) {
       EXPECT_NE(first.Mapped(item), 0u);
-      EXPECT_EQ(first.Transfer(item), first.record.Resources.Items[item].Memory.PhysicalAddress);
+      EXPECT_EQ(first.Transfer(item), first.Record().Resources.Items[item].Memory.PhysicalAddress);
     }
-    EXPECT_NE(first.record.Resources.Items[4].Interrupt.Handle, 0u);
+    EXPECT_NE(first.InterruptHandle(), 0u);
     EXPECT_EQ(pci::ReadMem32(first.Mapped(2) + REG_STATUS) >> 24, 0u) << "board id 0";
 
-    Registered second(SLOT0);
+    Card second(SLOT0);
     EXPECT_FALSE(second.Ok()) << "the card is already held in this process";
   }
-  Registered again(SLOT0);
+  Card again(SLOT0);
   EXPECT_TRUE(again.Ok()) << "released on scope exit";
 }
 
@@ -170,7 +146,7 @@ TEST(PciFacility, ClosingTheHandleReleasesItsCards) {
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(pci::ReadMem32(registers), 0xFFFFFFFFu) << "the mapping went with the registration";
   ::testing::internal::GetCapturedStderr();
-  Registered again(SLOT0);
+  Card again(SLOT0);
   EXPECT_TRUE(again.Ok());
 }
 
@@ -191,9 +167,9 @@ TEST(PciFacility, ForeignResourcesAreNotRegistered) {
 
 TEST(PciFacility, HeldFaultRefusesRegistration) {
   UseBus("kite:held,kite");
-  Registered held(SLOT0);
+  Card held(SLOT0);
   EXPECT_FALSE(held.Ok());
-  Registered free({1, 1, 0});
+  Card free({1, 1, 0});
   EXPECT_TRUE(free.Ok());
 }
 
@@ -204,7 +180,7 @@ TEST(PciFacility, ClaimOfADeadProcessIsDropped) {
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    Registered held(SLOT0);
+    Card held(SLOT0);
     const char state = held.Ok() ? 'y' : 'n';
     if (write(ready[1], &state, 1) != 1) {
       _exit(2);
@@ -216,12 +192,12 @@ TEST(PciFacility, ClaimOfADeadProcessIsDropped) {
   ASSERT_EQ(read(ready[0], &state, 1), 1);
   ASSERT_EQ(state, 'y');
   {
-    Registered refused(SLOT0);
+    Card refused(SLOT0);
     EXPECT_FALSE(refused.Ok());
   }
   kill(child, SIGKILL);
   waitpid(child, nullptr, 0);
-  Registered after(SLOT0);
+  Card after(SLOT0);
   EXPECT_TRUE(after.Ok()) << "the kernel dropped the dead holder's lock";
   close(ready[0]);
   close(ready[1]);
@@ -237,14 +213,14 @@ TEST(PciFacility, UnsafeClaimFolderIsRefused) {
   ASSERT_EQ(chmod(claims.c_str(), 0777), 0);
   {
     ::testing::internal::CaptureStderr();
-    Registered refused(SLOT0);
+    Card refused(SLOT0);
     const std::string message = ::testing::internal::GetCapturedStderr();
     EXPECT_FALSE(refused.Ok());
     EXPECT_NE(message.find("writable by nobody else"), std::string::npos) << message;
   }
   ASSERT_EQ(chmod(claims.c_str(), 0700), 0);
   {
-    Registered fine(SLOT0);
+    Card fine(SLOT0);
     EXPECT_TRUE(fine.Ok());
   }
   setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
@@ -252,14 +228,14 @@ TEST(PciFacility, UnsafeClaimFolderIsRefused) {
 
 TEST(PciFacility, StrayAccessesAreReportedNotFatal) {
   UseBus("kite");
-  Registered card(SLOT0);
+  Card card(SLOT0);
   ASSERT_TRUE(card.Ok());
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(pci::ReadMem32(0x1000), 0xFFFFFFFFu);
   pci::WriteMem32(card.Mapped(2) + 0x100, 1);  // one past the board registers
   std::vector<uint8_t> frame(262144 + 64, 7);
-  pci::Transfer(card.device, card.Transfer(3), frame.data(), static_cast<uint32_t>(frame.size()));
-  pci::Transfer(card.device, 0x10, frame.data(), 4);
+  pci::Transfer(card.Device(), card.Transfer(3), frame.data(), static_cast<uint32_t>(frame.size()));
+  pci::Transfer(card.Device(), 0x10, frame.data(), 4);
   const std::string messages = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(messages.find("clipped"), std::string::npos) << messages;
   std::vector<uint8_t> stored;
@@ -289,7 +265,7 @@ void LoggingRoutine(void* argument) {
 
 TEST(PciFacilityThreads, CommandsRunBeforeTheRoutine) {
   UseBus("kite");
-  Registered card(SLOT0);
+  Card card(SLOT0);
   ASSERT_TRUE(card.Ok());
   RoutineLog log;
   log.bridge = card.Mapped(0);
@@ -298,13 +274,13 @@ TEST(PciFacilityThreads, CommandsRunBeforeTheRoutine) {
   commands[0] = {card.Transfer(0) + INTCSR, pci::READ_MEM32, {}, 0, {}};
   commands[1] = {card.Transfer(2) + REG_INT_ACK, pci::WRITE_MEM32, {}, 0, {}};
   commands[2] = {card.Transfer(0) + INTCSR, pci::WRITE_MEM32, {}, 0, {}};
-  pci::InterruptRecord record{card.record.Resources.Items[4].Interrupt.Handle, pci::INTERRUPT_CMD_COPY, commands, 3, 0};
+  pci::InterruptRecord record{card.InterruptHandle(), pci::INTERRUPT_CMD_COPY, commands, 3, 0};
   pci::ThreadHandle thread = 0;
-  ASSERT_TRUE(pci::InterruptThreadEnable(&thread, card.device, &record, LoggingRoutine, &log));
+  ASSERT_TRUE(pci::InterruptThreadEnable(&thread, card.Device(), &record, LoggingRoutine, &log));
   ASSERT_NE(thread, 0u);
   pci::ThreadHandle second = 0;
   ::testing::internal::CaptureStderr();
-  EXPECT_FALSE(pci::InterruptThreadEnable(&second, card.device, &record, LoggingRoutine, &log));
+  EXPECT_FALSE(pci::InterruptThreadEnable(&second, card.Device(), &record, LoggingRoutine, &log));
   ::testing::internal::GetCapturedStderr();
 
   pci::WriteMem32(log.bridge + INTCSR, INTCSR_ENABLE);
@@ -324,9 +300,9 @@ TEST(PciFacilityThreads, ReleaseStopsTheThreadAndForeignHandlesAreRefused) {
   RoutineLog log;
   pci::InterruptRecord record{};
   {
-    Registered card(SLOT0);
+    Card card(SLOT0);
     ASSERT_TRUE(card.Ok());
-    record.Handle = card.record.Resources.Items[4].Interrupt.Handle;
+    record.Handle = card.InterruptHandle();
     pci::ThreadHandle thread = 0;
     const pci::DeviceHandle stranger = pci::Open();
     ::testing::internal::CaptureStderr();
@@ -335,7 +311,7 @@ TEST(PciFacilityThreads, ReleaseStopsTheThreadAndForeignHandlesAreRefused) {
     pci::Close(stranger);
     log.bridge = card.Mapped(0);
     log.registers = card.Mapped(2);
-    ASSERT_TRUE(pci::InterruptThreadEnable(&thread, card.device, &record, LoggingRoutine, &log));
+    ASSERT_TRUE(pci::InterruptThreadEnable(&thread, card.Device(), &record, LoggingRoutine, &log));
     // Released with its thread still running: the release stops it.
   }
   EXPECT_EQ(log.calls, 0);
