@@ -132,7 +132,7 @@ bool ReadSequenceFile(const std::string& path, ImageList& list, int& state) {
   CTextReader in(file);
   std::string line, pattern, lut;
   for (;;) {
-    CTextReader::Line kind = in.ReadLine(line, kMaxFileLine);
+    CTextReader::Line kind = in.ReadLine(line, kMaxSequenceLine);
     if (kind == CTextReader::Line::End) break;
     if (kind == CTextReader::Line::TooLong) continue;  // skip it, the entries after it count
     if (line.empty() || !MatchEntry(line, pattern, lut) || IsComment(line, lut)) continue;

@@ -2,6 +2,7 @@
 // Sequence instruction files (*.sif) and the image list they fill: one entry per line,
 // a pattern path and a LUT path; list position i is board frame i.
 
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -16,8 +17,9 @@ struct Image_Entry {
 // The sequence: entries owned by the list, in order.
 using ImageList = std::vector<std::unique_ptr<Image_Entry>>;
 
-// Longest line the sequence and Zernike readers take; longer lines are skipped.
-constexpr size_t kMaxFileLine = 299;
+// Longest SIF line: two paths of the platform's longest length and their separator, as
+// the writer writes them. Longer lines are skipped.
+constexpr size_t kMaxSequenceLine = 2 * (PATH_MAX - 1) + 2;
 
 // state 2 and false: the name has no ".SIF"/".sif", the file cannot be opened or cannot be
 // read to its end; the list is left as it was. state 3 and true: the list holds exactly the

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "File.h"
-#include "SequenceFile.h"
 #include "Sorrel.h"
 
 // Products and sums are rounded one by one on every machine: a fused multiply-add in one
@@ -29,6 +28,8 @@ const char* const ZernikeKey[ZernikeTerms] = {
 namespace {
 
 constexpr uint8_t kMissingPixel = 48;
+// Longest line read; longer lines are skipped.
+constexpr size_t kMaxZernikeLine = 299;
 
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -184,7 +185,7 @@ bool ReadZernikeFile(uint8_t* destination, const std::string& path, bool UseBoar
   CTextReader in(file);
   std::string line;
   for (;;) {
-    CTextReader::Line kind = in.ReadLine(line, kMaxFileLine);
+    CTextReader::Line kind = in.ReadLine(line, kMaxZernikeLine);
     if (kind == CTextReader::Line::End) break;
     if (kind == CTextReader::Line::Ok) ParseLine(line, coefficients);
   }

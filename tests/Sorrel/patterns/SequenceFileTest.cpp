@@ -117,22 +117,27 @@ TEST_F(SequenceFileTest, AFileWithoutEntriesEmptiesTheList) {
   EXPECT_EQ(Messages().size(), 2u);
 }
 
+// Lines may hold two paths of the platform's longest length; a longer line is skipped and
+// the entries after it still count.
 TEST_F(SequenceFileTest, OverLongLinesAreSkippedAndTheRestIsRead) {
-  const std::string at299 = "/" + std::string(286, 'a') + ".bmp, /l.lut";  // 299 characters
-  ASSERT_EQ(at299.size(), 299u);
-  ASSERT_TRUE(ReadSif("/first.bmp, /first.lut\n" + at299 + "x\n" + at299 + "\r\n/last.bmp, /last.lut"));
-  EXPECT_EQ(Entries(), (std::vector<Entry>{{"/first.bmp", "/first.lut"},
-                                           {"/" + std::string(286, 'a') + ".bmp", "/l.lut"},
-                                           {"/last.bmp", "/last.lut"}}));
+  const std::string longest = "/" + std::string(PATH_MAX - 2, 'a');
+  const std::string atLimit = longest + ", " + longest;
+  ASSERT_EQ(atLimit.size(), kMaxSequenceLine);
+  ASSERT_TRUE(ReadSif("/first.bmp, /first.lut\n" + atLimit + "x\n" + atLimit + "\r\n/last.bmp, /last.lut"));
+  EXPECT_EQ(Entries(), (std::vector<Entry>{{"/first.bmp", "/first.lut"}, {longest, longest}, {"/last.bmp", "/last.lut"}}));
 }
 
 TEST_F(SequenceFileTest, WrittenFilesReadBackTheSame) {
+  // Two long paths make a line far beyond the old 299-character limit.
+  const std::string deep = m_Folder.Path() + "/" + std::string(200, 'f') + "/" + std::string(200, 'g');
+  AddEntry(deep + "/long-pattern.bmp", deep + "/long-table.lut");
   AddEntry(File("p1.bmp"), File("l1.lut"));
   AddEntry(File("phase.zrn"), File("l2.txt"));
   AddEntry(File("p1.bmp"), File("l1.lut"));
   ASSERT_TRUE(WriteSequenceFile(File("out.sif"), m_App.m_ImageList));
-  EXPECT_EQ(ReadText(File("out.sif")), File("p1.bmp") + ", " + File("l1.lut") + "\n" + File("phase.zrn") + ", " +
-                                           File("l2.txt") + "\n" + File("p1.bmp") + ", " + File("l1.lut") + "\n");
+  EXPECT_EQ(ReadText(File("out.sif")), deep + "/long-pattern.bmp, " + deep + "/long-table.lut\n" + File("p1.bmp") +
+                                           ", " + File("l1.lut") + "\n" + File("phase.zrn") + ", " + File("l2.txt") +
+                                           "\n" + File("p1.bmp") + ", " + File("l1.lut") + "\n");
   auto written = Entries();
   ClearImageList(m_App.m_ImageList);
   ASSERT_TRUE(ReadSequenceFile(File("out.sif"), m_App.m_ImageList, m_State));

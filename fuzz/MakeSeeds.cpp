@@ -1,0 +1,105 @@
+// Writes the seed corpus of every fuzz target: MakeSeeds <folder> fills <folder>/bitmap,
+// <folder>/sequence, <folder>/zernike and <folder>/lut.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "PatternFiles.h"
+
+namespace {
+
+uint32_t Pixel(int y, int x) { return static_cast<uint32_t>(y * 37 + x * 11) * 2654435761u >> 7; }
+
+class CSeeds {
+ public:
+  CSeeds(const std::filesystem::path& root, const char* target) : m_Folder(root / target) {
+    std::filesystem::create_directories(m_Folder);
+  }
+  void Add(const std::vector<uint8_t>& bytes) {
+    WriteBytes((m_Folder / ("seed_" + std::to_string(m_Count++))).string(), bytes);
+  }
+  void Add(const std::string& text) { Add(std::vector<uint8_t>(text.begin(), text.end())); }
+
+ private:
+  std::filesystem::path m_Folder;
+  int m_Count = 0;
+};
+
+void Bitmaps(const std::filesystem::path& root) {
+  CSeeds seeds(root, "bitmap");
+  for (uint16_t depth : {4, 8, 16, 24})
+    for (int side : {1, 2, 4, 8, 32})
+      seeds.Add(BmpFile(StandardLayout(side, side, depth), PixelBlock(side, depth, Pixel)));
+  seeds.Add(BmpFile(StandardLayout(128, 128, 8), PixelBlock(128, 8, Pixel)));
+  // Shapes the conversion refuses, so that the fuzzer starts next to the edges.
+  seeds.Add(BmpFile(StandardLayout(8, 4, 8), std::vector<uint8_t>(32, 1)));
+  seeds.Add(BmpFile(StandardLayout(3, 3, 24), std::vector<uint8_t>(36, 2)));
+  seeds.Add(BmpFile(StandardLayout(8, 8, 1), std::vector<uint8_t>(32, 3)));
+  seeds.Add(BmpFile(StandardLayout(4, 4, 32), std::vector<uint8_t>(64, 4)));
+  seeds.Add(BmpFile(StandardLayout(4, -4, 8), std::vector<uint8_t>(16, 5)));
+  SBmpLayout os2 = StandardLayout(4, 4, 8);
+  os2.headerSize = 12;
+  seeds.Add(BmpFile(os2, std::vector<uint8_t>(16, 6)));
+  SBmpLayout sized = StandardLayout(16, 16, 8);
+  sized.sizeImage = 200;
+  sized.colorsUsed = 2;
+  sized.colorTableEntries = 2;
+  seeds.Add(BmpFile(sized, std::vector<uint8_t>(256, 7)));
+  std::vector<uint8_t> cut = BmpFile(StandardLayout(16, 16, 24), PixelBlock(16, 24, Pixel));
+  cut.resize(cut.size() / 2);
+  seeds.Add(cut);
+}
+
+void Sequences(const std::filesystem::path& root) {
+  CSeeds seeds(root, "sequence");
+  seeds.Add("/img/p1.bmp, /luts/l1.lut\n/img/p2.zrn,/luts/l2.txt\n");
+  seeds.Add("// comment\n/ another, comment\n\nrel/p.bmp , rel/l.lut ,\r\n p.bmp, l.lut\np.bmp\tl.lut\n");
+  seeds.Add("a.bmp,,  ,b.lut trailing\n" + std::string(320, 'x') + ", y\nlast.bmp, last.lut");
+  seeds.Add("");
+  seeds.Add(std::string("p.bmp, l.lut\0hidden, text\n", 27));
+}
+
+void ZernikeFiles(const std::filesystem::path& root) {
+  CSeeds seeds(root, "zernike");
+  seeds.Add(
+      "Piston = 0.3\nXTilt = 1.7\nYTilt = -2.2\nPower = 0.9\nAstigX = 0.4\nAstigY = -0.6\nComaX = 0.25\n"
+      "ComaY = 0.1\nPrimarySpherical = -0.35\nTrefoilX = 0.2\nTrefoilY = 0.15\nSecondaryAstigX = -0.05\n"
+      "SecondaryAstigY = 0.07\nSecondaryComaX = 0.3\nSecondaryComaY = -0.2\nSecondarySpherical = 0.11\n"
+      "TetrafoilX = 0.02\nTetrafoilY = -0.4\nTertiarySpherical = 0.08\nQuaternarySpherical = 0.03\n");
+  seeds.Add("Piston=0.25\r\nYTilt 1\nPower==\t2.5e-1\npiston=1\nComaX\t3\n=Piston 1\n");
+  seeds.Add("Piston=1e400\nPower=-1e308\nXTilt=.5e+1x\nYTilt=nan\n" + std::string(310, '7') + "\nAstigX=1\n");
+}
+
+void Luts(const std::filesystem::path& root) {
+  CSeeds seeds(root, "lut");
+  seeds.Add(LutText(IdentityValues()));
+  std::vector<int> inverted(256);
+  for (int i = 0; i < 256; ++i) inverted[static_cast<size_t>(i)] = 255 - i;
+  seeds.Add(LutText(inverted) + "256 1\ntrailing text");
+  std::string tabs;
+  for (int i = 0; i < 256; ++i) tabs += std::to_string(i) + "\t" + std::to_string(i / 2) + (i % 2 ? "\n" : " ");
+  seeds.Add(tabs);
+  std::string bad = LutText(IdentityValues());
+  seeds.Add(bad.substr(0, bad.rfind("255 ")));
+  seeds.Add("0 0\n1 -1\n");
+  seeds.Add("0 300\n");
+  seeds.Add("+0 +0\n1 99999999999999999999\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: MakeSeeds <folder>\n");
+    return 2;
+  }
+  const std::filesystem::path root = argv[1];
+  std::error_code ec;
+  std::filesystem::remove_all(root, ec);
+  Bitmaps(root);
+  Sequences(root);
+  ZernikeFiles(root);
+  Luts(root);
+  return 0;
+}
