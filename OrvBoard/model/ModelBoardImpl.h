@@ -50,6 +50,13 @@ inline void SetRegBits(PciCard* card, uint32_t offset, uint32_t bits) {
 inline void ClearRegBits(PciCard* card, uint32_t offset, uint32_t bits) {
   WriteReg(card, offset, ReadReg(card, offset) & ~bits);
 }
+inline void WriteRegBit(PciCard* card, uint32_t offset, uint32_t bit, bool set) {
+  if (set) {
+    SetRegBits(card, offset, bit);
+  } else {
+    ClearRegBits(card, offset, bit);
+  }
+}
 inline void WriteRegField(PciCard* card, uint32_t offset, uint32_t mask, int shift, uint32_t value) {
   WriteReg(card, offset, (ReadReg(card, offset) & ~(mask << shift)) | ((value & mask) << shift));
 }
@@ -327,17 +334,11 @@ int CModelBoard<Model>::SetupDialog(int* modulatorType, int* trueFrames) {
     if (dlg.m_Amplitude) m_ModulatorType = 0;
     if (dlg.m_Phase) m_ModulatorType = 1;
     m_TrueFrames = static_cast<uint16_t>(dlg.m_TrueFrames);
-    uint32_t c = ReadReg(card, REG_CONTROL) & ~(CONTROL_DETA | CONTROL_DETB);
-    if (dlg.m_DetA) c |= CONTROL_DETA;
-    if (dlg.m_DetB) c |= CONTROL_DETB;
-    WriteReg(card, REG_CONTROL, c);
+    WriteRegBit(card, REG_CONTROL, CONTROL_DETA, dlg.m_DetA);
+    WriteRegBit(card, REG_CONTROL, CONTROL_DETB, dlg.m_DetB);
   }
   // Also after a cancel: the hardware follows what the board holds.
-  if (m_ModulatorType == 1) {
-    SetRegBits(card, REG_CONTROL, CONTROL_PHASE);
-  } else {
-    ClearRegBits(card, REG_CONTROL, CONTROL_PHASE);
-  }
+  WriteRegBit(card, REG_CONTROL, CONTROL_PHASE, m_ModulatorType == 1);
   SetTrueFrames(m_TrueFrames);
   if (modulatorType) *modulatorType = m_ModulatorType;
   if (trueFrames) *trueFrames = m_TrueFrames;
@@ -571,11 +572,7 @@ int CModelBoard<Model>::SetPower(int on) {
   if (!card) return 0;
   const int wanted = on == 1 ? 1 : 0;
   int p = GetPower();
-  if (wanted) {
-    SetRegBits(card, REG_CONTROL, CONTROL_SLM_POWER);
-  } else {
-    ClearRegBits(card, REG_CONTROL, CONTROL_SLM_POWER);
-  }
+  WriteRegBit(card, REG_CONTROL, CONTROL_SLM_POWER, wanted == 1);
   for (int i = 0; i < 500 && p != wanted; ++i) p = GetPower();
   if (p != wanted) ShowError("SLM Power not responding... Is DAC power plugged in?");
   return p;
