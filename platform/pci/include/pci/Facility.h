@@ -125,6 +125,8 @@ struct DisplayInfo {
 
 constexpr uint32_t VERSION = 1100;
 
+// INVALID_DEVICE when the facility cannot be used (e.g. a malformed description of the
+// simulated bus, reported on stderr). Closing a handle releases the cards it registered.
 PCI_API DeviceHandle Open();
 PCI_API void Close(DeviceHandle device);
 PCI_API uint32_t Version(DeviceHandle device);
@@ -139,11 +141,12 @@ PCI_API uint32_t ConfigRead32(DeviceHandle device, const Location& location, uin
 PCI_API void ConfigWrite32(DeviceHandle device, const Location& location, uint32_t offset, uint32_t value);
 // Writes bytes (a whole number of 32-bit units) with auto-increment from transferAddress.
 PCI_API void Transfer(DeviceHandle device, uint32_t transferAddress, const void* source, uint32_t bytes);
-// 32-bit access at a mapped address of a registered card's memory space.
+// 32-bit access at a mapped address of a registered card's memory space. An address no
+// registered card maps is reported on stderr and reads as 0xFFFFFFFF.
 PCI_API uint32_t ReadMem32(uintptr_t address);
 PCI_API void WriteMem32(uintptr_t address, uint32_t value);
 // Returns false (and info untouched) on a backend that has no view of the modulator, or
-// when no card sits at the location; otherwise fills info and, when pixels holds at least
+// when no card sits at the location of the current bus; otherwise fills info and, when pixels holds at least
 // Width x Height bytes (capacity), the picture.
 PCI_API bool ReadDisplay(const Location& location, DisplayInfo& info, uint8_t* pixels, size_t capacity);
 PCI_API bool InterruptThreadEnable(ThreadHandle* thread, DeviceHandle device, InterruptRecord* record,
