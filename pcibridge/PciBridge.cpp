@@ -159,10 +159,11 @@ void PciCloseCard(PciCard* pCard) {
   if (pCard == nullptr) {
     return;
   }
-  ReleaseSequenceList();
+  // The interrupt routine reads the sequence list: stop it before the list goes.
   if (pCard->InterruptThread != 0) {
     PciDisableInterrupt(pCard);
   }
+  ReleaseSequenceList();
   if (PciSpaceActive(pCard, SPACE_REGISTERS)) {
     PciWriteReg(pCard, SPACE_REGISTERS, REG_CONTROL_OFFSET, 0);  // everything off
   }

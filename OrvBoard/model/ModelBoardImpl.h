@@ -291,11 +291,9 @@ CModelBoard<Model>::~CModelBoard() {
   if (!m_HardwareError && modelboard::g_Library<Model>.pCard) CloseCard();
 }
 
-// The interrupt thread is stopped before the card and its run list go away.
 template <class Model>
 void CModelBoard<Model>::CloseCard() {
   PciCard*& card = modelboard::g_Library<Model>.pCard;
-  PciDisableInterrupt(card);
   PciCloseCard(card);
   card = nullptr;
 }

@@ -22,6 +22,7 @@ namespace {
 
 std::atomic<int> g_Calls{0};
 std::atomic<bool> g_Unmask{true};
+std::atomic<uint16_t> g_FirstEntry{0};
 
 }  // namespace
 
@@ -29,6 +30,8 @@ std::atomic<bool> g_Unmask{true};
 void BoardInterruptRoutine(void* pCard) {
   auto* card = static_cast<PciCard*>(pCard);
   ++g_Calls;
+  // A driver's routine reads the run list: the layer must keep it alive while it runs.
+  if (SequenceList != nullptr) g_FirstEntry = SequenceList[0];
   if (g_Unmask) {
     PciWriteReg(card, SPACE_BRIDGE, BRIDGE_INTCSR,
                 PciReadReg(card, SPACE_BRIDGE, BRIDGE_INTCSR) | INTCSR_PCI_INT_ENABLE);
