@@ -19,8 +19,6 @@ uint32_t SequenceListSize = 0;
 namespace {
 
 constexpr uint32_t MIN_DRIVER_VERSION = 1010;
-constexpr uint32_t REG_CONTROL_OFFSET = 0x00;
-constexpr uint32_t REG_INT_ACK_OFFSET = 0x24;
 constexpr uint32_t CONFIG_BAR0 = 0x10;
 constexpr uint32_t CONFIG_ROM = 0x30;
 constexpr uint32_t BAR0_BIT7 = 1u << 7;
@@ -165,7 +163,7 @@ void PciCloseCard(PciCard* pCard) {
   }
   ReleaseSequenceList();
   if (PciSpaceActive(pCard, SPACE_REGISTERS)) {
-    PciWriteReg(pCard, SPACE_REGISTERS, REG_CONTROL_OFFSET, 0);  // everything off
+    PciWriteReg(pCard, SPACE_REGISTERS, REG_CONTROL, 0);  // everything off
   }
   if (g_pInterruptCard == pCard) {
     g_pInterruptCard = nullptr;
@@ -258,7 +256,7 @@ int PciEnableInterrupt(PciCard* pCard) {
   std::memset(commands, 0, sizeof pCard->InterruptCommands);
   commands[0].Address = bridge.TransferAddress + BRIDGE_INTCSR;
   commands[0].Command = bridge.IsMemory != 0 ? pci::READ_MEM32 : pci::READ_PORT32;
-  commands[1].Address = pCard->Spaces[SPACE_REGISTERS].TransferAddress + REG_INT_ACK_OFFSET;
+  commands[1].Address = pCard->Spaces[SPACE_REGISTERS].TransferAddress + REG_INT_ACK;
   commands[1].Command = pci::WRITE_MEM32;
   commands[1].Value = 0;
   commands[2].Address = bridge.TransferAddress + BRIDGE_INTCSR;

@@ -6,14 +6,12 @@
 
 #include <cstdint>
 
+#include "BoardRegisters.h"
 #include "pci/Facility.h"
 
 // Everything below stays inside the library that compiles the layer in, the driver's
 // BoardInterruptRoutine included: define it in a file that includes this header.
 #pragma GCC visibility push(hidden)
-
-constexpr uint32_t PLX_VENDOR_ID = 0x10B5;
-constexpr uint32_t PLX_DEVICE_ID = 0x9050;
 
 // Open options.
 constexpr uint32_t OPEN_USE_INTERRUPTS = 1u << 0;
@@ -24,10 +22,6 @@ constexpr int SPACE_BRIDGE = 0;
 constexpr int SPACE_REGISTERS = 2;
 constexpr int SPACE_FRAME_MEMORY = 3;
 constexpr int SPACE_COUNT = 7;  // BAR0..BAR5 and the expansion ROM
-
-// The bridge's interrupt control and status register and its PCI interrupt enable bit.
-constexpr uint32_t BRIDGE_INTCSR = 0x4C;
-constexpr uint32_t INTCSR_PCI_INT_ENABLE = 1u << 6;
 
 struct AddressSpace {
   uint32_t Mask;             // size rounded up to a power of two, minus one

@@ -23,7 +23,7 @@ CSimCard* CSimBackend::CardAt(const pci::Location& location) {
 
 std::vector<pci::Location> CSimBackend::Scan(uint32_t vendorId, uint32_t deviceId) {
   std::vector<pci::Location> found;
-  if (vendorId == PLX_VENDOR && deviceId == PLX_DEVICE) {
+  if (vendorId == PLX_VENDOR_ID && deviceId == PLX_DEVICE_ID) {
     for (const auto& card : m_Cards) {
       found.push_back(card->Where());
     }

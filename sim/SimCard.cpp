@@ -60,14 +60,14 @@ CSimCard::CSimCard(const CardSpec& spec, size_t index, std::string traceSubfolde
              {0, 0, true}},
       m_Frames(m_Geometry.buffers) {
   const uint32_t memory = MEMORY_BASE + static_cast<uint32_t>(index) * MEMORY_STRIDE;
-  m_Config[CFG_ID / 4] = PLX_DEVICE << 16 | PLX_VENDOR;
+  m_Config[CFG_ID / 4] = PLX_DEVICE_ID << 16 | PLX_VENDOR_ID;
   m_Config[CFG_COMMAND / 4] = 0x02800003;  // memory and I/O decoding on; medium DEVSEL
   m_Config[CFG_CLASS / 4] = 0x06800001;    // other bridge, revision 1
   m_Config[CFG_BAR0 / 4 + 0] = (memory + BAR0_OFFSET) | m_Bars[0].flags;
   m_Config[CFG_BAR0 / 4 + 1] = (PORT_BASE + static_cast<uint32_t>(index) * PORT_STRIDE) | m_Bars[1].flags;
   m_Config[CFG_BAR0 / 4 + 2] = (memory + BAR2_OFFSET) | m_Bars[2].flags;
   m_Config[CFG_BAR0 / 4 + 3] = (memory + BAR3_OFFSET) | m_Bars[3].flags;
-  m_Config[CFG_SUBSYSTEM / 4] = PLX_DEVICE << 16 | PLX_VENDOR;
+  m_Config[CFG_SUBSYSTEM / 4] = PLX_DEVICE_ID << 16 | PLX_VENDOR_ID;
   m_Config[CFG_INTERRUPT / 4] = 0x0100 | (FIRST_IRQ + static_cast<uint32_t>(index % 8));  // INTA
 }
 
@@ -267,14 +267,14 @@ void CSimCard::Write32(uint32_t bar, uint32_t offset, uint32_t value) {
 
 uint32_t CSimCard::BridgeRead(uint32_t offset) {
   const uint32_t value = m_Bridge[offset / 4];
-  if (offset == PLX_INTCSR) {
+  if (offset == BRIDGE_INTCSR) {
     return value | (m_Line ? INTCSR_LOCAL_STATUS : 0);
   }
   return value;
 }
 
 void CSimCard::BridgeWrite(uint32_t offset, uint32_t value) {
-  if (offset == PLX_INTCSR) {
+  if (offset == BRIDGE_INTCSR) {
     m_Bridge[offset / 4] = value & ~INTCSR_LOCAL_STATUS;
     m_LineChanged.notify_all();
     return;
@@ -294,7 +294,7 @@ uint32_t CSimCard::Status() const {
     status |= STATUS_DAC_GOOD;
   }
   if (m_BusyStuck || now < m_BusyUntil) {
-    status |= STATUS_BUSY;
+    status |= STATUS_BUSY_MASK;
   }
   return status;
 }
@@ -531,7 +531,7 @@ bool CSimCard::WaitInterrupt(std::stop_token stop) {
     return false;
   }
   // Level-triggered: while the bridge masks it, a raised line simply waits.
-  if (!m_LineChanged.wait(lock, stop, [this] { return m_Line && (m_Bridge[PLX_INTCSR / 4] & INTCSR_PCI_ENABLE) != 0; })) {
+  if (!m_LineChanged.wait(lock, stop, [this] { return m_Line && (m_Bridge[BRIDGE_INTCSR / 4] & INTCSR_PCI_INT_ENABLE) != 0; })) {
     return false;
   }
   ++m_Counts.delivered;

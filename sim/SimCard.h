@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "BoardRegisters.h"
 #include "SimBus.h"
 #include "SimTesting.h"
 #include "SimTrace.h"
@@ -35,34 +36,6 @@ constexpr uint32_t CONTROL_VERSION = 12;  // shown as " 1.12"
 constexpr uint32_t MEMORY_VERSION = 25;   // REG_SDRAM0, shown as " 1.25"
 constexpr uint32_t SDRAM_READY = 0xF;     // REG_SDRAM1..3: every bank ready
 constexpr uint32_t INIT_DONE = 0xF;       // REG_STATUS bits 0-3
-
-// Board registers (BAR2).
-constexpr uint32_t REG_CONTROL = 0x00;
-constexpr uint32_t REG_STATUS = 0x04;
-constexpr uint32_t REG_FRAME_SELECT = 0x08;
-constexpr uint32_t REG_FRAME_COUNTS = 0x0C;
-constexpr uint32_t REG_TIMING_A = 0x10;
-constexpr uint32_t REG_TIMING_B = 0x14;
-constexpr uint32_t REG_INT_ACK = 0x24;
-constexpr uint32_t REG_CONTROL_VERSION = 0x2C;
-constexpr uint32_t REG_SDRAM0 = 0x30;
-constexpr uint32_t REG_SDRAM3 = 0x3C;
-
-constexpr uint32_t CONTROL_RUN = 1u << 3;
-constexpr uint32_t CONTROL_DAC_POWER = 1u << 8;
-constexpr uint32_t CONTROL_SLM_POWER = 1u << 10;
-constexpr uint32_t STATUS_BUSY = 0xF0;
-constexpr uint32_t STATUS_DAC_GOOD = 1u << 11;
-constexpr uint32_t STATUS_3V3_GOOD = 1u << 12;
-constexpr uint32_t STATUS_DAC_FAULT = 1u << 14;
-
-// The bridge's interrupt control and status register (BAR0, and BAR1 as I/O).
-constexpr uint32_t PLX_INTCSR = 0x4C;
-constexpr uint32_t INTCSR_LOCAL_STATUS = 1u << 2;  // read-only: the board's line is asserted
-constexpr uint32_t INTCSR_PCI_ENABLE = 1u << 6;
-
-constexpr uint32_t PLX_VENDOR = 0x10B5;
-constexpr uint32_t PLX_DEVICE = 0x9050;
 
 // Sizes of the BARs: bridge registers (memory and I/O), board registers; the frame window
 // is one frame of the board.

@@ -147,7 +147,7 @@ TEST_F(PciBridgeTest, HeldFaultFailsSilentlyAndTheNextCardOpens) {
   EXPECT_EQ(m_pCard, nullptr);
   EXPECT_TRUE(m_Host->Messages().empty());
   ASSERT_EQ(PciOpenCard(&m_pCard, PLX_VENDOR_ID, PLX_DEVICE_ID, 1, OPEN_USE_INTERRUPTS), 1);
-  EXPECT_EQ(Reg(REG_STATUS) >> 24, 0x40u);
+  EXPECT_EQ(Reg(simtest::REG_STATUS) >> 24, 0x40u);
 }
 
 TEST_F(PciBridgeTest, OpenCardMapsTheSpacesOfAPlx9050) {
@@ -183,9 +183,9 @@ TEST_F(PciBridgeTest, OpenCardMapsTheSpacesOfAPlx9050) {
 
 TEST_F(PciBridgeTest, CloseSwitchesTheBoardOffAndGivesTheCardBack) {
   UseAndOpen("kite");
-  SetReg(REG_CONTROL, 0x701);
+  SetReg(simtest::REG_CONTROL, 0x701);
   PciCloseCard(m_pCard);
-  EXPECT_EQ(sim::testing::PeekRegister(SLOT0, 2, REG_CONTROL), 0u);
+  EXPECT_EQ(sim::testing::PeekRegister(SLOT0, 2, simtest::REG_CONTROL), 0u);
   EXPECT_EQ(g_pInterruptCard, nullptr);
   EXPECT_EQ(SequenceList, nullptr);
   EXPECT_EQ(SequenceListSize, 0u);
@@ -350,13 +350,13 @@ TEST_F(PciBridgeTest, InterruptCountOverARunEqualsTheImagePeriods) {
   ASSERT_EQ(PciEnableInterrupt(m_pCard), 1);
   constexpr double period = 30 * 164.1e-6;
   auto periods = [&](auto from, auto to) { return std::chrono::duration<double>(to - from).count() / period; };
-  SetReg(REG_FRAME_COUNTS, 30);
+  SetReg(simtest::REG_FRAME_COUNTS, 30);
   const auto t0 = std::chrono::steady_clock::now();
-  SetReg(REG_CONTROL, 1u << 3);
+  SetReg(simtest::REG_CONTROL, 1u << 3);
   const auto t1 = std::chrono::steady_clock::now();
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
   const auto t2 = std::chrono::steady_clock::now();
-  SetReg(REG_CONTROL, 0);
+  SetReg(simtest::REG_CONTROL, 0);
   const auto t3 = std::chrono::steady_clock::now();
   // Every period's interrupt reaches the routine, except those a starved host lets merge
   // on the level-triggered line (none on an idle machine).
@@ -372,10 +372,10 @@ TEST_F(PciBridgeTest, MaskedInterruptIsDeliveredOnceOnUnmask) {
   ASSERT_EQ(PciEnableInterrupt(m_pCard), 1);
   const uint32_t intcsr = PciReadReg(m_pCard, SPACE_BRIDGE, BRIDGE_INTCSR);
   PciWriteReg(m_pCard, SPACE_BRIDGE, BRIDGE_INTCSR, intcsr & ~INTCSR_PCI_INT_ENABLE);
-  SetReg(REG_FRAME_COUNTS, 1);
-  SetReg(REG_CONTROL, 1u << 3);
+  SetReg(simtest::REG_FRAME_COUNTS, 1);
+  SetReg(simtest::REG_CONTROL, 1u << 3);
   ASSERT_TRUE(WaitFor([] { return sim::testing::Counts(SLOT0).raised >= 10; }));
-  SetReg(REG_CONTROL, 0);
+  SetReg(simtest::REG_CONTROL, 0);
   EXPECT_EQ(g_Calls, 0);
   PciWriteReg(m_pCard, SPACE_BRIDGE, BRIDGE_INTCSR, intcsr | INTCSR_PCI_INT_ENABLE);
   ASSERT_TRUE(WaitFor([] { return g_Calls > 0; }));
@@ -389,8 +389,8 @@ TEST_F(PciBridgeTest, MaskedInterruptIsDeliveredOnceOnUnmask) {
 TEST_F(PciBridgeTest, CloseStopsARunningInterruptThread) {
   UseAndOpen("kite");
   ASSERT_EQ(PciEnableInterrupt(m_pCard), 1);
-  SetReg(REG_FRAME_COUNTS, 1);
-  SetReg(REG_CONTROL, 1u << 3);
+  SetReg(simtest::REG_FRAME_COUNTS, 1);
+  SetReg(simtest::REG_CONTROL, 1u << 3);
   ASSERT_TRUE(WaitFor([] { return g_Calls >= 3; }));
   PciCloseCard(m_pCard);  // still running: the close masks, stops the thread and the board
   m_pCard = nullptr;
@@ -403,30 +403,30 @@ TEST_F(PciBridgeTest, CloseStopsARunningInterruptThread) {
 
 TEST_F(PciBridgeTest, PowerUpSequenceBringsTheStatusBitsUp) {
   UseAndOpen("kite:id=1");
-  EXPECT_NE(Reg(REG_STATUS) & 0x1000, 0u);
-  EXPECT_EQ(Reg(REG_STATUS) & 0xF, 0xFu);
-  EXPECT_EQ(Reg(REG_SDRAM0), 25u);
-  SetReg(REG_CONTROL, 0);
-  SetReg(REG_CONTROL, 0x900);
-  ASSERT_TRUE(WaitFor([&] { return (Reg(REG_STATUS) & 0x800) != 0; }, std::chrono::milliseconds(1000)));
-  EXPECT_EQ(Reg(REG_STATUS) & 0x4000, 0u);
-  const uint32_t m = Reg(REG_CONTROL) | 0x200;
-  SetReg(REG_CONTROL, m);
-  SetReg(REG_CONTROL, m | 0x40);
-  SetReg(REG_CONTROL, m);
-  SetReg(REG_CONTROL, Reg(REG_CONTROL) | 1);
-  EXPECT_EQ(Reg(REG_CONTROL), 0xB01u);
-  SetReg(REG_CONTROL, Reg(REG_CONTROL) | 0x400);
-  EXPECT_EQ(Reg(REG_CONTROL) & 0x400, 0x400u) << "SLM power reads back";
-  EXPECT_EQ(Reg(REG_STATUS) >> 24, 1u);
+  EXPECT_NE(Reg(simtest::REG_STATUS) & 0x1000, 0u);
+  EXPECT_EQ(Reg(simtest::REG_STATUS) & 0xF, 0xFu);
+  EXPECT_EQ(Reg(simtest::REG_SDRAM0), 25u);
+  SetReg(simtest::REG_CONTROL, 0);
+  SetReg(simtest::REG_CONTROL, 0x900);
+  ASSERT_TRUE(WaitFor([&] { return (Reg(simtest::REG_STATUS) & 0x800) != 0; }, std::chrono::milliseconds(1000)));
+  EXPECT_EQ(Reg(simtest::REG_STATUS) & 0x4000, 0u);
+  const uint32_t m = Reg(simtest::REG_CONTROL) | 0x200;
+  SetReg(simtest::REG_CONTROL, m);
+  SetReg(simtest::REG_CONTROL, m | 0x40);
+  SetReg(simtest::REG_CONTROL, m);
+  SetReg(simtest::REG_CONTROL, Reg(simtest::REG_CONTROL) | 1);
+  EXPECT_EQ(Reg(simtest::REG_CONTROL), 0xB01u);
+  SetReg(simtest::REG_CONTROL, Reg(simtest::REG_CONTROL) | 0x400);
+  EXPECT_EQ(Reg(simtest::REG_CONTROL) & 0x400, 0x400u) << "SLM power reads back";
+  EXPECT_EQ(Reg(simtest::REG_STATUS) >> 24, 1u);
 }
 
 TEST_F(PciBridgeTest, FrameLandsInTheSelectedBufferInBothByteOrders) {
   UseAndOpen("kite:id=0");
   const std::vector<uint8_t> picture = Pattern(262144, 1);
   const std::vector<uint8_t> stored = Interleave(picture, 16);
-  SetReg(REG_FRAME_SELECT, (Reg(REG_FRAME_SELECT) & ~(0x3FFu << 16)) | 1023u << 16);
-  ASSERT_TRUE(WaitFor([&] { return (Reg(REG_STATUS) & 0xF0) == 0; })) << "busy bits fall";
+  SetReg(simtest::REG_FRAME_SELECT, (Reg(simtest::REG_FRAME_SELECT) & ~(0x3FFu << 16)) | 1023u << 16);
+  ASSERT_TRUE(WaitFor([&] { return (Reg(simtest::REG_STATUS) & 0xF0) == 0; })) << "busy bits fall";
   PciWriteBlock(m_pCard, 0, stored.data(), static_cast<uint32_t>(stored.size()), SPACE_FRAME_MEMORY);
   std::vector<uint8_t> bytes;
   ASSERT_TRUE(sim::testing::DecodedFrame(SLOT0, 1023, bytes));
@@ -436,7 +436,7 @@ TEST_F(PciBridgeTest, FrameLandsInTheSelectedBufferInBothByteOrders) {
 
   UseAndOpen("wren:id=0x40");
   const std::vector<uint8_t> small = Pattern(65536, 2);
-  SetReg(REG_FRAME_SELECT, 4095u << 16);
+  SetReg(simtest::REG_FRAME_SELECT, 4095u << 16);
   PciWriteBlock(m_pCard, 0, Interleave(small, 8).data(), 65536, SPACE_FRAME_MEMORY);
   ASSERT_TRUE(sim::testing::DecodedFrame(SLOT0, 4095, bytes));
   EXPECT_EQ(bytes, small);
@@ -450,10 +450,10 @@ TEST_F(PciBridgeTest, TraceShowsEachInterruptWithItsCommands) {
   setenv("SORREL_SIM_TRACE", folder.Path().c_str(), 1);
   ASSERT_EQ(PciOpenCard(&m_pCard, PLX_VENDOR_ID, PLX_DEVICE_ID, 0, OPEN_USE_INTERRUPTS), 1);
   ASSERT_EQ(PciEnableInterrupt(m_pCard), 1);
-  SetReg(REG_FRAME_COUNTS, 20);
-  SetReg(REG_CONTROL, 1u << 3);
+  SetReg(simtest::REG_FRAME_COUNTS, 20);
+  SetReg(simtest::REG_CONTROL, 1u << 3);
   ASSERT_TRUE(WaitFor([] { return g_Calls >= 3; }));
-  SetReg(REG_CONTROL, 0);
+  SetReg(simtest::REG_CONTROL, 0);
   ASSERT_TRUE(WaitFor(AllDelivered));
   PciCloseCard(m_pCard);
   m_pCard = nullptr;

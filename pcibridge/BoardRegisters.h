@@ -1,7 +1,17 @@
 #pragma once
-// Board registers of the model boards (space SPACE_REGISTERS), all 32 bits wide.
+// The card's register map, shared by the drivers and the simulated card: the PLX 9050
+// bridge's identity and interrupt register, then the board registers (space
+// SPACE_REGISTERS), all 32 bits wide.
 
 #include <cstdint>
+
+constexpr uint32_t PLX_VENDOR_ID = 0x10B5;
+constexpr uint32_t PLX_DEVICE_ID = 0x9050;
+
+// The bridge's interrupt control and status register (space 0, and space 1 as I/O ports).
+constexpr uint32_t BRIDGE_INTCSR = 0x4C;
+constexpr uint32_t INTCSR_LOCAL_STATUS = 1u << 2;  // read-only: the board's line is asserted
+constexpr uint32_t INTCSR_PCI_INT_ENABLE = 1u << 6;
 
 constexpr uint32_t REG_CONTROL = 0x00;
 constexpr uint32_t REG_STATUS = 0x04;
