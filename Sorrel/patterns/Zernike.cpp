@@ -1,10 +1,6 @@
 #include "Zernike.h"
 
-#include <algorithm>
 #include <climits>
-#include <clocale>
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <locale.h>
 #include <string_view>
@@ -20,10 +16,10 @@
 #endif
 
 const char* const ZernikeKey[ZernikeTerms] = {
-    "Piston",           "XTilt",           "YTilt",           "Power",          "AstigX",
-    "AstigY",           "ComaX",           "ComaY",           "PrimarySpherical", "TrefoilX",
-    "TrefoilY",         "SecondaryAstigX", "SecondaryAstigY", "SecondaryComaX", "SecondaryComaY",
-    "SecondarySpherical", "TetrafoilX",    "TetrafoilY",      "TertiarySpherical", "QuaternarySpherical"};
+    "Piston",         "XTilt",          "YTilt",          "Power",              "AstigX",
+    "AstigY",         "ComaX",          "ComaY",          "PrimarySpherical",   "TrefoilX",
+    "TrefoilY",       "SecondaryAstigX", "SecondaryAstigY", "SecondaryComaX",   "SecondaryComaY",
+    "SecondarySpherical", "TetrafoilX", "TetrafoilY",     "TertiarySpherical",  "QuaternarySpherical"};
 
 namespace {
 
@@ -48,8 +44,8 @@ double DecimalValue(std::string_view text) {
     size_t e = n + 1;
     if (e < text.size() && (text[e] == '+' || text[e] == '-')) ++e;
     if (e < text.size() && IsDigit(text[e])) {
-      for (n = e; n < text.size() && IsDigit(text[n]); ++n) {
-      }
+      n = e;
+      while (n < text.size() && IsDigit(text[n])) ++n;
     }
   }
   static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
@@ -147,8 +143,7 @@ void RowPolynomial(const double h[ZernikeTerms], double v, double a[11]) {
   a[10] = 252 * h[19];
 }
 
-}  // namespace
-
+// The phase image of the coefficients on a width x height grid of unit radius r pixels.
 void GenerateZernikePhase(const double coefficients[ZernikeTerms], int width, int height, double radius,
                           uint8_t* destination) {
   double h[ZernikeTerms];
@@ -163,6 +158,8 @@ void GenerateZernikePhase(const double coefficients[ZernikeTerms], int width, in
     PhaseRow(a, u.data(), width, levels.data(), destination + static_cast<size_t>(r) * static_cast<size_t>(width));
   }
 }
+
+}  // namespace
 
 bool ReadZernikeFile(uint8_t* destination, const std::string& path, bool UseBoardGeometry) {
   int width = 128, height = 128;

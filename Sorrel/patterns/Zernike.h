@@ -20,7 +20,3 @@ bool ReadZernikeFile(uint8_t* destination, const std::string& path, bool UseBoar
 
 // The entry editor's 128 x 128 preview; a new image in every case.
 std::unique_ptr<uint8_t[]> PreviewZernike(const std::string& path);
-
-// The phase image of given coefficients on a width x height grid of unit radius r (pixels).
-void GenerateZernikePhase(const double coefficients[ZernikeTerms], int width, int height, double radius,
-                          uint8_t* destination);
