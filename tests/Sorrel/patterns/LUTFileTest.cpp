@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include "LUTFile.h"
 #include "PatternFixture.h"
 
@@ -72,9 +74,13 @@ TEST_F(LUTFileTest, RefusedFilesGiveTheIdentity) {
     EXPECT_FALSE(ReadLut(text)) << name;
     EXPECT_EQ(Table(), IdentityValues()) << name;
   }
-  std::fill(std::begin(m_Table), std::end(m_Table), uint8_t{0xA5});
-  EXPECT_FALSE(ReadLUTFile(File("missing.lut"), m_Table));
-  EXPECT_EQ(Table(), IdentityValues());
+  // Only regular files are read: a pipe nobody writes to must not hang the reader.
+  ASSERT_EQ(::mkfifo(File("pipe.lut").c_str(), 0600), 0);
+  for (const std::string& path : {File("missing.lut"), File("pipe.lut"), m_Folder.Path(), std::string("/dev/zero")}) {
+    std::fill(std::begin(m_Table), std::end(m_Table), uint8_t{0xA5});
+    EXPECT_FALSE(ReadLUTFile(path, m_Table)) << path;
+    EXPECT_EQ(Table(), IdentityValues()) << path;
+  }
   EXPECT_TRUE(Messages().empty());
 }
 
