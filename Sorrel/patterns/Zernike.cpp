@@ -86,8 +86,8 @@ constexpr int kBlock = 4 * kChains;
 // One row: S(u) = a[0] + a[1] u + ... + a[10] u^10 by Horner's rule, wrapped to one wave
 // (S > 0: f = S - trunc(S), otherwise f = S - trunc(S) + 1) and quantised to trunc(f x 255);
 // a sum that is not a number gives 0. u and levels are padded to a multiple of kBlock.
-__attribute__((target_clones("avx2", "default"))) void PhaseRow(const double* a, const double* u, int width,
-                                                                 int32_t* levels, uint8_t* out) {
+inline __attribute__((always_inline)) void PhaseRowBody(const double* a, const double* u, int width,
+                                                         int32_t* levels, uint8_t* out) {
   const v4d two52 = {0x1p52, 0x1p52, 0x1p52, 0x1p52};
   const v4d one = {1.0, 1.0, 1.0, 1.0};
   const v4d zero = {};
@@ -119,6 +119,21 @@ __attribute__((target_clones("avx2", "default"))) void PhaseRow(const double* a,
   }
   for (int col = 0; col < width; ++col) out[col] = static_cast<uint8_t>(levels[col]);
 }
+
+// The row code built twice, for processors with AVX2 and for any x86-64, chosen once at
+// run time. (Not by ifunc: a resolver runs before the sanitizers' runtimes are up.)
+using PhaseRowFunction = void (*)(const double*, const double*, int, int32_t*, uint8_t*);
+
+__attribute__((target("avx2"))) void PhaseRowAvx2(const double* a, const double* u, int width, int32_t* levels,
+                                                  uint8_t* out) {
+  PhaseRowBody(a, u, width, levels, out);
+}
+
+void PhaseRowPortable(const double* a, const double* u, int width, int32_t* levels, uint8_t* out) {
+  PhaseRowBody(a, u, width, levels, out);
+}
+
+PhaseRowFunction ChoosePhaseRow() { return __builtin_cpu_supports("avx2") ? PhaseRowAvx2 : PhaseRowPortable; }
 
 // Half the weighted sum of the 20 polynomials at fixed v, as a polynomial in u.
 void RowPolynomial(const double h[ZernikeTerms], double v, double a[11]) {
@@ -152,10 +167,11 @@ void GenerateZernikePhase(const double coefficients[ZernikeTerms], int width, in
   std::vector<double> u(padded);
   std::vector<int32_t> levels(padded);
   for (int c = 0; c < width; ++c) u[static_cast<size_t>(c)] = (c - width / 2) / radius;
+  static const PhaseRowFunction phaseRow = ChoosePhaseRow();
   double a[11];
   for (int r = 0; r < height; ++r) {
     RowPolynomial(h, (height / 2 - r) / radius, a);
-    PhaseRow(a, u.data(), width, levels.data(), destination + static_cast<size_t>(r) * static_cast<size_t>(width));
+    phaseRow(a, u.data(), width, levels.data(), destination + static_cast<size_t>(r) * static_cast<size_t>(width));
   }
 }
 
