@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every test and runs them: the release build with the
 # Qt host, then the AddressSanitizer + UndefinedBehaviorSanitizer build, then the
-# ThreadSanitizer build of everything that runs threads.
+# ThreadSanitizer build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -18,4 +18,4 @@ ctest --preset asan -j "$jobs"
 
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs"
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --preset tsan -j "$jobs" -L threads
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --preset tsan -j "$jobs"
