@@ -1,0 +1,18 @@
+#include "files/Paths.h"
+
+SplitPathParts SplitPath(const std::string& path) {
+  SplitPathParts parts;
+  const size_t slash = path.rfind('/');
+  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  parts.folder = path.substr(0, nameStart);
+  const size_t dot = path.rfind('.');
+  const size_t nameEnd = dot == std::string::npos || dot < nameStart ? path.size() : dot;
+  parts.name = path.substr(nameStart, nameEnd - nameStart);
+  parts.extension = path.substr(nameEnd);
+  return parts;
+}
+
+std::string NameAndExtension(const std::string& path) {
+  const SplitPathParts parts = SplitPath(path);
+  return parts.name + parts.extension;
+}

@@ -1,0 +1,129 @@
+#include "files/ReplaceFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+bool WriteAll(int fd, std::initializer_list<std::string_view> pieces) {
+  for (std::string_view piece : pieces) {
+    while (!piece.empty()) {
+      const ssize_t n = ::write(fd, piece.data(), piece.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        if (n == 0) errno = EIO;
+        return false;
+      }
+      piece.remove_prefix(static_cast<size_t>(n));
+    }
+  }
+  return true;
+}
+
+off_t TotalSize(std::initializer_list<std::string_view> pieces) {
+  off_t size = 0;
+  for (std::string_view piece : pieces) size += static_cast<off_t>(piece.size());
+  return size;
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// Closes fd; false when the close reports a failure (the last chance to hear of a write
+// the file system could not keep).
+bool CloseChecked(int fd) { return ::close(fd) == 0; }
+
+// A new file in folder under a short name of its own, so that a target whose name is as
+// long as the file system allows still has room beside it.
+int CreateTemporary(const std::string& folder, std::string& temp) {
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[40];
+    std::snprintf(name, sizeof name, ".sorrel-%x-%x.tmp", static_cast<unsigned>(::getpid()), counter++);
+    temp = (folder == "/" ? "" : folder) + "/" + name;
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+// The owner, group and mode of the file being replaced; owner and group only where this
+// process may give them away, the group alone where it may at least keep that.
+bool TakeOver(int fd, const struct stat& old) {
+  if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0) (void)!::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+  }
+  // After the owner: a change of owner clears the set-id bits.
+  return ::fchmod(fd, old.st_mode & 07777) == 0;
+}
+
+bool RewriteInPlace(const std::string& path, std::initializer_list<std::string_view> pieces) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, pieces) && ::ftruncate(fd, TotalSize(pieces)) == 0 && ::fsync(fd) == 0;
+  const int failure = errno;
+  if (!CloseChecked(fd) && ok) return false;
+  errno = failure;
+  return ok;
+}
+
+}  // namespace
+
+bool ReplaceFile(const std::string& target, std::initializer_list<std::string_view> pieces) {
+  std::string path = target;
+  struct stat old {};
+  bool exists = ::lstat(target.c_str(), &old) == 0;
+  if (exists && S_ISLNK(old.st_mode)) {
+    char resolved[PATH_MAX];
+    if (::realpath(target.c_str(), resolved) == nullptr) return false;
+    path = resolved;
+    exists = ::stat(path.c_str(), &old) == 0;
+  }
+  const std::string folder = FolderOf(path);
+
+  std::string temp;
+  const int fd = CreateTemporary(folder, temp);
+  if (fd < 0) {
+    const int refused = errno;
+    const bool writableInPlace = exists && S_ISREG(old.st_mode) &&
+                                 (refused == EACCES || refused == EPERM || refused == ENAMETOOLONG);
+    if (writableInPlace) return RewriteInPlace(path, pieces);
+    errno = refused;
+    return false;
+  }
+  bool ok = WriteAll(fd, pieces);
+  if (ok && exists) ok = TakeOver(fd, old);
+  if (ok) ok = ::fsync(fd) == 0;
+  int failure = errno;
+  if (!CloseChecked(fd) && ok) {
+    ok = false;
+    failure = errno;
+  }
+  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+    ok = false;
+    failure = errno;
+  }
+  if (!ok) {
+    ::unlink(temp.c_str());
+    errno = failure;
+    return false;
+  }
+  // The rename itself lasts only once the folder is on disk.
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return true;
+}

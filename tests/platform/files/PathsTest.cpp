@@ -1,0 +1,39 @@
+#include "files/Paths.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+void ExpectParts(const std::string& path, const std::string& folder, const std::string& name,
+                 const std::string& extension) {
+  const SplitPathParts parts = SplitPath(path);
+  EXPECT_EQ(parts.folder, folder) << path;
+  EXPECT_EQ(parts.name, name) << path;
+  EXPECT_EQ(parts.extension, extension) << path;
+  EXPECT_EQ(parts.folder + parts.name + parts.extension, path) << "nothing lost or doubled";
+}
+
+TEST(SplitPath, TakesFolderNameAndExtensionApart) {
+  ExpectParts("/lab/Sequence_Files/demo.sif", "/lab/Sequence_Files/", "demo", ".sif");
+  ExpectParts("demo.sif", "", "demo", ".sif");
+  ExpectParts("archive.tar.gz", "", "archive.tar", ".gz");
+  ExpectParts("/lab/no_extension", "/lab/", "no_extension", "");
+  ExpectParts("", "", "", "");
+}
+
+TEST(SplitPath, ADotInAFolderIsNoExtension) {
+  ExpectParts("/lab/v1.2/pattern", "/lab/v1.2/", "pattern", "");
+  ExpectParts("/lab/folder/", "/lab/folder/", "", "");
+}
+
+TEST(SplitPath, ANameOfOnlyAnExtensionKeepsItAsTheExtension) {
+  ExpectParts("/home/op/.profile", "/home/op/", "", ".profile");
+}
+
+TEST(NameAndExtension, DropsTheFolder) {
+  EXPECT_EQ(NameAndExtension("/lab/Image_Files/grating 8.bmp"), "grating 8.bmp");
+  EXPECT_EQ(NameAndExtension("linear.lut"), "linear.lut");
+  EXPECT_EQ(NameAndExtension("/lab/"), "");
+}
+
+}  // namespace
