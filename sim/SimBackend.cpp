@@ -1,8 +1,5 @@
 #include "SimBackend.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 
@@ -59,15 +56,6 @@ bool CSimBackend::BarOf(pci::detail::CardIndex card, const pci::ResourceItem& it
   return m_Cards[card]->BarOf(item, bar);
 }
 
-// A simulated space is an inaccessible reservation: its addresses are unique in the process,
-// the facility routes accesses to the card model, and a stray direct access faults at once.
-uintptr_t CSimBackend::Map(pci::detail::CardIndex, uint32_t, uint32_t size) {
-  void* p = mmap(nullptr, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  return p == MAP_FAILED ? 0 : reinterpret_cast<uintptr_t>(p);
-}
-
-void CSimBackend::Unmap(uintptr_t address, uint32_t size) { munmap(reinterpret_cast<void*>(address), size); }
-
 uint32_t CSimBackend::ConfigRead32(pci::detail::CardIndex card, uint32_t offset) {
   return m_Cards[card]->ConfigRead(offset);
 }
@@ -76,43 +64,22 @@ void CSimBackend::ConfigWrite32(pci::detail::CardIndex card, uint32_t offset, ui
   m_Cards[card]->ConfigWrite(offset, value);
 }
 
-uint32_t CSimBackend::Read32(pci::detail::CardIndex card, uint32_t bar, uint32_t offset) {
-  return m_Cards[card]->Read32(bar, offset);
+pci::detail::ICard* CSimBackend::Attach(pci::detail::CardIndex card) {
+  return m_Cards[card]->Attach() ? m_Cards[card].get() : nullptr;
 }
 
-void CSimBackend::Write32(pci::detail::CardIndex card, uint32_t bar, uint32_t offset, uint32_t value) {
-  m_Cards[card]->Write32(bar, offset, value);
+bool DescribeBus(std::string& description) {
+  const char* value = std::getenv(BUS_VARIABLE);
+  description = value != nullptr ? value : DEFAULT_BUS;
+  return true;
 }
 
-void CSimBackend::WriteBlock(pci::detail::CardIndex card, uint32_t bar, uint32_t offset, const void* source,
-                             uint32_t bytes) {
-  m_Cards[card]->WriteBlock(bar, offset, source, bytes);
-}
-
-bool CSimBackend::WaitInterrupt(pci::detail::CardIndex card, std::stop_token stop) {
-  return m_Cards[card]->WaitInterrupt(std::move(stop));
-}
-
-bool CSimBackend::ReadDisplay(pci::detail::CardIndex card, pci::DisplayInfo& info, uint8_t* pixels,
-                              size_t capacity) {
-  return m_Cards[card]->ReadDisplay(info, pixels, capacity);
+std::shared_ptr<pci::detail::IBackend> MakeBus(const std::string& description, std::string& error) {
+  std::vector<CardSpec> cards;
+  if (!ParseBus(description, cards, error)) {
+    return nullptr;
+  }
+  return std::make_shared<CSimBackend>(cards);
 }
 
 }  // namespace sim
-
-namespace pci::detail {
-
-std::string BackendDescription() {
-  const char* value = std::getenv(sim::BUS_VARIABLE);
-  return value != nullptr ? value : sim::DEFAULT_BUS;
-}
-
-std::shared_ptr<IBackend> MakeBackend(const std::string& description, std::string& error) {
-  std::vector<sim::CardSpec> cards;
-  if (!sim::ParseBus(description, cards, error)) {
-    return nullptr;
-  }
-  return std::make_shared<sim::CSimBackend>(cards);
-}
-
-}  // namespace pci::detail

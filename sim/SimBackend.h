@@ -2,6 +2,7 @@
 // The facility's backend for the simulated bus: the cards SORREL_SIM describes.
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "Backend.h"
@@ -18,25 +19,21 @@ class CSimBackend final : public pci::detail::IBackend {
   size_t CardCount() override { return m_Cards.size(); }
   std::vector<pci::Location> Scan(uint32_t vendorId, uint32_t deviceId) override;
   bool FindCard(const pci::Location& location, pci::detail::CardIndex& card) override;
-  pci::Location LocationOf(pci::detail::CardIndex card) override { return m_Cards[card]->Where(); }
   void Resources(pci::detail::CardIndex card, pci::CardResources& resources) override;
-  std::string ClaimName(pci::detail::CardIndex card) override;
-  bool Attach(pci::detail::CardIndex card) override { return m_Cards[card]->Attach(); }
-  void Detach(pci::detail::CardIndex card) override { m_Cards[card]->Detach(); }
   bool BarOf(pci::detail::CardIndex card, const pci::ResourceItem& item, uint32_t& bar) override;
-  uintptr_t Map(pci::detail::CardIndex card, uint32_t bar, uint32_t size) override;
-  void Unmap(uintptr_t address, uint32_t size) override;
+  std::string ClaimName(pci::detail::CardIndex card) override;
   uint32_t ConfigRead32(pci::detail::CardIndex card, uint32_t offset) override;
   void ConfigWrite32(pci::detail::CardIndex card, uint32_t offset, uint32_t value) override;
-  uint32_t Read32(pci::detail::CardIndex card, uint32_t bar, uint32_t offset) override;
-  void Write32(pci::detail::CardIndex card, uint32_t bar, uint32_t offset, uint32_t value) override;
-  void WriteBlock(pci::detail::CardIndex card, uint32_t bar, uint32_t offset, const void* source,
-                  uint32_t bytes) override;
-  bool WaitInterrupt(pci::detail::CardIndex card, std::stop_token stop) override;
-  bool ReadDisplay(pci::detail::CardIndex card, pci::DisplayInfo& info, uint8_t* pixels, size_t capacity) override;
+  pci::detail::ICard* Attach(pci::detail::CardIndex card) override;
+  void Detach(pci::detail::CardIndex card) override { m_Cards[card]->Detach(); }
 
  private:
   std::vector<std::unique_ptr<CSimCard>> m_Cards;
 };
+
+// The facility's table entry: the simulated bus always serves, as SORREL_SIM describes it
+// (one Kite card when it is unset).
+bool DescribeBus(std::string& description);
+std::shared_ptr<pci::detail::IBackend> MakeBus(const std::string& description, std::string& error);
 
 }  // namespace sim

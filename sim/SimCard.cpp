@@ -1,7 +1,6 @@
 #include "SimCard.h"
 
-#include <pthread.h>
-#include <sched.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 
@@ -9,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "Scheduling.h"
 
 namespace sim {
 namespace {
@@ -37,6 +38,9 @@ constexpr uint32_t CFG_INTERRUPT = 0x3C;
 constexpr uint32_t CFG_SIZE = 0x100;
 
 constexpr uint32_t FRAME_BAR = 3;
+
+// Above the facility's interrupt thread: the engine stands for the board's own clock.
+constexpr int ENGINE_PRIORITY = 20;
 
 }  // namespace
 
@@ -168,6 +172,15 @@ bool CSimCard::BarOf(const pci::ResourceItem& item, uint32_t& bar) {
 }
 
 // ---- claiming ----
+
+// A simulated space is an inaccessible reservation: its addresses are unique in the process,
+// the facility routes accesses to the card model, and a stray direct access faults at once.
+uintptr_t CSimCard::Map(uint32_t, uint32_t size) {
+  void* p = mmap(nullptr, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  return p == MAP_FAILED ? 0 : reinterpret_cast<uintptr_t>(p);
+}
+
+void CSimCard::Unmap(uintptr_t address, uint32_t size) { munmap(reinterpret_cast<void*>(address), size); }
 
 bool CSimCard::Attach() {
   std::lock_guard lock(m_Mutex);
@@ -451,7 +464,7 @@ bool CSimCard::DecodedFrame(uint32_t buffer, std::vector<uint8_t>& bytes) {
   return true;
 }
 
-bool CSimCard::ReadDisplay(pci::DisplayInfo& info, uint8_t* pixels, size_t capacity) {
+bool CSimCard::ReadDisplay(DisplayInfo& info, uint8_t* pixels, size_t capacity) {
   {
     std::lock_guard lock(m_Mutex);
     info.Width = m_Geometry.width;
@@ -513,9 +526,7 @@ void CSimCard::Engine(std::stop_token stop) {
   // A board's timing does not wait for the host's other work: wake at the period's edge,
   // ahead of ordinary threads where the system allows it.
   prctl(PR_SET_TIMERSLACK, 1UL);
-  sched_param param{};
-  param.sched_priority = 20;
-  pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+  pci::detail::PreferRealTime(ENGINE_PRIORITY);
   std::unique_lock lock(m_Mutex);
   while (m_RunChanged.wait(lock, stop, [this] { return (m_Control & CONTROL_RUN) != 0; })) {
     const Clock::time_point next = m_NextRaise;

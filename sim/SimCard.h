@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "Backend.h"
 #include "BoardRegisters.h"
 #include "SimBus.h"
 #include "SimTesting.h"
@@ -54,9 +55,11 @@ struct Geometry {
 
 Geometry GeometryOf(Model model);
 
+using testing::DisplayInfo;
 using testing::InterruptCounts;
 
-class CSimCard {
+// Attached by the facility, the card is the object its accesses and interrupt waits reach.
+class CSimCard final : public pci::detail::ICard {
  public:
   CSimCard(const CardSpec& spec, size_t index, std::string traceSubfolder);
   CSimCard(const CSimCard&) = delete;
@@ -75,13 +78,17 @@ class CSimCard {
   bool BarOf(const pci::ResourceItem& item, uint32_t& bar);
   bool Attach();
   void Detach();
-  uint32_t Read32(uint32_t bar, uint32_t offset);
-  void Write32(uint32_t bar, uint32_t offset, uint32_t value);
-  void WriteBlock(uint32_t bar, uint32_t offset, const void* source, uint32_t bytes);
-  bool WaitInterrupt(std::stop_token stop);
-  bool ReadDisplay(pci::DisplayInfo& info, uint8_t* pixels, size_t capacity);
+
+  // What the attached card offers the facility.
+  uintptr_t Map(uint32_t bar, uint32_t size) override;
+  void Unmap(uintptr_t address, uint32_t size) override;
+  uint32_t Read32(uint32_t bar, uint32_t offset) override;
+  void Write32(uint32_t bar, uint32_t offset, uint32_t value) override;
+  void WriteBlock(uint32_t bar, uint32_t offset, const void* source, uint32_t bytes) override;
+  bool WaitInterrupt(std::stop_token stop) override;
 
   // Test side (reads have no side effects on this board, so Read32 serves as a peek).
+  bool ReadDisplay(DisplayInfo& info, uint8_t* pixels, size_t capacity);
   bool StoredFrame(uint32_t buffer, std::vector<uint8_t>& bytes);
   bool DecodedFrame(uint32_t buffer, std::vector<uint8_t>& bytes);
   InterruptCounts Counts();

@@ -84,6 +84,11 @@ InterruptCounts Counts(const pci::Location& location) {
   return found.card->Counts();
 }
 
+bool ReadDisplay(const pci::Location& location, DisplayInfo& info, uint8_t* pixels, size_t capacity) {
+  const Found found = Find(location);
+  return found.card != nullptr && found.card->ReadDisplay(info, pixels, capacity);
+}
+
 void ResetBus() { pci::detail::ForgetBackend(); }
 
 std::string UsePrivateClaimFolder() {

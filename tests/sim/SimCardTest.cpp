@@ -178,10 +178,10 @@ TEST_P(SimFrameMemory, BlockLandsInTheSelectedBufferAndShowsAsThePicture) {
   EXPECT_EQ(bytes, picture);
   EXPECT_FALSE(sim::testing::StoredFrame(SLOT0, c.buffer ^ 1, bytes)) << "no other buffer was written";
 
-  pci::DisplayInfo info{};
+  sim::testing::DisplayInfo info{};
   std::vector<uint8_t> shown(c.size, 0xEE);
   card.Write(REG_FRAME_SELECT, c.buffer);  // show it; the download field moves on
-  ASSERT_TRUE(pci::ReadDisplay(SLOT0, info, shown.data(), shown.size()));
+  ASSERT_TRUE(sim::testing::ReadDisplay(SLOT0, info, shown.data(), shown.size()));
   EXPECT_EQ(info.Image, c.buffer);
   EXPECT_EQ(info.Powered, 0u);
   EXPECT_EQ(shown, std::vector<uint8_t>(c.size, 0)) << "dark while SLM power is off";
@@ -189,7 +189,7 @@ TEST_P(SimFrameMemory, BlockLandsInTheSelectedBufferAndShowsAsThePicture) {
   card.Write(REG_FRAME_COUNTS, 6);
   card.Write(REG_TIMING_A, 200 | 8 << 8 | 1 << 16);
   card.Write(REG_TIMING_B, 100 | 8 << 8 | 1 << 16);
-  ASSERT_TRUE(pci::ReadDisplay(SLOT0, info, shown.data(), shown.size()));
+  ASSERT_TRUE(sim::testing::ReadDisplay(SLOT0, info, shown.data(), shown.size()));
   EXPECT_EQ(shown, picture);
   EXPECT_EQ(info.Width * info.Height, c.size);
   EXPECT_EQ(info.LaserAGain, 200u);

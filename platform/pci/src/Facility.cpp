@@ -3,9 +3,6 @@
 
 #include "pci/Facility.h"
 
-#include <pthread.h>
-#include <sched.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -18,19 +15,21 @@
 #include <vector>
 
 #include "Backend.h"
+#include "Backends.h"
 #include "Claims.h"
+#include "Scheduling.h"
 
 namespace pci {
 namespace {
 
 using detail::CardIndex;
 using detail::IBackend;
+using detail::ICard;
 
 // One BAR of a registered card as the host addresses it.
 struct Window {
   uint32_t registration = 0;
-  IBackend* backend = nullptr;  // kept alive by the registration
-  CardIndex card = 0;
+  ICard* card = nullptr;  // kept attached by the registration
   uint32_t bar = 0;
   bool memory = true;
   uintptr_t mapped = 0;   // memory only
@@ -41,7 +40,8 @@ struct Window {
 struct Registration {
   DeviceHandle device = INVALID_DEVICE;
   std::shared_ptr<IBackend> backend;
-  CardIndex card = 0;
+  CardIndex index = 0;
+  ICard* card = nullptr;
   int claim = -1;
   std::vector<Window> windows;
 };
@@ -53,14 +53,8 @@ struct InterruptThread {
 
 constexpr uint32_t NO_DEVICE_VALUE = 0xFFFFFFFF;  // what a read from nowhere returns
 
-// An interrupt thread that waits behind ordinary work lets the board's interrupts merge.
-// Where the system allows it the thread runs ahead of ordinary threads; elsewhere it
-// stays as it is.
-void PreferRealTime() {
-  sched_param param{};
-  param.sched_priority = 10;
-  pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
-}
+// Below the simulated card's timing engine, which stands for the board's own clock.
+constexpr int INTERRUPT_THREAD_PRIORITY = 10;
 
 bool Contains(uint64_t begin, uint32_t size, uint64_t address) {
   return address >= begin && address - begin < size;
@@ -89,15 +83,22 @@ class Facility {
   DeviceHandle Open() {
     std::lock_guard lock(m_Mutex);
     if (m_Registrations.empty()) {
-      std::string description = detail::BackendDescription();
-      if (!m_Backend || description != m_Description) {
+      // The bus may change between opens while no card is held, never under a holder.
+      std::string description;
+      const detail::BackendEntry* entry = detail::ChooseBackend(description);
+      if (entry == nullptr) {
+        std::fprintf(stderr, "pci: no way to reach PCI cards in this process\n");
+        return INVALID_DEVICE;
+      }
+      if (!m_Backend || entry != m_Entry || description != m_Description) {
         std::string error;
-        std::shared_ptr<IBackend> backend = detail::MakeBackend(description, error);
+        std::shared_ptr<IBackend> backend = entry->make(description, error);
         if (!backend) {
           std::fprintf(stderr, "%s\n", error.c_str());
           return INVALID_DEVICE;
         }
         m_Backend = std::move(backend);
+        m_Entry = entry;
         m_Description = std::move(description);
       }
     }
@@ -157,20 +158,21 @@ class Facility {
       std::fprintf(stderr, "pci: check-only registration is not supported\n");
       return;
     }
-    CardIndex card = 0;
-    if (!OwnerOf(*backend, record.Resources, card)) {
+    CardIndex index = 0;
+    if (!OwnerOf(*backend, record.Resources, index)) {
       std::fprintf(stderr, "pci: the resource description does not describe one card of the bus\n");
       return;
     }
     Registration registration;
     registration.device = device;
     registration.backend = backend;
-    registration.card = card;
-    registration.claim = detail::TakeClaim(backend->ClaimName(card));
+    registration.index = index;
+    registration.claim = detail::TakeClaim(backend->ClaimName(index));
     if (registration.claim < 0) {
       return;  // held by another holder: refused without a word, as the caller expects
     }
-    if (!backend->Attach(card)) {
+    registration.card = backend->Attach(index);
+    if (registration.card == nullptr) {
       detail::DropClaim(registration.claim);
       return;
     }
@@ -190,14 +192,13 @@ class Facility {
       }
       Window window;
       window.registration = handle;
-      window.backend = backend.get();
-      window.card = card;
+      window.card = registration.card;
       window.memory = item.Type == ITEM_MEMORY;
       window.transfer = window.memory ? item.Memory.PhysicalAddress : item.Io.Port;
       window.size = window.memory ? item.Memory.Size : item.Io.Size;
-      backend->BarOf(card, item, window.bar);  // OwnerOf has matched every item to a BAR
+      backend->BarOf(index, item, window.bar);  // OwnerOf has matched every item to a BAR
       if (window.memory) {
-        window.mapped = backend->Map(card, window.bar, window.size);
+        window.mapped = registration.card->Map(window.bar, window.size);
         if (window.mapped == 0) {
           std::fprintf(stderr, "pci: BAR%u of the card cannot be mapped\n", window.bar);
           lock.unlock();
@@ -248,18 +249,17 @@ class Facility {
 
   void Transfer(uint32_t address, const void* source, uint32_t bytes) {
     std::shared_lock lock(m_WindowMutex);
-    const Window* window = Find(true, [address](const Window& w) { return Contains(w.transfer, w.size, address); });
+    uint32_t offset = 0;
+    const Window* window = Decoding(true, address, offset, "block transfer");
     if (window == nullptr) {
-      std::fprintf(stderr, "pci: block transfer to 0x%08x, which no registered card decodes\n", address);
       return;
     }
-    const uint32_t offset = address - window->transfer;
     if (bytes > window->size - offset) {
       std::fprintf(stderr, "pci: block transfer of %u bytes at 0x%08x runs past its space; clipped\n", bytes,
                    address);
       bytes = window->size - offset;
     }
-    window->backend->WriteBlock(window->card, window->bar, offset, source, bytes);
+    window->card->WriteBlock(window->bar, offset, source, bytes);
   }
 
   uint32_t ReadMem32(uintptr_t address) {
@@ -268,14 +268,14 @@ class Facility {
     if (window == nullptr) {
       return NO_DEVICE_VALUE;
     }
-    return window->backend->Read32(window->card, window->bar, static_cast<uint32_t>(address - window->mapped));
+    return window->card->Read32(window->bar, static_cast<uint32_t>(address - window->mapped));
   }
 
   void WriteMem32(uintptr_t address, uint32_t value) {
     std::shared_lock lock(m_WindowMutex);
     const Window* window = Mapped(address);
     if (window != nullptr) {
-      window->backend->Write32(window->card, window->bar, static_cast<uint32_t>(address - window->mapped), value);
+      window->card->Write32(window->bar, static_cast<uint32_t>(address - window->mapped), value);
     }
   }
 
@@ -299,11 +299,13 @@ class Facility {
     }
     auto running = std::make_unique<InterruptThread>();
     running->registration = record->Handle;
+    // The thread keeps the bus alive; the registration keeps the card attached until it
+    // has stopped the thread.
     std::shared_ptr<IBackend> backend = it->second.backend;
-    const CardIndex card = it->second.card;
+    ICard* card = it->second.card;
     running->thread = std::jthread([this, backend, card, record, routine, argument](std::stop_token stop) {
-      PreferRealTime();
-      while (backend->WaitInterrupt(card, stop)) {
+      detail::PreferRealTime(INTERRUPT_THREAD_PRIORITY);
+      while (card->WaitInterrupt(stop)) {
         if ((record->Options & INTERRUPT_CMD_COPY) != 0) {
           for (uint32_t i = 0; i < record->CommandCount; ++i) {
             RunCommand(record->Commands[i]);
@@ -335,12 +337,6 @@ class Facility {
       m_Threads.erase(it);
     }
     Stop(*running);
-  }
-
-  bool ReadDisplay(const Location& location, DisplayInfo& info, uint8_t* pixels, size_t capacity) {
-    std::shared_ptr<IBackend> backend = Current();
-    CardIndex card = 0;
-    return backend && backend->FindCard(location, card) && backend->ReadDisplay(card, info, pixels, capacity);
   }
 
  private:
@@ -400,10 +396,10 @@ class Facility {
   static void Unwind(Registration& registration) {
     for (const Window& window : registration.windows) {
       if (window.memory) {
-        registration.backend->Unmap(window.mapped, window.size);
+        registration.card->Unmap(window.mapped, window.size);
       }
     }
-    registration.backend->Detach(registration.card);
+    registration.backend->Detach(registration.index);
     detail::DropClaim(registration.claim);
   }
 
@@ -426,6 +422,18 @@ class Facility {
     return nullptr;
   }
 
+  // The window of the given kind whose transfer addresses hold address, and the offset
+  // into it; null, with a word on stderr naming what was attempted, when none does.
+  const Window* Decoding(bool memory, uint32_t address, uint32_t& offset, const char* what) const {
+    const Window* window = Find(memory, [address](const Window& w) { return Contains(w.transfer, w.size, address); });
+    if (window == nullptr) {
+      std::fprintf(stderr, "pci: %s at 0x%08x, which no registered card decodes\n", what, address);
+      return nullptr;
+    }
+    offset = address - window->transfer;
+    return window;
+  }
+
   const Window* Mapped(uintptr_t address) const {
     const Window* window = Find(true, [address](const Window& w) { return Contains(w.mapped, w.size, address); });
     if (window == nullptr) {
@@ -442,23 +450,22 @@ class Facility {
       std::fprintf(stderr, "pci: unknown interrupt-time command %u\n", command.Command);
       return;
     }
-    const uint32_t address = command.Address;
     std::shared_lock lock(m_WindowMutex);
-    const Window* window = Find(memory, [address](const Window& w) { return Contains(w.transfer, w.size, address); });
+    uint32_t offset = 0;
+    const Window* window = Decoding(memory, command.Address, offset, "interrupt-time command");
     if (window == nullptr) {
-      std::fprintf(stderr, "pci: interrupt-time command at 0x%08x, which no registered card decodes\n", address);
       return;
     }
-    const uint32_t offset = address - window->transfer;
     if (read) {
-      command.Value = window->backend->Read32(window->card, window->bar, offset);
+      command.Value = window->card->Read32(window->bar, offset);
     } else {
-      window->backend->Write32(window->card, window->bar, offset, command.Value);
+      window->card->Write32(window->bar, offset, command.Value);
     }
   }
 
   std::mutex m_Mutex;
   std::shared_ptr<IBackend> m_Backend;
+  const detail::BackendEntry* m_Entry = nullptr;
   std::string m_Description;
   std::map<DeviceHandle, std::shared_ptr<IBackend>> m_Devices;
   DeviceHandle m_NextDevice = 1;
@@ -529,10 +536,6 @@ void Transfer(DeviceHandle device, uint32_t transferAddress, const void* source,
 
 uint32_t ReadMem32(uintptr_t address) { return TheFacility().ReadMem32(address); }
 void WriteMem32(uintptr_t address, uint32_t value) { TheFacility().WriteMem32(address, value); }
-
-bool ReadDisplay(const Location& location, DisplayInfo& info, uint8_t* pixels, size_t capacity) {
-  return TheFacility().ReadDisplay(location, info, pixels, capacity);
-}
 
 bool InterruptThreadEnable(ThreadHandle* thread, DeviceHandle device, InterruptRecord* record,
                            InterruptRoutine routine, void* argument) {

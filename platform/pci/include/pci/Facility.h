@@ -1,8 +1,8 @@
 #pragma once
 // The PCI access facility: what a driver needs of a kernel PCI driver, as plain calls.
-// One shared library per process; both driver libraries use it. The backend behind these
-// calls is chosen inside the facility (the simulated card by default); nothing above it
-// may assume which.
+// One shared library per process; both driver libraries use it. The facility chooses the
+// backend behind these calls from its own table (the simulated card today); nothing above
+// it may assume which.
 
 #include <cstddef>
 #include <cstdint>
@@ -109,20 +109,6 @@ struct InterruptRecord {
 
 using InterruptRoutine = void (*)(void* argument);
 
-// What the modulator shows, for a live view: the frame named by the image field, as the
-// panel sees it (reordered storage decoded), with the laser settings of the timing registers.
-struct DisplayInfo {
-  uint32_t Width;
-  uint32_t Height;
-  uint32_t Powered;      // SLM power on; pixels are 0 (dark) while off
-  uint32_t Image;        // frame buffer shown
-  uint32_t ImageFrames;  // board frames per image period
-  uint32_t LaserAGain;
-  uint32_t LaserBGain;
-  uint32_t DarkA16;  // dark part of the first half-period, in sixteenths of a board frame
-  uint32_t DarkB16;  // dark part of the second half-period
-};
-
 constexpr uint32_t VERSION = 1100;
 
 // INVALID_DEVICE when the facility cannot be used (e.g. a malformed description of the
@@ -145,10 +131,6 @@ PCI_API void Transfer(DeviceHandle device, uint32_t transferAddress, const void*
 // registered card maps is reported on stderr and reads as 0xFFFFFFFF.
 PCI_API uint32_t ReadMem32(uintptr_t address);
 PCI_API void WriteMem32(uintptr_t address, uint32_t value);
-// Returns false (and info untouched) on a backend that has no view of the modulator, or
-// when no card sits at the location of the current bus; otherwise fills info and, when pixels holds at least
-// Width x Height bytes (capacity), the picture.
-PCI_API bool ReadDisplay(const Location& location, DisplayInfo& info, uint8_t* pixels, size_t capacity);
 PCI_API bool InterruptThreadEnable(ThreadHandle* thread, DeviceHandle device, InterruptRecord* record,
                                    InterruptRoutine routine, void* argument);
 PCI_API void InterruptThreadDisable(ThreadHandle thread);
