@@ -12,7 +12,6 @@
 #error "PCIBRIDGE_SEQUENCE_LIST_ENTRIES must be defined by the driver library (see sorrel_add_pcibridge)"
 #endif
 
-PciCard* g_pInterruptCard = nullptr;
 uint16_t* SequenceList = nullptr;
 uint32_t SequenceListSize = 0;
 
@@ -88,13 +87,10 @@ int PciOpenCard(PciCard** ppCard, uint32_t vendorId, uint32_t deviceId, uint32_t
     return 0;
   }
   pCard->Device = pci::INVALID_DEVICE;
-  PciCard* const previous = g_pInterruptCard;
-  g_pInterruptCard = pCard;
   auto fail = [&](const char* message) {
     if (message != nullptr) {
       ShowError(message);
     }
-    g_pInterruptCard = previous;  // never leave the routine's card pointing at a freed record
     Discard(pCard);
     return 0;
   };
@@ -141,6 +137,7 @@ int PciOpenCard(PciCard** ppCard, uint32_t vendorId, uint32_t deviceId, uint32_t
     return fail("Card does not have all items expected for PLX 9050\n");
   }
 
+  // A second open replaces the list of the first.
   delete[] SequenceList;
   SequenceList = new (std::nothrow) uint16_t[PCIBRIDGE_SEQUENCE_LIST_ENTRIES]();
   if (SequenceList == nullptr) {
@@ -164,9 +161,6 @@ void PciCloseCard(PciCard* pCard) {
   ReleaseSequenceList();
   if (PciSpaceActive(pCard, SPACE_REGISTERS)) {
     PciWriteReg(pCard, SPACE_REGISTERS, REG_CONTROL, 0);  // everything off
-  }
-  if (g_pInterruptCard == pCard) {
-    g_pInterruptCard = nullptr;
   }
   Discard(pCard);
 }

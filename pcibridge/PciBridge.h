@@ -57,7 +57,6 @@ int PciInterruptEnabled(PciCard* pCard);
 int PciDetectSpaces(PciCard* pCard);
 
 // Library-wide state the layer keeps for its driver.
-extern PciCard* g_pInterruptCard;   // the card the interrupt routine works on (null when none is open)
 extern uint16_t* SequenceList;      // frame numbers of the current run; new[] / delete[]
 extern uint32_t SequenceListSize;   // entries held by SequenceList
 

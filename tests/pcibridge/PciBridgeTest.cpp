@@ -97,7 +97,6 @@ TEST_F(PciBridgeTest, UnusableFacilityIsReported) {
   EXPECT_EQ(m_pCard, nullptr);
   ExpectOnlyMessage("Failed opening WinDriver device\n");
   EXPECT_NE(::testing::internal::GetCapturedStderr().find("SORREL_SIM"), std::string::npos);
-  EXPECT_EQ(g_pInterruptCard, nullptr);
 }
 
 TEST_F(PciBridgeTest, IndexEqualToTheCountIsOutOfRange) {
@@ -106,7 +105,6 @@ TEST_F(PciBridgeTest, IndexEqualToTheCountIsOutOfRange) {
   EXPECT_EQ(PciOpenCard(&m_pCard, PLX_VENDOR_ID, PLX_DEVICE_ID, 2, OPEN_USE_INTERRUPTS), 0);
   EXPECT_EQ(m_pCard, nullptr);
   ExpectOnlyMessage("Card out of range of available cards\n");
-  EXPECT_EQ(g_pInterruptCard, nullptr) << "never left pointing at the freed record";
   EXPECT_EQ(SequenceList, nullptr);
 }
 
@@ -152,7 +150,6 @@ TEST_F(PciBridgeTest, HeldFaultFailsSilentlyAndTheNextCardOpens) {
 
 TEST_F(PciBridgeTest, OpenCardMapsTheSpacesOfAPlx9050) {
   UseAndOpen("kite");
-  EXPECT_EQ(g_pInterruptCard, m_pCard);
   ASSERT_NE(SequenceList, nullptr);
   EXPECT_EQ(SequenceListSize, 2000u);
   EXPECT_EQ(m_pCard->Bus, SLOT0.Bus);
@@ -186,7 +183,6 @@ TEST_F(PciBridgeTest, CloseSwitchesTheBoardOffAndGivesTheCardBack) {
   SetReg(simtest::REG_CONTROL, 0x701);
   PciCloseCard(m_pCard);
   EXPECT_EQ(sim::testing::PeekRegister(SLOT0, 2, simtest::REG_CONTROL), 0u);
-  EXPECT_EQ(g_pInterruptCard, nullptr);
   EXPECT_EQ(SequenceList, nullptr);
   EXPECT_EQ(SequenceListSize, 0u);
   m_pCard = nullptr;
@@ -198,6 +194,20 @@ TEST_F(PciBridgeTest, FixBar0ClearsBit7BeforeTheResourcesAreRead) {
   EXPECT_EQ(PciReadConfig(m_pCard, 0x10) & 0x80, 0u);
   EXPECT_EQ(PciSpaceActive(m_pCard, SPACE_BRIDGE), 1);
   EXPECT_EQ(m_pCard->Registration.Resources.Items[0].Memory.PhysicalAddress, PciReadConfig(m_pCard, 0x10) & ~0xFu);
+}
+
+// The list a long run grew is freed by the next open, not leaked (LeakSanitizer sees it).
+TEST_F(PciBridgeTest, ASecondOpenReplacesTheRunListOfTheFirst) {
+  UseAndOpen("kite,wren");
+  delete[] SequenceList;
+  SequenceList = new uint16_t[5000]();
+  SequenceListSize = 5000;
+  PciCard* second = nullptr;
+  ASSERT_EQ(PciOpenCard(&second, PLX_VENDOR_ID, PLX_DEVICE_ID, 1, OPEN_USE_INTERRUPTS), 1);
+  EXPECT_EQ(SequenceListSize, 2000u);
+  ASSERT_NE(SequenceList, nullptr);
+  SequenceList[1999] = 7;
+  PciCloseCard(second);
 }
 
 TEST_F(PciBridgeTest, MissingBridgeSpaceIsReportedAndEverythingReleased) {
