@@ -23,7 +23,7 @@ namespace modelboard {
 
 // State of the one card a driver library holds, shared by its board objects and its
 // interrupt routine. What the interrupt thread touches is atomic or behind ListMutex.
-struct SLibraryState {
+struct LibraryState {
   PciCard* pCard = nullptr;
   std::atomic<int> DownloadMode{0};
   std::atomic<uint32_t> LastIndex{0};
@@ -38,7 +38,7 @@ struct SLibraryState {
 
 // One per instantiating library: the model is part of the name, and the library hides it.
 template <class Model>
-inline SLibraryState g_Library;
+inline LibraryState g_Library;
 
 inline uint32_t ReadReg(PciCard* card, uint32_t offset) { return PciReadReg(card, SPACE_REGISTERS, offset); }
 inline void WriteReg(PciCard* card, uint32_t offset, uint32_t value) {
@@ -64,10 +64,10 @@ inline void WriteRegField(PciCard* card, uint32_t offset, uint32_t mask, int shi
 inline void ShowError(const char* text) { MessageBox(nullptr, text, "ERROR"); }
 
 template <class Model>
-constexpr uint32_t FrameFieldMask = (1u << Model::FrameFieldBits) - 1;
+constexpr uint32_t FRAME_FIELD_MASK = (1u << Model::FrameFieldBits) - 1;
 
 template <class Model>
-constexpr uint32_t FrameBytes = uint32_t{Model::Width} * Model::Height;
+constexpr uint32_t FRAME_BYTES = uint32_t{Model::Width} * Model::Height;
 
 // How long a wait for the board may take before it counts as not answering: a fixed
 // second plus ten image periods, so slow frame rates get the time they need.
@@ -130,7 +130,7 @@ void ReorderFrame(const uint8_t* src, uint8_t* dst, uint32_t bytes) {
 }
 
 // What the power-up saw.
-struct SPowerUp {
+struct PowerUpResult {
   bool SupplyGood = false;
   bool DacFailed = false;
   uint32_t InitBits = 0;
@@ -138,8 +138,8 @@ struct SPowerUp {
   uint32_t ControlVersion = 0;
 };
 
-inline SPowerUp PowerUp(PciCard* card, int modulatorType) {
-  SPowerUp p;
+inline PowerUpResult PowerUp(PciCard* card, int modulatorType) {
+  PowerUpResult p;
   p.SupplyGood = (ReadReg(card, REG_STATUS) & STATUS_3V3_GOOD) != 0;
   p.InitBits = ReadReg(card, REG_STATUS) & STATUS_INIT_MASK;
   for (uint32_t k = 0; k < 4; ++k) p.Sdram[k] = ReadReg(card, REG_SDRAM0 + 4 * k);
@@ -165,7 +165,7 @@ inline SPowerUp PowerUp(PciCard* card, int modulatorType) {
 template <class Model>
 void InterruptRoutine(void* argument) {
   PciCard* card = static_cast<PciCard*>(argument);
-  SLibraryState& lib = g_Library<Model>;
+  LibraryState& lib = g_Library<Model>;
   if (lib.DownloadMode.load() != 0) {
     if (lib.InterruptCount.fetch_add(1) + 1 == Model::DownloadInterrupts) {
       ClearRegBits(card, REG_CONTROL, CONTROL_RUN);
@@ -191,7 +191,7 @@ void InterruptRoutine(void* argument) {
       }
       lib.CurrentIndex.store(current);
       if (SequenceList[current] < Model::MaxFrames) {
-        WriteRegField(card, REG_FRAME_SELECT, FrameFieldMask<Model>, 0, SequenceList[current]);
+        WriteRegField(card, REG_FRAME_SELECT, FRAME_FIELD_MASK<Model>, 0, SequenceList[current]);
       }
     }
   }
@@ -203,7 +203,7 @@ void InterruptRoutine(void* argument) {
 template <class Model>
 CModelBoard<Model>::CModelBoard(uint16_t modulatorType, uint16_t trueFrames, bool* claimed) {
   using namespace modelboard;
-  SLibraryState& lib = g_Library<Model>;
+  LibraryState& lib = g_Library<Model>;
   auto claim = [claimed](bool value) {
     if (claimed) *claimed = value;
   };
@@ -263,7 +263,7 @@ CModelBoard<Model>::CModelBoard(uint16_t modulatorType, uint16_t trueFrames, boo
 
   claim(true);
   m_NeedsReorder = boardId == Model::ReorderId;
-  const SPowerUp power = PowerUp(lib.pCard, m_ModulatorType);
+  const PowerUpResult power = PowerUp(lib.pCard, m_ModulatorType);
   if (!power.SupplyGood) {
     char text[64];
     ShowError("3.3 Volt Status Low");
@@ -442,21 +442,23 @@ int CModelBoard<Model>::WriteFrameBuffer(uint16_t frame, uint8_t* data) {
     ShowError("WRITEFRAMEBUFFER - Cannot download file to board - NULL array");
     return 1;
   }
-  // The board wants the frame in its memory order; the caller's bytes change in place.
-  if (m_NeedsReorder) BMP2MainMemory(data, data);
-  WriteRegField(card, REG_FRAME_SELECT, FrameFieldMask<Model>, FRAME_SELECT_DOWNLOAD_SHIFT, frame);
+  WriteRegField(card, REG_FRAME_SELECT, FRAME_FIELD_MASK<Model>, FRAME_SELECT_DOWNLOAD_SHIFT, frame);
   const bool ready = SpinUntil(WaitDeadline<Model>(card),
                                [card] { return (ReadReg(card, REG_STATUS) & STATUS_BUSY_MASK) == 0; });
+  // A board that never got ready leaves the caller's frame as it was, so a retry sends it as is.
   if (!ready) return 0;
+  // The board wants the frame in its memory order; the caller's bytes change in place, and
+  // only once nothing can fail any more.
+  if (m_NeedsReorder) BMP2MainMemory(data, data);
   ClearRegBits(card, REG_CONTROL, CONTROL_NORMAL);
-  PciWriteBlock(card, 0, data, FrameBytes<Model>, SPACE_FRAME_MEMORY);
+  PciWriteBlock(card, 0, data, FRAME_BYTES<Model>, SPACE_FRAME_MEMORY);
   SetRegBits(card, REG_CONTROL, CONTROL_NORMAL);
   return 1;
 }
 
 template <class Model>
 int CModelBoard<Model>::BMP2MainMemory(const uint8_t* src, uint8_t* dst) {
-  modelboard::ReorderFrame<Model::ReorderRun>(src, dst, modelboard::FrameBytes<Model>);
+  modelboard::ReorderFrame<Model::ReorderRun>(src, dst, modelboard::FRAME_BYTES<Model>);
   return 0;
 }
 
@@ -465,8 +467,8 @@ int CModelBoard<Model>::SelectImage(int image) {
   using namespace modelboard;
   PciCard* card = Card();
   if (!card || image < 0 || image >= Model::MaxFrames) return 0;
-  SLibraryState& lib = g_Library<Model>;
-  WriteRegField(card, REG_FRAME_SELECT, FrameFieldMask<Model>, 0, static_cast<uint32_t>(image));
+  LibraryState& lib = g_Library<Model>;
+  WriteRegField(card, REG_FRAME_SELECT, FRAME_FIELD_MASK<Model>, 0, static_cast<uint32_t>(image));
   if (lib.DownloadMode.load() != 0) {
     // The board shows the image once it has run a few periods; the routine stops it then.
     lib.InterruptCount.store(0);
@@ -490,7 +492,7 @@ int CModelBoard<Model>::SetRunMode(uint8_t mode, int count, uint16_t* list, int 
   }
   PciCard* card = Card();
   if (!card) return 0;
-  SLibraryState& lib = g_Library<Model>;
+  LibraryState& lib = g_Library<Model>;
   if (!(mode & 1)) {
     m_RunStatus.RunFlags &= ~RUN_FLAG_ACTIVE;
     ClearRegBits(card, REG_CONTROL, CONTROL_RUN);
@@ -541,7 +543,7 @@ int CModelBoard<Model>::GetRunStatus(SRun_Status* status) {
     *status = m_RunStatus;
     return 0;
   }
-  SLibraryState& lib = g_Library<Model>;
+  LibraryState& lib = g_Library<Model>;
   // The board shows the frame the routine selected one interrupt earlier.
   const uint32_t current = lib.CurrentIndex.load();
   uint32_t position;

@@ -211,6 +211,11 @@ TYPED_TEST(ModelBoardTest, FrameNumbersStopAtTheLastBuffer) {
   EXPECT_EQ(this->Peek(REG_FRAME_SELECT), 6u << 16 | 2);
 }
 
+TYPED_TEST(ModelBoardTest, NullStatusRecordIsRefused) {
+  this->BuildFast();
+  EXPECT_EQ(this->m_Board->GetRunStatus(nullptr), 0);
+}
+
 TYPED_TEST(ModelBoardTest, NullFrameIsReportedAndNothingIsWritten) {
   this->BuildFast();
   EXPECT_EQ(this->m_Board->WriteFrameBuffer(5, nullptr), 1);
@@ -222,9 +227,11 @@ TYPED_TEST(ModelBoardTest, NullFrameIsReportedAndNothingIsWritten) {
 }
 
 TYPED_TEST(ModelBoardTest, StuckBusyBitsFailTheDownloadAndLeaveTheBoardUsable) {
-  this->BuildFast(":busy-stuck");
+  this->BuildFast(":busy-stuck");  // the model's reordering board id
   auto data = Pattern(TypeParam::Width * TypeParam::Height, 7);
   EXPECT_EQ(this->m_Board->WriteFrameBuffer(3, data.data()), 0);
+  EXPECT_TRUE(data == Pattern(TypeParam::Width * TypeParam::Height, 7))
+      << "a failed download hands the frame back as it came, so a retry sends the same picture";
   std::vector<uint8_t> stored;
   EXPECT_FALSE(sim::testing::StoredFrame(SLOT0, 3, stored));
   EXPECT_NE(this->Peek(REG_CONTROL) & 1, 0u) << "normal operation stays on";
