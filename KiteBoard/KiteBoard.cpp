@@ -5,11 +5,11 @@
 #include "KiteSetupDlg.h"
 #include "ModelBoardImpl.h"
 
-template class CModelBoard<SKiteModel>;
+template class CModelBoard<KiteModel>;
 
 CKiteBoard::CKiteBoard(uint16_t modulatorType, uint16_t trueFrames, bool* claimed)
     : CModelBoard(modulatorType, trueFrames, claimed) {}
 
 CKiteBoard::~CKiteBoard() = default;
 
-void BoardInterruptRoutine(void* pCard) { modelboard::InterruptRoutine<SKiteModel>(pCard); }
+void BoardInterruptRoutine(void* pCard) { modelboard::InterruptRoutine<KiteModel>(pCard); }

@@ -5,7 +5,7 @@
 namespace {
 
 void RegisterKiteResources() {
-  constexpr const SSetupDlgIds& d = SKiteModel::Dlg;
+  constexpr const SetupDlgIds& d = KiteModel::Dlg;
   constexpr uint32_t ro = STYLE_READONLY;
   DialogTemplate t;
   t.id = d.Template;

@@ -4,8 +4,8 @@
 #include "KiteBoard.h"
 #include "ModelSetupDlg.h"
 
-class CKiteSetupDlg : public CModelSetupDlg<SKiteModel> {
+class CKiteSetupDlg : public CModelSetupDlg<KiteModel> {
  public:
-  explicit CKiteSetupDlg(CModelBoard<SKiteModel>* pBoard, CDialog* pParent = nullptr)
+  explicit CKiteSetupDlg(CModelBoard<KiteModel>* pBoard, CDialog* pParent = nullptr)
       : CModelSetupDlg(pBoard, pParent) {}
 };

@@ -5,11 +5,11 @@
 #include "ModelBoardImpl.h"
 #include "WrenSetupDlg.h"
 
-template class CModelBoard<SWrenModel>;
+template class CModelBoard<WrenModel>;
 
 CWrenBoard::CWrenBoard(uint16_t modulatorType, uint16_t trueFrames, bool* claimed)
     : CModelBoard(modulatorType, trueFrames, claimed) {}
 
 CWrenBoard::~CWrenBoard() = default;
 
-void BoardInterruptRoutine(void* pCard) { modelboard::InterruptRoutine<SWrenModel>(pCard); }
+void BoardInterruptRoutine(void* pCard) { modelboard::InterruptRoutine<WrenModel>(pCard); }

@@ -5,7 +5,7 @@
 namespace {
 
 void RegisterWrenResources() {
-  constexpr const SSetupDlgIds& d = SWrenModel::Dlg;
+  constexpr const SetupDlgIds& d = WrenModel::Dlg;
   constexpr uint32_t ro = STYLE_READONLY;
   DialogTemplate t;
   t.id = d.Template;

@@ -4,8 +4,8 @@
 #include "ModelSetupDlg.h"
 #include "WrenBoard.h"
 
-class CWrenSetupDlg : public CModelSetupDlg<SWrenModel> {
+class CWrenSetupDlg : public CModelSetupDlg<WrenModel> {
  public:
-  explicit CWrenSetupDlg(CModelBoard<SWrenModel>* pBoard, CDialog* pParent = nullptr)
+  explicit CWrenSetupDlg(CModelBoard<WrenModel>* pBoard, CDialog* pParent = nullptr)
       : CModelSetupDlg(pBoard, pParent) {}
 };

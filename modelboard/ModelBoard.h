@@ -14,7 +14,7 @@
 #define MODELBOARD_API __attribute__((visibility("default")))
 
 // Control ids of a model's setup dialog.
-struct SSetupDlgIds {
+struct SetupDlgIds {
   int Template;
   int Amplitude;
   int Phase;
@@ -41,7 +41,7 @@ struct PciCard;
 
 // Model is a traits struct: BoardName, MaxFrames, Width, Height, FrameTime,
 // BoardFrameSeconds, ReorderId, PlainId, FrameFieldBits, DownloadInterrupts, ReorderRun,
-// NoBoardsMessage, ToggleK, PresetToggleRate, Dlg (SSetupDlgIds) and SetupDlg (the class).
+// NoBoardsMessage, ToggleK, PresetToggleRate, Dlg (SetupDlgIds) and SetupDlg (the class).
 template <class Model>
 class CModelBoard : public COrvBoard {
  public:

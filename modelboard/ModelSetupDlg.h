@@ -45,7 +45,7 @@ class CModelSetupDlg : public CDialog {
   std::string m_MemoryVersion = "Ver.Ver";
 
  private:
-  static constexpr const SSetupDlgIds& Ids = Model::Dlg;
+  static constexpr const SetupDlgIds& Ids = Model::Dlg;
 
   void OnAmplitude();
   void OnPhase();

@@ -5,7 +5,7 @@
 
 class CKiteSetupDlg;
 
-struct SKiteModel {
+struct KiteModel {
   static constexpr const char* BoardName = "Kite_SLM";
   static constexpr uint16_t MaxFrames = 1024;
   static constexpr uint16_t Width = 512;
@@ -21,7 +21,7 @@ struct SKiteModel {
       "There are no available 512 PCI boards to open, is the software already running?";
   static constexpr int ToggleK = 3282;
   static constexpr float PresetToggleRate = 1015.6409f;
-  static constexpr SSetupDlgIds Dlg{
+  static constexpr SetupDlgIds Dlg{
       .Template = 1,
       .Amplitude = 1004,
       .Phase = 1005,
@@ -44,9 +44,9 @@ struct SKiteModel {
   using SetupDlg = CKiteSetupDlg;
 };
 
-extern template class MODELBOARD_API CModelBoard<SKiteModel>;
+extern template class MODELBOARD_API CModelBoard<KiteModel>;
 
-class MODELBOARD_API CKiteBoard : public CModelBoard<SKiteModel> {
+class MODELBOARD_API CKiteBoard : public CModelBoard<KiteModel> {
  public:
   CKiteBoard(uint16_t modulatorType, uint16_t trueFrames, bool* claimed);
   ~CKiteBoard() override;

@@ -5,7 +5,7 @@
 
 class CWrenSetupDlg;
 
-struct SWrenModel {
+struct WrenModel {
   static constexpr const char* BoardName = "Wren_SLM";
   static constexpr uint16_t MaxFrames = 4096;
   static constexpr uint16_t Width = 256;
@@ -21,7 +21,7 @@ struct SWrenModel {
       "There are no available 256 PCI boards to open, is the software already running?";
   static constexpr int ToggleK = 3288;
   static constexpr float PresetToggleRate = 1013.7875f;
-  static constexpr SSetupDlgIds Dlg{
+  static constexpr SetupDlgIds Dlg{
       .Template = 1004,
       .Amplitude = 1025,
       .Phase = 1026,
@@ -44,9 +44,9 @@ struct SWrenModel {
   using SetupDlg = CWrenSetupDlg;
 };
 
-extern template class MODELBOARD_API CModelBoard<SWrenModel>;
+extern template class MODELBOARD_API CModelBoard<WrenModel>;
 
-class MODELBOARD_API CWrenBoard : public CModelBoard<SWrenModel> {
+class MODELBOARD_API CWrenBoard : public CModelBoard<WrenModel> {
  public:
   CWrenBoard(uint16_t modulatorType, uint16_t trueFrames, bool* claimed);
   ~CWrenBoard() override;

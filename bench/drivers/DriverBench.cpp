@@ -17,22 +17,22 @@
 
 namespace {
 
-constexpr size_t kFrameBytes = 512 * 512;
+constexpr size_t FRAME_BYTES = 512 * 512;
 
 std::vector<uint8_t> Frame() {
-  std::vector<uint8_t> frame(kFrameBytes);
+  std::vector<uint8_t> frame(FRAME_BYTES);
   for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i * 131 + (i >> 9));
   return frame;
 }
 
 void PlainCopy(benchmark::State& state) {
   const std::vector<uint8_t> src = Frame();
-  std::vector<uint8_t> dst(kFrameBytes, 1);
+  std::vector<uint8_t> dst(FRAME_BYTES, 1);
   for (auto _ : state) {
-    std::memcpy(dst.data(), src.data(), kFrameBytes);
+    std::memcpy(dst.data(), src.data(), FRAME_BYTES);
     benchmark::ClobberMemory();
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kFrameBytes));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * FRAME_BYTES));
 }
 
 // A Kite board alone on a fresh simulated bus, for one benchmark run.
@@ -58,7 +58,7 @@ void WriteFrameBuffer(benchmark::State& state, const char* bus) {
     benchmark::DoNotOptimize(board->WriteFrameBuffer(5, frame.data()));
     benchmark::ClobberMemory();
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kFrameBytes));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * FRAME_BYTES));
 }
 
 }  // namespace

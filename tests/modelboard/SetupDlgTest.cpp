@@ -17,7 +17,7 @@ std::string Rate(double hz) {
   return text;
 }
 
-const char* const kWarning =
+const char* const MODULATOR_WARNING =
     "Changing your modulator type will drastically effect the way your system operates. Are you sure you want "
     "to proceed?";
 
@@ -165,7 +165,7 @@ TYPED_TEST(SetupDlgTest, AmplitudeTakesHalfTheImageFramesAfterTheWarning) {
   EXPECT_EQ(trueFrames, "3047");
   EXPECT_FALSE(enabled);
   ASSERT_EQ(this->m_Host->Messages().size(), 1u);
-  EXPECT_EQ(this->m_Host->Messages()[0].text, kWarning);
+  EXPECT_EQ(this->m_Host->Messages()[0].text, MODULATOR_WARNING);
   EXPECT_EQ(this->m_Host->Messages()[0].caption, "WARNING");
   EXPECT_EQ(this->m_Host->Messages()[0].ownerTemplateId, ids.Template);
   EXPECT_EQ(this->m_Type, 0);
@@ -187,7 +187,7 @@ TYPED_TEST(SetupDlgTest, PhaseStartsAtThreeTrueFrames) {
   }),
             1);
   EXPECT_EQ(seen, (std::vector<std::string>{"3", TypeParam::PresetToggleRate}));
-  EXPECT_EQ(this->MessageTexts(), std::vector<std::string>{kWarning});
+  EXPECT_EQ(this->MessageTexts(), std::vector<std::string>{MODULATOR_WARNING});
   EXPECT_EQ(this->m_Type, 1);
   EXPECT_EQ(this->m_Frames, 3);
   EXPECT_NE(this->Peek(REG_CONTROL) & CONTROL_PHASE, 0u);
