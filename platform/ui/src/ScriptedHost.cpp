@@ -5,8 +5,8 @@
 
 namespace {
 
-constexpr int kBorder = 3;
-constexpr int kCaption = 23;
+constexpr int BORDER = 3;
+constexpr int CAPTION = 23;
 
 }  // namespace
 
@@ -54,7 +54,7 @@ class CScriptedHost::View final : public IDialogView {
     if (auto it = m_Host.m_WindowOrigins.find(tid); it != m_Host.m_WindowOrigins.end()) {
       std::tie(x, y) = it->second;
     }
-    int w = m_Width + 2 * kBorder, h = m_Height + 2 * kBorder + kCaption;
+    int w = m_Width + 2 * BORDER, h = m_Height + 2 * BORDER + CAPTION;
     if (auto it = m_Host.m_WindowSizes.find(tid); it != m_Host.m_WindowSizes.end()) {
       std::tie(w, h) = it->second;
     }
@@ -278,11 +278,11 @@ void CScriptedHost::DragTrackBar(CDialog& dlg, int id, int pos) {
   const int from = dlg.TrackGetPos(id);
   const int to = std::clamp(pos, dlg.TrackGetRangeMin(id), dlg.TrackGetRangeMax(id));
   // The thumb passes through a few positions on its way, as a hand moves it.
-  constexpr int kSteps = 3;
+  constexpr int STEPS = 3;
   int last = from;
-  for (int k = 1; k <= kSteps; ++k) {
-    const int p = from + (to - from) * k / kSteps;
-    if (p == last && k < kSteps) continue;
+  for (int k = 1; k <= STEPS; ++k) {
+    const int p = from + (to - from) * k / STEPS;
+    if (p == last && k < STEPS) continue;
     last = p;
     dlg.TrackSetPos(id, p);
     Send(dlg, Event::VScroll(id, SB_THUMBTRACK, p));

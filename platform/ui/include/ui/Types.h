@@ -3,11 +3,7 @@
 
 #include <cstdint>
 
-#if defined(SORREL_UI_BUILD)
 #define UI_API __attribute__((visibility("default")))
-#else
-#define UI_API __attribute__((visibility("default")))
-#endif
 
 // Dialog results and the standard command ids.
 constexpr int IDOK = 1;

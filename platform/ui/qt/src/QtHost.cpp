@@ -91,7 +91,7 @@ class CQtHost final : public IHost {
                                          QStringLiteral("No help file is installed with this copy of ") +
                                              FromStd(ApplicationTitle()) + QLatin1Char('.'),
                                          QMessageBox::Close);
-          m_HelpWindow->setObjectName(QString::fromLatin1(kHelpWindowName));
+          m_HelpWindow->setObjectName(QString::fromLatin1(HELP_WINDOW_NAME));
           m_HelpWindow->setWindowModality(Qt::NonModal);
           m_HelpWindow->setAttribute(Qt::WA_DeleteOnClose);
         }

@@ -303,7 +303,7 @@ bool ChooseActiveMenuItem(const std::string& text) {
 
 bool HelpWindowShown() {
   for (QWidget* w : QApplication::topLevelWidgets()) {
-    if (w->objectName() == QLatin1String(kHelpWindowName) && w->isVisible()) return true;
+    if (w->objectName() == QLatin1String(HELP_WINDOW_NAME) && w->isVisible()) return true;
   }
   return false;
 }
