@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <optional>
 #include <utility>
 
 #include "TestDialogs.h"
@@ -17,6 +18,8 @@ class CRecordingView : public IDialogView {
  public:
   void ControlChanged(int id) override { changed.push_back(id); }
   void CaptionChanged() override { ++captions; }
+  void IconChanged() override { ++icons; }
+  void DefIdChanged() override { ++defIds; }
   void SystemMenuChanged() override { ++menus; }
   void Invalidate(const CRect&, bool) override {}
   void SetPixel(int, int, COLORREF) override {}
@@ -25,12 +28,21 @@ class CRecordingView : public IDialogView {
   void SetTimer(int, unsigned) override {}
   void KillTimer(int) override {}
   void EndModal(int result) override { ended.push_back(result); }
+  void ShowMinimized(bool minimized) override { this->minimized.push_back(minimized); }
 
   std::vector<int> changed;
   std::vector<int> ended;
+  std::vector<bool> minimized;
   int captions = 0;
+  int icons = 0;
+  int defIds = 0;
   int menus = 0;
 };
+
+using Named = std::optional<std::pair<EventKind, int>>;
+
+// The kind and id of an event Enter would send, if any.
+Named KindAndId(const std::optional<Event>& e) { return e ? Named({e->kind, e->id}) : std::nullopt; }
 
 class DialogTest : public ::testing::Test {
  protected:
@@ -301,6 +313,84 @@ TEST_F(DialogTest, RoutesOverrideTheDefaults) {
   dlg.Dispatch(Event::Click(IDCANCEL));
   EXPECT_EQ(anyClick, 0);
   EXPECT_EQ(dlg.ModalResult(), IDCANCEL);
+}
+
+TEST_F(DialogTest, IconsAndTheDragIcon) {
+  const HICON app = LoadIcon(APPLICATION_ICON);
+  ASSERT_NE(app, nullptr);
+  EXPECT_EQ(app->id, APPLICATION_ICON);
+  EXPECT_EQ(LoadIcon(APPLICATION_ICON), app);  // one icon per resource, for the whole process
+  EXPECT_EQ(LoadIcon(APPLICATION_ICON + 1), nullptr);
+
+  CTestDlg dlg;
+  CRecordingView view;
+  dlg.AttachView(&view);
+  EXPECT_EQ(dlg.GetIcon(true), nullptr);
+  EXPECT_EQ(dlg.OnQueryDragIcon(), nullptr);
+  EXPECT_EQ(dlg.SetIcon(app, false), nullptr);
+  EXPECT_EQ(dlg.GetIcon(false), app);
+  EXPECT_EQ(dlg.GetIcon(true), nullptr);
+  EXPECT_EQ(dlg.OnQueryDragIcon(), nullptr);  // the drag icon is the large one
+  EXPECT_EQ(dlg.SetIcon(app, true), nullptr);
+  EXPECT_EQ(dlg.OnQueryDragIcon(), app);
+  EXPECT_EQ(dlg.SetIcon(nullptr, true), app);
+  EXPECT_EQ(dlg.GetIcon(true), nullptr);
+  EXPECT_EQ(dlg.GetIcon(false), app);
+  EXPECT_EQ(view.icons, 3);
+  dlg.AttachView(nullptr);
+}
+
+TEST_F(DialogTest, EnterGivesTheDefaultCommand) {
+  CTestDlg dlg;
+  CRecordingView view;
+  dlg.AttachView(&view);
+  EXPECT_EQ(dlg.GetDefID(), IDOK);  // the button with STYLE_DEFAULT
+  EXPECT_EQ(KindAndId(dlg.EnterEvent()), Named({EventKind::Ok, IDOK}));
+  dlg.SetDefID(OPEN_CHILD);
+  EXPECT_EQ(dlg.GetDefID(), OPEN_CHILD);
+  EXPECT_EQ(view.defIds, 1);
+  EXPECT_EQ(KindAndId(dlg.EnterEvent()), Named({EventKind::Click, OPEN_CHILD}));
+  dlg.EnableDlgItem(OPEN_CHILD, false);  // a disabled default button takes no Enter
+  EXPECT_FALSE(dlg.EnterEvent().has_value());
+  dlg.SetDefID(IDCANCEL);
+  EXPECT_EQ(KindAndId(dlg.EnterEvent()), Named({EventKind::Cancel, IDCANCEL}));
+  dlg.SetDefID(777);  // no such control: the command is given all the same
+  EXPECT_EQ(KindAndId(dlg.EnterEvent()), Named({EventKind::Click, 777}));
+  dlg.AttachView(nullptr);
+
+  EXPECT_EQ(CTestDlg(APPLY_TEMPLATE).GetDefID(), APPLY);
+  // Without a default button, OK is the default even where there is no OK button.
+  EXPECT_EQ(CTestDlg(PLAIN_TEMPLATE).GetDefID(), IDOK);
+  CTestDlg child(CHILD_TEMPLATE);
+  EXPECT_EQ(child.GetDefID(), IDOK);
+  EXPECT_EQ(KindAndId(child.EnterEvent()), Named({EventKind::Ok, IDOK}));
+}
+
+TEST_F(DialogTest, SystemCommandsLeftToTheFramework) {
+  CTestDlg dlg;
+  CRecordingView view;
+  dlg.AttachView(&view);
+  // The low four bits belong to the system and do not change the command.
+  dlg.DefaultSysCommand(SC_MINIMIZE | 0x2);
+  dlg.DefaultSysCommand(SC_RESTORE);
+  dlg.DefaultSysCommand(0xF030);  // maximise: not for a dialog
+  dlg.DefaultSysCommand(104);
+  EXPECT_EQ(view.minimized, (std::vector<bool>{true, false}));
+  EXPECT_FALSE(dlg.ModalResult().has_value());
+
+  // SC_CLOSE is the close box: the Close route, else the default cancel.
+  int closes = 0;
+  dlg.Route(EventKind::Close, 0, [&](const Event&) { ++closes; });
+  dlg.DefaultSysCommand(SC_CLOSE | 0x3);
+  EXPECT_EQ(closes, 1);
+  EXPECT_TRUE(view.ended.empty());
+  dlg.AttachView(nullptr);
+
+  // An unrouted system command gets the default handling.
+  CTestDlg plain;
+  plain.Dispatch(Event::SysCommand(SC_CLOSE));
+  EXPECT_EQ(plain.ModalResult(), IDCANCEL);
+  plain.DefaultSysCommand(SC_MINIMIZE);  // nothing shown: nothing to minimise
 }
 
 TEST_F(DialogTest, TextExchangeBothWays) {

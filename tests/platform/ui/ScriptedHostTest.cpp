@@ -1,8 +1,11 @@
 // The scripted host: modal runs driven by scripts, what a person does to controls,
-// message boxes, file dialogs, the virtual clock, paints and process exit.
+// message boxes, file dialogs, the virtual clock, paints, termination signals and process
+// exit.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
+#include <csignal>
 #include <functional>
 #include <memory>
 #include <string>
@@ -12,6 +15,7 @@
 #include "ui/Host.h"
 #include "ui/Process.h"
 #include "ui/ScriptedHost.h"
+#include "ui/Signals.h"
 
 using namespace uitest;
 
@@ -24,7 +28,10 @@ class ScriptedHostTest : public ::testing::Test {
     RegisterTestTemplates();
     host = &CScriptedHost::Install();
   }
-  void TearDown() override { SetApplicationTitle("Sorrel"); }
+  void TearDown() override {
+    SetApplicationTitle("Sorrel");
+    StopWatchingTerminationSignals();
+  }
   CScriptedHost* host = nullptr;
 };
 
@@ -116,6 +123,76 @@ TEST_F(ScriptedHostTest, NestedModalRunFromAHandler) {
   EXPECT_EQ(childResult, IDOK);
   EXPECT_EQ(childText, "from child");
   EXPECT_EQ(host->ModalRuns(), (std::vector<int>{MAIN_TEMPLATE, CHILD_TEMPLATE}));
+}
+
+TEST_F(ScriptedHostTest, DestroyComesOnceAfterTheRunBeforeDoModalReturns) {
+  CTestDlg dlg;
+  int destroys = 0, clicks = 0;
+  bool returned = false;
+  std::optional<int> resultSeen;
+  dlg.Route(EventKind::Click, OPEN_CHILD, [&](const Event&) { ++clicks; });
+  dlg.Route(EventKind::Destroy, 0, [&](const Event&) {
+    ++destroys;
+    EXPECT_FALSE(returned);
+    resultSeen = dlg.ModalResult();
+    // The window is still there, but it is going: nothing a person does reaches it.
+    EXPECT_NE(dlg.View(), nullptr);
+    host->Click(dlg, OPEN_CHILD);
+  });
+  host->SetScript(MAIN_TEMPLATE, [](CDialog& d, CScriptedHost&) { d.EndDialog(7); });
+  EXPECT_EQ(dlg.DoModal(), 7);
+  returned = true;
+  EXPECT_EQ(destroys, 1);
+  EXPECT_EQ(resultSeen, 7);
+  EXPECT_EQ(clicks, 0);
+  EXPECT_EQ(dlg.View(), nullptr);
+
+  // Ended by its own initialisation, by a script that leaves it open, or without a script:
+  // a window went away each time.
+  struct CQuickDlg : CTestDlg {
+    bool OnInitDialog() override {
+      EndDialog(3);
+      return true;
+    }
+  } quick;
+  int quickDestroys = 0;
+  quick.Route(EventKind::Destroy, 0, [&](const Event&) { ++quickDestroys; });
+  EXPECT_EQ(quick.DoModal(), 3);
+  returned = false;
+  host->SetScript(MAIN_TEMPLATE, [](CDialog&, CScriptedHost&) {});
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+  host->ClearScript(MAIN_TEMPLATE);
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+  EXPECT_EQ(quickDestroys, 1);
+  EXPECT_EQ(destroys, 3);
+}
+
+TEST_F(ScriptedHostTest, OpenAndCloseBringOneDestroy) {
+  CTestDlg dlg;
+  int destroys = 0;
+  dlg.Route(EventKind::Destroy, 0, [&](const Event& e) {
+    ++destroys;
+    EXPECT_EQ(e.id, 0);
+    // Closing again from the handler is no second window going away.
+    host->Close(dlg);
+  });
+  host->Open(dlg);
+  EXPECT_EQ(destroys, 0);
+  host->Close(dlg);
+  host->Close(dlg);
+  EXPECT_EQ(destroys, 1);
+  EXPECT_EQ(dlg.View(), nullptr);
+
+  // A dialog destroyed while shown, or shown when the host is replaced, gets none.
+  auto gone = std::make_unique<CTestDlg>();
+  int goneDestroys = 0;
+  gone->Route(EventKind::Destroy, 0, [&](const Event&) { ++goneDestroys; });
+  host->Open(*gone);
+  gone.reset();
+  host->Open(dlg);
+  host = &CScriptedHost::Install();
+  EXPECT_EQ(goneDestroys, 0);
+  EXPECT_EQ(destroys, 1);
 }
 
 TEST_F(ScriptedHostTest, ScriptMayReplaceItselfWhileRunning) {
@@ -234,6 +311,53 @@ TEST_F(ScriptedHostTest, DraggingASliderEndsWithCode8) {
   host->Close(dlg);
 }
 
+TEST_F(ScriptedHostTest, EnterGivesTheDefaultCommand) {
+  CTestDlg dlg(APPLY_TEMPLATE);
+  int applies = 0;
+  dlg.Route(EventKind::Click, APPLY, [&](const Event&) { ++applies; });
+  host->Open(dlg);
+  host->PressEnter(dlg);
+  EXPECT_EQ(applies, 1);
+  EXPECT_FALSE(dlg.ModalResult().has_value());
+  dlg.EnableDlgItem(APPLY, false);
+  host->PressEnter(dlg);
+  EXPECT_EQ(applies, 1);
+  EXPECT_FALSE(dlg.ModalResult().has_value());
+  dlg.SetDefID(IDOK);
+  host->PressEnter(dlg);
+  EXPECT_EQ(dlg.ModalResult(), IDOK);
+  host->Close(dlg);
+}
+
+TEST_F(ScriptedHostTest, SystemCommandsTheDialogLeavesToTheFramework) {
+  CTestDlg dlg;
+  std::vector<unsigned> own;
+  // As the main dialog does: its own commands, the rest to the framework.
+  dlg.Route(EventKind::SysCommand, 0, [&](const Event& e) {
+    const unsigned command = static_cast<unsigned>(e.id);
+    if ((command & 0xFFF0u) == 0x0100u) {
+      own.push_back(command);
+    } else {
+      dlg.DefaultSysCommand(command);
+    }
+  });
+  bool minimised = false, restored = true;
+  host->SetScript(MAIN_TEMPLATE, [&](CDialog& d, CScriptedHost& h) {
+    h.SystemCommand(d, 0x0104);
+    h.SystemCommand(d, SC_MINIMIZE);
+    minimised = h.Minimized(d);
+    h.SystemCommand(d, SC_RESTORE | 0x1);
+    restored = !h.Minimized(d);
+    h.SystemCommand(d, SC_CLOSE);
+    h.SystemCommand(d, 0x0105);  // after the end: ignored
+  });
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+  EXPECT_TRUE(minimised);
+  EXPECT_TRUE(restored);
+  EXPECT_EQ(own, std::vector<unsigned>{0x0104});
+  EXPECT_FALSE(host->Minimized(dlg));  // no window, nothing minimised
+}
+
 TEST_F(ScriptedHostTest, SystemCommandsAndHelp) {
   CTestDlg dlg;
   std::vector<int> commands;
@@ -283,21 +407,45 @@ TEST_F(ScriptedHostTest, MessageBoxesAreRecordedAndAnswered) {
   EXPECT_TRUE(host->Messages().empty());
 }
 
+// A path of n characters, folders of 200 characters deep.
+std::string PathOfLength(size_t n) {
+  std::string path;
+  while (path.size() < n) path += (path.size() % 201 == 0) ? '/' : 'd';
+  path.back() = 'f';
+  return path;
+}
+
 TEST_F(ScriptedHostTest, FileDialogsAnswerFromTheQueue) {
+  CTestDlg owner;
   FileDialogRequest request;
   request.title = "Open Sequence";
   request.filters = {{"Sequence files", "*.sif"}};
-  request.bufferSize = 10;
-  host->QueueFileAnswer("/a/b.sif");    // 8 characters: fits
+  request.bufferSize = 260;
+  const std::string longest = PathOfLength(PATH_MAX - 1);  // fits PATH_MAX with its NUL
+  const std::string tooLong = PathOfLength(PATH_MAX);
+  host->QueueFileAnswer("/a/b.sif");
   host->QueueFileAnswer(std::nullopt);  // operator cancels
-  host->QueueFileAnswer("/a/bc.sif");   // 9 characters: fits with its NUL
-  host->QueueFileAnswer("/a/bcd.sif");  // 10 characters: does not fit
-  EXPECT_EQ(FileDialog(nullptr, request), "/a/b.sif");
-  EXPECT_EQ(FileDialog(nullptr, request), std::nullopt);
-  EXPECT_EQ(FileDialog(nullptr, request), "/a/bc.sif");
-  EXPECT_EQ(FileDialog(nullptr, request), std::nullopt);
-  EXPECT_EQ(FileDialog(nullptr, request), std::nullopt);  // queue empty
-  ASSERT_EQ(host->FileRequests().size(), 5u);
+  host->QueueFileAnswer(longest);       // longer than the 260 asked for: still taken
+  EXPECT_EQ(FileDialog(&owner, request), "/a/b.sif");
+  EXPECT_EQ(FileDialog(&owner, request), std::nullopt);
+  EXPECT_EQ(FileDialog(&owner, request), longest);
+  EXPECT_TRUE(host->Messages().empty());
+
+  // Too long for any buffer: the operator is told, and it counts as a cancel.
+  host->QueueFileAnswer(tooLong);
+  EXPECT_EQ(FileDialog(&owner, request), std::nullopt);
+  ASSERT_EQ(host->Messages().size(), 1u);
+  EXPECT_EQ(host->Messages()[0].text, "Path too long: " + tooLong);
+  EXPECT_EQ(host->Messages()[0].caption, "FILE ERROR");
+  EXPECT_EQ(host->Messages()[0].ownerTemplateId, MAIN_TEMPLATE);
+
+  // A caller that asks for more than PATH_MAX gets it.
+  request.bufferSize = PATH_MAX + 1;
+  host->QueueFileAnswer(tooLong);
+  EXPECT_EQ(FileDialog(&owner, request), tooLong);
+  EXPECT_EQ(FileDialog(&owner, request), std::nullopt);  // queue empty
+  EXPECT_EQ(host->Messages().size(), 1u);
+  ASSERT_EQ(host->FileRequests().size(), 6u);
   EXPECT_EQ(host->FileRequests()[0].title, "Open Sequence");
   EXPECT_EQ(host->FileRequests()[0].filters[0].second, "*.sif");
 }
@@ -470,10 +618,51 @@ TEST_F(PaintTest, PaintsFollowActionsAndTimers) {
   host->Close(dlg);
 }
 
+// ---- Termination signals ----
+
+TEST_F(ScriptedHostTest, SignalsReachTheHandlerOnlyWhenDelivered) {
+  std::vector<int> handled;
+  WatchTerminationSignals([&](int signal) { handled.push_back(signal); });
+  std::raise(SIGTERM);
+  // Nothing of the program ran inside the signal handler.
+  EXPECT_TRUE(handled.empty());
+  EXPECT_EQ(PendingTerminationSignal(), SIGTERM);
+  EXPECT_TRUE(host->DeliverSignals());
+  EXPECT_EQ(handled, std::vector<int>{SIGTERM});
+  EXPECT_EQ(PendingTerminationSignal(), 0);
+  EXPECT_FALSE(host->DeliverSignals());
+  EXPECT_EQ(handled.size(), 1u);
+}
+
+TEST_F(ScriptedHostTest, SignalsArriveBeforeTheNextActionOrTimer) {
+  CTestDlg dlg;
+  std::vector<std::string> log;
+  dlg.Route(EventKind::Click, OPEN_CHILD, [&](const Event&) { log.push_back("click"); });
+  dlg.Route(EventKind::Timer, 1, [&](const Event&) { log.push_back("timer"); });
+  WatchTerminationSignals([&](int signal) {
+    log.push_back("signal " + std::to_string(signal));
+    if (signal == SIGINT) dlg.EndDialog(42);
+  });
+  host->SetScript(MAIN_TEMPLATE, [&](CDialog& d, CScriptedHost& h) {
+    d.SetTimer(1, 100);
+    h.AdvanceTime(100);
+    std::raise(SIGHUP);
+    h.AdvanceTime(100);  // the signal first, then the timer
+    std::raise(SIGINT);
+    h.Click(d, OPEN_CHILD);  // the handler ends the dialog before the click lands
+  });
+  EXPECT_EQ(dlg.DoModal(), 42);
+  EXPECT_EQ(log, (std::vector<std::string>{"timer", "signal " + std::to_string(SIGHUP), "timer",
+                                           "signal " + std::to_string(SIGINT)}));
+}
+
 // ---- Process exit ----
 
 TEST_F(ScriptedHostTest, ExitProcessThrowsTheStatusOutOfAModalRun) {
   CTestDlg dlg;
+  // A process that ends takes its windows without destroying them.
+  int destroys = 0;
+  dlg.Route(EventKind::Destroy, 0, [&](const Event&) { ++destroys; });
   host->SetScript(MAIN_TEMPLATE, [](CDialog&, CScriptedHost&) {
     AppMessageBox("unrecognised hardware");
     ExitProcess(0);
@@ -487,6 +676,7 @@ TEST_F(ScriptedHostTest, ExitProcessThrowsTheStatusOutOfAModalRun) {
   EXPECT_EQ(host->ExitStatus(), 0);
   EXPECT_EQ(host->Messages().size(), 1u);
   EXPECT_EQ(dlg.View(), nullptr);  // the view went with the run
+  EXPECT_EQ(destroys, 0);
   // The host is still usable afterwards.
   host->ClearScript(MAIN_TEMPLATE);
   EXPECT_EQ(dlg.DoModal(), IDCANCEL);

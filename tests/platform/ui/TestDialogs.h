@@ -1,6 +1,7 @@
 #pragma once
 // Small dialogs for exercising the framework: one with every kind of control, one
-// without a system menu, and a child for nested modal runs.
+// without a system menu, a child for nested modal runs, and one whose default button is
+// not OK.
 
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@ namespace uitest {
 constexpr int MAIN_TEMPLATE = 9001;
 constexpr int PLAIN_TEMPLATE = 9002;
 constexpr int CHILD_TEMPLATE = 9003;
+constexpr int APPLY_TEMPLATE = 9004;
 
 constexpr int EDIT = 10;
 constexpr int CHECK = 11;
@@ -24,6 +26,7 @@ constexpr int HIDDEN_EDIT = 17;
 constexpr int READ_ONLY_EDIT = 18;
 constexpr int FLOAT_EDIT = 19;
 constexpr int OPEN_CHILD = 20;
+constexpr int APPLY = 21;
 
 inline void RegisterTestTemplates() {
   DialogTemplate main;
@@ -65,6 +68,17 @@ inline void RegisterTestTemplates() {
   child.cy = 40;
   child.controls = {{EDIT, ControlKind::Edit, "", 5, 5, 60, 12, STYLE_NONE}};
   RegisterDialogTemplate(child);
+
+  DialogTemplate apply;
+  apply.id = APPLY_TEMPLATE;
+  apply.caption = "Apply";
+  apply.cx = 100;
+  apply.cy = 40;
+  apply.controls = {
+      {IDOK, ControlKind::PushButton, "OK", 5, 20, 40, 14, STYLE_NONE},
+      {APPLY, ControlKind::PushButton, "Apply", 50, 20, 40, 14, STYLE_DEFAULT},
+  };
+  RegisterDialogTemplate(apply);
 }
 
 // Exposes routing to tests and exchanges a few members with its controls.

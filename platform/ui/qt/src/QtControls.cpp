@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QFrame>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLinearGradient>
@@ -68,8 +69,8 @@ class CButtonControl final : public CQtControl {
  public:
   CButtonControl(CQtDialogWindow& w, const ControlState& s) : CQtControl(w, s) {
     auto* button = new QPushButton(&w);
+    // The default button is the window's to choose (the dialog's default id).
     button->setAutoDefault(true);
-    if (s.style & STYLE_DEFAULT) button->setDefault(true);
     if (s.style & STYLE_MULTILINE) m_pCaption = AddWrappingCaption(button, Qt::AlignCenter);
     QObject::connect(button, &QPushButton::clicked, button, [this] {
       if (InputDialog()) Send(Event::Click(m_Id));
@@ -586,6 +587,13 @@ std::unique_ptr<CQtControl> CreateQtControl(CQtDialogWindow& window, const Contr
     case ControlKind::ProgressBar: return std::make_unique<CProgressControl>(window, s);
   }
   return std::make_unique<CStaticControl>(window, s);
+}
+
+QIcon QtIcon(HICON icon) {
+  if (!icon || icon->id != APPLICATION_ICON) return QIcon();
+  QIcon drawn;
+  for (int size : {16, 32}) drawn.addPixmap(ApplicationIconPixmap(size));
+  return drawn;
 }
 
 QPixmap ApplicationIconPixmap(int size) {

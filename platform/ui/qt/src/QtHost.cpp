@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QPalette>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QWhatsThis>
@@ -17,6 +18,7 @@
 #include "QtDialogWindow.h"
 #include "QtHostPrivate.h"
 #include "ui/Host.h"
+#include "ui/Signals.h"
 
 namespace {
 
@@ -44,6 +46,7 @@ class CQtHost final : public IHost {
     QPointer<CQtDialogWindow> window =
         new CQtDialogWindow(dlg, parentWindow ? parentWindow : QApplication::activeModalWidget());
     const int result = window->RunModal();
+    if (window) window->TakeDown();
     delete window.data();
     return result;
   }
@@ -148,10 +151,17 @@ int RunWithQtHost(int argc, char** argv, const std::function<int()>& body) {
   palette.setColor(QPalette::Window, face);
   palette.setColor(QPalette::Button, face);
   QApplication::setPalette(palette);
-  QApplication::setWindowIcon(QIcon(ApplicationIconPixmap(32)));
+  QApplication::setWindowIcon(QtIcon(LoadIcon(APPLICATION_ICON)));
   QApplication::setApplicationName(FromStd(ApplicationTitle()));
   // Dialogs end the program by returning from body, never by closing their last window.
   QApplication::setQuitOnLastWindowClosed(false);
+
+  // Termination signals reach the program from whichever event loop runs, modal ones too.
+  std::unique_ptr<QSocketNotifier> signalNotifier;
+  if (const int fd = TerminationSignalFd(); fd >= 0) {
+    signalNotifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, [] { DeliverPendingTerminationSignal(); });
+  }
 
   SetHost(std::make_unique<CQtHost>());
   // Nothing may reach the windows once the application object is gone, however body ends.

@@ -1,9 +1,13 @@
 // The Qt host on the offscreen platform: widgets where the dialog units put them, state
 // shown as set, a person's input turned into state then events, modal runs, per-pixel
-// drawing, message boxes, file dialogs, the system-menu items, timers and help.
+// drawing, message boxes, file dialogs, the system-menu items, timers, help, window
+// icons and termination signals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +21,7 @@
 #include "ui/DialogTemplate.h"
 #include "ui/Host.h"
 #include "ui/QtHostTesting.h"
+#include "ui/Signals.h"
 
 namespace qt = QtHostTesting;
 
@@ -229,9 +234,35 @@ TEST_F(QtHostTest, StateSetByTheProgramShowsAndRaisesNoEvents) {
 TEST_F(QtHostTest, CaptionFollowsTheDialog) {
   CProbeDlg dlg;
   qt::Open(dlg);
+  EXPECT_EQ(qt::WindowTitle(dlg), "Qt Host Probe");
   dlg.SetWindowText("Renamed");
-  // The caption of the window is what a modal box opened over it would see as its owner's.
-  EXPECT_EQ(dlg.GetWindowText(), "Renamed");
+  EXPECT_EQ(qt::WindowTitle(dlg), "Renamed");
+  qt::Close(dlg);
+}
+
+TEST_F(QtHostTest, WindowCarriesTheLargeIcon) {
+  CProbeDlg dlg;
+  qt::Open(dlg);
+  EXPECT_TRUE(qt::WindowIcon(dlg, 32).pixels.empty());
+  const HICON app = LoadIcon(APPLICATION_ICON);
+  dlg.SetIcon(app, false);  // the window system shows the large one only
+  EXPECT_TRUE(qt::WindowIcon(dlg, 32).pixels.empty());
+  dlg.SetIcon(app, true);
+  const qt::ClientImage icon = qt::WindowIcon(dlg, 32);
+  ASSERT_EQ(icon.width, 32);
+  ASSERT_EQ(icon.height, 32);
+  // The drawn application icon: a grey ramp across the middle inside a blue edge.
+  std::vector<int> greys;
+  for (int x = 4; x < 28; ++x) {
+    const COLORREF c = icon.At(x, 16);
+    EXPECT_EQ(GetRValue(c), GetBValue(c)) << x;
+    if (std::find(greys.begin(), greys.end(), GetRValue(c)) == greys.end()) greys.push_back(GetRValue(c));
+  }
+  EXPECT_GT(greys.size(), 10u);
+  const COLORREF edge = icon.At(16, 1);
+  EXPECT_GT(GetBValue(edge), GetRValue(edge) + 40);
+  dlg.SetIcon(nullptr, true);
+  EXPECT_TRUE(qt::WindowIcon(dlg, 32).pixels.empty());
   qt::Close(dlg);
 }
 
@@ -473,7 +504,95 @@ TEST_F(QtHostTest, DialogEndedByItsInitialisationNeverShows) {
       return true;
     }
   } dlg;
+  int destroys = 0;
+  dlg.Route(EventKind::Destroy, 0, [&](const Event&) { ++destroys; });
+  // Should the window show after all, it is closed, so the test fails rather than waits.
+  qt::Post([&] {
+    if (qt::ActiveModalDialog() == &dlg) qt::CloseWindow(dlg);
+  });
+  const int shownBefore = qt::DialogWindowsShown();
   EXPECT_EQ(dlg.DoModal(), 5);
+  EXPECT_EQ(qt::DialogWindowsShown(), shownBefore);
+  EXPECT_EQ(destroys, 1);
+  qt::ProcessEvents();
+
+  // A run that does show its window is counted.
+  CProbeDlg shown;
+  qt::Post([&] { qt::ClickControl(shown, IDOK); });
+  EXPECT_EQ(shown.DoModal(), IDOK);
+  EXPECT_EQ(qt::DialogWindowsShown(), shownBefore + 1);
+}
+
+TEST_F(QtHostTest, DestroyComesOnceAfterTheRunBeforeDoModalReturns) {
+  CProbeDlg dlg;
+  int destroys = 0;
+  bool returned = false, windowVisible = true;
+  std::optional<int> resultSeen;
+  dlg.Route(EventKind::Destroy, 0, [&](const Event&) {
+    ++destroys;
+    EXPECT_FALSE(returned);
+    resultSeen = dlg.ModalResult();
+    windowVisible = qt::ActiveModalDialog() == &dlg;
+  });
+  qt::Post([&] { qt::ClickControl(dlg, IDOK); });
+  EXPECT_EQ(dlg.DoModal(), IDOK);
+  returned = true;
+  EXPECT_EQ(destroys, 1);
+  EXPECT_EQ(resultSeen, IDOK);
+  EXPECT_FALSE(windowVisible);  // the window hides first
+
+  // Shown and taken down without a modal run: one Destroy too.
+  returned = false;
+  qt::Open(dlg);
+  EXPECT_EQ(destroys, 1);
+  qt::Close(dlg);
+  qt::Close(dlg);
+  EXPECT_EQ(destroys, 2);
+}
+
+TEST_F(QtHostTest, EnterGivesTheDefaultCommand) {
+  CProbeDlg dlg;
+  dlg.Watch(EventKind::Click, BUTTON);
+  qt::Open(dlg);
+  EXPECT_TRUE(qt::ButtonIsDefault(dlg, IDOK));
+  dlg.SetDefID(BUTTON);
+  EXPECT_TRUE(qt::ButtonIsDefault(dlg, BUTTON));
+  EXPECT_FALSE(qt::ButtonIsDefault(dlg, IDOK));
+  qt::FocusControl(dlg, EDIT);
+  qt::PressKey(dlg, qt::Key::Enter);
+  ASSERT_EQ(dlg.seen.size(), 1u);
+  EXPECT_EQ(dlg.seen[0].id, BUTTON);
+  // A disabled default button takes no Enter, and the dialog does not end either.
+  dlg.EnableDlgItem(BUTTON, false);
+  qt::PressKey(dlg, qt::Key::Enter);
+  EXPECT_EQ(dlg.seen.size(), 1u);
+  EXPECT_FALSE(dlg.ModalResult().has_value());
+  qt::Close(dlg);
+}
+
+TEST_F(QtHostTest, FrameworkSystemCommandsMinimiseRestoreAndClose) {
+  CProbeDlg dlg;
+  qt::Open(dlg);
+  dlg.DefaultSysCommand(SC_MINIMIZE);
+  EXPECT_TRUE(qt::WindowMinimized(dlg));
+  dlg.DefaultSysCommand(SC_RESTORE);
+  EXPECT_FALSE(qt::WindowMinimized(dlg));
+  qt::Close(dlg);
+
+  // SC_CLOSE is the close box, chosen here from the dialog's own menu item.
+  CProbeDlg modal;
+  int closes = 0;
+  modal.Route(EventKind::Close, 0, [&](const Event&) {
+    ++closes;
+    modal.EndDialog(9);
+  });
+  qt::Post([&] {
+    modal.AppendSystemMenuItem(SC_CLOSE, "&Close");
+    qt::Post([] { qt::ChooseActiveMenuItem("&Close"); });
+    qt::OpenContextMenu(modal);
+  });
+  EXPECT_EQ(modal.DoModal(), 9);
+  EXPECT_EQ(closes, 1);
 }
 
 // ---- Drawing ----
@@ -612,12 +731,30 @@ TEST_F(QtHostTest, FileDialogHonoursTheRequest) {
   EXPECT_FALSE(seen->save);
   EXPECT_EQ(seen->filters, (std::vector<std::string>{"Pattern Files (*.BMP) (*.[bB][mM][pP])", "(*.ZRN) (*.[zZ][rR][nN])"}));
 
-  // A cancel, and a path longer than the caller's buffer, both come back as nothing.
+  // A cancel, and a path longer than any buffer, both come back as nothing; the long path
+  // with a message over the dialog's owner.
   qt::Post([] { qt::CancelActiveFileDialog(); });
   EXPECT_EQ(FileDialog(nullptr, open), std::nullopt);
-  open.bufferSize = existing.string().size();
-  qt::Post([&] { qt::AcceptActiveFileDialog(existing.string()); });
-  EXPECT_EQ(FileDialog(nullptr, open), std::nullopt);
+  std::string tooLong = folder.string();
+  while (tooLong.size() < PATH_MAX) tooLong += "/" + std::string(200, 'd');
+  tooLong.resize(PATH_MAX - 4);
+  tooLong += ".sif";  // as the dialog would add it
+  CProbeDlg owner;
+  qt::Open(owner);
+  std::optional<qt::MessageBoxInfo> message;
+  qt::Post([&] {
+    qt::AcceptActiveFileDialog(tooLong);
+    qt::Post([&] {
+      message = qt::ActiveMessageBox();
+      qt::DismissActiveMessageBox();
+    });
+  });
+  EXPECT_EQ(FileDialog(&owner, save), std::nullopt);
+  ASSERT_TRUE(message);
+  EXPECT_EQ(message->text, "Path too long: " + tooLong);
+  EXPECT_EQ(message->caption, "FILE ERROR");
+  EXPECT_FALSE(message->critical);
+  qt::Close(owner);
   fs::remove_all(folder);
 }
 
@@ -675,6 +812,61 @@ TEST_F(QtHostTest, TimersFireUntilKilledAndStopWhenTheDialogEnds) {
   qt::ProcessEvents();
   EXPECT_EQ(ticks, atEnd);
   qt::Close(dlg);
+}
+
+// ---- Termination signals ----
+
+class QtSignalTest : public QtHostTest {
+ protected:
+  void TearDown() override { StopWatchingTerminationSignals(); }
+};
+
+TEST_F(QtSignalTest, SignalReachesTheHandlerInsideAModalRun) {
+  CProbeDlg dlg;
+  // Should the signal never arrive, the dialog ends itself and the test fails.
+  dlg.Route(EventKind::Timer, 9, [&](const Event&) { dlg.EndDialog(-1); });
+  std::vector<int> handled;
+  bool insideTheRun = false;
+  WatchTerminationSignals([&](int signal) {
+    handled.push_back(signal);
+    insideTheRun = qt::ActiveModalDialog() == &dlg;
+    dlg.EndDialog(77);
+  });
+  bool ranInSignalHandler = true;
+  qt::Post([&] {
+    dlg.SetTimer(9, 5000);
+    std::raise(SIGTERM);
+    ranInSignalHandler = !handled.empty();
+  });
+  EXPECT_EQ(dlg.DoModal(), 77);
+  EXPECT_FALSE(ranInSignalHandler);
+  EXPECT_EQ(handled, std::vector<int>{SIGTERM});
+  EXPECT_TRUE(insideTheRun);
+}
+
+TEST_F(QtSignalTest, SignalReachesTheHandlerUnderAMessageBox) {
+  CProbeDlg dlg;
+  dlg.Route(EventKind::Timer, 9, [&](const Event&) {
+    if (qt::ActiveMessageBox()) qt::DismissActiveMessageBox();
+    dlg.EndDialog(-1);
+  });
+  dlg.Route(EventKind::Click, BUTTON, [&](const Event&) {
+    qt::Post([] { std::raise(SIGINT); });
+    MessageBox(&dlg, "Board power failure", "ERROR");
+  });
+  std::optional<qt::MessageBoxInfo> boxSeen;
+  WatchTerminationSignals([&](int) {
+    boxSeen = qt::ActiveMessageBox();
+    qt::DismissActiveMessageBox();
+    dlg.EndDialog(78);
+  });
+  qt::Post([&] {
+    dlg.SetTimer(9, 5000);
+    qt::ClickControl(dlg, BUTTON);
+  });
+  EXPECT_EQ(dlg.DoModal(), 78);
+  ASSERT_TRUE(boxSeen);
+  EXPECT_EQ(boxSeen->text, "Board power failure");
 }
 
 TEST_F(QtHostTest, HelpKeyAsksForTheFocusedControlsHelpAndTheHelpWindowComesAndGoes) {
