@@ -11,8 +11,9 @@
 #include <QStyle>
 #include <QStyleFactory>
 #include <QWhatsThis>
+#include <unistd.h>
+
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 
 #include "QtDialogWindow.h"
@@ -110,8 +111,13 @@ class CQtHost final : public IHost {
   }
 
   [[noreturn]] void ExitProcess(int status) override {
+    // The program ends from inside its handlers, often inside modal loops, with the
+    // application object on the stack and other threads (the board's) still running.
+    // Exit handlers and static destructors would take Qt and the libraries apart under
+    // them (an open help window crashed that way), so buffered output is written and the
+    // process ends at once; the window system takes its windows with it.
     std::fflush(nullptr);
-    std::exit(status);
+    _exit(status);
   }
 
  private:
