@@ -55,6 +55,7 @@ CDialog::CDialog(int templateId, CDialog* pParent)
     s.text = c.caption;
     s.enabled = (c.style & STYLE_DISABLED) == 0;
     s.visible = (c.style & STYLE_HIDDEN) == 0;
+    if (c.style & STYLE_DEFAULT) m_DefId = c.id;
     m_Controls.push_back(std::move(s));
   }
 }
@@ -85,6 +86,8 @@ void CDialog::OnOK() {
 }
 
 void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+
+HICON CDialog::OnQueryDragIcon() { return GetIcon(true); }
 
 bool CDialog::UpdateData(bool bSaveAndValidate) {
   CDataExchange dx(*this, bSaveAndValidate);
@@ -118,9 +121,39 @@ void CDialog::Dispatch(const Event& e) {
     case EventKind::Close:
       OnCancel();
       break;
+    case EventKind::SysCommand:
+      DefaultSysCommand(static_cast<unsigned>(e.id));
+      break;
     default:
       break;
   }
+}
+
+void CDialog::DefaultSysCommand(unsigned command) {
+  switch (command & 0xFFF0u) {
+    case SC_CLOSE:
+      Dispatch(Event::Close());
+      break;
+    case SC_MINIMIZE:
+    case SC_RESTORE:
+      if (m_pView) m_pView->ShowMinimized((command & 0xFFF0u) == SC_MINIMIZE);
+      break;
+    default:
+      break;
+  }
+}
+
+void CDialog::SetDefID(int id) {
+  m_DefId = id;
+  if (m_pView) m_pView->DefIdChanged();
+}
+
+std::optional<Event> CDialog::EnterEvent() const {
+  // A default id without a control still gives its command, as a missing OK button does.
+  if (HasControl(m_DefId) && !IsDlgItemEnabled(m_DefId)) return std::nullopt;
+  if (m_DefId == IDOK) return Event::Ok();
+  if (m_DefId == IDCANCEL) return Event::Cancel();
+  return Event::Click(m_DefId);
 }
 
 ControlState* CDialog::Find(int id) {
@@ -283,6 +316,14 @@ int CDialog::ProgressGetPos(int id) const { return Control(id).pos; }
 void CDialog::SetWindowText(std::string_view caption) {
   m_Caption = caption;
   if (m_pView) m_pView->CaptionChanged();
+}
+
+HICON CDialog::SetIcon(HICON icon, bool bigIcon) {
+  HICON& slot = bigIcon ? m_hBigIcon : m_hSmallIcon;
+  HICON previous = slot;
+  slot = icon;
+  if (m_pView) m_pView->IconChanged();
+  return previous;
 }
 
 bool CDialog::HasSystemMenu() const { return (m_pTemplate->style & DS_SYSMENU) != 0; }

@@ -1,5 +1,8 @@
 #include "ui/Host.h"
 
+#include <algorithm>
+#include <climits>
+
 #include "ui/ScriptedHost.h"
 
 namespace {
@@ -39,7 +42,12 @@ const std::string& ApplicationTitle() { return Title(); }
 
 std::optional<std::string> FileDialog(CDialog* owner, const FileDialogRequest& request) {
   std::optional<std::string> path = Host().FileDialog(owner, request);
-  // The path must fit the caller's buffer with its terminating NUL.
-  if (path && path->size() >= request.bufferSize) return std::nullopt;
+  // The buffer holds any path the platform allows, so whatever a file reader can open can
+  // be chosen; a longer one is refused where the operator sees it.
+  const size_t buffer = std::max<size_t>(request.bufferSize, PATH_MAX);
+  if (path && path->size() >= buffer) {
+    MessageBox(owner, "Path too long: " + *path, "FILE ERROR");
+    return std::nullopt;
+  }
   return path;
 }

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "ui/Signals.h"
+
 namespace {
 
-constexpr int kBorder = 3;
-constexpr int kCaption = 23;
+constexpr int BORDER = 3;
+constexpr int CAPTION = 23;
 
 }  // namespace
 
@@ -33,6 +35,8 @@ class CScriptedHost::View final : public IDialogView {
 
   void ControlChanged(int) override {}
   void CaptionChanged() override {}
+  void IconChanged() override {}
+  void DefIdChanged() override {}
   void SystemMenuChanged() override {}
 
   void Invalidate(const CRect& r, bool erase) override {
@@ -54,7 +58,7 @@ class CScriptedHost::View final : public IDialogView {
     if (auto it = m_Host.m_WindowOrigins.find(tid); it != m_Host.m_WindowOrigins.end()) {
       std::tie(x, y) = it->second;
     }
-    int w = m_Width + 2 * kBorder, h = m_Height + 2 * kBorder + kCaption;
+    int w = m_Width + 2 * BORDER, h = m_Height + 2 * BORDER + CAPTION;
     if (auto it = m_Host.m_WindowSizes.find(tid); it != m_Host.m_WindowSizes.end()) {
       std::tie(w, h) = it->second;
     }
@@ -73,6 +77,8 @@ class CScriptedHost::View final : public IDialogView {
     m_Ended = true;
     m_Result = result;
   }
+
+  void ShowMinimized(bool minimized) override { m_Minimized = minimized; }
 
   void DialogDestroyed() override {
     // Destroys this view; nothing may touch it afterwards.
@@ -99,6 +105,8 @@ class CScriptedHost::View final : public IDialogView {
   CDialog& m_Dlg;
   const bool m_Modal;
   bool m_Ended = false;
+  bool m_TakenDown = false;  // Destroy has been dispatched
+  bool m_Minimized = false;
   int m_Result = IDCANCEL;
   std::map<int, Timer> m_Timers;
 
@@ -146,6 +154,17 @@ void CScriptedHost::Hide(CDialog& dlg) {
   m_Views.erase(&dlg);
 }
 
+void CScriptedHost::TakeDown(CDialog& dlg) {
+  View* view = ViewOf(dlg);
+  if (!view || view->m_TakenDown) return;
+  view->m_TakenDown = true;
+  // A window going away takes no more actions, timers or paints.
+  view->m_Ended = true;
+  dlg.Dispatch(Event::Destroy());
+  // The handler may have destroyed the dialog, and its view with it.
+  if (ViewOf(dlg)) Hide(dlg);
+}
+
 int CScriptedHost::RunModal(CDialog& dlg) {
   if (ViewOf(dlg)) {
     std::fprintf(stderr, "ui: dialog %d is already shown\n", dlg.TemplateId());
@@ -153,7 +172,8 @@ int CScriptedHost::RunModal(CDialog& dlg) {
   }
   m_ModalRuns.push_back(dlg.TemplateId());
   View& view = Show(dlg, true);
-  // Hidden again however the run ends, including by CProcessExit.
+  // Hidden again however the run ends; by CProcessExit without Destroy, as a process that
+  // ends leaves its windows to the system.
   struct HideOnExit {
     CScriptedHost& host;
     CDialog& dlg;
@@ -173,7 +193,9 @@ int CScriptedHost::RunModal(CDialog& dlg) {
     }
   }
   if (!view.m_Ended) dlg.EndDialog(IDCANCEL);
-  return view.m_Result;
+  const int result = view.m_Result;
+  TakeDown(dlg);
+  return result;
 }
 
 int CScriptedHost::MessageBox(CDialog* owner, const std::string& text, const std::string& caption,
@@ -221,7 +243,7 @@ void CScriptedHost::Close(CDialog& dlg) {
     std::fprintf(stderr, "ui: dialog %d runs modally; end it instead of closing it\n", dlg.TemplateId());
     return;
   }
-  Hide(dlg);
+  TakeDown(dlg);
 }
 
 bool CScriptedHost::Usable(const CDialog& dlg, int id) const {
@@ -241,26 +263,30 @@ bool CScriptedHost::Usable(const CDialog& dlg, int id) const {
 }
 
 void CScriptedHost::Click(CDialog& dlg, int id) {
+  DeliverSignals();
   if (!Usable(dlg, id)) return;
   if (dlg.Control(id).kind == ControlKind::CheckBox) dlg.CheckDlgButton(id, dlg.IsDlgButtonChecked(id) ? 0 : 1);
-  Send(dlg, Event::Click(id));
+  Deliver(dlg, Event::Click(id));
 }
 
 void CScriptedHost::DoubleClick(CDialog& dlg, int id) {
-  if (Usable(dlg, id)) Send(dlg, Event::DoubleClick(id));
+  DeliverSignals();
+  if (Usable(dlg, id)) Deliver(dlg, Event::DoubleClick(id));
 }
 
 void CScriptedHost::SelectListLine(CDialog& dlg, int id, int index) {
+  DeliverSignals();
   if (!Usable(dlg, id)) return;
   if (index < 0 || index >= dlg.ListGetCount(id)) {
     std::fprintf(stderr, "ui: list %d has no line %d; action ignored\n", id, index);
     return;
   }
   dlg.ListSetCurSel(id, index);
-  Send(dlg, Event::SelChange(id));
+  Deliver(dlg, Event::SelChange(id));
 }
 
 void CScriptedHost::TypeText(CDialog& dlg, int id, const std::string& text) {
+  DeliverSignals();
   if (!Usable(dlg, id)) return;
   if (dlg.Control(id).style & STYLE_READONLY) {
     std::fprintf(stderr, "ui: control %d is read-only; typing ignored\n", id);
@@ -270,34 +296,41 @@ void CScriptedHost::TypeText(CDialog& dlg, int id, const std::string& text) {
 }
 
 void CScriptedHost::LeaveControl(CDialog& dlg, int id) {
-  if (Usable(dlg, id)) Send(dlg, Event::KillFocus(id));
+  DeliverSignals();
+  if (Usable(dlg, id)) Deliver(dlg, Event::KillFocus(id));
 }
 
 void CScriptedHost::DragTrackBar(CDialog& dlg, int id, int pos) {
+  DeliverSignals();
   if (!Usable(dlg, id)) return;
   const int from = dlg.TrackGetPos(id);
   const int to = std::clamp(pos, dlg.TrackGetRangeMin(id), dlg.TrackGetRangeMax(id));
   // The thumb passes through a few positions on its way, as a hand moves it.
-  constexpr int kSteps = 3;
+  constexpr int STEPS = 3;
   int last = from;
-  for (int k = 1; k <= kSteps; ++k) {
-    const int p = from + (to - from) * k / kSteps;
-    if (p == last && k < kSteps) continue;
+  for (int k = 1; k <= STEPS; ++k) {
+    const int p = from + (to - from) * k / STEPS;
+    if (p == last && k < STEPS) continue;
     last = p;
     dlg.TrackSetPos(id, p);
-    Send(dlg, Event::VScroll(id, SB_THUMBTRACK, p));
+    Deliver(dlg, Event::VScroll(id, SB_THUMBTRACK, p));
   }
-  Send(dlg, Event::VScroll(id, SB_THUMBPOSITION, to));
-  Send(dlg, Event::VScroll(id, SB_ENDSCROLL, dlg.TrackGetPos(id)));
+  Deliver(dlg, Event::VScroll(id, SB_THUMBPOSITION, to));
+  Deliver(dlg, Event::VScroll(id, SB_ENDSCROLL, dlg.TrackGetPos(id)));
 }
 
 void CScriptedHost::ScrollTrackBar(CDialog& dlg, int id, int code, int pos) {
+  DeliverSignals();
   if (!Usable(dlg, id)) return;
   dlg.TrackSetPos(id, pos);
-  Send(dlg, Event::VScroll(id, code, dlg.TrackGetPos(id)));
+  Deliver(dlg, Event::VScroll(id, code, dlg.TrackGetPos(id)));
 }
 
-void CScriptedHost::PressEnter(CDialog& dlg) { Send(dlg, Event::Ok()); }
+void CScriptedHost::PressEnter(CDialog& dlg) {
+  DeliverSignals();
+  if (std::optional<Event> e = dlg.EnterEvent()) Deliver(dlg, *e);
+}
+
 void CScriptedHost::PressEscape(CDialog& dlg) { Send(dlg, Event::Cancel()); }
 void CScriptedHost::CloseWindow(CDialog& dlg) { Send(dlg, Event::Close()); }
 void CScriptedHost::SystemCommand(CDialog& dlg, unsigned command) {
@@ -306,9 +339,20 @@ void CScriptedHost::SystemCommand(CDialog& dlg, unsigned command) {
 void CScriptedHost::RequestHelp(CDialog& dlg, int contextId) { Send(dlg, Event::HelpInfo(contextId, 1)); }
 
 void CScriptedHost::Send(CDialog& dlg, const Event& e) {
+  DeliverSignals();
+  Deliver(dlg, e);
+}
+
+void CScriptedHost::Deliver(CDialog& dlg, const Event& e) {
   if (const View* view = ViewOf(dlg); view && view->m_Ended) return;
   dlg.Dispatch(e);
   DeliverPaints();
+}
+
+bool CScriptedHost::DeliverSignals() {
+  if (!DeliverPendingTerminationSignal()) return false;
+  DeliverPaints();
+  return true;
 }
 
 void CScriptedHost::DeliverPaints() {
@@ -324,6 +368,7 @@ void CScriptedHost::DeliverPaints() {
 void CScriptedHost::AdvanceTime(uint64_t ms) {
   const uint64_t target = m_NowMs + ms;
   for (;;) {
+    DeliverSignals();
     // The earliest due timer of any shown dialog; handlers may change every timer,
     // so the search starts over after each firing.
     View* next = nullptr;
@@ -350,6 +395,11 @@ void CScriptedHost::AdvanceTime(uint64_t ms) {
     DeliverPaints();
   }
   m_NowMs = std::max(m_NowMs, target);
+}
+
+bool CScriptedHost::Minimized(const CDialog& dlg) const {
+  const View* view = ViewOf(dlg);
+  return view && view->m_Minimized;
 }
 
 bool CScriptedHost::TimerActive(const CDialog& dlg, int id) const {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <optional>
 #include <utility>
 
 #include "TestDialogs.h"
@@ -17,6 +18,8 @@ class CRecordingView : public IDialogView {
  public:
   void ControlChanged(int id) override { changed.push_back(id); }
   void CaptionChanged() override { ++captions; }
+  void IconChanged() override { ++icons; }
+  void DefIdChanged() override { ++defIds; }
   void SystemMenuChanged() override { ++menus; }
   void Invalidate(const CRect&, bool) override {}
   void SetPixel(int, int, COLORREF) override {}
@@ -25,12 +28,21 @@ class CRecordingView : public IDialogView {
   void SetTimer(int, unsigned) override {}
   void KillTimer(int) override {}
   void EndModal(int result) override { ended.push_back(result); }
+  void ShowMinimized(bool minimized) override { this->minimized.push_back(minimized); }
 
   std::vector<int> changed;
   std::vector<int> ended;
+  std::vector<bool> minimized;
   int captions = 0;
+  int icons = 0;
+  int defIds = 0;
   int menus = 0;
 };
+
+using Named = std::optional<std::pair<EventKind, int>>;
+
+// The kind and id of an event Enter would send, if any.
+Named KindAndId(const std::optional<Event>& e) { return e ? Named({e->kind, e->id}) : std::nullopt; }
 
 class DialogTest : public ::testing::Test {
  protected:
@@ -46,14 +58,14 @@ TEST_F(DialogTest, ControlsStartFromTheTemplate) {
   EXPECT_EQ(dlg.GetWindowText(), "Framework Test");
   EXPECT_EQ(dlg.Controls().size(), 13u);  // the unnamed label is kept
   EXPECT_EQ(dlg.GetDlgItemText(IDOK), "OK");
-  EXPECT_EQ(dlg.GetDlgItemText(kReadOnlyEdit), "fixed");
-  EXPECT_FALSE(dlg.IsDlgItemEnabled(kDisabledButton));
-  EXPECT_TRUE(dlg.IsDlgItemVisible(kDisabledButton));
-  EXPECT_FALSE(dlg.IsDlgItemVisible(kHiddenEdit));
-  EXPECT_TRUE(dlg.IsDlgItemEnabled(kHiddenEdit));
-  EXPECT_EQ(dlg.Control(kSlider).kind, ControlKind::TrackBar);
-  EXPECT_EQ(dlg.Control(kList).rectDu, (CRect{5, 35, 125, 75}));
-  EXPECT_EQ(dlg.ListGetCurSel(kList), -1);
+  EXPECT_EQ(dlg.GetDlgItemText(READ_ONLY_EDIT), "fixed");
+  EXPECT_FALSE(dlg.IsDlgItemEnabled(DISABLED_BUTTON));
+  EXPECT_TRUE(dlg.IsDlgItemVisible(DISABLED_BUTTON));
+  EXPECT_FALSE(dlg.IsDlgItemVisible(HIDDEN_EDIT));
+  EXPECT_TRUE(dlg.IsDlgItemEnabled(HIDDEN_EDIT));
+  EXPECT_EQ(dlg.Control(SLIDER).kind, ControlKind::TrackBar);
+  EXPECT_EQ(dlg.Control(LIST).rectDu, (CRect{5, 35, 125, 75}));
+  EXPECT_EQ(dlg.ListGetCurSel(LIST), -1);
 
   // The label has no id of its own and cannot be reached through IDC_STATIC.
   EXPECT_FALSE(dlg.HasControl(IDC_STATIC));
@@ -69,8 +81,8 @@ TEST_F(DialogTest, MissingTemplateGivesAnEmptyDialog) {
   EXPECT_EQ(dlg.Template().id, 424242);
   EXPECT_TRUE(dlg.Controls().empty());
   EXPECT_EQ(FindDialogTemplate(424242), nullptr);  // not registered behind the caller's back
-  dlg.SetDlgItemText(kEdit, "x");
-  EXPECT_EQ(dlg.GetDlgItemText(kEdit), "");
+  dlg.SetDlgItemText(EDIT, "x");
+  EXPECT_EQ(dlg.GetDlgItemText(EDIT), "");
   EXPECT_EQ(dlg.DoModal(), IDCANCEL);
 }
 
@@ -112,25 +124,25 @@ TEST_F(DialogTest, EveryStateChangeReachesTheView) {
   CTestDlg dlg;
   CRecordingView view;
   dlg.AttachView(&view);
-  dlg.SetDlgItemText(kEdit, "a");
+  dlg.SetDlgItemText(EDIT, "a");
   dlg.EnableDlgItem(IDOK, false);
-  dlg.ShowDlgItem(kHiddenEdit, true);
-  dlg.CheckDlgButton(kCheck, 1);
+  dlg.ShowDlgItem(HIDDEN_EDIT, true);
+  dlg.CheckDlgButton(CHECK, 1);
   dlg.SetButtonState(IDOK, true);
-  dlg.ListAddString(kList, "x");
-  dlg.ListSetCurSel(kList, 0);
-  dlg.ListSetTabStops(kList, {40});
-  dlg.TrackSetPos(kSlider, 3);
-  dlg.ProgressSetPos(kProgress, 3);
+  dlg.ListAddString(LIST, "x");
+  dlg.ListSetCurSel(LIST, 0);
+  dlg.ListSetTabStops(LIST, {40});
+  dlg.TrackSetPos(SLIDER, 3);
+  dlg.ProgressSetPos(PROGRESS, 3);
   EXPECT_EQ(view.changed,
-            (std::vector<int>{kEdit, IDOK, kHiddenEdit, kCheck, IDOK, kList, kList, kList, kSlider, kProgress}));
+            (std::vector<int>{EDIT, IDOK, HIDDEN_EDIT, CHECK, IDOK, LIST, LIST, LIST, SLIDER, PROGRESS}));
 
   view.changed.clear();
-  dlg.TrackSetRange(kSlider, 0, 50, false);  // no redraw asked
+  dlg.TrackSetRange(SLIDER, 0, 50, false);  // no redraw asked
   EXPECT_TRUE(view.changed.empty());
-  dlg.MutableControl(kEdit).text = "direct";
-  dlg.Changed(kEdit);
-  EXPECT_EQ(view.changed, std::vector<int>{kEdit});
+  dlg.MutableControl(EDIT).text = "direct";
+  dlg.Changed(EDIT);
+  EXPECT_EQ(view.changed, std::vector<int>{EDIT});
 
   dlg.SetWindowText("New caption");
   EXPECT_EQ(view.captions, 1);
@@ -146,86 +158,86 @@ TEST_F(DialogTest, EveryStateChangeReachesTheView) {
 
 TEST_F(DialogTest, ListLinesTabsAndSelection) {
   CTestDlg dlg;
-  EXPECT_EQ(dlg.ListAddString(kList, "1\tpattern.bmp\tlinear.lut"), 0);
-  EXPECT_EQ(dlg.ListAddString(kList, "2\tphase.zrn\tgamma.lut"), 1);
-  EXPECT_EQ(dlg.ListAddString(kList, "3\tlast.bmp\tlinear.lut"), 2);
-  dlg.ListSetTabStops(kList, {20, 120});
-  EXPECT_EQ(dlg.Control(kList).tabStops, (std::vector<int>{20, 120}));
-  EXPECT_EQ(dlg.ListGetText(kList, 1), "2\tphase.zrn\tgamma.lut");
-  EXPECT_EQ(dlg.ListGetText(kList, 3), "");
+  EXPECT_EQ(dlg.ListAddString(LIST, "1\tpattern.bmp\tlinear.lut"), 0);
+  EXPECT_EQ(dlg.ListAddString(LIST, "2\tphase.zrn\tgamma.lut"), 1);
+  EXPECT_EQ(dlg.ListAddString(LIST, "3\tlast.bmp\tlinear.lut"), 2);
+  dlg.ListSetTabStops(LIST, {20, 120});
+  EXPECT_EQ(dlg.Control(LIST).tabStops, (std::vector<int>{20, 120}));
+  EXPECT_EQ(dlg.ListGetText(LIST, 1), "2\tphase.zrn\tgamma.lut");
+  EXPECT_EQ(dlg.ListGetText(LIST, 3), "");
 
-  dlg.ListSetCurSel(kList, 2);
-  EXPECT_EQ(dlg.ListGetCurSel(kList), 2);
-  dlg.ListSetCurSel(kList, 3);  // past the end
-  EXPECT_EQ(dlg.ListGetCurSel(kList), -1);
-  dlg.ListSetCurSel(kList, 2);
-  dlg.ListSetCurSel(kList, -5);
-  EXPECT_EQ(dlg.ListGetCurSel(kList), -1);
+  dlg.ListSetCurSel(LIST, 2);
+  EXPECT_EQ(dlg.ListGetCurSel(LIST), 2);
+  dlg.ListSetCurSel(LIST, 3);  // past the end
+  EXPECT_EQ(dlg.ListGetCurSel(LIST), -1);
+  dlg.ListSetCurSel(LIST, 2);
+  dlg.ListSetCurSel(LIST, -5);
+  EXPECT_EQ(dlg.ListGetCurSel(LIST), -1);
 
   // The selection follows its line when an earlier line goes, and goes with its own line.
-  dlg.ListSetCurSel(kList, 2);
-  dlg.ListDeleteString(kList, 0);
-  EXPECT_EQ(dlg.ListGetCurSel(kList), 1);
-  EXPECT_EQ(dlg.ListGetText(kList, 1), "3\tlast.bmp\tlinear.lut");
-  dlg.ListDeleteString(kList, 5);  // out of range: nothing happens
-  EXPECT_EQ(dlg.ListGetCount(kList), 2);
-  dlg.ListDeleteString(kList, 1);
-  EXPECT_EQ(dlg.ListGetCurSel(kList), -1);
+  dlg.ListSetCurSel(LIST, 2);
+  dlg.ListDeleteString(LIST, 0);
+  EXPECT_EQ(dlg.ListGetCurSel(LIST), 1);
+  EXPECT_EQ(dlg.ListGetText(LIST, 1), "3\tlast.bmp\tlinear.lut");
+  dlg.ListDeleteString(LIST, 5);  // out of range: nothing happens
+  EXPECT_EQ(dlg.ListGetCount(LIST), 2);
+  dlg.ListDeleteString(LIST, 1);
+  EXPECT_EQ(dlg.ListGetCurSel(LIST), -1);
 
-  dlg.ListSetCurSel(kList, 0);
-  dlg.ListResetContent(kList);
-  EXPECT_EQ(dlg.ListGetCount(kList), 0);
-  EXPECT_EQ(dlg.ListGetCurSel(kList), -1);
+  dlg.ListSetCurSel(LIST, 0);
+  dlg.ListResetContent(LIST);
+  EXPECT_EQ(dlg.ListGetCount(LIST), 0);
+  EXPECT_EQ(dlg.ListGetCurSel(LIST), -1);
 }
 
 TEST_F(DialogTest, TrackBarAndProgressPositionsStayInRange) {
   CTestDlg dlg;
-  EXPECT_EQ(dlg.TrackGetRangeMin(kSlider), 0);
-  EXPECT_EQ(dlg.TrackGetRangeMax(kSlider), 100);
+  EXPECT_EQ(dlg.TrackGetRangeMin(SLIDER), 0);
+  EXPECT_EQ(dlg.TrackGetRangeMax(SLIDER), 100);
 
-  dlg.TrackSetPos(kSlider, 80);
-  dlg.TrackSetRange(kSlider, 0, 50);
-  EXPECT_EQ(dlg.TrackGetPos(kSlider), 50);
-  dlg.TrackSetPos(kSlider, -3);
-  EXPECT_EQ(dlg.TrackGetPos(kSlider), 0);
-  dlg.TrackSetRange(kSlider, 10, 20);
-  EXPECT_EQ(dlg.TrackGetPos(kSlider), 10);
-  dlg.TrackSetPos(kSlider, 1000);
-  EXPECT_EQ(dlg.TrackGetPos(kSlider), 20);
+  dlg.TrackSetPos(SLIDER, 80);
+  dlg.TrackSetRange(SLIDER, 0, 50);
+  EXPECT_EQ(dlg.TrackGetPos(SLIDER), 50);
+  dlg.TrackSetPos(SLIDER, -3);
+  EXPECT_EQ(dlg.TrackGetPos(SLIDER), 0);
+  dlg.TrackSetRange(SLIDER, 10, 20);
+  EXPECT_EQ(dlg.TrackGetPos(SLIDER), 10);
+  dlg.TrackSetPos(SLIDER, 1000);
+  EXPECT_EQ(dlg.TrackGetPos(SLIDER), 20);
 
   // A range given upside down is taken the right way up.
-  dlg.TrackSetRange(kSlider, 255, 0);
-  EXPECT_EQ(dlg.TrackGetRangeMin(kSlider), 0);
-  EXPECT_EQ(dlg.TrackGetRangeMax(kSlider), 255);
-  EXPECT_EQ(dlg.TrackGetPos(kSlider), 20);
+  dlg.TrackSetRange(SLIDER, 255, 0);
+  EXPECT_EQ(dlg.TrackGetRangeMin(SLIDER), 0);
+  EXPECT_EQ(dlg.TrackGetRangeMax(SLIDER), 255);
+  EXPECT_EQ(dlg.TrackGetPos(SLIDER), 20);
 
-  dlg.ProgressSetRange(kProgress, 0, 9);
-  dlg.ProgressSetPos(kProgress, 4);
-  EXPECT_EQ(dlg.ProgressGetPos(kProgress), 4);
-  dlg.ProgressSetPos(kProgress, 12);
-  EXPECT_EQ(dlg.ProgressGetPos(kProgress), 9);
-  dlg.ProgressSetPos(kProgress, -1);
-  EXPECT_EQ(dlg.ProgressGetPos(kProgress), 0);
+  dlg.ProgressSetRange(PROGRESS, 0, 9);
+  dlg.ProgressSetPos(PROGRESS, 4);
+  EXPECT_EQ(dlg.ProgressGetPos(PROGRESS), 4);
+  dlg.ProgressSetPos(PROGRESS, 12);
+  EXPECT_EQ(dlg.ProgressGetPos(PROGRESS), 9);
+  dlg.ProgressSetPos(PROGRESS, -1);
+  EXPECT_EQ(dlg.ProgressGetPos(PROGRESS), 0);
 }
 
 TEST_F(DialogTest, RoutesByIdAndAnyId) {
   CTestDlg dlg;
   std::vector<std::pair<std::string, int>> log;
-  dlg.Route(EventKind::Click, kEdit, [&](const Event& e) { log.emplace_back("edit", e.id); });
+  dlg.Route(EventKind::Click, EDIT, [&](const Event& e) { log.emplace_back("edit", e.id); });
   dlg.Route(EventKind::VScroll, 0, [&](const Event& e) { log.emplace_back("any-scroll", e.id); });
-  dlg.Route(EventKind::VScroll, kSlider, [&](const Event& e) { log.emplace_back("slider", e.code); });
+  dlg.Route(EventKind::VScroll, SLIDER, [&](const Event& e) { log.emplace_back("slider", e.code); });
   dlg.Route(EventKind::Timer, 0, [&](const Event& e) { log.emplace_back("timer", e.id); });
   dlg.Route(EventKind::SysCommand, 0, [&](const Event& e) { log.emplace_back("sys", e.id); });
 
-  dlg.Dispatch(Event::Click(kEdit));
-  dlg.Dispatch(Event::Click(kCheck));  // unrouted: ignored
-  dlg.Dispatch(Event::VScroll(kSlider, SB_ENDSCROLL, 0));
+  dlg.Dispatch(Event::Click(EDIT));
+  dlg.Dispatch(Event::Click(CHECK));  // unrouted: ignored
+  dlg.Dispatch(Event::VScroll(SLIDER, SB_ENDSCROLL, 0));
   dlg.Dispatch(Event::VScroll(99, SB_THUMBTRACK, 0));
   dlg.Dispatch(Event::Timer(1));
   dlg.Dispatch(Event::Timer(7));
   dlg.Dispatch(Event::SysCommand(104));
   dlg.Dispatch(Event::Paint());  // unrouted: ignored
-  EXPECT_EQ(log, (std::vector<std::pair<std::string, int>>{{"edit", kEdit},
+  EXPECT_EQ(log, (std::vector<std::pair<std::string, int>>{{"edit", EDIT},
                                                            {"slider", SB_ENDSCROLL},
                                                            {"any-scroll", 99},
                                                            {"timer", 1},
@@ -237,7 +249,7 @@ TEST_F(DialogTest, RoutesByIdAndAnyId) {
 TEST_F(DialogTest, MemberHandlersThroughRoute) {
   struct CMemberDlg : CTestDlg {
     CMemberDlg() {
-      Route(EventKind::Click, kOpenChild, &CMemberDlg::OnChild);
+      Route(EventKind::Click, OPEN_CHILD, &CMemberDlg::OnChild);
       Route(EventKind::VScroll, 0, &CMemberDlg::OnVScroll);
     }
     void OnChild() { ++clicks; }
@@ -245,8 +257,8 @@ TEST_F(DialogTest, MemberHandlersThroughRoute) {
     int clicks = 0;
     int lastCode = -1;
   } dlg;
-  dlg.Dispatch(Event::Click(kOpenChild));
-  dlg.Dispatch(Event::VScroll(kSlider, SB_ENDSCROLL, 4));
+  dlg.Dispatch(Event::Click(OPEN_CHILD));
+  dlg.Dispatch(Event::VScroll(SLIDER, SB_ENDSCROLL, 4));
   EXPECT_EQ(dlg.clicks, 1);
   EXPECT_EQ(dlg.lastCode, SB_ENDSCROLL);
 }
@@ -254,14 +266,14 @@ TEST_F(DialogTest, MemberHandlersThroughRoute) {
 TEST_F(DialogTest, OkCancelAndCloseDefaults) {
   {
     CTestDlg dlg;
-    dlg.SetDlgItemText(kEdit, "typed");
+    dlg.SetDlgItemText(EDIT, "typed");
     dlg.Dispatch(Event::Ok());
     EXPECT_EQ(dlg.ModalResult(), IDOK);
     EXPECT_EQ(dlg.m_Text, "typed");  // OK saves the controls first
   }
   {
     CTestDlg dlg;
-    dlg.SetDlgItemText(kEdit, "typed");
+    dlg.SetDlgItemText(EDIT, "typed");
     dlg.Dispatch(Event::Click(IDCANCEL));
     EXPECT_EQ(dlg.ModalResult(), IDCANCEL);
     EXPECT_EQ(dlg.m_Text, "initial");  // Cancel leaves the members alone
@@ -303,19 +315,97 @@ TEST_F(DialogTest, RoutesOverrideTheDefaults) {
   EXPECT_EQ(dlg.ModalResult(), IDCANCEL);
 }
 
+TEST_F(DialogTest, IconsAndTheDragIcon) {
+  const HICON app = LoadIcon(APPLICATION_ICON);
+  ASSERT_NE(app, nullptr);
+  EXPECT_EQ(app->id, APPLICATION_ICON);
+  EXPECT_EQ(LoadIcon(APPLICATION_ICON), app);  // one icon per resource, for the whole process
+  EXPECT_EQ(LoadIcon(APPLICATION_ICON + 1), nullptr);
+
+  CTestDlg dlg;
+  CRecordingView view;
+  dlg.AttachView(&view);
+  EXPECT_EQ(dlg.GetIcon(true), nullptr);
+  EXPECT_EQ(dlg.OnQueryDragIcon(), nullptr);
+  EXPECT_EQ(dlg.SetIcon(app, false), nullptr);
+  EXPECT_EQ(dlg.GetIcon(false), app);
+  EXPECT_EQ(dlg.GetIcon(true), nullptr);
+  EXPECT_EQ(dlg.OnQueryDragIcon(), nullptr);  // the drag icon is the large one
+  EXPECT_EQ(dlg.SetIcon(app, true), nullptr);
+  EXPECT_EQ(dlg.OnQueryDragIcon(), app);
+  EXPECT_EQ(dlg.SetIcon(nullptr, true), app);
+  EXPECT_EQ(dlg.GetIcon(true), nullptr);
+  EXPECT_EQ(dlg.GetIcon(false), app);
+  EXPECT_EQ(view.icons, 3);
+  dlg.AttachView(nullptr);
+}
+
+TEST_F(DialogTest, EnterGivesTheDefaultCommand) {
+  CTestDlg dlg;
+  CRecordingView view;
+  dlg.AttachView(&view);
+  EXPECT_EQ(dlg.GetDefID(), IDOK);  // the button with STYLE_DEFAULT
+  EXPECT_EQ(KindAndId(dlg.EnterEvent()), Named({EventKind::Ok, IDOK}));
+  dlg.SetDefID(OPEN_CHILD);
+  EXPECT_EQ(dlg.GetDefID(), OPEN_CHILD);
+  EXPECT_EQ(view.defIds, 1);
+  EXPECT_EQ(KindAndId(dlg.EnterEvent()), Named({EventKind::Click, OPEN_CHILD}));
+  dlg.EnableDlgItem(OPEN_CHILD, false);  // a disabled default button takes no Enter
+  EXPECT_FALSE(dlg.EnterEvent().has_value());
+  dlg.SetDefID(IDCANCEL);
+  EXPECT_EQ(KindAndId(dlg.EnterEvent()), Named({EventKind::Cancel, IDCANCEL}));
+  dlg.SetDefID(777);  // no such control: the command is given all the same
+  EXPECT_EQ(KindAndId(dlg.EnterEvent()), Named({EventKind::Click, 777}));
+  dlg.AttachView(nullptr);
+
+  EXPECT_EQ(CTestDlg(APPLY_TEMPLATE).GetDefID(), APPLY);
+  // Without a default button, OK is the default even where there is no OK button.
+  EXPECT_EQ(CTestDlg(PLAIN_TEMPLATE).GetDefID(), IDOK);
+  CTestDlg child(CHILD_TEMPLATE);
+  EXPECT_EQ(child.GetDefID(), IDOK);
+  EXPECT_EQ(KindAndId(child.EnterEvent()), Named({EventKind::Ok, IDOK}));
+}
+
+TEST_F(DialogTest, SystemCommandsLeftToTheFramework) {
+  CTestDlg dlg;
+  CRecordingView view;
+  dlg.AttachView(&view);
+  // The low four bits belong to the system and do not change the command.
+  dlg.DefaultSysCommand(SC_MINIMIZE | 0x2);
+  dlg.DefaultSysCommand(SC_RESTORE);
+  dlg.DefaultSysCommand(0xF030);  // maximise: not for a dialog
+  dlg.DefaultSysCommand(104);
+  EXPECT_EQ(view.minimized, (std::vector<bool>{true, false}));
+  EXPECT_FALSE(dlg.ModalResult().has_value());
+
+  // SC_CLOSE is the close box: the Close route, else the default cancel.
+  int closes = 0;
+  dlg.Route(EventKind::Close, 0, [&](const Event&) { ++closes; });
+  dlg.DefaultSysCommand(SC_CLOSE | 0x3);
+  EXPECT_EQ(closes, 1);
+  EXPECT_TRUE(view.ended.empty());
+  dlg.AttachView(nullptr);
+
+  // An unrouted system command gets the default handling.
+  CTestDlg plain;
+  plain.Dispatch(Event::SysCommand(SC_CLOSE));
+  EXPECT_EQ(plain.ModalResult(), IDCANCEL);
+  plain.DefaultSysCommand(SC_MINIMIZE);  // nothing shown: nothing to minimise
+}
+
 TEST_F(DialogTest, TextExchangeBothWays) {
   CTestDlg dlg;
   dlg.m_Text = "hello";
   dlg.m_Check = 1;
   dlg.m_Ratio = 0.25f;
   ASSERT_TRUE(dlg.UpdateData(false));
-  EXPECT_EQ(dlg.GetDlgItemText(kEdit), "hello");
-  EXPECT_EQ(dlg.IsDlgButtonChecked(kCheck), 1);
-  EXPECT_EQ(dlg.GetDlgItemText(kFloatEdit), "0.25");
+  EXPECT_EQ(dlg.GetDlgItemText(EDIT), "hello");
+  EXPECT_EQ(dlg.IsDlgButtonChecked(CHECK), 1);
+  EXPECT_EQ(dlg.GetDlgItemText(FLOAT_EDIT), "0.25");
 
-  dlg.SetDlgItemText(kEdit, "world");
-  dlg.CheckDlgButton(kCheck, 0);
-  dlg.SetDlgItemText(kFloatEdit, " 1.5e2 volts");
+  dlg.SetDlgItemText(EDIT, "world");
+  dlg.CheckDlgButton(CHECK, 0);
+  dlg.SetDlgItemText(FLOAT_EDIT, " 1.5e2 volts");
   ASSERT_TRUE(dlg.UpdateData(true));
   EXPECT_EQ(dlg.m_Text, "world");
   EXPECT_EQ(dlg.m_Check, 0);
@@ -333,17 +423,17 @@ TEST_F(DialogTest, IntegerExchangeReadsLeadingDigits) {
       {"99999999999", INT_MAX},         {"-99999999999", INT_MIN},
   };
   for (const auto& [text, expected] : cases) {
-    dlg.SetDlgItemText(kEdit, text);
+    dlg.SetDlgItemText(EDIT, text);
     int value = -1234;
-    DDX_Text(save, kEdit, value);
+    DDX_Text(save, EDIT, value);
     EXPECT_EQ(value, expected) << "text \"" << text << "\"";
   }
   int value = -305;
-  DDX_Text(load, kEdit, value);
-  EXPECT_EQ(dlg.GetDlgItemText(kEdit), "-305");
+  DDX_Text(load, EDIT, value);
+  EXPECT_EQ(dlg.GetDlgItemText(EDIT), "-305");
   value = INT_MIN;
-  DDX_Text(load, kEdit, value);
-  EXPECT_EQ(dlg.GetDlgItemText(kEdit), "-2147483648");
+  DDX_Text(load, EDIT, value);
+  EXPECT_EQ(dlg.GetDlgItemText(EDIT), "-2147483648");
 }
 
 TEST_F(DialogTest, SystemMenuOnlyWhereTheTemplateHasOne) {
@@ -358,7 +448,7 @@ TEST_F(DialogTest, SystemMenuOnlyWhereTheTemplateHasOne) {
   EXPECT_EQ(withMenu.SystemMenu()[1].text, "&About SORREL...");
   EXPECT_EQ(withMenu.SystemMenu()[2].command, 105u);
 
-  CTestDlg plain(kPlainTemplate);
+  CTestDlg plain(PLAIN_TEMPLATE);
   EXPECT_FALSE(plain.HasSystemMenu());
   plain.AppendSystemMenuItem(104, "&About");
   EXPECT_TRUE(plain.SystemMenu().empty());

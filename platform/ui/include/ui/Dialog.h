@@ -30,6 +30,7 @@ enum class EventKind {
   HelpInfo,     // id: context id of the control; code: context type (1 = window)
   Ok,           // Enter, or a click on the button with id IDOK
   Cancel,       // Escape, or a click on the button with id IDCANCEL
+  Destroy,      // id 0: the window goes away (after the modal run, before DoModal returns)
 };
 
 struct Event {
@@ -50,6 +51,7 @@ struct Event {
   static Event HelpInfo(int contextId, int contextType) { return {EventKind::HelpInfo, contextId, contextType, 0}; }
   static Event Ok() { return {EventKind::Ok, IDOK, 0, 0}; }
   static Event Cancel() { return {EventKind::Cancel, IDCANCEL, 0, 0}; }
+  static Event Destroy() { return {EventKind::Destroy, 0, 0, 0}; }
 };
 
 // Everything a control shows. Hosts read it to draw; the dialog's operations write it.
@@ -105,6 +107,8 @@ class UI_API IDialogView {
   virtual ~IDialogView() = default;
   virtual void ControlChanged(int id) = 0;  // any state of control id changed
   virtual void CaptionChanged() = 0;
+  virtual void IconChanged() = 0;
+  virtual void DefIdChanged() = 0;
   virtual void SystemMenuChanged() = 0;
   virtual void Invalidate(const CRect& clientRect, bool erase) = 0;
   virtual void SetPixel(int x, int y, COLORREF colour) = 0;
@@ -113,9 +117,14 @@ class UI_API IDialogView {
   virtual void SetTimer(int id, unsigned ms) = 0;  // one timer per id: setting it again restarts it
   virtual void KillTimer(int id) = 0;
   virtual void EndModal(int result) = 0;
+  virtual void ShowMinimized(bool minimized) = 0;  // where the host can
   // The dialog is being destroyed while this view is attached; the host lets go of it.
   virtual void DialogDestroyed() {}
 };
+
+// The icon of a resource id, or a null icon when the program has no such icon. Icons are
+// the program's resources: they live as long as the process.
+UI_API HICON LoadIcon(int resourceId);
 
 class UI_API CDialog {
  public:
@@ -134,13 +143,26 @@ class UI_API CDialog {
   virtual void DoDataExchange(CDataExchange& dx);  // default: nothing
   virtual void OnOK();                             // default: UpdateData(true), EndDialog(IDOK)
   virtual void OnCancel();                         // default: EndDialog(IDCANCEL)
+  virtual HICON OnQueryDragIcon();                 // default: the large icon (null without one)
   bool UpdateData(bool bSaveAndValidate = true);
 
   // Entry point for events from hosts and tests. A route for (kind, id) wins; otherwise a
   // route for (kind, 0) catches every id of that kind. A click on IDOK or IDCANCEL that no
   // route names exactly becomes Ok or Cancel. Unrouted: Ok -> OnOK(), Cancel and Close ->
-  // OnCancel(); everything else is ignored.
+  // OnCancel(), SysCommand -> DefaultSysCommand(); everything else is ignored.
   void Dispatch(const Event& e);
+
+  // What the framework does with a system command the dialog leaves to it: SC_CLOSE is the
+  // close box (a Close event), SC_MINIMIZE and SC_RESTORE minimise and restore the window
+  // where the host can; anything else is ignored. The low four bits are not compared.
+  void DefaultSysCommand(unsigned command);
+
+  // The command Enter gives: initially the control with STYLE_DEFAULT, else IDOK.
+  void SetDefID(int id);
+  int GetDefID() const { return m_DefId; }
+  // The event Enter sends: Ok for IDOK, Cancel for IDCANCEL, else a click on the default
+  // id; nothing while that control is disabled.
+  std::optional<Event> EnterEvent() const;
 
   // The value EndDialog was given since the last DoModal; empty while the dialog runs.
   std::optional<int> ModalResult() const { return m_ModalResult; }
@@ -185,6 +207,10 @@ class UI_API CDialog {
 
   void SetWindowText(std::string_view caption);
   const std::string& GetWindowText() const { return m_Caption; }
+
+  // The window's large and small icons; returns the icon it replaces.
+  HICON SetIcon(HICON icon, bool bigIcon);
+  HICON GetIcon(bool bigIcon) const { return bigIcon ? m_hBigIcon : m_hSmallIcon; }
 
   // System menu: present when the template asks for DS_SYSMENU.
   bool HasSystemMenu() const;
@@ -234,6 +260,9 @@ class UI_API CDialog {
   CDialog* m_pParent;
   IDialogView* m_pView = nullptr;
   std::string m_Caption;
+  HICON m_hBigIcon = nullptr;
+  HICON m_hSmallIcon = nullptr;
+  int m_DefId = IDOK;
   std::vector<ControlState> m_Controls;
   std::vector<SystemMenuItem> m_SystemMenu;
   std::map<std::pair<EventKind, int>, Handler> m_Routes;

@@ -17,7 +17,7 @@ struct FileDialogRequest {
   std::vector<std::pair<std::string, std::string>> filters;  // (description, patterns "*.a;*.b")
   std::string initialFolder;
   std::string initialFileName;
-  size_t bufferSize = 260;  // characters including the terminating NUL
+  size_t bufferSize = 260;  // characters including the terminating NUL; at least PATH_MAX
   std::string defaultExtension;
   bool multiSelect = false;
 };
@@ -45,6 +45,8 @@ UI_API int AppMessageBox(const std::string& text, MessageIcon icon = MessageIcon
 UI_API void SetApplicationTitle(const std::string& title);
 UI_API const std::string& ApplicationTitle();
 
-// A path chosen by the operator, or nothing on cancel. A path that does not fit the
-// request's buffer counts as a cancel.
+// A path chosen by the operator, or nothing on cancel. The request's buffer holds at least
+// PATH_MAX characters with the terminating NUL; a path that does not fit is refused with a
+// message box ("Path too long: " and the path, caption "FILE ERROR", owned by owner) and
+// counts as a cancel.
 UI_API std::optional<std::string> FileDialog(CDialog* owner, const FileDialogRequest& request);

@@ -14,7 +14,16 @@
 //   has ended takes no more actions, timers or paints.
 // - Timers due at the same moment fire in the order they were last armed.
 // - Views go when the run ends, Close is called, the dialog is destroyed or the host is
-//   replaced; Pixel and TimerActive then report nothing.
+//   replaced; Pixel, TimerActive and Minimized then report nothing. When the run ends or
+//   Close is called the dialog gets one Destroy event first, its view still attached and
+//   taking no more actions; a run ended by CProcessExit, a destroyed dialog and a replaced
+//   host get none.
+// - Enter sends what the dialog's default id gives (EnterEvent): Ok for IDOK.
+// - SC_MINIMIZE and SC_RESTORE handled by the framework only mark the view (Minimized).
+// - Termination signals are delivered (the watched handler runs) when the test calls
+//   DeliverSignals, and before each action below and each timer firing, as a signal
+//   reaches a person's program between two things it does. Never inside the signal
+//   handler.
 
 #include <cstdint>
 #include <deque>
@@ -73,7 +82,8 @@ class UI_API CScriptedHost : public IHost {
   const std::vector<int>& ModalRuns() const { return m_ModalRuns; }  // template ids, in order
 
   // Shows a dialog without a modal run (OnInitDialog runs), so a test can drive it. Close
-  // does not apply to a dialog in a modal run: end that one instead.
+  // (Destroy, then the view goes) does not apply to a dialog in a modal run: end that one
+  // instead.
   void Open(CDialog& dlg);
   void Close(CDialog& dlg);
 
@@ -88,18 +98,24 @@ class UI_API CScriptedHost : public IHost {
   // and SB_ENDSCROLL at pos.
   void DragTrackBar(CDialog& dlg, int id, int pos);
   void ScrollTrackBar(CDialog& dlg, int id, int code, int pos);  // one event, as given
-  void PressEnter(CDialog& dlg);
+  void PressEnter(CDialog& dlg);  // the dialog's EnterEvent, if any
   void PressEscape(CDialog& dlg);
   void CloseWindow(CDialog& dlg);
   void SystemCommand(CDialog& dlg, unsigned command);
   void RequestHelp(CDialog& dlg, int contextId);
   void Send(CDialog& dlg, const Event& e);
   void DeliverPaints();
+  // Runs the termination-signal handler if a signal is pending, then pending paints; true
+  // when it ran.
+  bool DeliverSignals();
 
   // Virtual clock: fires every due timer of every shown dialog, in time order.
   void AdvanceTime(uint64_t ms);
   uint64_t Now() const { return m_NowMs; }
   bool TimerActive(const CDialog& dlg, int id) const;
+
+  // A shown dialog minimised by the framework's system-command handling.
+  bool Minimized(const CDialog& dlg) const;
 
   // Message boxes: recorded; answered by the handler (default: IDOK).
   const std::vector<MessageRecord>& Messages() const { return m_Messages; }
@@ -128,6 +144,9 @@ class UI_API CScriptedHost : public IHost {
   View* ViewOf(const CDialog& dlg) const;
   View& Show(CDialog& dlg, bool modal);
   void Hide(CDialog& dlg);
+  void TakeDown(CDialog& dlg);  // Destroy, then Hide
+  // The event to a dialog that has not ended, then paints; no signals first.
+  void Deliver(CDialog& dlg, const Event& e);
   bool Usable(const CDialog& dlg, int id) const;
 
   std::map<int, Script> m_Scripts;

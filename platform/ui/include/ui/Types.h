@@ -1,13 +1,9 @@
 #pragma once
-// Basic types of the dialog framework: rectangles, colours, results, icons.
+// Basic types of the dialog framework: rectangles, colours, results, commands, icons.
 
 #include <cstdint>
 
-#if defined(SORREL_UI_BUILD)
 #define UI_API __attribute__((visibility("default")))
-#else
-#define UI_API __attribute__((visibility("default")))
-#endif
 
 // Dialog results and the standard command ids.
 constexpr int IDOK = 1;
@@ -48,6 +44,20 @@ constexpr int SB_THUMBTRACK = 5;
 constexpr int SB_TOP = 6;
 constexpr int SB_BOTTOM = 7;
 constexpr int SB_ENDSCROLL = 8;
+
+// System commands the framework handles itself (the low four bits are the system's own).
+constexpr unsigned SC_MINIMIZE = 0xF020;
+constexpr unsigned SC_CLOSE = 0xF060;
+constexpr unsigned SC_RESTORE = 0xF120;
+
+// An icon among the program's resources; a null HICON is no icon.
+struct IconResource {
+  int id;
+};
+using HICON = const IconResource*;
+
+// Resource id of the application icon.
+constexpr int APPLICATION_ICON = 128;
 
 // Help commands.
 constexpr unsigned HELP_QUIT = 2;

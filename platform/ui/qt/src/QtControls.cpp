@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QFrame>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLinearGradient>
@@ -27,11 +28,11 @@ namespace {
 QString FromStd(const std::string& s) { return QString::fromStdString(s); }
 
 // Tab stops when a list sets none: every 32 dialog units.
-constexpr int kDefaultTabDu = 32;
+constexpr int DEFAULT_TAB_DU = 32;
 // Text in a list line starts this far into the line.
-constexpr int kListTextIndent = 2;
+constexpr int LIST_TEXT_INDENT = 2;
 // An icon control shows the application icon at its natural size.
-constexpr int kIconSize = 32;
+constexpr int ICON_SIZE = 32;
 
 // Forwards one event type of a widget to a function.
 class CEventTap final : public QObject {
@@ -68,8 +69,8 @@ class CButtonControl final : public CQtControl {
  public:
   CButtonControl(CQtDialogWindow& w, const ControlState& s) : CQtControl(w, s) {
     auto* button = new QPushButton(&w);
+    // The default button is the window's to choose (the dialog's default id).
     button->setAutoDefault(true);
-    if (s.style & STYLE_DEFAULT) button->setDefault(true);
     if (s.style & STYLE_MULTILINE) m_pCaption = AddWrappingCaption(button, Qt::AlignCenter);
     QObject::connect(button, &QPushButton::clicked, button, [this] {
       if (InputDialog()) Send(Event::Click(m_Id));
@@ -251,10 +252,10 @@ class CIconControl final : public CQtControl {
  public:
   CIconControl(CQtDialogWindow& w, const ControlState& s) : CQtControl(w, s) {
     auto* label = new QLabel(&w);
-    label->setPixmap(ApplicationIconPixmap(kIconSize));
+    label->setPixmap(ApplicationIconPixmap(ICON_SIZE));
     SetWidget(label);
     // The control takes the icon's size, whatever the template says.
-    label->resize(kIconSize, kIconSize);
+    label->resize(ICON_SIZE, ICON_SIZE);
   }
 };
 
@@ -300,7 +301,7 @@ int NextTabStop(int x, const std::vector<int>& stopsPx) {
     if (s > x) return s;
   }
   // One stop sets an interval; past the last of several, the default interval goes on.
-  const int step = stopsPx.size() == 1 ? stopsPx[0] : PixelRect(CRect{0, 0, kDefaultTabDu, 0}).width();
+  const int step = stopsPx.size() == 1 ? stopsPx[0] : PixelRect(CRect{0, 0, DEFAULT_TAB_DU, 0}).width();
   return step > 0 ? (x / step + 1) * step : x;
 }
 
@@ -318,7 +319,7 @@ class CTabbedLineDelegate final : public QStyledItemDelegate {
   std::vector<QRect> FieldRects(const QRect& item, const QString& line, const QFontMetrics& fm) const {
     std::vector<QRect> rects;
     for (const TabField& f : LayoutTabbedLine(line, fm, m_TabStopsPx)) {
-      rects.emplace_back(item.left() + kListTextIndent + f.x, item.top(), fm.horizontalAdvance(f.text), item.height());
+      rects.emplace_back(item.left() + LIST_TEXT_INDENT + f.x, item.top(), fm.horizontalAdvance(f.text), item.height());
     }
     return rects;
   }
@@ -588,6 +589,13 @@ std::unique_ptr<CQtControl> CreateQtControl(CQtDialogWindow& window, const Contr
   return std::make_unique<CStaticControl>(window, s);
 }
 
+QIcon QtIcon(HICON icon) {
+  if (!icon || icon->id != APPLICATION_ICON) return QIcon();
+  QIcon drawn;
+  for (int size : {16, 32}) drawn.addPixmap(ApplicationIconPixmap(size));
+  return drawn;
+}
+
 QPixmap ApplicationIconPixmap(int size) {
   // A modulator face: a rounded panel carrying a grey phase ramp under a blue glass edge.
   QPixmap pixmap(size, size);
@@ -599,10 +607,10 @@ QPixmap ApplicationIconPixmap(int size) {
   path.addRoundedRect(panel, size / 8.0, size / 8.0);
   QLinearGradient ramp(panel.topLeft(), panel.topRight());
   // Stripes of a blazed grating: each ramps dark to light.
-  constexpr int kStripes = 3;
-  for (int i = 0; i < kStripes; ++i) {
-    const qreal a = static_cast<qreal>(i) / kStripes;
-    const qreal b = static_cast<qreal>(i + 1) / kStripes;
+  constexpr int STRIPES = 3;
+  for (int i = 0; i < STRIPES; ++i) {
+    const qreal a = static_cast<qreal>(i) / STRIPES;
+    const qreal b = static_cast<qreal>(i + 1) / STRIPES;
     ramp.setColorAt(a, QColor(40, 40, 40));
     ramp.setColorAt(b - 0.001, QColor(235, 235, 235));
   }

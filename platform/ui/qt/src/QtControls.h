@@ -11,6 +11,7 @@
 
 #include "ui/Dialog.h"
 
+class QIcon;
 class QPixmap;
 class QWidget;
 class CQtDialogWindow;
@@ -66,3 +67,5 @@ QRect TrackThumbRect(const CQtControl& c);
 
 // The application icon, drawn rather than shipped.
 QPixmap ApplicationIconPixmap(int size);
+// A program icon as the window system takes it: the application icon or none.
+QIcon QtIcon(HICON icon);

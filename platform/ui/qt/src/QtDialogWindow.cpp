@@ -4,9 +4,11 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
+#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 
@@ -52,6 +54,8 @@ CQtDialogWindow::CQtDialogWindow(CDialog& dlg, QWidget* parent)
     m_Controls.push_back(CreateQtControl(*this, s));
     SyncControl(*m_Controls.back(), s);
   }
+  DefIdChanged();
+  IconChanged();
   dlg.AttachView(this);
 }
 
@@ -98,6 +102,15 @@ void CQtDialogWindow::ShowModeless() {
   if (!m_Ended) show();
 }
 
+void CQtDialogWindow::TakeDown() {
+  if (m_TakenDown || !m_pDlg) return;
+  m_TakenDown = true;
+  m_Ended = true;
+  StopTimers();
+  hide();
+  m_pDlg->Dispatch(Event::Destroy());
+}
+
 CQtControl* CQtDialogWindow::Control(int id) const {
   if (id == IDC_STATIC) return nullptr;
   for (const auto& c : m_Controls) {
@@ -134,6 +147,18 @@ void CQtDialogWindow::ControlChanged(int id) {
 
 void CQtDialogWindow::CaptionChanged() {
   if (m_pDlg) setWindowTitle(QString::fromStdString(m_pDlg->GetWindowText()));
+}
+
+void CQtDialogWindow::IconChanged() {
+  // The window system shows one icon per window: the large one, scaled where it must.
+  if (m_pDlg) setWindowIcon(QtIcon(m_pDlg->GetIcon(true)));
+}
+
+void CQtDialogWindow::DefIdChanged() {
+  if (!m_pDlg) return;
+  for (const auto& c : m_Controls) {
+    if (auto* button = qobject_cast<QPushButton*>(c->Widget())) button->setDefault(c->Id() == m_pDlg->GetDefID());
+  }
 }
 
 // The menu is built from the dialog's items each time it opens.
@@ -241,6 +266,10 @@ void CQtDialogWindow::EndModal(int result) {
   }
 }
 
+void CQtDialogWindow::ShowMinimized(bool minimized) {
+  setWindowState(minimized ? (windowState() | Qt::WindowMinimized) : (windowState() & ~Qt::WindowMinimized));
+}
+
 void CQtDialogWindow::DialogDestroyed() {
   // The dialog is going away under a window that may still be on the call stack.
   m_pDlg = nullptr;
@@ -260,7 +289,9 @@ void CQtDialogWindow::keyPressEvent(QKeyEvent* e) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
       if (e->modifiers() == Qt::NoModifier || e->modifiers() == Qt::KeypadModifier) {
-        Send(Event::Ok());
+        if (CDialog* dlg = InputDialog()) {
+          if (std::optional<Event> enter = dlg->EnterEvent()) Send(*enter);
+        }
         return;
       }
       break;

@@ -29,6 +29,8 @@ class CQtDialogWindow final : public QDialog, public IDialogView {
   int RunModal();
   // Shown without a modal run, for tests that drive the window themselves.
   void ShowModeless();
+  // The window goes away: it hides, then the dialog gets its one Destroy event.
+  void TakeDown();
 
   // The dialog while it takes input: attached and not ended.
   CDialog* InputDialog() const { return m_Ended ? nullptr : m_pDlg; }
@@ -43,6 +45,8 @@ class CQtDialogWindow final : public QDialog, public IDialogView {
   // IDialogView
   void ControlChanged(int id) override;
   void CaptionChanged() override;
+  void IconChanged() override;
+  void DefIdChanged() override;
   void SystemMenuChanged() override;
   void Invalidate(const CRect& clientRect, bool erase) override;
   void SetPixel(int x, int y, COLORREF colour) override;
@@ -51,6 +55,7 @@ class CQtDialogWindow final : public QDialog, public IDialogView {
   void SetTimer(int id, unsigned ms) override;
   void KillTimer(int id) override;
   void EndModal(int result) override;
+  void ShowMinimized(bool minimized) override;
   void DialogDestroyed() override;
 
   // The framework decides how Enter, Escape and the close box end a dialog.
@@ -77,6 +82,7 @@ class CQtDialogWindow final : public QDialog, public IDialogView {
   bool m_InPaint = false;
   bool m_Syncing = false;
   bool m_Ended = false;
+  bool m_TakenDown = false;
   bool m_InModalLoop = false;
   int m_Result = IDCANCEL;
 };

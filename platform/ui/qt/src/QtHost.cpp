@@ -7,16 +7,19 @@
 #include <QMessageBox>
 #include <QPalette>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QWhatsThis>
+#include <unistd.h>
+
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 
 #include "QtDialogWindow.h"
 #include "QtHostPrivate.h"
 #include "ui/Host.h"
+#include "ui/Signals.h"
 
 namespace {
 
@@ -44,6 +47,7 @@ class CQtHost final : public IHost {
     QPointer<CQtDialogWindow> window =
         new CQtDialogWindow(dlg, parentWindow ? parentWindow : QApplication::activeModalWidget());
     const int result = window->RunModal();
+    if (window) window->TakeDown();
     delete window.data();
     return result;
   }
@@ -91,7 +95,7 @@ class CQtHost final : public IHost {
                                          QStringLiteral("No help file is installed with this copy of ") +
                                              FromStd(ApplicationTitle()) + QLatin1Char('.'),
                                          QMessageBox::Close);
-          m_HelpWindow->setObjectName(QString::fromLatin1(kHelpWindowName));
+          m_HelpWindow->setObjectName(QString::fromLatin1(HELP_WINDOW_NAME));
           m_HelpWindow->setWindowModality(Qt::NonModal);
           m_HelpWindow->setAttribute(Qt::WA_DeleteOnClose);
         }
@@ -107,8 +111,13 @@ class CQtHost final : public IHost {
   }
 
   [[noreturn]] void ExitProcess(int status) override {
+    // The program ends from inside its handlers, often inside modal loops, with the
+    // application object on the stack and other threads (the board's) still running.
+    // Exit handlers and static destructors would take Qt and the libraries apart under
+    // them (an open help window crashed that way), so buffered output is written and the
+    // process ends at once; the window system takes its windows with it.
     std::fflush(nullptr);
-    std::exit(status);
+    _exit(status);
   }
 
  private:
@@ -148,10 +157,17 @@ int RunWithQtHost(int argc, char** argv, const std::function<int()>& body) {
   palette.setColor(QPalette::Window, face);
   palette.setColor(QPalette::Button, face);
   QApplication::setPalette(palette);
-  QApplication::setWindowIcon(QIcon(ApplicationIconPixmap(32)));
+  QApplication::setWindowIcon(QtIcon(LoadIcon(APPLICATION_ICON)));
   QApplication::setApplicationName(FromStd(ApplicationTitle()));
   // Dialogs end the program by returning from body, never by closing their last window.
   QApplication::setQuitOnLastWindowClosed(false);
+
+  // Termination signals reach the program from whichever event loop runs, modal ones too.
+  std::unique_ptr<QSocketNotifier> signalNotifier;
+  if (const int fd = TerminationSignalFd(); fd >= 0) {
+    signalNotifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, [] { DeliverPendingTerminationSignal(); });
+  }
 
   SetHost(std::make_unique<CQtHost>());
   // Nothing may reach the windows once the application object is gone, however body ends.

@@ -8,4 +8,4 @@
 QString QtNameFilter(const std::string& description, const std::string& patterns);
 
 // Object name of the window HELP_FINDER opens.
-inline constexpr const char* kHelpWindowName = "SorrelHelpWindow";
+inline constexpr const char* HELP_WINDOW_NAME = "SorrelHelpWindow";

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
@@ -76,6 +77,34 @@ void SendKey(QWidget* target, int key, const QString& text = {}) {
   QApplication::sendEvent(target, &release);
 }
 
+QtHostTesting::ClientImage ToClientImage(const QImage& source) {
+  const QImage image = source.convertToFormat(QImage::Format_RGB32);
+  QtHostTesting::ClientImage out;
+  out.width = image.width();
+  out.height = image.height();
+  out.pixels.reserve(static_cast<size_t>(out.width) * static_cast<size_t>(out.height));
+  for (int y = 0; y < image.height(); ++y) {
+    const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+    for (int x = 0; x < image.width(); ++x) {
+      out.pixels.push_back(RGB(static_cast<uint8_t>(qRed(line[x])), static_cast<uint8_t>(qGreen(line[x])),
+                               static_cast<uint8_t>(qBlue(line[x]))));
+    }
+  }
+  return out;
+}
+
+// Counts the show events of dialog windows.
+class CShowCounter final : public QObject {
+ public:
+  int shown = 0;
+
+ protected:
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if (e->type() == QEvent::Show && dynamic_cast<CQtDialogWindow*>(o)) ++shown;
+    return false;
+  }
+};
+
 int QtKey(QtHostTesting::Key key) {
   using K = QtHostTesting::Key;
   switch (key) {
@@ -104,7 +133,12 @@ void Open(CDialog& dlg) {
   ProcessEvents();
 }
 
-void Close(CDialog& dlg) { delete CQtDialogWindow::Of(dlg); }
+void Close(CDialog& dlg) {
+  QPointer<CQtDialogWindow> window = CQtDialogWindow::Of(dlg);
+  if (!window) return;
+  window->TakeDown();
+  delete window.data();
+}
 
 void Post(std::function<void()> fn) { QTimer::singleShot(0, qApp, std::move(fn)); }
 
@@ -118,6 +152,20 @@ CDialog* ActiveModalDialog() {
   return w ? w->Dialog() : nullptr;
 }
 
+std::string WindowTitle(const CDialog& dlg) { return WindowOf(dlg).windowTitle().toStdString(); }
+
+bool WindowMinimized(const CDialog& dlg) { return WindowOf(dlg).isMinimized(); }
+
+int DialogWindowsShown() {
+  static CShowCounter* counter = [] {
+    auto* c = new CShowCounter;
+    c->setParent(qApp);
+    qApp->installEventFilter(c);
+    return c;
+  }();
+  return counter->shown;
+}
+
 CRect ClientGeometry(const CDialog& dlg) { return ToCRect(WindowOf(dlg).geometry()); }
 
 CRect ControlGeometry(const CDialog& dlg, int id) { return ToCRect(ControlOf(dlg, id).Widget()->geometry()); }
@@ -129,6 +177,8 @@ bool ControlChecked(const CDialog& dlg, int id) { return WidgetOf<QAbstractButto
 bool ControlEnabled(const CDialog& dlg, int id) { return ControlOf(dlg, id).Widget()->isEnabled(); }
 
 bool ControlVisible(const CDialog& dlg, int id) { return !ControlOf(dlg, id).Widget()->isHidden(); }
+
+bool ButtonIsDefault(const CDialog& dlg, int id) { return WidgetOf<QPushButton>(dlg, id)->isDefault(); }
 
 int ControlValue(const CDialog& dlg, int id) {
   QWidget* w = ControlOf(dlg, id).Widget();
@@ -208,20 +258,13 @@ void TypeText(CDialog& dlg, int id, const std::string& text) {
 
 void CloseWindow(CDialog& dlg) { WindowOf(dlg).close(); }
 
-ClientImage GrabClient(const CDialog& dlg) {
-  const QImage image = WindowOf(dlg).grab().toImage().convertToFormat(QImage::Format_RGB32);
-  ClientImage out;
-  out.width = image.width();
-  out.height = image.height();
-  out.pixels.reserve(static_cast<size_t>(out.width) * static_cast<size_t>(out.height));
-  for (int y = 0; y < image.height(); ++y) {
-    const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-    for (int x = 0; x < image.width(); ++x) {
-      out.pixels.push_back(RGB(static_cast<uint8_t>(qRed(line[x])), static_cast<uint8_t>(qGreen(line[x])),
-                               static_cast<uint8_t>(qBlue(line[x]))));
-    }
-  }
-  return out;
+ClientImage GrabClient(const CDialog& dlg) { return ToClientImage(WindowOf(dlg).grab().toImage()); }
+
+ClientImage WindowIcon(const CDialog& dlg, int size) {
+  const CQtDialogWindow& window = WindowOf(dlg);
+  // Without an icon of its own a window falls back on the application's.
+  if (!window.testAttribute(Qt::WA_SetWindowIcon)) return {};
+  return ToClientImage(window.windowIcon().pixmap(size, size).toImage());
 }
 
 std::optional<MessageBoxInfo> ActiveMessageBox() {
@@ -303,7 +346,7 @@ bool ChooseActiveMenuItem(const std::string& text) {
 
 bool HelpWindowShown() {
   for (QWidget* w : QApplication::topLevelWidgets()) {
-    if (w->objectName() == QLatin1String(kHelpWindowName) && w->isVisible()) return true;
+    if (w->objectName() == QLatin1String(HELP_WINDOW_NAME) && w->isVisible()) return true;
   }
   return false;
 }

@@ -1,9 +1,13 @@
 // The Qt host on the offscreen platform: widgets where the dialog units put them, state
 // shown as set, a person's input turned into state then events, modal runs, per-pixel
-// drawing, message boxes, file dialogs, the system-menu items, timers and help.
+// drawing, message boxes, file dialogs, the system-menu items, timers, help, window
+// icons and termination signals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,34 +21,35 @@
 #include "ui/DialogTemplate.h"
 #include "ui/Host.h"
 #include "ui/QtHostTesting.h"
+#include "ui/Signals.h"
 
 namespace qt = QtHostTesting;
 
 namespace {
 
-constexpr int kProbeTemplate = 9101;
-constexpr int kPaintTemplate = 9102;
-constexpr int kChildTemplate = 9103;
-constexpr int kMainSizeTemplate = 9104;
-constexpr int kNoMenuTemplate = 9105;
+constexpr int PROBE_TEMPLATE = 9101;
+constexpr int PAINT_TEMPLATE = 9102;
+constexpr int CHILD_TEMPLATE = 9103;
+constexpr int MAIN_SIZE_TEMPLATE = 9104;
+constexpr int NO_MENU_TEMPLATE = 9105;
 
-constexpr int kButton = 30;
-constexpr int kMultiButton = 31;
-constexpr int kCheck = 32;
-constexpr int kEdit = 33;
-constexpr int kReadOnly = 34;
-constexpr int kLabel = 35;
-constexpr int kList = 36;
-constexpr int kSlider = 37;
-constexpr int kProgress = 38;
-constexpr int kMultiEdit = 39;
-constexpr int kFrame = 40;
-constexpr int kLocked = 41;
-constexpr int kWrapCheck = 42;
+constexpr int BUTTON = 30;
+constexpr int MULTI_BUTTON = 31;
+constexpr int CHECK = 32;
+constexpr int EDIT = 33;
+constexpr int READ_ONLY = 34;
+constexpr int LABEL = 35;
+constexpr int LIST = 36;
+constexpr int SLIDER = 37;
+constexpr int PROGRESS = 38;
+constexpr int MULTI_EDIT = 39;
+constexpr int FRAME = 40;
+constexpr int LOCKED = 41;
+constexpr int WRAP_CHECK = 42;
 
 void RegisterTemplates() {
   DialogTemplate probe;
-  probe.id = kProbeTemplate;
+  probe.id = PROBE_TEMPLATE;
   probe.caption = "Qt Host Probe";
   probe.cx = 200;
   probe.cy = 140;
@@ -52,31 +57,31 @@ void RegisterTemplates() {
   probe.controls = {
       {IDOK, ControlKind::PushButton, "OK", 140, 5, 50, 14, STYLE_DEFAULT},
       {IDCANCEL, ControlKind::PushButton, "Cancel", 140, 22, 50, 14, STYLE_NONE},
-      {kButton, ControlKind::PushButton, "Press", 140, 39, 50, 14, STYLE_NONE},
-      {kMultiButton, ControlKind::PushButton, "Initializing", 140, 56, 50, 28, STYLE_MULTILINE},
-      {kCheck, ControlKind::CheckBox, "Loop", 5, 5, 40, 10, STYLE_NONE},
-      {kEdit, ControlKind::Edit, "", 50, 5, 60, 12, STYLE_NONE},
-      {kReadOnly, ControlKind::Edit, "fixed", 50, 20, 60, 12, STYLE_READONLY | STYLE_CENTRED},
-      {kLabel, ControlKind::Static, "Label", 5, 20, 40, 8, STYLE_NONE},
-      {kList, ControlKind::ListBox, "", 5, 35, 125, 40, STYLE_TABSTOPS | STYLE_NOTIFY | STYLE_VSCROLL},
-      {kSlider, ControlKind::TrackBar, "", 140, 86, 20, 50, STYLE_NOTICKS},
-      {kProgress, ControlKind::ProgressBar, "", 5, 80, 120, 8, STYLE_NONE},
-      {kMultiEdit, ControlKind::Edit, "", 5, 92, 40, 18, STYLE_MULTILINE},
-      {kFrame, ControlKind::GreyFrame, "", 60, 92, 30, 30, STYLE_NONE},
-      {kLocked, ControlKind::PushButton, "Locked", 95, 92, 40, 14, STYLE_DISABLED},
-      {kWrapCheck, ControlKind::CheckBox, "Enable Phase Optimization", 95, 110, 42, 20, STYLE_MULTILINE},
+      {BUTTON, ControlKind::PushButton, "Press", 140, 39, 50, 14, STYLE_NONE},
+      {MULTI_BUTTON, ControlKind::PushButton, "Initializing", 140, 56, 50, 28, STYLE_MULTILINE},
+      {CHECK, ControlKind::CheckBox, "Loop", 5, 5, 40, 10, STYLE_NONE},
+      {EDIT, ControlKind::Edit, "", 50, 5, 60, 12, STYLE_NONE},
+      {READ_ONLY, ControlKind::Edit, "fixed", 50, 20, 60, 12, STYLE_READONLY | STYLE_CENTRED},
+      {LABEL, ControlKind::Static, "Label", 5, 20, 40, 8, STYLE_NONE},
+      {LIST, ControlKind::ListBox, "", 5, 35, 125, 40, STYLE_TABSTOPS | STYLE_NOTIFY | STYLE_VSCROLL},
+      {SLIDER, ControlKind::TrackBar, "", 140, 86, 20, 50, STYLE_NOTICKS},
+      {PROGRESS, ControlKind::ProgressBar, "", 5, 80, 120, 8, STYLE_NONE},
+      {MULTI_EDIT, ControlKind::Edit, "", 5, 92, 40, 18, STYLE_MULTILINE},
+      {FRAME, ControlKind::GreyFrame, "", 60, 92, 30, 30, STYLE_NONE},
+      {LOCKED, ControlKind::PushButton, "Locked", 95, 92, 40, 14, STYLE_DISABLED},
+      {WRAP_CHECK, ControlKind::CheckBox, "Enable Phase Optimization", 95, 110, 42, 20, STYLE_MULTILINE},
   };
   RegisterDialogTemplate(probe);
 
   DialogTemplate paint;
-  paint.id = kPaintTemplate;
+  paint.id = PAINT_TEMPLATE;
   paint.caption = "Paint";
   paint.cx = 110;
   paint.cy = 100;
   RegisterDialogTemplate(paint);
 
   DialogTemplate child;
-  child.id = kChildTemplate;
+  child.id = CHILD_TEMPLATE;
   child.caption = "Child";
   child.cx = 80;
   child.cy = 40;
@@ -84,7 +89,7 @@ void RegisterTemplates() {
   RegisterDialogTemplate(child);
 
   DialogTemplate mainSize;
-  mainSize.id = kMainSizeTemplate;
+  mainSize.id = MAIN_SIZE_TEMPLATE;
   mainSize.caption = "Sorrel Version 8.0";
   mainSize.cx = 376;
   mainSize.cy = 314;
@@ -92,7 +97,7 @@ void RegisterTemplates() {
   RegisterDialogTemplate(mainSize);
 
   DialogTemplate noMenu;
-  noMenu.id = kNoMenuTemplate;
+  noMenu.id = NO_MENU_TEMPLATE;
   noMenu.caption = "No Menu";
   noMenu.cx = 80;
   noMenu.cy = 40;
@@ -111,7 +116,7 @@ struct Seen {
 
 class CProbeDlg : public CDialog {
  public:
-  explicit CProbeDlg(int templateId = kProbeTemplate, CDialog* parent = nullptr) : CDialog(templateId, parent) {}
+  explicit CProbeDlg(int templateId = PROBE_TEMPLATE, CDialog* parent = nullptr) : CDialog(templateId, parent) {}
   using CDialog::Route;
 
   // Records kind/id events with the state `probe` reads when the handler runs.
@@ -157,12 +162,12 @@ TEST_F(QtHostTest, WidgetsSitWhereTheDialogUnitsPutThem) {
     EXPECT_EQ(qt::ControlGeometry(dlg, c.id), PixelsOf(c.x, c.y, c.cx, c.cy)) << "control " << c.id;
   }
   // Each edge maps on its own: 5,35 .. 130,75 du.
-  EXPECT_EQ(qt::ControlGeometry(dlg, kList), (CRect{7, 56, 195, 121}));
+  EXPECT_EQ(qt::ControlGeometry(dlg, LIST), (CRect{7, 56, 195, 121}));
   qt::Close(dlg);
 }
 
 TEST_F(QtHostTest, MainDialogSizeGivesItsClientArea) {
-  CProbeDlg dlg(kMainSizeTemplate);
+  CProbeDlg dlg(MAIN_SIZE_TEMPLATE);
   qt::Open(dlg);
   const CRect client = qt::ClientGeometry(dlg);
   EXPECT_EQ(client.Width(), 564);
@@ -180,48 +185,48 @@ TEST_F(QtHostTest, MainDialogSizeGivesItsClientArea) {
 
 TEST_F(QtHostTest, StateSetByTheProgramShowsAndRaisesNoEvents) {
   CProbeDlg dlg;
-  for (int id : {kButton, kCheck, kList, kSlider, kEdit}) {
+  for (int id : {BUTTON, CHECK, LIST, SLIDER, EDIT}) {
     for (EventKind k : {EventKind::Click, EventKind::SelChange, EventKind::VScroll, EventKind::KillFocus}) {
       dlg.Watch(k, id);
     }
   }
   qt::Open(dlg);
-  EXPECT_EQ(qt::ControlText(dlg, kReadOnly), "fixed");
-  EXPECT_EQ(qt::ControlText(dlg, kMultiButton), "Initializing");
-  EXPECT_FALSE(qt::ControlEnabled(dlg, kLocked));
+  EXPECT_EQ(qt::ControlText(dlg, READ_ONLY), "fixed");
+  EXPECT_EQ(qt::ControlText(dlg, MULTI_BUTTON), "Initializing");
+  EXPECT_FALSE(qt::ControlEnabled(dlg, LOCKED));
 
-  dlg.SetDlgItemText(kEdit, "12.5");
-  dlg.SetDlgItemText(kMultiButton, "LOADING   3");
-  dlg.SetDlgItemText(kLabel, "Pattern File:");
-  dlg.SetDlgItemText(kMultiEdit, "Laser A Gain");
-  dlg.CheckDlgButton(kCheck, 1);
-  dlg.ListAddString(kList, "one");
-  dlg.ListAddString(kList, "two");
-  dlg.ListSetCurSel(kList, 1);
-  dlg.TrackSetRange(kSlider, 0, 50);
-  dlg.TrackSetPos(kSlider, 20);
-  dlg.ProgressSetRange(kProgress, 0, 100);
-  dlg.ProgressSetPos(kProgress, 40);
-  dlg.EnableDlgItem(kButton, false);
-  dlg.ShowDlgItem(kLabel, false);
+  dlg.SetDlgItemText(EDIT, "12.5");
+  dlg.SetDlgItemText(MULTI_BUTTON, "LOADING   3");
+  dlg.SetDlgItemText(LABEL, "Pattern File:");
+  dlg.SetDlgItemText(MULTI_EDIT, "Laser A Gain");
+  dlg.CheckDlgButton(CHECK, 1);
+  dlg.ListAddString(LIST, "one");
+  dlg.ListAddString(LIST, "two");
+  dlg.ListSetCurSel(LIST, 1);
+  dlg.TrackSetRange(SLIDER, 0, 50);
+  dlg.TrackSetPos(SLIDER, 20);
+  dlg.ProgressSetRange(PROGRESS, 0, 100);
+  dlg.ProgressSetPos(PROGRESS, 40);
+  dlg.EnableDlgItem(BUTTON, false);
+  dlg.ShowDlgItem(LABEL, false);
   qt::ProcessEvents();
 
-  EXPECT_EQ(qt::ControlText(dlg, kEdit), "12.5");
-  EXPECT_EQ(qt::ControlText(dlg, kMultiButton), "LOADING   3");
-  EXPECT_EQ(qt::ControlText(dlg, kLabel), "Pattern File:");
-  EXPECT_EQ(qt::ControlText(dlg, kMultiEdit), "Laser A Gain");
-  EXPECT_TRUE(qt::ControlChecked(dlg, kCheck));
-  EXPECT_EQ(qt::ListLines(dlg, kList), (std::vector<std::string>{"one", "two"}));
-  EXPECT_EQ(qt::ListCurrentRow(dlg, kList), 1);
-  EXPECT_EQ(qt::ControlValue(dlg, kSlider), 20);
-  EXPECT_EQ(qt::ControlValue(dlg, kProgress), 40);
-  EXPECT_FALSE(qt::ControlEnabled(dlg, kButton));
-  EXPECT_FALSE(qt::ControlVisible(dlg, kLabel));
+  EXPECT_EQ(qt::ControlText(dlg, EDIT), "12.5");
+  EXPECT_EQ(qt::ControlText(dlg, MULTI_BUTTON), "LOADING   3");
+  EXPECT_EQ(qt::ControlText(dlg, LABEL), "Pattern File:");
+  EXPECT_EQ(qt::ControlText(dlg, MULTI_EDIT), "Laser A Gain");
+  EXPECT_TRUE(qt::ControlChecked(dlg, CHECK));
+  EXPECT_EQ(qt::ListLines(dlg, LIST), (std::vector<std::string>{"one", "two"}));
+  EXPECT_EQ(qt::ListCurrentRow(dlg, LIST), 1);
+  EXPECT_EQ(qt::ControlValue(dlg, SLIDER), 20);
+  EXPECT_EQ(qt::ControlValue(dlg, PROGRESS), 40);
+  EXPECT_FALSE(qt::ControlEnabled(dlg, BUTTON));
+  EXPECT_FALSE(qt::ControlVisible(dlg, LABEL));
 
   // Deleting the selected line takes the selection with it, on screen too.
-  dlg.ListDeleteString(kList, 1);
-  EXPECT_EQ(qt::ListLines(dlg, kList), std::vector<std::string>{"one"});
-  EXPECT_EQ(qt::ListCurrentRow(dlg, kList), -1);
+  dlg.ListDeleteString(LIST, 1);
+  EXPECT_EQ(qt::ListLines(dlg, LIST), std::vector<std::string>{"one"});
+  EXPECT_EQ(qt::ListCurrentRow(dlg, LIST), -1);
   EXPECT_TRUE(dlg.seen.empty());
   qt::Close(dlg);
 }
@@ -229,9 +234,35 @@ TEST_F(QtHostTest, StateSetByTheProgramShowsAndRaisesNoEvents) {
 TEST_F(QtHostTest, CaptionFollowsTheDialog) {
   CProbeDlg dlg;
   qt::Open(dlg);
+  EXPECT_EQ(qt::WindowTitle(dlg), "Qt Host Probe");
   dlg.SetWindowText("Renamed");
-  // The caption of the window is what a modal box opened over it would see as its owner's.
-  EXPECT_EQ(dlg.GetWindowText(), "Renamed");
+  EXPECT_EQ(qt::WindowTitle(dlg), "Renamed");
+  qt::Close(dlg);
+}
+
+TEST_F(QtHostTest, WindowCarriesTheLargeIcon) {
+  CProbeDlg dlg;
+  qt::Open(dlg);
+  EXPECT_TRUE(qt::WindowIcon(dlg, 32).pixels.empty());
+  const HICON app = LoadIcon(APPLICATION_ICON);
+  dlg.SetIcon(app, false);  // the window system shows the large one only
+  EXPECT_TRUE(qt::WindowIcon(dlg, 32).pixels.empty());
+  dlg.SetIcon(app, true);
+  const qt::ClientImage icon = qt::WindowIcon(dlg, 32);
+  ASSERT_EQ(icon.width, 32);
+  ASSERT_EQ(icon.height, 32);
+  // The drawn application icon: a grey ramp across the middle inside a blue edge.
+  std::vector<int> greys;
+  for (int x = 4; x < 28; ++x) {
+    const COLORREF c = icon.At(x, 16);
+    EXPECT_EQ(GetRValue(c), GetBValue(c)) << x;
+    if (std::find(greys.begin(), greys.end(), GetRValue(c)) == greys.end()) greys.push_back(GetRValue(c));
+  }
+  EXPECT_GT(greys.size(), 10u);
+  const COLORREF edge = icon.At(16, 1);
+  EXPECT_GT(GetBValue(edge), GetRValue(edge) + 40);
+  dlg.SetIcon(nullptr, true);
+  EXPECT_TRUE(qt::WindowIcon(dlg, 32).pixels.empty());
   qt::Close(dlg);
 }
 
@@ -239,43 +270,43 @@ TEST_F(QtHostTest, CaptionFollowsTheDialog) {
 
 TEST_F(QtHostTest, ButtonClickReachesItsHandlerAndADisabledOneStaysQuiet) {
   CProbeDlg dlg;
-  dlg.Watch(EventKind::Click, kButton);
-  dlg.Watch(EventKind::Click, kLocked);
+  dlg.Watch(EventKind::Click, BUTTON);
+  dlg.Watch(EventKind::Click, LOCKED);
   qt::Open(dlg);
-  qt::ClickControl(dlg, kButton);
-  qt::ClickControl(dlg, kLocked);
+  qt::ClickControl(dlg, BUTTON);
+  qt::ClickControl(dlg, LOCKED);
   ASSERT_EQ(dlg.seen.size(), 1u);
   EXPECT_EQ(dlg.seen[0].kind, EventKind::Click);
-  EXPECT_EQ(dlg.seen[0].id, kButton);
+  EXPECT_EQ(dlg.seen[0].id, BUTTON);
   qt::Close(dlg);
 }
 
 TEST_F(QtHostTest, CheckBoxTogglesItsStateBeforeTheHandlerRuns) {
   CProbeDlg dlg;
-  dlg.Watch(EventKind::Click, kCheck, [&] { return dlg.IsDlgButtonChecked(kCheck); });
-  dlg.Watch(EventKind::Click, kWrapCheck, [&] { return dlg.IsDlgButtonChecked(kWrapCheck); });
+  dlg.Watch(EventKind::Click, CHECK, [&] { return dlg.IsDlgButtonChecked(CHECK); });
+  dlg.Watch(EventKind::Click, WRAP_CHECK, [&] { return dlg.IsDlgButtonChecked(WRAP_CHECK); });
   qt::Open(dlg);
-  qt::ClickControl(dlg, kCheck);
-  qt::ClickControl(dlg, kCheck);
+  qt::ClickControl(dlg, CHECK);
+  qt::ClickControl(dlg, CHECK);
   // The wrapping caption of a multi-line check box takes the click as well.
-  qt::ClickControl(dlg, kWrapCheck);
+  qt::ClickControl(dlg, WRAP_CHECK);
   ASSERT_EQ(dlg.seen.size(), 3u);
   EXPECT_EQ(dlg.seen[0].state, 1);
   EXPECT_EQ(dlg.seen[1].state, 0);
-  EXPECT_EQ(dlg.seen[2].id, kWrapCheck);
+  EXPECT_EQ(dlg.seen[2].id, WRAP_CHECK);
   EXPECT_EQ(dlg.seen[2].state, 1);
-  EXPECT_EQ(qt::ControlText(dlg, kWrapCheck), "Enable Phase Optimization");
+  EXPECT_EQ(qt::ControlText(dlg, WRAP_CHECK), "Enable Phase Optimization");
   qt::Close(dlg);
 }
 
 TEST_F(QtHostTest, TypingChangesTheTextAndLeavingTheBoxIsTheEvent) {
   CProbeDlg dlg;
-  dlg.Watch(EventKind::KillFocus, kEdit, [&] { return std::atoi(dlg.GetDlgItemText(kEdit).c_str()); });
+  dlg.Watch(EventKind::KillFocus, EDIT, [&] { return std::atoi(dlg.GetDlgItemText(EDIT).c_str()); });
   qt::Open(dlg);
-  qt::TypeText(dlg, kEdit, "250");
-  EXPECT_EQ(dlg.GetDlgItemText(kEdit), "250");
+  qt::TypeText(dlg, EDIT, "250");
+  EXPECT_EQ(dlg.GetDlgItemText(EDIT), "250");
   EXPECT_TRUE(dlg.seen.empty());
-  qt::FocusControl(dlg, kButton);
+  qt::FocusControl(dlg, BUTTON);
   ASSERT_EQ(dlg.seen.size(), 1u);
   EXPECT_EQ(dlg.seen[0].kind, EventKind::KillFocus);
   EXPECT_EQ(dlg.seen[0].state, 250);
@@ -284,14 +315,14 @@ TEST_F(QtHostTest, TypingChangesTheTextAndLeavingTheBoxIsTheEvent) {
 
 TEST_F(QtHostTest, ListSelectionMovesBeforeTheHandlerAndDoubleClickFollows) {
   CProbeDlg dlg;
-  dlg.Watch(EventKind::SelChange, kList, [&] { return dlg.ListGetCurSel(kList); });
-  dlg.Watch(EventKind::DoubleClick, kList, [&] { return dlg.ListGetCurSel(kList); });
+  dlg.Watch(EventKind::SelChange, LIST, [&] { return dlg.ListGetCurSel(LIST); });
+  dlg.Watch(EventKind::DoubleClick, LIST, [&] { return dlg.ListGetCurSel(LIST); });
   qt::Open(dlg);
-  for (const char* line : {"a", "b", "c"}) dlg.ListAddString(kList, line);
-  qt::ClickListLine(dlg, kList, 2);
-  qt::DoubleClickListLine(dlg, kList, 0);
+  for (const char* line : {"a", "b", "c"}) dlg.ListAddString(LIST, line);
+  qt::ClickListLine(dlg, LIST, 2);
+  qt::DoubleClickListLine(dlg, LIST, 0);
   // Arrow keys move the selection as clicks do.
-  qt::PressKey(dlg, qt::Key::Down, kList);
+  qt::PressKey(dlg, qt::Key::Down, LIST);
   ASSERT_EQ(dlg.seen.size(), 4u);
   EXPECT_EQ(dlg.seen[0].kind, EventKind::SelChange);
   EXPECT_EQ(dlg.seen[0].state, 2);
@@ -307,19 +338,19 @@ TEST_F(QtHostTest, ListSelectionMovesBeforeTheHandlerAndDoubleClickFollows) {
 TEST_F(QtHostTest, TabbedListFieldsStartAtTheTabStops) {
   CProbeDlg dlg;
   qt::Open(dlg);
-  dlg.ListSetTabStops(kList, {7, 60});
-  dlg.ListAddString(kList, "1\tshort\tMMMM");
+  dlg.ListSetTabStops(LIST, {7, 60});
+  dlg.ListAddString(LIST, "1\tshort\tMMMM");
   // A first field past the first stop sends the next field to the stop after it; past
   // the last stop, stops go on every 32 dialog units.
-  dlg.ListAddString(kList, "a name\tX\tY");
+  dlg.ListAddString(LIST, "a name\tX\tY");
   qt::ProcessEvents();
 
-  const std::vector<CRect> first = qt::ListFieldRects(dlg, kList, 0);
+  const std::vector<CRect> first = qt::ListFieldRects(dlg, LIST, 0);
   ASSERT_EQ(first.size(), 3u);
   const int origin = first[0].left;
   EXPECT_EQ(first[1].left - origin, DialogUnitsToPixelsX(7));
   EXPECT_EQ(first[2].left - origin, DialogUnitsToPixelsX(60));
-  const std::vector<CRect> second = qt::ListFieldRects(dlg, kList, 1);
+  const std::vector<CRect> second = qt::ListFieldRects(dlg, LIST, 1);
   ASSERT_EQ(second.size(), 3u);
   ASSERT_GT(second[0].right - origin, DialogUnitsToPixelsX(7));
   ASSERT_LT(second[0].right - origin, DialogUnitsToPixelsX(60));
@@ -344,11 +375,11 @@ TEST_F(QtHostTest, TabbedListFieldsStartAtTheTabStops) {
 
 TEST_F(QtHostTest, SliderDragReportsEachPositionThenTheEnd) {
   CProbeDlg dlg;
-  dlg.Watch(EventKind::VScroll, kSlider, [&] { return dlg.TrackGetPos(kSlider); });
+  dlg.Watch(EventKind::VScroll, SLIDER, [&] { return dlg.TrackGetPos(SLIDER); });
   qt::Open(dlg);
-  dlg.TrackSetRange(kSlider, 0, 100);
-  dlg.TrackSetPos(kSlider, 10);
-  qt::DragTrackBar(dlg, kSlider, {12, 15, 20});
+  dlg.TrackSetRange(SLIDER, 0, 100);
+  dlg.TrackSetPos(SLIDER, 10);
+  qt::DragTrackBar(dlg, SLIDER, {12, 15, 20});
   const std::vector<std::pair<int, int>> expected = {
       {SB_THUMBTRACK, 12}, {SB_THUMBTRACK, 15}, {SB_THUMBTRACK, 20}, {SB_THUMBPOSITION, 20}, {SB_ENDSCROLL, 20}};
   ASSERT_EQ(dlg.seen.size(), expected.size());
@@ -358,21 +389,21 @@ TEST_F(QtHostTest, SliderDragReportsEachPositionThenTheEnd) {
     // The position is the dialog's before its handler runs.
     EXPECT_EQ(dlg.seen[i].state, expected[i].second) << i;
   }
-  EXPECT_EQ(qt::ControlValue(dlg, kSlider), 20);
+  EXPECT_EQ(qt::ControlValue(dlg, SLIDER), 20);
   qt::Close(dlg);
 }
 
 TEST_F(QtHostTest, SliderKeysGiveTheirCodesThenTheEndWithTheMinimumAtTheTop) {
   CProbeDlg dlg;
-  dlg.Watch(EventKind::VScroll, kSlider, [&] { return dlg.TrackGetPos(kSlider); });
+  dlg.Watch(EventKind::VScroll, SLIDER, [&] { return dlg.TrackGetPos(SLIDER); });
   qt::Open(dlg);
-  dlg.TrackSetRange(kSlider, 0, 100);
-  dlg.TrackSetPos(kSlider, 50);
-  qt::PressKey(dlg, qt::Key::Down, kSlider);      // towards the bottom: up in value
-  qt::PressKey(dlg, qt::Key::Up, kSlider);
-  qt::PressKey(dlg, qt::Key::PageDown, kSlider);  // a fifth of the range
-  qt::PressKey(dlg, qt::Key::Home, kSlider);
-  qt::PressKey(dlg, qt::Key::End, kSlider);
+  dlg.TrackSetRange(SLIDER, 0, 100);
+  dlg.TrackSetPos(SLIDER, 50);
+  qt::PressKey(dlg, qt::Key::Down, SLIDER);      // towards the bottom: up in value
+  qt::PressKey(dlg, qt::Key::Up, SLIDER);
+  qt::PressKey(dlg, qt::Key::PageDown, SLIDER);  // a fifth of the range
+  qt::PressKey(dlg, qt::Key::Home, SLIDER);
+  qt::PressKey(dlg, qt::Key::End, SLIDER);
   const std::vector<std::pair<int, int>> expected = {
       {SB_LINEDOWN, 51}, {SB_ENDSCROLL, 51}, {SB_LINEUP, 50}, {SB_ENDSCROLL, 50}, {SB_PAGEDOWN, 70},
       {SB_ENDSCROLL, 70}, {SB_TOP, 0},       {SB_ENDSCROLL, 0}, {SB_BOTTOM, 100}, {SB_ENDSCROLL, 100}};
@@ -384,11 +415,11 @@ TEST_F(QtHostTest, SliderKeysGiveTheirCodesThenTheEndWithTheMinimumAtTheTop) {
   }
 
   // The thumb is drawn at the top for the minimum and at the bottom for the maximum.
-  dlg.TrackSetPos(kSlider, 0);
-  const CRect atMin = qt::TrackThumbGeometry(dlg, kSlider);
-  dlg.TrackSetPos(kSlider, 100);
-  const CRect atMax = qt::TrackThumbGeometry(dlg, kSlider);
-  const CRect slider = qt::ControlGeometry(dlg, kSlider);
+  dlg.TrackSetPos(SLIDER, 0);
+  const CRect atMin = qt::TrackThumbGeometry(dlg, SLIDER);
+  dlg.TrackSetPos(SLIDER, 100);
+  const CRect atMax = qt::TrackThumbGeometry(dlg, SLIDER);
+  const CRect slider = qt::ControlGeometry(dlg, SLIDER);
   EXPECT_LT(atMin.top - slider.top, slider.bottom - atMin.bottom);
   EXPECT_LT(slider.bottom - atMax.bottom, atMax.top - slider.top);
   qt::Close(dlg);
@@ -399,14 +430,14 @@ TEST_F(QtHostTest, SliderKeysGiveTheirCodesThenTheEndWithTheMinimumAtTheTop) {
 TEST_F(QtHostTest, ModalRunInitialisesShowsAndReturnsTheButtonsResult) {
   struct CInitDlg : CProbeDlg {
     bool OnInitDialog() override {
-      SetDlgItemText(kEdit, "from init");
+      SetDlgItemText(EDIT, "from init");
       return CProbeDlg::OnInitDialog();
     }
   } dlg;
   std::string shownText;
   qt::Post([&] {
     EXPECT_EQ(qt::ActiveModalDialog(), &dlg);
-    shownText = qt::ControlText(dlg, kEdit);
+    shownText = qt::ControlText(dlg, EDIT);
     qt::ClickControl(dlg, IDOK);
   });
   EXPECT_EQ(dlg.DoModal(), IDOK);
@@ -417,8 +448,8 @@ TEST_F(QtHostTest, ModalRunInitialisesShowsAndReturnsTheButtonsResult) {
 TEST_F(QtHostTest, HandlersEndModalRunsAndNestedRunsReturnInOrder) {
   CProbeDlg dlg;
   std::vector<std::string> order;
-  dlg.Route(EventKind::Click, kButton, [&](const Event&) {
-    CProbeDlg child(kChildTemplate, &dlg);
+  dlg.Route(EventKind::Click, BUTTON, [&](const Event&) {
+    CProbeDlg child(CHILD_TEMPLATE, &dlg);
     qt::Post([&] {
       EXPECT_EQ(qt::ActiveModalDialog(), &child);
       qt::ClickControl(child, IDOK);
@@ -428,7 +459,7 @@ TEST_F(QtHostTest, HandlersEndModalRunsAndNestedRunsReturnInOrder) {
   });
   qt::Post([&] {
     EXPECT_EQ(qt::ActiveModalDialog(), &dlg);
-    qt::ClickControl(dlg, kButton);
+    qt::ClickControl(dlg, BUTTON);
   });
   order.push_back("parent " + std::to_string(dlg.DoModal()));
   EXPECT_EQ(order, (std::vector<std::string>{"child 1", "parent 42"}));
@@ -438,14 +469,14 @@ TEST_F(QtHostTest, EnterEscapeAndTheCloseBoxGoThroughTheFramework) {
   {
     CProbeDlg dlg;
     qt::Post([&] {
-      qt::FocusControl(dlg, kEdit);
+      qt::FocusControl(dlg, EDIT);
       qt::PressKey(dlg, qt::Key::Enter);
     });
     EXPECT_EQ(dlg.DoModal(), IDOK);
   }
   {
     CProbeDlg dlg;
-    qt::Post([&] { qt::PressKey(dlg, qt::Key::Escape, kEdit); });
+    qt::Post([&] { qt::PressKey(dlg, qt::Key::Escape, EDIT); });
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
   }
   {
@@ -455,7 +486,7 @@ TEST_F(QtHostTest, EnterEscapeAndTheCloseBoxGoThroughTheFramework) {
     dlg.Route(EventKind::Ok, IDOK, [](const Event&) {});
     dlg.Route(EventKind::Close, 0, [&](const Event&) { ++closes; });
     qt::Post([&] {
-      qt::FocusControl(dlg, kEdit);
+      qt::FocusControl(dlg, EDIT);
       qt::PressKey(dlg, qt::Key::Enter);
       qt::CloseWindow(dlg);
       EXPECT_EQ(qt::ActiveModalDialog(), &dlg);
@@ -473,7 +504,95 @@ TEST_F(QtHostTest, DialogEndedByItsInitialisationNeverShows) {
       return true;
     }
   } dlg;
+  int destroys = 0;
+  dlg.Route(EventKind::Destroy, 0, [&](const Event&) { ++destroys; });
+  // Should the window show after all, it is closed, so the test fails rather than waits.
+  qt::Post([&] {
+    if (qt::ActiveModalDialog() == &dlg) qt::CloseWindow(dlg);
+  });
+  const int shownBefore = qt::DialogWindowsShown();
   EXPECT_EQ(dlg.DoModal(), 5);
+  EXPECT_EQ(qt::DialogWindowsShown(), shownBefore);
+  EXPECT_EQ(destroys, 1);
+  qt::ProcessEvents();
+
+  // A run that does show its window is counted.
+  CProbeDlg shown;
+  qt::Post([&] { qt::ClickControl(shown, IDOK); });
+  EXPECT_EQ(shown.DoModal(), IDOK);
+  EXPECT_EQ(qt::DialogWindowsShown(), shownBefore + 1);
+}
+
+TEST_F(QtHostTest, DestroyComesOnceAfterTheRunBeforeDoModalReturns) {
+  CProbeDlg dlg;
+  int destroys = 0;
+  bool returned = false, windowVisible = true;
+  std::optional<int> resultSeen;
+  dlg.Route(EventKind::Destroy, 0, [&](const Event&) {
+    ++destroys;
+    EXPECT_FALSE(returned);
+    resultSeen = dlg.ModalResult();
+    windowVisible = qt::ActiveModalDialog() == &dlg;
+  });
+  qt::Post([&] { qt::ClickControl(dlg, IDOK); });
+  EXPECT_EQ(dlg.DoModal(), IDOK);
+  returned = true;
+  EXPECT_EQ(destroys, 1);
+  EXPECT_EQ(resultSeen, IDOK);
+  EXPECT_FALSE(windowVisible);  // the window hides first
+
+  // Shown and taken down without a modal run: one Destroy too.
+  returned = false;
+  qt::Open(dlg);
+  EXPECT_EQ(destroys, 1);
+  qt::Close(dlg);
+  qt::Close(dlg);
+  EXPECT_EQ(destroys, 2);
+}
+
+TEST_F(QtHostTest, EnterGivesTheDefaultCommand) {
+  CProbeDlg dlg;
+  dlg.Watch(EventKind::Click, BUTTON);
+  qt::Open(dlg);
+  EXPECT_TRUE(qt::ButtonIsDefault(dlg, IDOK));
+  dlg.SetDefID(BUTTON);
+  EXPECT_TRUE(qt::ButtonIsDefault(dlg, BUTTON));
+  EXPECT_FALSE(qt::ButtonIsDefault(dlg, IDOK));
+  qt::FocusControl(dlg, EDIT);
+  qt::PressKey(dlg, qt::Key::Enter);
+  ASSERT_EQ(dlg.seen.size(), 1u);
+  EXPECT_EQ(dlg.seen[0].id, BUTTON);
+  // A disabled default button takes no Enter, and the dialog does not end either.
+  dlg.EnableDlgItem(BUTTON, false);
+  qt::PressKey(dlg, qt::Key::Enter);
+  EXPECT_EQ(dlg.seen.size(), 1u);
+  EXPECT_FALSE(dlg.ModalResult().has_value());
+  qt::Close(dlg);
+}
+
+TEST_F(QtHostTest, FrameworkSystemCommandsMinimiseRestoreAndClose) {
+  CProbeDlg dlg;
+  qt::Open(dlg);
+  dlg.DefaultSysCommand(SC_MINIMIZE);
+  EXPECT_TRUE(qt::WindowMinimized(dlg));
+  dlg.DefaultSysCommand(SC_RESTORE);
+  EXPECT_FALSE(qt::WindowMinimized(dlg));
+  qt::Close(dlg);
+
+  // SC_CLOSE is the close box, chosen here from the dialog's own menu item.
+  CProbeDlg modal;
+  int closes = 0;
+  modal.Route(EventKind::Close, 0, [&](const Event&) {
+    ++closes;
+    modal.EndDialog(9);
+  });
+  qt::Post([&] {
+    modal.AppendSystemMenuItem(SC_CLOSE, "&Close");
+    qt::Post([] { qt::ChooseActiveMenuItem("&Close"); });
+    qt::OpenContextMenu(modal);
+  });
+  EXPECT_EQ(modal.DoModal(), 9);
+  EXPECT_EQ(closes, 1);
 }
 
 // ---- Drawing ----
@@ -481,15 +600,15 @@ TEST_F(QtHostTest, DialogEndedByItsInitialisationNeverShows) {
 // Draws a 128 x 128 grey ramp at a fixed origin in its paint handler.
 class CRampDlg : public CDialog {
  public:
-  static constexpr int kX = 13, kY = 21;
-  CRampDlg() : CDialog(kPaintTemplate) {
+  static constexpr int X = 13, Y = 21;
+  CRampDlg() : CDialog(PAINT_TEMPLATE) {
     Route(EventKind::Paint, 0, [this](const Event&) {
       ++paints;
       if (!draw) return;
       CDC dc = GetDC();
       for (int i = 0; i < 128 * 128; ++i) {
         const uint8_t v = Value(i % 128, i / 128);
-        dc.SetPixel(kX + i % 128, kY + i / 128, RGB(v, v, v));
+        dc.SetPixel(X + i % 128, Y + i / 128, RGB(v, v, v));
       }
     });
   }
@@ -508,16 +627,16 @@ TEST_F(QtHostTest, PaintedPixelsShowOneToOne) {
   int wrong = 0;
   for (int y = 0; y < 128; ++y) {
     for (int x = 0; x < 128; ++x) {
-      const COLORREF c = image.At(CRampDlg::kX + x, CRampDlg::kY + y);
+      const COLORREF c = image.At(CRampDlg::X + x, CRampDlg::Y + y);
       const uint8_t v = CRampDlg::Value(x, y);
       wrong += c == RGB(v, v, v) ? 0 : 1;
     }
   }
   EXPECT_EQ(wrong, 0);
   // Just outside the image the dialog's face shows.
-  EXPECT_EQ(image.At(CRampDlg::kX - 1, CRampDlg::kY), COLOR_DIALOG_BACKGROUND);
-  EXPECT_EQ(image.At(CRampDlg::kX + 128, CRampDlg::kY + 127), COLOR_DIALOG_BACKGROUND);
-  EXPECT_EQ(image.At(CRampDlg::kX, CRampDlg::kY + 128), COLOR_DIALOG_BACKGROUND);
+  EXPECT_EQ(image.At(CRampDlg::X - 1, CRampDlg::Y), COLOR_DIALOG_BACKGROUND);
+  EXPECT_EQ(image.At(CRampDlg::X + 128, CRampDlg::Y + 127), COLOR_DIALOG_BACKGROUND);
+  EXPECT_EQ(image.At(CRampDlg::X, CRampDlg::Y + 128), COLOR_DIALOG_BACKGROUND);
   qt::Close(dlg);
 }
 
@@ -525,13 +644,13 @@ TEST_F(QtHostTest, InvalidatingWithEraseClearsWhatIsNoLongerDrawn) {
   CRampDlg dlg;
   qt::Open(dlg);
   dlg.draw = false;
-  dlg.InvalidateRect(CRect{CRampDlg::kX, CRampDlg::kY, CRampDlg::kX + 64, CRampDlg::kY + 128}, true);
+  dlg.InvalidateRect(CRect{CRampDlg::X, CRampDlg::Y, CRampDlg::X + 64, CRampDlg::Y + 128}, true);
   const int before = dlg.paints;
   ASSERT_TRUE(SpinUntil([&] { return dlg.paints > before; }));
   const qt::ClientImage image = qt::GrabClient(dlg);
-  EXPECT_EQ(image.At(CRampDlg::kX + 10, CRampDlg::kY + 10), COLOR_DIALOG_BACKGROUND);
+  EXPECT_EQ(image.At(CRampDlg::X + 10, CRampDlg::Y + 10), COLOR_DIALOG_BACKGROUND);
   const uint8_t kept = CRampDlg::Value(100, 10);
-  EXPECT_EQ(image.At(CRampDlg::kX + 100, CRampDlg::kY + 10), RGB(kept, kept, kept));
+  EXPECT_EQ(image.At(CRampDlg::X + 100, CRampDlg::Y + 10), RGB(kept, kept, kept));
   qt::Close(dlg);
 }
 
@@ -612,12 +731,30 @@ TEST_F(QtHostTest, FileDialogHonoursTheRequest) {
   EXPECT_FALSE(seen->save);
   EXPECT_EQ(seen->filters, (std::vector<std::string>{"Pattern Files (*.BMP) (*.[bB][mM][pP])", "(*.ZRN) (*.[zZ][rR][nN])"}));
 
-  // A cancel, and a path longer than the caller's buffer, both come back as nothing.
+  // A cancel, and a path longer than any buffer, both come back as nothing; the long path
+  // with a message over the dialog's owner.
   qt::Post([] { qt::CancelActiveFileDialog(); });
   EXPECT_EQ(FileDialog(nullptr, open), std::nullopt);
-  open.bufferSize = existing.string().size();
-  qt::Post([&] { qt::AcceptActiveFileDialog(existing.string()); });
-  EXPECT_EQ(FileDialog(nullptr, open), std::nullopt);
+  std::string tooLong = folder.string();
+  while (tooLong.size() < PATH_MAX) tooLong += "/" + std::string(200, 'd');
+  tooLong.resize(PATH_MAX - 4);
+  tooLong += ".sif";  // as the dialog would add it
+  CProbeDlg owner;
+  qt::Open(owner);
+  std::optional<qt::MessageBoxInfo> message;
+  qt::Post([&] {
+    qt::AcceptActiveFileDialog(tooLong);
+    qt::Post([&] {
+      message = qt::ActiveMessageBox();
+      qt::DismissActiveMessageBox();
+    });
+  });
+  EXPECT_EQ(FileDialog(&owner, save), std::nullopt);
+  ASSERT_TRUE(message);
+  EXPECT_EQ(message->text, "Path too long: " + tooLong);
+  EXPECT_EQ(message->caption, "FILE ERROR");
+  EXPECT_FALSE(message->critical);
+  qt::Close(owner);
   fs::remove_all(folder);
 }
 
@@ -642,7 +779,7 @@ TEST_F(QtHostTest, SystemMenuItemsAreOfferedOnTheContextMenu) {
   qt::Close(dlg);
 
   // Without a system menu there is nothing to offer.
-  CProbeDlg plain(kNoMenuTemplate);
+  CProbeDlg plain(NO_MENU_TEMPLATE);
   qt::Open(plain);
   plain.AppendSystemMenuItem(104, "&About SORREL...");
   bool menuShown = true;
@@ -677,11 +814,66 @@ TEST_F(QtHostTest, TimersFireUntilKilledAndStopWhenTheDialogEnds) {
   qt::Close(dlg);
 }
 
+// ---- Termination signals ----
+
+class QtSignalTest : public QtHostTest {
+ protected:
+  void TearDown() override { StopWatchingTerminationSignals(); }
+};
+
+TEST_F(QtSignalTest, SignalReachesTheHandlerInsideAModalRun) {
+  CProbeDlg dlg;
+  // Should the signal never arrive, the dialog ends itself and the test fails.
+  dlg.Route(EventKind::Timer, 9, [&](const Event&) { dlg.EndDialog(-1); });
+  std::vector<int> handled;
+  bool insideTheRun = false;
+  WatchTerminationSignals([&](int signal) {
+    handled.push_back(signal);
+    insideTheRun = qt::ActiveModalDialog() == &dlg;
+    dlg.EndDialog(77);
+  });
+  bool ranInSignalHandler = true;
+  qt::Post([&] {
+    dlg.SetTimer(9, 5000);
+    std::raise(SIGTERM);
+    ranInSignalHandler = !handled.empty();
+  });
+  EXPECT_EQ(dlg.DoModal(), 77);
+  EXPECT_FALSE(ranInSignalHandler);
+  EXPECT_EQ(handled, std::vector<int>{SIGTERM});
+  EXPECT_TRUE(insideTheRun);
+}
+
+TEST_F(QtSignalTest, SignalReachesTheHandlerUnderAMessageBox) {
+  CProbeDlg dlg;
+  dlg.Route(EventKind::Timer, 9, [&](const Event&) {
+    if (qt::ActiveMessageBox()) qt::DismissActiveMessageBox();
+    dlg.EndDialog(-1);
+  });
+  dlg.Route(EventKind::Click, BUTTON, [&](const Event&) {
+    qt::Post([] { std::raise(SIGINT); });
+    MessageBox(&dlg, "Board power failure", "ERROR");
+  });
+  std::optional<qt::MessageBoxInfo> boxSeen;
+  WatchTerminationSignals([&](int) {
+    boxSeen = qt::ActiveMessageBox();
+    qt::DismissActiveMessageBox();
+    dlg.EndDialog(78);
+  });
+  qt::Post([&] {
+    dlg.SetTimer(9, 5000);
+    qt::ClickControl(dlg, BUTTON);
+  });
+  EXPECT_EQ(dlg.DoModal(), 78);
+  ASSERT_TRUE(boxSeen);
+  EXPECT_EQ(boxSeen->text, "Board power failure");
+}
+
 TEST_F(QtHostTest, HelpKeyAsksForTheFocusedControlsHelpAndTheHelpWindowComesAndGoes) {
   CProbeDlg dlg;
-  dlg.Watch(EventKind::HelpInfo, kEdit);
+  dlg.Watch(EventKind::HelpInfo, EDIT);
   qt::Open(dlg);
-  qt::FocusControl(dlg, kEdit);
+  qt::FocusControl(dlg, EDIT);
   qt::PressKey(dlg, qt::Key::F1);
   ASSERT_EQ(dlg.seen.size(), 1u);
   EXPECT_EQ(dlg.seen[0].code, 1);

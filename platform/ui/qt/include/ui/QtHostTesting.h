@@ -14,7 +14,8 @@
 
 namespace QtHostTesting {
 
-// Shows a dialog without a modal run (OnInitDialog runs first) and takes it down again.
+// Shows a dialog without a modal run (OnInitDialog runs first) and takes it down again
+// (the dialog's Destroy event, then the window goes).
 UI_QT_API void Open(CDialog& dlg);
 UI_QT_API void Close(CDialog& dlg);
 
@@ -25,6 +26,12 @@ UI_QT_API void ProcessEvents();
 // The dialog of the topmost modal window, or nullptr when that is no framework dialog.
 UI_QT_API CDialog* ActiveModalDialog();
 
+// The window: its title as the window system shows it, whether it is minimised, and how
+// many times a dialog window was shown (show events) since the first call.
+UI_QT_API std::string WindowTitle(const CDialog& dlg);
+UI_QT_API bool WindowMinimized(const CDialog& dlg);
+UI_QT_API int DialogWindowsShown();
+
 // Widgets: geometry in client pixels of the dialog, and what the widget shows.
 UI_QT_API CRect ClientGeometry(const CDialog& dlg);  // client area in screen pixels
 UI_QT_API CRect ControlGeometry(const CDialog& dlg, int id);
@@ -33,6 +40,7 @@ UI_QT_API bool ControlChecked(const CDialog& dlg, int id);
 UI_QT_API bool ControlEnabled(const CDialog& dlg, int id);
 UI_QT_API bool ControlVisible(const CDialog& dlg, int id);
 UI_QT_API int ControlValue(const CDialog& dlg, int id);  // track bar and progress bar
+UI_QT_API bool ButtonIsDefault(const CDialog& dlg, int id);  // drawn as the default button
 UI_QT_API std::vector<std::string> ListLines(const CDialog& dlg, int id);
 UI_QT_API int ListCurrentRow(const CDialog& dlg, int id);
 // Where each tab-separated field of a list line is drawn, in client pixels.
@@ -61,6 +69,8 @@ struct ClientImage {
   COLORREF At(int x, int y) const { return pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)]; }
 };
 UI_QT_API ClientImage GrabClient(const CDialog& dlg);
+// The icon the window itself carries at size x size pixels; empty when it has none.
+UI_QT_API ClientImage WindowIcon(const CDialog& dlg, int size);
 
 // The topmost message box.
 struct MessageBoxInfo {
