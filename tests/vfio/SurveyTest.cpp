@@ -202,7 +202,7 @@ TEST_F(SurveyTest, GroupIsUsableOnlyWhenEveryOtherMemberLetsIt) {
   bridge.address = "0000:00:1e.0";
   bridge.vendor = 0x8086;
   bridge.classCode = "0x060401";
-  bridge.driver = "";
+  bridge.driver = "pcieport";
   bridge.irq = 0;
   m_Tree.Add(bridge);
   EXPECT_TRUE(Only().Usable());
