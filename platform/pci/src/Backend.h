@@ -1,8 +1,8 @@
 #pragma once
 // What the facility asks of whatever carries out its calls: the simulated bus, or real
-// cards through sysfs and VFIO. The facility keeps handles, claims, address
-// windows and interrupt threads; a backend knows its cards by their index on its bus, and
-// lends the facility one object per card it has attached.
+// cards through sysfs and VFIO. The facility keeps handles, claims, address windows and
+// interrupt threads; a backend knows its cards by their index on its bus, and lends the
+// facility one object per card it has attached.
 
 #include <cstddef>
 #include <cstdint>
