@@ -2,7 +2,6 @@
 
 #include <linux/vfio.h>
 #include <sys/mman.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -40,11 +39,6 @@ std::string Hex(uint64_t value, int digits) {
   char text[32];
   std::snprintf(text, sizeof text, "0x%0*llx", digits, static_cast<unsigned long long>(value));
   return text;
-}
-
-size_t PageAligned(uint64_t size) {
-  const auto page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
-  return static_cast<size_t>((size + page - 1) / page * page);
 }
 
 int Fail(int error) {

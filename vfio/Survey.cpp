@@ -1,5 +1,7 @@
 #include "Survey.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cerrno>
@@ -165,14 +167,6 @@ std::vector<std::string> GroupBlockers(IKernel& kernel, const Roots& roots, cons
   return blockers;
 }
 
-std::string Joined(const std::vector<std::string>& parts) {
-  std::string text;
-  for (const std::string& part : parts) {
-    text += (text.empty() ? "" : ", ") + part;
-  }
-  return text;
-}
-
 // Finds the group's file under the VFIO root, the ordinary one or the no-IOMMU mode's.
 void FindGroupFile(IKernel& kernel, const Roots& roots, SurveyedCard& card) {
   const std::string& group = card.listing.IommuGroup;
@@ -333,6 +327,19 @@ std::vector<SurveyedCard> ServedCards(const Survey& survey) {
     }
   }
   return served;
+}
+
+std::string Joined(const std::vector<std::string>& parts, const char* separator) {
+  std::string text;
+  for (const std::string& part : parts) {
+    text += (text.empty() ? "" : separator) + part;
+  }
+  return text;
+}
+
+size_t PageAligned(uint64_t length) {
+  const auto page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+  return static_cast<size_t>((length + page - 1) / page * page);
 }
 
 std::string NameOthers(const std::vector<SurveyedCard>& cards) {

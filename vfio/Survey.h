@@ -64,4 +64,10 @@ std::vector<SurveyedCard> ServedCards(const Survey& survey);
 // "0000:03:00.0 (driver plx)" or "0000:03:00.0 (no driver)", joined with ", ".
 std::string NameOthers(const std::vector<SurveyedCard>& cards);
 
+// The parts in order with the separator between them.
+std::string Joined(const std::vector<std::string>& parts, const char* separator = ", ");
+
+// A length rounded up to whole pages, as the kernel maps it.
+size_t PageAligned(uint64_t length);
+
 }  // namespace vfio

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <linux/vfio.h>
 #include <sys/mman.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -17,11 +16,6 @@ constexpr uint32_t CONFIG_COMMAND = 0x04;
 constexpr uint16_t COMMAND_IO = 1u << 0;
 constexpr uint16_t COMMAND_MEMORY = 1u << 1;
 constexpr uint32_t NO_VALUE = 0xFFFFFFFF;  // what a failed read gives, as a bus does
-
-size_t PageAligned(uint64_t size) {
-  const auto page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
-  return static_cast<size_t>((size + page - 1) / page * page);
-}
 
 std::string Hex(uint32_t value) {
   char text[16];
@@ -47,11 +41,7 @@ bool CVfioCard::Attach() {
     return false;
   }
   if (m_Card.groupFile.empty()) {
-    std::string problems;
-    for (const std::string& problem : m_Card.listing.Problems) {
-      problems += (problems.empty() ? "" : "; ") + problem;
-    }
-    Report(Address(), "cannot be opened: " + problems);
+    Report(Address(), "cannot be opened: " + Joined(m_Card.listing.Problems, "; "));
     return false;
   }
   const int group = m_Groups.Acquire(m_Card.groupFile, m_Card.noIommu, Address());
@@ -353,11 +343,7 @@ bool CVfioCard::EnableInterrupt() {
                           "): the line must not be shared, this bridge cannot share it; see " + GUIDE);
   } else {
     if (!m_Card.listing.IrqSharedWith.empty()) {
-      std::string others;
-      for (const std::string& other : m_Card.listing.IrqSharedWith) {
-        others += (others.empty() ? "" : ", ") + other;
-      }
-      Report(Address(), "interrupt line " + line + " is wired to " + others +
+      Report(Address(), "interrupt line " + line + " is wired to " + Joined(m_Card.listing.IrqSharedWith) +
                             " as well; while this program holds it, their interrupts are lost");
     }
     m_NeedsUnmask = false;

@@ -12,14 +12,6 @@ namespace {
 
 constexpr const char* OPTION = "--list-cards";
 
-std::string Joined(const std::vector<std::string>& parts) {
-  std::string text;
-  for (const std::string& part : parts) {
-    text += (text.empty() ? "" : ", ") + part;
-  }
-  return text;
-}
-
 std::string Why(const std::string& backend) {
   if (backend != "simulated") {
     return "";
@@ -38,7 +30,7 @@ std::string CardLines(const BusCard& card) {
     text += "  no irq";
   } else {
     text += "  irq " + std::to_string(card.Irq) + ", " +
-            (card.IrqSharedWith.empty() ? std::string("not shared") : "shared with " + Joined(card.IrqSharedWith));
+            (card.IrqSharedWith.empty() ? std::string("not shared") : "shared with " + vfio::Joined(card.IrqSharedWith));
   }
   text += "\n";
   if (card.Usable()) {
