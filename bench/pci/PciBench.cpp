@@ -1,5 +1,7 @@
 // How the facility and the simulated card keep up with a board: interrupts at the shortest
-// image period, and one frame's block transfer against a plain copy of the same bytes.
+// image period, and one frame's block transfer against a plain copy of the same bytes. Each
+// runs on the simulated backend (argument 0) and through the VFIO backend over the stand-in
+// kernel (argument 1).
 
 #include <benchmark/benchmark.h>
 
@@ -13,6 +15,7 @@
 
 #include "PciBridge.h"
 #include "SimTesting.h"
+#include "VfioTesting.h"
 
 namespace {
 
@@ -29,7 +32,12 @@ constexpr uint32_t FRAME_BYTES = 512 * 512;
 // Written by the interrupt thread only; read after the thread has been joined.
 std::vector<int64_t> g_LatencyNs;
 
-PciCard* OpenKite() {
+PciCard* OpenKite(bool throughVfio) {
+  if (throughVfio) {
+    vfio::testing::UseFakeKernel();
+  } else {
+    vfio::testing::UseRealKernel();
+  }
   sim::testing::UsePrivateClaimFolder();
   setenv("SORREL_SIM", "kite:id=1", 1);
   unsetenv("SORREL_SIM_TRACE");
@@ -49,7 +57,7 @@ double Percentile(std::vector<int64_t> values, double fraction) {
 }
 
 void BM_InterruptDelivery(benchmark::State& state) {
-  PciCard* card = OpenKite();
+  PciCard* card = OpenKite(state.range(1) != 0);
   if (card == nullptr) {
     state.SkipWithError("no simulated card");
     return;
@@ -74,10 +82,16 @@ void BM_InterruptDelivery(benchmark::State& state) {
   state.counters["p99_us"] = Percentile(g_LatencyNs, 0.99);
   state.counters["max_us"] = Percentile(g_LatencyNs, 1.0);
 }
-BENCHMARK(BM_InterruptDelivery)->Arg(10)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_InterruptDelivery)
+    ->ArgNames({"seconds", "vfio"})
+    ->Args({10, 0})
+    ->Args({10, 1})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
 
 void BM_FrameBlockTransfer(benchmark::State& state) {
-  PciCard* card = OpenKite();
+  PciCard* card = OpenKite(state.range(0) != 0);
   if (card == nullptr) {
     state.SkipWithError("no simulated card");
     return;
@@ -91,7 +105,7 @@ void BM_FrameBlockTransfer(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * FRAME_BYTES);
   PciCloseCard(card);
 }
-BENCHMARK(BM_FrameBlockTransfer)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FrameBlockTransfer)->ArgName("vfio")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 void BM_FrameMemcpy(benchmark::State& state) {
   std::vector<uint8_t> frame(FRAME_BYTES, 0x5A);

@@ -40,12 +40,15 @@ constexpr uint32_t INTCSR_ENABLE = 0x40;
 // First card of a bus.
 constexpr pci::Location SLOT0{1, 0, 0};
 
+// Without a description the process's usual choice decides: the test's own empty sysfs
+// holds no real card, so the default simulated bus serves whatever cards the machine has.
 inline void UseBus(const char* description) {
   sim::testing::UsePrivateClaimFolder();
   if (description != nullptr) {
     setenv("SORREL_SIM", description, 1);
   } else {
     unsetenv("SORREL_SIM");
+    setenv("SORREL_SYSFS_ROOT", "/nonexistent/sorrel-test-sysfs", 1);
   }
   unsetenv("SORREL_SIM_TRACE");
   sim::testing::ResetBus();

@@ -1,8 +1,8 @@
 #pragma once
-// What the facility asks of whatever carries out its calls: the simulated bus today, a
-// sysfs/VFIO backend for real cards as well. The facility keeps handles, claims, address
-// windows and interrupt threads; a backend knows its cards by their index on its bus, and
-// lends the facility one object per card it has attached.
+// What the facility asks of whatever carries out its calls: the simulated bus, or real
+// cards through sysfs and VFIO. The facility keeps handles, claims, address windows and
+// interrupt threads; a backend knows its cards by their index on its bus, and lends the
+// facility one object per card it has attached.
 
 #include <cstddef>
 #include <cstdint>
@@ -28,6 +28,11 @@ class ICard {
   virtual uint32_t Read32(uint32_t bar, uint32_t offset) = 0;
   virtual void Write32(uint32_t bar, uint32_t offset, uint32_t value) = 0;
   virtual void WriteBlock(uint32_t bar, uint32_t offset, const void* source, uint32_t bytes) = 0;
+  // Connects the card's interrupt line to WaitInterrupt before the interrupt thread starts;
+  // false, with the reason on stderr, when the host refuses the line. Disconnects it after
+  // the thread has stopped.
+  virtual bool EnableInterrupt() { return true; }
+  virtual void DisableInterrupt() {}
   // Blocks until the card's interrupt is asserted towards the host (and counts it as
   // delivered), or until stop is requested: then returns false.
   virtual bool WaitInterrupt(std::stop_token stop) = 0;
@@ -56,6 +61,10 @@ class IBackend {
   // on until Detach, or null when it is refused.
   virtual ICard* Attach(CardIndex card) = 0;
   virtual void Detach(CardIndex card) = 0;
+
+  // The backend whose cards stand behind this one's when a test's stand-in kernel serves
+  // them; null when this backend reaches its cards itself.
+  virtual std::shared_ptr<IBackend> Hardware() { return nullptr; }
 };
 
 // One way of reaching cards, as the facility's table of backends lists it.

@@ -18,6 +18,7 @@
 #include "Backends.h"
 #include "Claims.h"
 #include "Scheduling.h"
+#include "VfioBackend.h"
 
 namespace pci {
 namespace {
@@ -48,6 +49,7 @@ struct Registration {
 
 struct InterruptThread {
   uint32_t registration = 0;
+  ICard* card = nullptr;
   std::jthread thread;
 };
 
@@ -139,6 +141,18 @@ class Facility {
   std::shared_ptr<IBackend> Current() {
     std::lock_guard lock(m_Mutex);
     return m_Backend;
+  }
+
+  // The backend of the held cards while there are any; otherwise the one the next Open
+  // would choose.
+  const char* ServingName() {
+    std::lock_guard lock(m_Mutex);
+    if (!m_Registrations.empty()) {
+      return m_Entry->name;
+    }
+    std::string description;
+    const detail::BackendEntry* entry = detail::ChooseBackend(description);
+    return entry != nullptr ? entry->name : "none";
   }
 
   void Forget() {
@@ -297,12 +311,16 @@ class Facility {
         return false;
       }
     }
-    auto running = std::make_unique<InterruptThread>();
-    running->registration = record->Handle;
     // The thread keeps the bus alive; the registration keeps the card attached until it
     // has stopped the thread.
     std::shared_ptr<IBackend> backend = it->second.backend;
     ICard* card = it->second.card;
+    if (!card->EnableInterrupt()) {
+      return false;
+    }
+    auto running = std::make_unique<InterruptThread>();
+    running->registration = record->Handle;
+    running->card = card;
     running->thread = std::jthread([this, backend, card, record, routine, argument](std::stop_token stop) {
       detail::PreferRealTime(INTERRUPT_THREAD_PRIORITY);
       while (card->WaitInterrupt(stop)) {
@@ -410,6 +428,7 @@ class Facility {
     } else {
       running.thread.join();
     }
+    running.card->DisableInterrupt();
   }
 
   template <typename Match>
@@ -543,5 +562,9 @@ bool InterruptThreadEnable(ThreadHandle* thread, DeviceHandle device, InterruptR
 }
 
 void InterruptThreadDisable(ThreadHandle thread) { TheFacility().DisableInterrupts(thread); }
+
+const char* ServingBackend() { return TheFacility().ServingName(); }
+
+BusListing ListBus() { return vfio::ListBus(); }
 
 }  // namespace pci

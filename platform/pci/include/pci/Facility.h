@@ -1,11 +1,13 @@
 #pragma once
 // The PCI access facility: what a driver needs of a kernel PCI driver, as plain calls.
 // One shared library per process; both driver libraries use it. The facility chooses the
-// backend behind these calls from its own table (the simulated card today); nothing above
-// it may assume which.
+// backend behind these calls from its own table (the simulated card, or real cards through
+// VFIO); nothing above it may assume which.
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #define PCI_API __attribute__((visibility("default")))
 
@@ -73,6 +75,7 @@ struct RegistrationRecord {
 };
 static_assert(sizeof(RegistrationRecord) == 948);
 
+// Bus carries the PCI domain above its low 8 bits (domain 0 on most machines).
 struct Location {
   uint32_t Bus;
   uint32_t Slot;
@@ -134,5 +137,33 @@ PCI_API void WriteMem32(uintptr_t address, uint32_t value);
 PCI_API bool InterruptThreadEnable(ThreadHandle* thread, DeviceHandle device, InterruptRecord* record,
                                    InterruptRoutine routine, void* argument);
 PCI_API void InterruptThreadDisable(ThreadHandle thread);
+
+// ---- for the program's diagnostics; neither opens a card ----
+
+// One card with the bridge's ids on the host's PCI bus, as sysfs shows it.
+struct BusCard {
+  std::string Address;  // domain:bus:slot.function, e.g. "0000:03:00.0"
+  uint32_t VendorId = 0;
+  uint32_t DeviceId = 0;
+  uint32_t SubsystemVendorId = 0;
+  uint32_t SubsystemId = 0;
+  std::string Driver;      // bound driver; empty when none
+  std::string IommuGroup;  // empty when the card has no IOMMU group
+  uint32_t Irq = 0;        // 0: no interrupt line
+  std::vector<std::string> IrqSharedWith;  // other devices on the same line
+  std::vector<std::string> Problems;       // what stands in the way; none when usable
+  bool Usable() const { return Problems.empty(); }
+};
+
+struct BusListing {
+  std::string Folder;                // the sysfs folder that was read
+  std::vector<BusCard> Cards;        // in slot order (domain, bus, slot, function)
+  std::vector<std::string> Skipped;  // "address: reason" for devices whose files could not be read
+};
+
+// The backend that serves this process now: "simulated" or "vfio".
+PCI_API const char* ServingBackend();
+// What is on the host's PCI bus for the bridge's ids, and what stands in the way of each card.
+PCI_API BusListing ListBus();
 
 }  // namespace pci
