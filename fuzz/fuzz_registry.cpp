@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool located = setenv("SORREL_REGISTRY", path.substr(0, path.rfind('/')).c_str(), 1) == 0;
   Check(located);
 
-  const CRegDocument before(std::string_view(reinterpret_cast<const char*>(data), size));
+  const CRegDocument before(std::string(reinterpret_cast<const char*>(data), size));
   ReadEveryValue(before);
 
   // The program's kind of value, and one of any type made of the input's first bytes.

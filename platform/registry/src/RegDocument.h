@@ -1,36 +1,19 @@
 #pragma once
-// The store's file as a person wrote it: its sections ([key] headers) with their lines, and
-// the values those lines give. Whatever makes no sense is skipped for reading and kept as
-// it was, except in a key being saved, which is written clean.
+// The store's file as a person wrote it, read line by line each time it is asked: its
+// sections ([key] headers) with their lines, and the values those lines give. Whatever
+// makes no sense is skipped for reading and kept as it was, except in a key being saved,
+// which is written clean. Nothing is kept per line, so a large file costs its bytes.
 
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "RegText.h"
 
-enum class EntryKind { Value, Comment, Blank, Other };
-
-// One logical line of a section: a value line with the lines that continue it, a comment,
-// a blank line, or a line that makes no sense.
-struct RegEntry {
-  EntryKind kind = EntryKind::Other;
-  std::string lines;  // as read, without the last line end
-  RegValue value;     // for a value
-};
-
-struct RegSection {
-  std::string header;              // the header line as read
-  std::optional<std::string> key;  // the key it names; none when it names none
-  std::vector<RegEntry> entries;
-  bool clean = false;              // written from its values rather than as read
-};
-
 class CRegDocument {
  public:
   // Reads any bytes: CR LF or LF line ends, a UTF-8 byte-order mark, the REGEDIT4 line.
-  explicit CRegDocument(std::string_view text);
+  explicit CRegDocument(std::string text);
 
   // Whether the store has the key: a section names it or a key below it.
   bool HasKey(std::string_view key) const;
@@ -39,15 +22,12 @@ class CRegDocument {
   // Every key a section names, once each, in file order.
   std::vector<std::string> Keys() const;
 
-  // Writes changes into key, which becomes one clean section (of its values that could
-  // be read, its comments, and changes); every other section stays as it was.
-  void Apply(const std::string& key, const std::vector<RegValue>& changes);
-
-  std::string Text() const;
+  // The file's text with changes saved into key. The key becomes one clean section, where
+  // its first section stood (else last): its values that could be read, its comments,
+  // and changes. Every other section stays as it was.
+  std::string SavedText(const std::string& key, const std::vector<RegValue>& changes) const;
 
  private:
-  // Comments and the values of every section of key, merged into the first one.
-  std::vector<RegEntry> MergedEntries(std::string_view key) const;
-
-  std::vector<RegSection> m_Sections;  // the first holds the lines before any header
+  std::string m_Text;
+  size_t m_FirstLine = 0;  // past the byte-order mark and the format line
 };

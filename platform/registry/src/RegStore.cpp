@@ -17,7 +17,7 @@ namespace {
 
 constexpr const char* DEFAULT_FOLDER = "/var/lib/sorrel";
 constexpr const char* FILE_NAME = "sorrel.reg";
-constexpr const char* TOO_LARGE = "larger than 16 MiB";
+constexpr const char* TOO_LARGE = "larger than 1 MiB";
 constexpr mode_t FOLDER_MODE = 0775;  // the operators' group may save too
 constexpr int LOCK_WAIT_MS = 10000;
 constexpr int LOCK_POLL_MS = 2;
@@ -153,7 +153,7 @@ CRegDocument ReadStore() {
   Failure failure;
   if (!ReadStoreFile(path, bytes, failure))
     std::fprintf(stderr, "Settings not read from %s: %s\n", path.c_str(), failure.reason.c_str());
-  return CRegDocument(bytes);
+  return CRegDocument(std::move(bytes));
 }
 
 LONG SaveKey(const std::string& key, const std::vector<RegValue>& changes) {
@@ -166,9 +166,7 @@ LONG SaveKey(const std::string& key, const std::vector<RegValue>& changes) {
   std::string bytes;
   Failure failure;
   if (!ReadStoreFile(path, bytes, failure)) return Refuse(path, failure);
-  CRegDocument document(bytes);
-  document.Apply(key, changes);
-  const std::string text = document.Text();
+  const std::string text = CRegDocument(std::move(bytes)).SavedText(key, changes);
   if (text.size() > MAX_STORE_SIZE) return Refuse(path, {EFBIG, std::string("it would become ") + TOO_LARGE});
   if (!ReplaceFile(path, {text})) return Refuse(path, FromErrno());
   return ERROR_SUCCESS;

@@ -8,8 +8,10 @@
 
 #include "RegDocument.h"
 
-// The file, larger than which the store is not read (and not saved over).
-constexpr size_t MAX_STORE_SIZE = size_t{16} << 20;
+// The file, larger than which the store is not read (and not saved over): a thousand
+// times what the settings take, and small enough that even a file of nothing but values
+// reads in a moment.
+constexpr size_t MAX_STORE_SIZE = size_t{1} << 20;
 
 std::string StoreFilePath();
 

@@ -217,7 +217,7 @@ TEST_F(RegistryFileTest, APipeAFolderOrAnOversizedFileInThePlaceOfTheStoreReadsA
            Content(StorePath()).starts_with(sorrel);
   });
   ASSERT_EQ(truncate(StorePath().c_str(), MAX_STORE_SIZE), 0);
-  EXPECT_EQ(Load("FrameRate"), Sz("25")) << "a file of 16 MiB is still read";
+  EXPECT_EQ(Load("FrameRate"), Sz("25")) << "a file of the largest size is still read";
 }
 
 TEST_F(RegistryFileTest, SorrelRegistryNamesTheFolderWhichASaveMakesWhenMissing) {
