@@ -1,5 +1,5 @@
 // Writes the seed corpus of every fuzz target: MakeSeeds <folder> fills <folder>/bitmap,
-// <folder>/sequence, <folder>/zernike and <folder>/lut.
+// <folder>/sequence, <folder>/zernike, <folder>/lut and <folder>/registry.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -87,6 +87,30 @@ void Luts(const std::filesystem::path& root) {
   seeds.Add("+0 +0\n1 99999999999999999999\n");
 }
 
+void Registry(const std::filesystem::path& root) {
+  using namespace std::string_literals;
+  CSeeds seeds(root, "registry");
+  const std::string sorrel = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvane Radara\\Sorrel]\n";
+  seeds.Add("REGEDIT4\n\n" + sorrel +
+            "\"LaserDuty\"=\"50\"\n\"FrameRate\"=\"100\"\n\"LaserAGain\"=\"255\"\n\"LaserBGain\"=\"0\"\n"
+            "\"LC_Type\"=\"1\"\n\"TrueFrames\"=\"12\"\n\"BoardType\"=\"Kite_SLM\"\n"
+            "\"SequenceFile\"=\"/data/a\\\\b \\\"q\\\".sif\"\n\"PhaseCompFileName\"=\"/data/c.bmp\"\n"
+            "\"SysPhaseCompFileName\"=\"\"\n\"ApplyCorrection\"=\"1\"\n\"HideComp\"=\"0\"\n\n");
+  // Every form of value, a wrapped hex list, comments and keys of others.
+  seeds.Add("REGEDIT4\n\n; note\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvane Radara]\n@=\"default\"\n\n" + sorrel +
+            "\"Text\"=hex(1):6c,0a,00,78\n\"Count\"=dword:0000002a\n\"Blob\"=hex:00,01,02,03,04,05,06,07,08,09,0a,\\\n"
+            "  0b,0c\n\"Multi\"=hex(7):61,00,00,00\n; kept\n\n[HKEY_CURRENT_USER\\Other]\n\"x\" = \"C:\\dir\"\n");
+  seeds.Add("\xEF\xBB\xBFREGEDIT4\r\n\r\n" + sorrel.substr(0, sorrel.size() - 1) +
+            "\r\n\"FrameRate\"=\"25\"\r\n\"Blob\"=hex:01,\\\r\n  02\r\n");
+  // Damage: a cut header, cut and malformed values, garbage, a section named twice.
+  seeds.Add("REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvane Radara\\Sorrel\n\"LaserDuty\"=\"4\n"
+            "\"FrameRate\"=hex(1):3z,00\n\"LC_Type\"=dword:123456789\n\x01\xfe\0garbage\n"
+            "\"A\"=hex:01,\\\n\n  02\n[x] junk\n\"B\"=\"1\"x\n"s +
+            sorrel + "\"framerate\"=\"7\"\n");
+  seeds.Add("");
+  seeds.Add("REGEDIT4\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -101,5 +125,6 @@ int main(int argc, char** argv) {
   Sequences(root);
   ZernikeFiles(root);
   Luts(root);
+  Registry(root);
   return 0;
 }

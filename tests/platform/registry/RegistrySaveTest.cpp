@@ -1,0 +1,137 @@
+// Saves under stress: two processes at once, a process dying mid-save, and a save without
+// the rights to write.
+#include <fcntl.h>
+
+#include <set>
+
+#include "RegistryFixture.h"
+
+namespace {
+
+constexpr int DIED_IN_RENAME = 42;
+bool g_bDieInRename = false;
+
+}  // namespace
+
+// The test is linked with --wrap=rename: a save's rename can be made to end the process.
+extern "C" int __real_rename(const char* from, const char* to);
+extern "C" int __wrap_rename(const char* from, const char* to) {
+  if (g_bDieInRename) _exit(DIED_IN_RENAME);
+  return __real_rename(from, to);
+}
+
+namespace {
+
+using RegistrySaveTest = RegistryFixture;
+
+const char* const PROGRAM_NAMES[] = {"LaserDuty", "FrameRate",    "LaserAGain",        "LaserBGain",
+                                     "LC_Type",   "TrueFrames",   "BoardType",         "SequenceFile",
+                                     "PhaseCompFileName", "SysPhaseCompFileName", "ApplyCorrection", "HideComp"};
+
+// The tags the program's values carry in the file's text, read without the store's code.
+std::set<std::string> TagsIn(const std::string& text) {
+  std::set<std::string> tags;
+  for (const char* name : PROGRAM_NAMES) {
+    const std::string line = "\n\"" + std::string(name) + "\"=\"";
+    const size_t at = text.find(line);
+    if (at == std::string::npos) {
+      tags.insert("<" + std::string(name) + " missing>");
+      continue;
+    }
+    const size_t start = at + line.size();
+    tags.insert(text.substr(start, text.find("\"\n", start) - start));
+  }
+  return tags;
+}
+
+std::string Tag(int writer, int save) { return "w" + std::to_string(writer) + "-" + std::to_string(save); }
+
+// A value each save adds, so that a save that lost another's shows.
+std::string SeenName(const std::string& tag) { return std::string("Seen ").append(tag); }
+
+TEST_F(RegistrySaveTest, TwoProcessesSavingAtOnceNeverInterleaveNorLoseTheOthersValues) {
+  constexpr int SAVES = 60;
+  std::vector<pid_t> writers;
+  for (int writer = 0; writer < 2; ++writer) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      for (int i = 0; i < SAVES; ++i) {
+        Values values;
+        for (const char* name : PROGRAM_NAMES) values.emplace_back(name, Sz(Tag(writer, i)));
+        values.emplace_back(SeenName(Tag(writer, i)), Sz("1"));
+        if (Save(values) != ERROR_SUCCESS) _exit(1);
+      }
+      _exit(0);
+    }
+    writers.push_back(pid);
+  }
+
+  // Meanwhile every state of the file is whole and one writer's set of values.
+  int looks = 0, running = 2;
+  while (running > 0) {
+    const std::string text = Content(StorePath());
+    if (!text.empty()) {
+      ++looks;
+      ASSERT_TRUE(text.starts_with(std::string("REGEDIT4\n\n") + SORREL_SECTION + "\n")) << text;
+      ASSERT_TRUE(text.ends_with("\"=\"1\"\n\n")) << text;
+      ASSERT_EQ(TagsIn(text).size(), 1u) << text;
+    }
+    running = 0;
+    for (pid_t pid : writers) running += waitpid(pid, nullptr, WNOHANG) == 0;
+  }
+  EXPECT_GT(looks, 0);
+  for (pid_t pid : writers) waitpid(pid, nullptr, 0);
+
+  for (int writer = 0; writer < 2; ++writer)
+    for (int i = 0; i < SAVES; ++i) EXPECT_EQ(Load(SeenName(Tag(writer, i))), Sz("1")) << Tag(writer, i) << " was lost";
+  const std::set<std::string> last = TagsIn(Content(StorePath()));
+  ASSERT_EQ(last.size(), 1u);
+  EXPECT_TRUE(*last.begin() == Tag(0, SAVES - 1) || *last.begin() == Tag(1, SAVES - 1)) << *last.begin();
+}
+
+TEST_F(RegistrySaveTest, ASaveThatDiesBeforeItsRenameLeavesTheOldValues) {
+  ASSERT_EQ(Save({{"FrameRate", Sz("10")}, {"LaserDuty", Sz("20")}}), ERROR_SUCCESS);
+  const std::string before = Content(StorePath());
+
+  EXPECT_EQ(InChild([] {
+              g_bDieInRename = true;
+              Save({{"FrameRate", Sz("99")}, {"LaserDuty", Sz("99")}});
+              return 0;
+            }),
+            DIED_IN_RENAME);
+  EXPECT_EQ(Content(StorePath()), before);
+  EXPECT_EQ(Load("FrameRate"), Sz("10"));
+
+  EXPECT_EQ(Save({{"FrameRate", Sz("11")}}), ERROR_SUCCESS) << "the dead process holds no lock";
+  EXPECT_EQ(Load("FrameRate"), Sz("11"));
+  EXPECT_EQ(Load("LaserDuty"), Sz("20"));
+}
+
+TEST_F(RegistrySaveTest, ASaveWithoutWriteRightsLeavesTheValuesAndSaysSoInOneLine) {
+  ASSERT_EQ(Save({{"FrameRate", Sz("10")}}), ERROR_SUCCESS);
+  const std::string before = Content(StorePath());
+  ASSERT_EQ(chmod(StorePath().c_str(), 0444), 0);
+  ASSERT_EQ(chmod(m_Folder.c_str(), 0555), 0);
+
+  int errors[2];
+  ASSERT_EQ(pipe(errors), 0);
+  const int status = InChild([&] {
+    constexpr uid_t NOBODY = 65534;
+    if (geteuid() == 0 && (setgid(NOBODY) != 0 || setuid(NOBODY) != 0)) return 100;
+    dup2(errors[1], 2);
+    return static_cast<int>(Save({{"FrameRate", Sz("99")}, {"LaserDuty", Sz("99")}}));
+  });
+  close(errors[1]);
+  std::string said;
+  char chunk[256];
+  for (ssize_t n; (n = read(errors[0], chunk, sizeof chunk)) > 0;) said.append(chunk, static_cast<size_t>(n));
+  close(errors[0]);
+
+  EXPECT_EQ(status, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(said, "Settings not saved to " + StorePath() + ": Permission denied\n");
+  EXPECT_EQ(Content(StorePath()), before);
+  EXPECT_EQ(Load("FrameRate"), Sz("10"));
+  EXPECT_EQ(Load("LaserDuty"), std::nullopt);
+}
+
+}  // namespace
