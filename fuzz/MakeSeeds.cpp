@@ -38,10 +38,10 @@ void Bitmaps(const std::filesystem::path& root) {
   seeds.Add(BmpFile(StandardLayout(8, 8, 1), std::vector<uint8_t>(32, 3)));
   seeds.Add(BmpFile(StandardLayout(4, 4, 32), std::vector<uint8_t>(64, 4)));
   seeds.Add(BmpFile(StandardLayout(4, -4, 8), std::vector<uint8_t>(16, 5)));
-  SBmpLayout os2 = StandardLayout(4, 4, 8);
+  BmpLayout os2 = StandardLayout(4, 4, 8);
   os2.headerSize = 12;
   seeds.Add(BmpFile(os2, std::vector<uint8_t>(16, 6)));
-  SBmpLayout sized = StandardLayout(16, 16, 8);
+  BmpLayout sized = StandardLayout(16, 16, 8);
   sized.sizeImage = 200;
   sized.colorsUsed = 2;
   sized.colorTableEntries = 2;
@@ -62,11 +62,7 @@ void Sequences(const std::filesystem::path& root) {
 
 void ZernikeFiles(const std::filesystem::path& root) {
   CSeeds seeds(root, "zernike");
-  seeds.Add(
-      "Piston = 0.3\nXTilt = 1.7\nYTilt = -2.2\nPower = 0.9\nAstigX = 0.4\nAstigY = -0.6\nComaX = 0.25\n"
-      "ComaY = 0.1\nPrimarySpherical = -0.35\nTrefoilX = 0.2\nTrefoilY = 0.15\nSecondaryAstigX = -0.05\n"
-      "SecondaryAstigY = 0.07\nSecondaryComaX = 0.3\nSecondaryComaY = -0.2\nSecondarySpherical = 0.11\n"
-      "TetrafoilX = 0.02\nTetrafoilY = -0.4\nTertiarySpherical = 0.08\nQuaternarySpherical = 0.03\n");
+  seeds.Add(std::string(ALL_ZERNIKE_TERMS));
   seeds.Add("Piston=0.25\r\nYTilt 1\nPower==\t2.5e-1\npiston=1\nComaX\t3\n=Piston 1\n");
   seeds.Add("Piston=1e400\nPower=-1e308\nXTilt=.5e+1x\nYTilt=nan\n" + std::string(310, '7') + "\nAstigX=1\n");
 }

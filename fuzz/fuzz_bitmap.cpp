@@ -1,12 +1,19 @@
-// The bitmap reader with its conversion: a whole read into a CDib, and the frame and screen
-// conversions at both board geometries.
+// The bitmap reader with its conversion: a whole read into a CDib, the frame and screen
+// conversions at both board sides, and the preview's conversion at the bitmap's own side,
+// which resampled must give the frame.
 #include <cstring>
 #include <vector>
 
+#include "BitmapConversion.h"
 #include "FrameComposition.h"
 #include "FuzzInput.h"
-#include "Sorrel.h"
 #include "cdib.h"
+
+namespace {
+
+bool KnownDepth(int depth) { return depth == 4 || depth == 8 || depth == 16 || depth == 24; }
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string path = WriteInput("input.bmp", data, size);
@@ -21,14 +28,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   static std::vector<uint8_t> frame(512 * 512);
-  static const std::vector<uint8_t> missing(512 * 512, 48);
-  for (uint16_t side : {512, 256}) {
-    UseBoard(side);
-    if (!ReadandInvertBitmap(frame.data(), path, true) && std::memcmp(frame.data(), missing.data(), size_t{side} * side) != 0)
+  static const std::vector<uint8_t> ALL_MISSING(512 * 512, MISSING_PIXEL);
+  for (int side : {256, SCREEN_SIDE, 512}) {
+    int bitCount = 0;
+    const bool read = ReadBitmapPattern(frame.data(), path, side, bitCount);
+    if (read != KnownDepth(bitCount)) __builtin_trap();
+    if (!read && std::memcmp(frame.data(), ALL_MISSING.data(), static_cast<size_t>(side) * static_cast<size_t>(side)) != 0)
       __builtin_trap();
   }
-  ReadScreenBitmap(frame.data(), path);
-  const int depth = theApp->m_PatternBitCount;
-  if (depth != 0 && depth != 4 && depth != 8 && depth != 16 && depth != 24) __builtin_trap();
+  // frame holds the 512 x 512 conversion now, when there is one.
+  CBitmapConverter bitmap;
+  int width = 0, height = 0, bitCount = 0;
+  if (bitmap.Open(path, width, height, bitCount) && width == height) {
+    std::vector<uint8_t> own(static_cast<size_t>(height) * static_cast<size_t>(height));
+    if (bitmap.Convert(own.data(), height) && (512 % height == 0 || height % 512 == 0)) {
+      std::unique_ptr<uint8_t[]> resampled = ResampleSquare(own.data(), height, 512);
+      if (resampled && std::memcmp(resampled.get(), frame.data(), frame.size()) != 0) __builtin_trap();
+    }
+  }
   return 0;
 }

@@ -2,7 +2,6 @@
 // same list when its paths are plain text.
 #include "FuzzInput.h"
 #include "SequenceFile.h"
-#include "Sorrel.h"
 
 namespace {
 
@@ -16,22 +15,21 @@ bool PlainPath(const std::string& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  UseBoard(0);
   const std::string path = WriteInput("input.sif", data, size);
+  ImageList list;
   int state = 0;
-  if (!ReadSequenceFile(path, theApp->m_ImageList, state) || state != 3) __builtin_trap();
+  if (!ReadSequenceEntries(path, list, state) || state != 3) __builtin_trap();
   bool plain = true;
-  for (const auto& entry : theApp->m_ImageList) plain = plain && PlainPath(entry->PatternFile) && PlainPath(entry->LUTFile);
-  if (plain && !theApp->m_ImageList.empty()) {
+  for (const auto& entry : list) plain = plain && PlainPath(entry->PatternFile) && PlainPath(entry->LUTFile);
+  if (plain && !list.empty()) {
     const std::string copy = WriteInput("copy.sif", nullptr, 0);
-    if (!WriteSequenceFile(copy, theApp->m_ImageList)) __builtin_trap();
+    if (!WriteSequenceFile(copy, list)) __builtin_trap();
     ImageList back;
-    if (!ReadSequenceFile(copy, back, state) || back.size() != theApp->m_ImageList.size()) __builtin_trap();
+    if (!ReadSequenceEntries(copy, back, state) || back.size() != list.size()) __builtin_trap();
     for (size_t i = 0; i < back.size(); ++i)
-      if (back[i]->PatternFile != theApp->m_ImageList[i]->PatternFile ||
-          back[i]->LUTFile != theApp->m_ImageList[i]->LUTFile)
+      if (back[i]->PatternFile != list[i]->PatternFile ||
+          back[i]->LUTFile != list[i]->LUTFile)
         __builtin_trap();
   }
-  ClearImageList(theApp->m_ImageList);
   return 0;
 }

@@ -2,12 +2,13 @@
 #include <vector>
 
 #include "FuzzInput.h"
+#include "PatternImage.h"
 #include "Zernike.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string path = WriteInput("input.zrn", data, size);
-  static std::vector<uint8_t> image(128 * 128);
-  UseBoard(0);
-  if (!ReadZernikeFile(image.data(), path, false)) __builtin_trap();
+  static std::vector<uint8_t> image(SCREEN_IMAGE_BYTES);
+  if (!ReadZernikePattern(image.data(), path, SCREEN_GEOMETRY.width, SCREEN_GEOMETRY.height, SCREEN_GEOMETRY.unitRadius))
+    __builtin_trap();
   return 0;
 }

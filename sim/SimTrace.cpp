@@ -7,36 +7,17 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
+
+#include "files/ReplaceFile.h"
 
 namespace sim {
 namespace {
 
-// Writes a whole file next to its final name and renames it over, so a reader never sees
-// half a frame.
+// Each trace file is replaced whole, so a reader never sees half a frame.
 void WriteWhole(const std::string& path, const std::string& header, const uint8_t* bytes, size_t size) {
-  const std::string temp = path + ".tmp";
-  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  bool good = fd >= 0;
-  auto put = [&](const void* data, size_t length) {
-    const auto* p = static_cast<const uint8_t*>(data);
-    while (good && length > 0) {
-      const ssize_t n = write(fd, p, length);
-      if (n < 0 && errno == EINTR) {
-        continue;
-      }
-      good = n > 0;
-      p += n > 0 ? n : 0;
-      length -= n > 0 ? static_cast<size_t>(n) : 0;
-    }
-  };
-  put(header.data(), header.size());
-  put(bytes, size);
-  if (fd >= 0 && close(fd) != 0) {
-    good = false;
-  }
-  if (!good || rename(temp.c_str(), path.c_str()) != 0) {
+  if (!ReplaceFile(path, {header, std::string_view(reinterpret_cast<const char*>(bytes), size)})) {
     std::fprintf(stderr, "sim: cannot write the trace file %s: %s\n", path.c_str(), std::strerror(errno));
-    unlink(temp.c_str());
   }
 }
 

@@ -27,27 +27,17 @@ void CFile::Close() {
   m_fd = -1;
 }
 
-ptrdiff_t CFile::Read(void* buffer, size_t count) {
-  if (m_fd < 0) return -1;
-  size_t done = 0;
-  while (done < count) {
-    ssize_t n = ::read(m_fd, static_cast<char*>(buffer) + done, count - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-  }
-  return static_cast<ptrdiff_t>(done);
-}
+ptrdiff_t CFile::Read(void* buffer, size_t count) { return ReadFully(buffer, count, std::nullopt); }
 
-ptrdiff_t CFile::ReadAt(void* buffer, size_t count, uint64_t offset) {
+ptrdiff_t CFile::ReadAt(void* buffer, size_t count, uint64_t offset) { return ReadFully(buffer, count, offset); }
+
+ptrdiff_t CFile::ReadFully(void* buffer, size_t count, std::optional<uint64_t> offset) {
   if (m_fd < 0) return -1;
   size_t done = 0;
   while (done < count) {
-    ssize_t n = ::pread(m_fd, static_cast<char*>(buffer) + done, count - done,
-                        static_cast<off_t>(offset + done));
+    char* at = static_cast<char*>(buffer) + done;
+    ssize_t n = offset ? ::pread(m_fd, at, count - done, static_cast<off_t>(*offset + done))
+                       : ::read(m_fd, at, count - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       return -1;

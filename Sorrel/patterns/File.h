@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class CFile {
@@ -32,11 +33,20 @@ class CFile {
   int64_t Position() const;
 
  private:
+  // Reads until count bytes are in or the file ends: at offset, or from the current position.
+  ptrdiff_t ReadFully(void* buffer, size_t count, std::optional<uint64_t> offset);
+
   int m_fd = -1;
 };
 
+// White space as "%d" and "%s" skip it in the "C" locale.
+constexpr bool IsSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
 class CTextReader {
  public:
+  // The text is read from the file this much at a time.
+  static constexpr size_t BUFFER_BYTES = 16384;
+
   explicit CTextReader(CFile& file) : m_File(file) {}
 
   // The next byte, or -1 at the end of the text (also after a read error).
@@ -57,7 +67,7 @@ class CTextReader {
   bool Fill();
 
   CFile& m_File;
-  char m_Buffer[16384];
+  char m_Buffer[BUFFER_BYTES];
   size_t m_Pos = 0;
   size_t m_End = 0;
   bool m_bFailed = false;

@@ -6,8 +6,6 @@
 
 namespace {
 
-bool IsSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 // One "%d": blanks, an optional sign, at least one digit. Values beyond int saturate, so
 // they are refused like any other out-of-range number. c holds the first unread byte.
 bool ReadInt(CTextReader& in, int& c, long long& value) {

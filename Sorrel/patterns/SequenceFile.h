@@ -19,19 +19,16 @@ using ImageList = std::vector<std::unique_ptr<Image_Entry>>;
 
 // Longest SIF line: two paths of the platform's longest length and their separator, as
 // the writer writes them. Longer lines are skipped.
-constexpr size_t kMaxSequenceLine = 2 * (PATH_MAX - 1) + 2;
+constexpr size_t MAX_SEQUENCE_LINE = 2 * (PATH_MAX - 1) + 2;
 
 // state 2 and false: the name has no ".SIF"/".sif", the file cannot be opened or cannot be
 // read to its end; the list is left as it was. state 3 and true: the list holds exactly the
-// file's entries ("Empty SIF" when there are none) and the sequence counts as unmodified.
-bool ReadSequenceFile(const std::string& path, ImageList& list, int& state);
+// file's entries, each path made absolute ("Empty SIF" when there are none).
+bool ReadSequenceEntries(const std::string& path, ImageList& list, int& state);
 
-// Replaces the file at path with one "%s, %s" line per entry, atomically: on any failure
-// the old file is left as it was, "Can't create File %s" is shown, and the result is false.
+// Replaces the file at path with one "%s, %s" line per entry, whole (ReplaceFile): on any
+// failure the old file is left as it was, "Can't create File %s" is shown, and the result
+// is false.
 bool WriteSequenceFile(const std::string& path, const ImageList& list);
 
 void ClearImageList(ImageList& list);
-
-// The path made absolute against the working directory, without resolving links or
-// requiring that it exists; empty when the result would not fit the platform's path limit.
-std::string AbsolutePath(const std::string& path);

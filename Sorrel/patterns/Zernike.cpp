@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "File.h"
-#include "Sorrel.h"
+#include "PatternImage.h"
 
 // Products and sums are rounded one by one on every machine: a fused multiply-add in one
 // build and not in another would move pixels across a grey-level boundary.
@@ -15,7 +15,7 @@
 #pragma clang fp contract(off)
 #endif
 
-const char* const ZernikeKey[ZernikeTerms] = {
+const char* const ZernikeKey[ZERNIKE_TERMS] = {
     "Piston",         "XTilt",          "YTilt",          "Power",              "AstigX",
     "AstigY",         "ComaX",          "ComaY",          "PrimarySpherical",   "TrefoilX",
     "TrefoilY",       "SecondaryAstigX", "SecondaryAstigY", "SecondaryComaX",   "SecondaryComaY",
@@ -23,11 +23,9 @@ const char* const ZernikeKey[ZernikeTerms] = {
 
 namespace {
 
-constexpr uint8_t kMissingPixel = 48;
 // Longest line read; longer lines are skipped.
-constexpr size_t kMaxZernikeLine = 299;
+constexpr size_t MAX_ZERNIKE_LINE = 299;
 
-bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The decimal number at the start of text (sign, digits, point, exponent); 0 when the
@@ -54,7 +52,7 @@ double DecimalValue(std::string_view text) {
 }
 
 // "%[^= ]%*[= ]%s": a key up to "=" or a blank, one or more of either, then a value.
-void ParseLine(std::string_view line, double coefficients[ZernikeTerms]) {
+void ParseLine(std::string_view line, double coefficients[ZERNIKE_TERMS]) {
   size_t keyEnd = line.find_first_of("= ");
   if (keyEnd == 0 || keyEnd == std::string_view::npos) return;
   std::string_view key = line.substr(0, keyEnd);
@@ -63,7 +61,7 @@ void ParseLine(std::string_view line, double coefficients[ZernikeTerms]) {
   if (valueStart >= line.size()) return;
   size_t valueEnd = valueStart;
   while (valueEnd < line.size() && !IsSpace(line[valueEnd])) ++valueEnd;
-  for (int k = 0; k < ZernikeTerms; ++k) {
+  for (int k = 0; k < ZERNIKE_TERMS; ++k) {
     if (key == ZernikeKey[k]) {
       coefficients[k] = DecimalValue(line.substr(valueStart, valueEnd - valueStart));
       return;
@@ -80,12 +78,12 @@ using v4d_unaligned = double __attribute__((vector_size(32), aligned(8)));
 
 // Columns go four vectors of four at a time: Horner's rule is one long chain of dependent
 // steps, and four chains side by side keep the arithmetic units busy.
-constexpr int kChains = 4;
-constexpr int kBlock = 4 * kChains;
+constexpr int CHAINS = 4;
+constexpr int BLOCK_PIXELS = 4 * CHAINS;
 
 // One row: S(u) = a[0] + a[1] u + ... + a[10] u^10 by Horner's rule, wrapped to one wave
 // (S > 0: f = S - trunc(S), otherwise f = S - trunc(S) + 1) and quantised to trunc(f x 255);
-// a sum that is not a number gives 0. u and levels are padded to a multiple of kBlock.
+// a sum that is not a number gives 0. u and levels are padded to a multiple of BLOCK_PIXELS.
 inline __attribute__((always_inline)) void PhaseRowBody(const double* a, const double* u, int width,
                                                          int32_t* levels, uint8_t* out) {
   const v4d two52 = {0x1p52, 0x1p52, 0x1p52, 0x1p52};
@@ -95,13 +93,13 @@ inline __attribute__((always_inline)) void PhaseRowBody(const double* a, const d
   const v4l sign = {INT64_MIN, INT64_MIN, INT64_MIN, INT64_MIN};
   v4d c[11];
   for (int k = 0; k <= 10; ++k) c[k] = v4d{a[k], a[k], a[k], a[k]};
-  for (int col = 0; col < width; col += kBlock) {
-    v4d x[kChains], s[kChains];
-    for (int j = 0; j < kChains; ++j) x[j] = *reinterpret_cast<const v4d_unaligned*>(u + col + 4 * j);
-    for (int j = 0; j < kChains; ++j) s[j] = c[10] * x[j] + c[9];
+  for (int col = 0; col < width; col += BLOCK_PIXELS) {
+    v4d x[CHAINS], s[CHAINS];
+    for (int j = 0; j < CHAINS; ++j) x[j] = *reinterpret_cast<const v4d_unaligned*>(u + col + 4 * j);
+    for (int j = 0; j < CHAINS; ++j) s[j] = c[10] * x[j] + c[9];
     for (int k = 8; k >= 0; --k)
-      for (int j = 0; j < kChains; ++j) s[j] = s[j] * x[j] + c[k];
-    for (int j = 0; j < kChains; ++j) {
+      for (int j = 0; j < CHAINS; ++j) s[j] = s[j] * x[j] + c[k];
+    for (int j = 0; j < CHAINS; ++j) {
       // trunc(s), exactly: below 2^52 round |s| to the nearest integer and step back when
       // that went up; from 2^52 on every double is an integer already.
       v4d magnitude = (v4d)((v4l)s[j] & ~sign);
@@ -136,7 +134,7 @@ void PhaseRowPortable(const double* a, const double* u, int width, int32_t* leve
 PhaseRowFunction ChoosePhaseRow() { return __builtin_cpu_supports("avx2") ? PhaseRowAvx2 : PhaseRowPortable; }
 
 // Half the weighted sum of the 20 polynomials at fixed v, as a polynomial in u.
-void RowPolynomial(const double h[ZernikeTerms], double v, double a[11]) {
+void RowPolynomial(const double h[ZERNIKE_TERMS], double v, double a[11]) {
   const double w = v * v, w2 = w * w, w3 = w2 * w, w4 = w3 * w, w5 = w4 * w;
   for (int k = 0; k <= 10; ++k) a[k] = 0.0;
   a[0] = h[0] + h[2] * v + h[3] * (2 * w - 1) - h[4] * w + h[7] * (3 * w - 2) * v + h[8] * (6 * w2 - 6 * w + 1) -
@@ -159,11 +157,11 @@ void RowPolynomial(const double h[ZernikeTerms], double v, double a[11]) {
 }
 
 // The phase image of the coefficients on a width x height grid of unit radius r pixels.
-void GenerateZernikePhase(const double coefficients[ZernikeTerms], int width, int height, double radius,
+void GenerateZernikePhase(const double coefficients[ZERNIKE_TERMS], int width, int height, double radius,
                           uint8_t* destination) {
-  double h[ZernikeTerms];
-  for (int k = 0; k < ZernikeTerms; ++k) h[k] = 0.5 * coefficients[k];
-  const size_t padded = (static_cast<size_t>(width) + kBlock - 1) / kBlock * kBlock;
+  double h[ZERNIKE_TERMS];
+  for (int k = 0; k < ZERNIKE_TERMS; ++k) h[k] = 0.5 * coefficients[k];
+  const size_t padded = (static_cast<size_t>(width) + BLOCK_PIXELS - 1) / BLOCK_PIXELS * BLOCK_PIXELS;
   std::vector<double> u(padded);
   std::vector<int32_t> levels(padded);
   for (int c = 0; c < width; ++c) u[static_cast<size_t>(c)] = (c - width / 2) / radius;
@@ -177,42 +175,32 @@ void GenerateZernikePhase(const double coefficients[ZernikeTerms], int width, in
 
 }  // namespace
 
-bool ReadZernikeFile(uint8_t* destination, const std::string& path, bool UseBoardGeometry) {
-  int width = 128, height = 128;
-  double radius = 75.0;
-  if (UseBoardGeometry) {
-    const SBoard_Spec* spec = AppBoardSpec();
-    if (spec == nullptr) return false;
-    width = spec->Width;
-    height = spec->Height;
-    radius = spec->Height == 512 ? 300.0 : 150.0;
-  }
+bool ReadZernikePattern(uint8_t* destination, const std::string& path, int width, int height, double unitRadius) {
   const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
-
   CFile file;
   if (!file.Open(path)) {
-    std::memset(destination, kMissingPixel, pixels);
+    std::memset(destination, MISSING_PIXEL, pixels);
     return false;
   }
-  double coefficients[ZernikeTerms] = {};
+  double coefficients[ZERNIKE_TERMS] = {};
   CTextReader in(file);
   std::string line;
   for (;;) {
-    CTextReader::Line kind = in.ReadLine(line, kMaxZernikeLine);
+    CTextReader::Line kind = in.ReadLine(line, MAX_ZERNIKE_LINE);
     if (kind == CTextReader::Line::End) break;
     if (kind == CTextReader::Line::Ok) ParseLine(line, coefficients);
   }
   if (in.Failed()) {
-    std::memset(destination, kMissingPixel, pixels);
+    std::memset(destination, MISSING_PIXEL, pixels);
     return false;
   }
   file.Close();
-  GenerateZernikePhase(coefficients, width, height, radius, destination);
+  GenerateZernikePhase(coefficients, width, height, unitRadius, destination);
   return true;
 }
 
 std::unique_ptr<uint8_t[]> PreviewZernike(const std::string& path) {
-  auto image = std::make_unique<uint8_t[]>(128 * 128);
-  ReadZernikeFile(image.get(), path, false);
+  auto image = std::make_unique<uint8_t[]>(SCREEN_IMAGE_BYTES);
+  ReadZernikePattern(image.get(), path, SCREEN_GEOMETRY.width, SCREEN_GEOMETRY.height, SCREEN_GEOMETRY.unitRadius);
   return image;
 }

@@ -62,7 +62,7 @@ bool CDib::ReadHeader(CFile& file) {
   }
   uint64_t available = static_cast<uint64_t>(length - start);
 
-  uint8_t fileHeader[kFileHeaderBytes];
+  uint8_t fileHeader[FILE_HEADER_BYTES];
   ptrdiff_t got = file.Read(fileHeader, sizeof fileHeader);
   if (got < 0) {
     ReportReadError();
@@ -71,8 +71,8 @@ bool CDib::ReadHeader(CFile& file) {
   if (static_cast<size_t>(got) < sizeof fileHeader) return false;
   // bfType is not looked at; only the offset of the pixels counts.
   uint64_t offBits = LoadU32(fileHeader + 10);
-  if (offBits < kFileHeaderBytes + kInfoHeaderBytes || offBits > available) return false;
-  size_t headerBytes = static_cast<size_t>(offBits - kFileHeaderBytes);
+  if (offBits < FILE_HEADER_BYTES + INFO_HEADER_BYTES || offBits > available) return false;
+  size_t headerBytes = static_cast<size_t>(offBits - FILE_HEADER_BYTES);
 
   m_HeaderBlock.reset(new (std::nothrow) uint8_t[headerBytes]);
   if (!m_HeaderBlock) {
@@ -90,10 +90,10 @@ bool CDib::ReadHeader(CFile& file) {
     return false;
   }
   m_pInfo = reinterpret_cast<BITMAPINFOHEADER*>(m_HeaderBlock.get());
-  m_pColorTable = m_HeaderBlock.get() + kInfoHeaderBytes;
+  m_pColorTable = m_HeaderBlock.get() + INFO_HEADER_BYTES;
 
   const BITMAPINFOHEADER& info = *m_pInfo;
-  if (info.biSize != kInfoHeaderBytes)
+  if (info.biSize != INFO_HEADER_BYTES)
     std::fputs("Not a valid Windows bitmap -- probably an OS/2 bitmap\n", stderr);
 
   // Sizes this object could not describe: no positive extent, an unknown depth, a pixel
@@ -103,7 +103,7 @@ bool CDib::ReadHeader(CFile& file) {
   uint32_t entries = info.biClrUsed;
   if (entries == 0) entries = info.biBitCount == 1 ? 2 : info.biBitCount == 4 ? 16 : info.biBitCount == 8 ? 256 : 0;
   if (info.biWidth <= 0 || info.biHeight <= 0 || !KnownDepth(info.biBitCount) || pixelBytes > UINT32_MAX ||
-      entries > 256 || kInfoHeaderBytes + 4 * static_cast<size_t>(entries) > headerBytes) {
+      entries > 256 || INFO_HEADER_BYTES + 4 * static_cast<size_t>(entries) > headerBytes) {
     Clear();
     return false;
   }

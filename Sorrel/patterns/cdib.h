@@ -43,8 +43,8 @@ struct LOGPALETTE {
 
 class CDib {
  public:
-  static constexpr size_t kFileHeaderBytes = 14;
-  static constexpr size_t kInfoHeaderBytes = 40;
+  static constexpr size_t FILE_HEADER_BYTES = 14;
+  static constexpr size_t INFO_HEADER_BYTES = 40;
 
   CDib() { Clear(); }
   ~CDib() = default;

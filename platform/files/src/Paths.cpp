@@ -1,5 +1,9 @@
 #include "files/Paths.h"
 
+#include <unistd.h>
+
+#include <climits>
+
 SplitPathParts SplitPath(const std::string& path) {
   SplitPathParts parts;
   const size_t slash = path.rfind('/');
@@ -15,4 +19,19 @@ SplitPathParts SplitPath(const std::string& path) {
 std::string NameAndExtension(const std::string& path) {
   const SplitPathParts parts = SplitPath(path);
   return parts.name + parts.extension;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  std::string absolute;
+  if (!path.empty() && path[0] == '/') {
+    absolute = path;
+  } else {
+    char cwd[PATH_MAX];
+    if (::getcwd(cwd, sizeof cwd) == nullptr) return {};
+    absolute = cwd;
+    if (absolute.back() != '/') absolute += '/';
+    absolute += path;
+  }
+  if (absolute.size() >= PATH_MAX) return {};
+  return absolute;
 }

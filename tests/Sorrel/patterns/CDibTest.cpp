@@ -48,7 +48,7 @@ TEST_F(CDibTest, PaletteIsAGreyRampWhateverTheFileStores) {
     ASSERT_TRUE(e.peRed == i && e.peGreen == i && e.peBlue == i && e.peFlags == PC_RESERVED) << i;
   }
 
-  SBmpLayout used = StandardLayout(4, 4, 8);
+  BmpLayout used = StandardLayout(4, 4, 8);
   used.colorsUsed = 5;
   used.colorTableEntries = 5;
   ASSERT_TRUE(ReadBytes(BmpFile(used, std::vector<uint8_t>(16, 0))));
@@ -67,7 +67,7 @@ TEST_F(CDibTest, PixelBlockSizeComesFromTheHeader) {
   ASSERT_TRUE(ReadBytes(BmpFile(StandardLayout(3, 2, 24), std::vector<uint8_t>(24, 7))));
   EXPECT_EQ(m_Dib.m_PixelBytes, 24u);
 
-  SBmpLayout declared = StandardLayout(4, 4, 8);
+  BmpLayout declared = StandardLayout(4, 4, 8);
   declared.sizeImage = 10;
   ASSERT_TRUE(ReadBytes(BmpFile(declared, std::vector<uint8_t>(16, 7))));
   EXPECT_EQ(m_Dib.m_PixelBytes, 10u);
@@ -86,7 +86,7 @@ TEST_F(CDibTest, FileTypeIsNotLookedAt) {
 }
 
 TEST_F(CDibTest, OtherHeaderSizesAreTracedAndReadWithTheWindowsLayout) {
-  SBmpLayout v5 = StandardLayout(4, 4, 8);
+  BmpLayout v5 = StandardLayout(4, 4, 8);
   v5.headerSize = 124;
   testing::internal::CaptureStderr();
   bool ok = ReadBytes(BmpFile(v5, std::vector<uint8_t>(16, 3)));
@@ -115,7 +115,7 @@ TEST_F(CDibTest, ReadErrorShowsItsMessageAndLeavesNothing) {
 TEST_F(CDibTest, RefusesFilesItCannotHold) {
   const std::vector<uint8_t> pixels(64, 1);
   auto variant = [&](auto change) {
-    SBmpLayout layout = StandardLayout(4, 4, 8);
+    BmpLayout layout = StandardLayout(4, 4, 8);
     change(layout);
     return BmpFile(layout, pixels);
   };
@@ -127,20 +127,20 @@ TEST_F(CDibTest, RefusesFilesItCannotHold) {
          bytes.resize(40);
          return bytes;
        }()},
-      {"offset inside the file header", variant([](SBmpLayout& l) { l.offBits = 20; })},
-      {"offset inside the information header", variant([](SBmpLayout& l) { l.offBits = 53; })},
-      {"offset past the end", variant([](SBmpLayout& l) { l.offBits = 0x7FFFFFFF; })},
-      {"colour table cut short", variant([](SBmpLayout& l) { l.colorTableEntries = 100; })},
-      {"more than 256 colours", variant([](SBmpLayout& l) {
+      {"offset inside the file header", variant([](BmpLayout& l) { l.offBits = 20; })},
+      {"offset inside the information header", variant([](BmpLayout& l) { l.offBits = 53; })},
+      {"offset past the end", variant([](BmpLayout& l) { l.offBits = 0x7FFFFFFF; })},
+      {"colour table cut short", variant([](BmpLayout& l) { l.colorTableEntries = 100; })},
+      {"more than 256 colours", variant([](BmpLayout& l) {
          l.colorsUsed = 257;
          l.colorTableEntries = 257;
        })},
-      {"zero width", variant([](SBmpLayout& l) { l.width = 0; })},
-      {"zero height", variant([](SBmpLayout& l) { l.height = 0; })},
-      {"negative width", variant([](SBmpLayout& l) { l.width = -4; })},
-      {"top-down rows", variant([](SBmpLayout& l) { l.height = -4; })},
-      {"unknown depth", variant([](SBmpLayout& l) { l.bitCount = 7; })},
-      {"pixel block beyond 32 bits", variant([](SBmpLayout& l) {
+      {"zero width", variant([](BmpLayout& l) { l.width = 0; })},
+      {"zero height", variant([](BmpLayout& l) { l.height = 0; })},
+      {"negative width", variant([](BmpLayout& l) { l.width = -4; })},
+      {"top-down rows", variant([](BmpLayout& l) { l.height = -4; })},
+      {"unknown depth", variant([](BmpLayout& l) { l.bitCount = 7; })},
+      {"pixel block beyond 32 bits", variant([](BmpLayout& l) {
          l.bitCount = 32;
          l.width = 0x10000;
          l.height = 0x10000;

@@ -1,8 +1,7 @@
 #include "PatternFiles.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -60,7 +59,7 @@ void Put32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
 
 }  // namespace
 
-std::vector<uint8_t> BmpFile(const SBmpLayout& layout, const std::vector<uint8_t>& pixelBlock) {
+std::vector<uint8_t> BmpFile(const BmpLayout& layout, const std::vector<uint8_t>& pixelBlock) {
   const size_t table = 14 + std::max<size_t>(layout.headerSize, 40);
   const size_t headerEnd = table + 4 * size_t{layout.colorTableEntries};
   std::vector<uint8_t> file(headerEnd, 0);
@@ -85,8 +84,8 @@ std::vector<uint8_t> BmpFile(const SBmpLayout& layout, const std::vector<uint8_t
   return file;
 }
 
-SBmpLayout StandardLayout(int32_t width, int32_t height, uint16_t bitCount) {
-  SBmpLayout layout;
+BmpLayout StandardLayout(int32_t width, int32_t height, uint16_t bitCount) {
+  BmpLayout layout;
   layout.width = width;
   layout.height = height;
   layout.bitCount = bitCount;
@@ -126,6 +125,53 @@ void WriteSquareBitmap(const std::string& path, int side, uint16_t bitCount,
   WriteBytes(path, BmpFile(StandardLayout(side, side, bitCount), PixelBlock(side, bitCount, value)));
 }
 
+uint32_t Noise(int y, int x) {
+  uint32_t h = static_cast<uint32_t>(y) * 2654435761u ^ static_cast<uint32_t>(x) * 40503u;
+  h ^= h >> 13;
+  return h * 0x5bd1e995u >> 8;
+}
+
+namespace {
+
+uint32_t Le(const std::vector<uint8_t>& bytes, size_t at, int n) {
+  uint32_t v = 0;
+  for (int i = n - 1; i >= 0; --i) v = v << 8 | bytes[at + static_cast<size_t>(i)];
+  return v;
+}
+
+}  // namespace
+
+std::vector<uint8_t> ConvertedTheLongWay(const std::vector<uint8_t>& file, int m) {
+  const uint8_t* pixels = file.data() + Le(file, 10, 4);
+  const int n = static_cast<int>(Le(file, 22, 4));
+  const int depth = static_cast<int>(Le(file, 28, 2));
+  std::vector<uint8_t> temp(static_cast<size_t>(n) * static_cast<size_t>(n));
+  for (int r = 0; r < n; ++r) {
+    for (int c = 0; c < n; ++c) {
+      size_t at = depth == 4 ? static_cast<size_t>(r * (n / 2) + c / 2)
+                  : depth == 8 ? static_cast<size_t>(r * n + c)
+                  : depth == 16 ? static_cast<size_t>(r * n + c) * 2
+                                : static_cast<size_t>(r * n + c) * 3;
+      temp[static_cast<size_t>((n - 1 - r) * n + c)] = pixels[at];
+    }
+  }
+  std::vector<uint8_t> out(static_cast<size_t>(m) * static_cast<size_t>(m));
+  for (int i = 0; i < m; ++i) {
+    for (int j = 0; j < m; ++j) {
+      int si = n < m ? i / (m / n) : n > m ? i * (n / m) : i;
+      int sj = n < m ? j / (m / n) : n > m ? j * (n / m) : j;
+      out[static_cast<size_t>(i * m + j)] = temp[static_cast<size_t>(si * n + sj)];
+    }
+  }
+  return out;
+}
+
+const char* const ALL_ZERNIKE_TERMS =
+    "Piston = 0.3\nXTilt = 1.7\nYTilt = -2.2\nPower = 0.9\nAstigX = 0.4\nAstigY = -0.6\nComaX = 0.25\n"
+    "ComaY = 0.1\nPrimarySpherical = -0.35\nTrefoilX = 0.2\nTrefoilY = 0.15\nSecondaryAstigX = -0.05\n"
+    "SecondaryAstigY = 0.07\nSecondaryComaX = 0.3\nSecondaryComaY = -0.2\nSecondarySpherical = 0.11\n"
+    "TetrafoilX = 0.02\nTetrafoilY = -0.4\nTertiarySpherical = 0.08\nQuaternarySpherical = 0.03\n";
+
 std::string LutText(const std::vector<int>& values) {
   std::string text;
   for (size_t i = 0; i < values.size(); ++i) text += std::to_string(i) + " " + std::to_string(values[i]) + "\n";
@@ -140,12 +186,8 @@ std::vector<int> IdentityValues() {
   return values;
 }
 
-CTestBoard::CTestBoard(uint16_t side) : CTestBoard(side, side) {}
-
-CTestBoard::CTestBoard(uint16_t width, uint16_t height) {
-  std::snprintf(m_BoardSpec.BoardName, sizeof m_BoardSpec.BoardName, "%s",
-                width == 512 ? "Kite_SLM" : width == 256 ? "Wren_SLM" : "Test_SLM");
-  m_BoardSpec.Width = width;
-  m_BoardSpec.Height = height;
-  m_BoardSpec.MaxFrames = width == 256 ? 4096 : 1024;
+std::vector<int> ScrambledValues(int seed) {
+  std::vector<int> values(256);
+  for (int i = 0; i < 256; ++i) values[static_cast<size_t>(i)] = (i * 7 + seed) % 256;
+  return values;
 }

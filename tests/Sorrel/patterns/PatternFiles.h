@@ -1,13 +1,11 @@
 #pragma once
 // Test inputs for the pattern readers, written by code: temporary folders, bitmaps of any
-// shape (also broken ones), LUT files, and a board of either geometry.
+// shape (also broken ones) and LUT files.
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include "OrvBoard.h"
 
 // A folder under the system's temporary directory, removed with everything in it.
 class CTempFolder {
@@ -29,7 +27,7 @@ void WriteText(const std::string& path, const std::string& text);
 std::string ReadText(const std::string& path);
 
 // Everything of a BMP file a test may want to get wrong on purpose.
-struct SBmpLayout {
+struct BmpLayout {
   int32_t width = 0;
   int32_t height = 0;
   uint16_t bitCount = 8;
@@ -42,11 +40,11 @@ struct SBmpLayout {
 
 // A BMP file: headers as the layout says, then the pixel block right behind the colour
 // table, wherever bfOffBits says it is.
-std::vector<uint8_t> BmpFile(const SBmpLayout& layout, const std::vector<uint8_t>& pixelBlock);
+std::vector<uint8_t> BmpFile(const BmpLayout& layout, const std::vector<uint8_t>& pixelBlock);
 
 // The standard layout of a width x height bitmap of the given depth: the full colour
 // table for 4 and 8 bits, bfOffBits behind it.
-SBmpLayout StandardLayout(int32_t width, int32_t height, uint16_t bitCount);
+BmpLayout StandardLayout(int32_t width, int32_t height, uint16_t bitCount);
 
 // A pixel block in the file's order (bottom row first, rows padded to four bytes) whose
 // pixel at picture row y (0 = top) and column x has the given value. 4-bit values are
@@ -57,14 +55,20 @@ std::vector<uint8_t> PixelBlock(int side, uint16_t bitCount, const std::function
 void WriteSquareBitmap(const std::string& path, int side, uint16_t bitCount,
                        const std::function<uint32_t(int y, int x)>& value);
 
+// A pixel value that looks random and is the same on every run, so that a pixel landing in
+// the wrong place shows.
+uint32_t Noise(int y, int x);
+
+// The conversion of a bitmap file done the long way, as written out for the operator: its
+// rows reversed into an N x N image by the depth rules, then enlarged or decimated onto M x M.
+std::vector<uint8_t> ConvertedTheLongWay(const std::vector<uint8_t>& file, int m);
+
+// A Zernike file that gives each of the 20 terms a value of its own.
+extern const char* const ALL_ZERNIKE_TERMS;
+
 // "i value" lines for the table.
 std::string LutText(const std::vector<int>& values);
 void WriteLut(const std::string& path, const std::vector<int>& values);
 std::vector<int> IdentityValues();
-
-// A board that reports the Kite (512) or Wren (256) geometry, or any other side.
-class CTestBoard : public COrvBoard {
- public:
-  explicit CTestBoard(uint16_t side);
-  CTestBoard(uint16_t width, uint16_t height);
-};
+// (7 i + seed) mod 256: a permutation, so that every level maps somewhere else.
+std::vector<int> ScrambledValues(int seed);

@@ -3,25 +3,27 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "File.h"
 #include "PatternFixture.h"
+#include "ReadFailure.h"
 #include "SequenceFile.h"
 
 namespace {
 
 class SequenceFileTest : public PatternTest {
  protected:
-  // Reads a SIF holding text into m_App.m_ImageList.
+  // Reads a SIF holding text into m_List.
   bool ReadSif(const std::string& text, const std::string& name = "seq.sif") {
     WriteText(File(name), text);
-    return ReadSequenceFile(File(name), m_App.m_ImageList, m_State);
+    return ReadSequenceEntries(File(name), m_List, m_State);
   }
   std::vector<std::pair<std::string, std::string>> Entries() const {
     std::vector<std::pair<std::string, std::string>> out;
-    for (const auto& e : m_App.m_ImageList) out.emplace_back(e->PatternFile, e->LUTFile);
+    for (const auto& e : m_List) out.emplace_back(e->PatternFile, e->LUTFile);
     return out;
   }
   void AddEntry(const std::string& pattern, const std::string& lut) {
-    m_App.m_ImageList.push_back(std::make_unique<Image_Entry>(Image_Entry{pattern, lut, 1}));
+    m_List.push_back(std::make_unique<Image_Entry>(Image_Entry{pattern, lut, 1}));
   }
   std::vector<std::string> FolderNames() const {
     std::vector<std::string> names;
@@ -30,6 +32,7 @@ class SequenceFileTest : public PatternTest {
     return names;
   }
 
+  ImageList m_List;
   int m_State = 0;
 };
 
@@ -77,7 +80,7 @@ TEST_F(SequenceFileTest, PathsBeyondThePlatformLimitAreStoredEmpty) {
   }
   WriteText(File("deep.sif"), pattern + ", short.lut\n");
   ASSERT_EQ(::chdir(deep.c_str()), 0);
-  bool ok = ReadSequenceFile(File("deep.sif"), m_App.m_ImageList, m_State);
+  bool ok = ReadSequenceEntries(File("deep.sif"), m_List, m_State);
   ASSERT_EQ(::chdir(cwd), 0);
   ASSERT_TRUE(ok);
   EXPECT_EQ(Entries(), (std::vector<Entry>{{"", deep + "/short.lut"}}));
@@ -85,30 +88,49 @@ TEST_F(SequenceFileTest, PathsBeyondThePlatformLimitAreStoredEmpty) {
 
 TEST_F(SequenceFileTest, FileNamesMustSayTheyAreSequences) {
   AddEntry("/old/p.bmp", "/old/l.lut");
-  m_App.m_bSequenceModified = 1;
   WriteText(File("seq.Sif"), "/a/p.bmp, /a/l.lut\n");
-  EXPECT_FALSE(ReadSequenceFile(File("seq.Sif"), m_App.m_ImageList, m_State));
+  EXPECT_FALSE(ReadSequenceEntries(File("seq.Sif"), m_List, m_State));
   EXPECT_EQ(m_State, 2);
-  EXPECT_FALSE(ReadSequenceFile(File("missing.sif"), m_App.m_ImageList, m_State));
+  EXPECT_FALSE(ReadSequenceEntries(File("missing.sif"), m_List, m_State));
   EXPECT_EQ(m_State, 2);
   std::filesystem::create_directory(File("folder.sif"));
-  EXPECT_FALSE(ReadSequenceFile(File("folder.sif"), m_App.m_ImageList, m_State));
+  EXPECT_FALSE(ReadSequenceEntries(File("folder.sif"), m_List, m_State));
   EXPECT_EQ(m_State, 2);
   EXPECT_EQ(Entries(), (std::vector<Entry>{{"/old/p.bmp", "/old/l.lut"}}));
-  EXPECT_EQ(m_App.m_bSequenceModified, 1);
   EXPECT_TRUE(Messages().empty());
 
   ASSERT_TRUE(ReadSif("/a/p.bmp, /a/l.lut\n", "seq.SIF.bak"));
   EXPECT_EQ(m_State, 3);
-  EXPECT_EQ(m_App.m_bSequenceModified, 0);
   EXPECT_EQ(Entries(), (std::vector<Entry>{{"/a/p.bmp", "/a/l.lut"}}));
+}
+
+// A file the disk fails to deliver to its end is no sequence: the entries read before the
+// error are dropped and the old list stays.
+TEST_F(SequenceFileTest, AReadErrorHalfWayLeavesTheOldList) {
+  std::string text;
+  for (int i = 0; text.size() <= 2 * CTextReader::BUFFER_BYTES; ++i)
+    text += "/img/p" + std::to_string(i) + ".bmp, /luts/l" + std::to_string(i) + ".lut\n";
+  WriteText(File("long.sif"), text);
+  AddEntry("/old/p.bmp", "/old/l.lut");
+  {
+    CFailingReads failing(File("long.sif"), 2);
+    m_State = 3;
+    EXPECT_FALSE(ReadSequenceEntries(File("long.sif"), m_List, m_State));
+    EXPECT_EQ(failing.Reads(), 2) << "the file must be read past its first buffer";
+  }
+  EXPECT_EQ(m_State, 2);
+  EXPECT_EQ(Entries(), (std::vector<Entry>{{"/old/p.bmp", "/old/l.lut"}}));
+  EXPECT_TRUE(Messages().empty());
+  // The same file read without the error is a sequence of many entries.
+  ASSERT_TRUE(ReadSequenceEntries(File("long.sif"), m_List, m_State));
+  EXPECT_GT(m_List.size(), 1000u);
 }
 
 TEST_F(SequenceFileTest, AFileWithoutEntriesEmptiesTheList) {
   AddEntry("/old/p.bmp", "/old/l.lut");
   ASSERT_TRUE(ReadSif("// only\n/ comments\n\n"));
   EXPECT_EQ(m_State, 3);
-  EXPECT_TRUE(m_App.m_ImageList.empty());
+  EXPECT_TRUE(m_List.empty());
   ASSERT_EQ(Messages().size(), 1u);
   EXPECT_EQ(Messages()[0].text, "Empty SIF");
   EXPECT_EQ(Messages()[0].caption, ApplicationTitle());
@@ -122,7 +144,7 @@ TEST_F(SequenceFileTest, AFileWithoutEntriesEmptiesTheList) {
 TEST_F(SequenceFileTest, OverLongLinesAreSkippedAndTheRestIsRead) {
   const std::string longest = "/" + std::string(PATH_MAX - 2, 'a');
   const std::string atLimit = longest + ", " + longest;
-  ASSERT_EQ(atLimit.size(), kMaxSequenceLine);
+  ASSERT_EQ(atLimit.size(), MAX_SEQUENCE_LINE);
   ASSERT_TRUE(ReadSif("/first.bmp, /first.lut\n" + atLimit + "x\n" + atLimit + "\r\n/last.bmp, /last.lut"));
   EXPECT_EQ(Entries(), (std::vector<Entry>{{"/first.bmp", "/first.lut"}, {longest, longest}, {"/last.bmp", "/last.lut"}}));
 }
@@ -134,13 +156,13 @@ TEST_F(SequenceFileTest, WrittenFilesReadBackTheSame) {
   AddEntry(File("p1.bmp"), File("l1.lut"));
   AddEntry(File("phase.zrn"), File("l2.txt"));
   AddEntry(File("p1.bmp"), File("l1.lut"));
-  ASSERT_TRUE(WriteSequenceFile(File("out.sif"), m_App.m_ImageList));
+  ASSERT_TRUE(WriteSequenceFile(File("out.sif"), m_List));
   EXPECT_EQ(ReadText(File("out.sif")), deep + "/long-pattern.bmp, " + deep + "/long-table.lut\n" + File("p1.bmp") +
                                            ", " + File("l1.lut") + "\n" + File("phase.zrn") + ", " + File("l2.txt") +
                                            "\n" + File("p1.bmp") + ", " + File("l1.lut") + "\n");
   auto written = Entries();
-  ClearImageList(m_App.m_ImageList);
-  ASSERT_TRUE(ReadSequenceFile(File("out.sif"), m_App.m_ImageList, m_State));
+  ClearImageList(m_List);
+  ASSERT_TRUE(ReadSequenceEntries(File("out.sif"), m_List, m_State));
   EXPECT_EQ(Entries(), written);
   EXPECT_EQ(FolderNames(), (std::vector<std::string>{"out.sif"}));
   EXPECT_TRUE(Messages().empty());
@@ -151,7 +173,7 @@ TEST_F(SequenceFileTest, RewritingKeepsTheFileModeAndWritesThroughLinks) {
   ASSERT_EQ(::chmod(File("old.sif").c_str(), 0640), 0);
   ASSERT_EQ(::symlink(File("old.sif").c_str(), File("link.sif").c_str()), 0);
   AddEntry("/a/p.bmp", "/a/l.lut");
-  ASSERT_TRUE(WriteSequenceFile(File("link.sif"), m_App.m_ImageList));
+  ASSERT_TRUE(WriteSequenceFile(File("link.sif"), m_List));
   EXPECT_TRUE(std::filesystem::is_symlink(File("link.sif")));
   EXPECT_EQ(ReadText(File("old.sif")), "/a/p.bmp, /a/l.lut\n");
   struct stat st;
@@ -165,21 +187,28 @@ TEST_F(SequenceFileTest, AFailedWriteLeavesTheOldFileAndSaysSo) {
   // The target is a folder: nothing may replace it.
   std::filesystem::create_directory(File("taken.sif"));
   WriteText(File("taken.sif/inside"), "keep");
-  // A name so long that no file beside it can be created.
-  const std::string longName = std::string(250, 'n') + ".sif";
-  WriteText(File(longName), "old contents\n");
-  const std::vector<std::string> targets = {File("taken.sif"), File(longName), File("no/such/folder/x.sif")};
-  for (const std::string& target : targets) {
+  for (const std::string& target : {File("taken.sif"), File("no/such/folder/x.sif")}) {
     m_Host.ClearMessages();
-    EXPECT_FALSE(WriteSequenceFile(target, m_App.m_ImageList)) << target;
+    EXPECT_FALSE(WriteSequenceFile(target, m_List)) << target;
     ASSERT_EQ(Messages().size(), 1u) << target;
     EXPECT_EQ(Messages()[0].text, "Can't create File " + target);
     EXPECT_EQ(Messages()[0].caption, "FILE ERROR");
     EXPECT_EQ(Messages()[0].icon, MessageIcon::Error);
   }
   EXPECT_EQ(ReadText(File("taken.sif/inside")), "keep");
-  EXPECT_EQ(ReadText(File(longName)), "old contents\n");
-  EXPECT_EQ(FolderNames(), (std::vector<std::string>{longName, "taken.sif"}));
+  EXPECT_EQ(FolderNames(), (std::vector<std::string>{"taken.sif"}));
+}
+
+// A name as long as the file system allows leaves no room for a longer temporary name
+// beside it; the file is still replaced whole.
+TEST_F(SequenceFileTest, FilesWithTheLongestNamesAreReplaced) {
+  AddEntry("/a/p.bmp", "/a/l.lut");
+  const std::string longName = std::string(251, 'n') + ".sif";
+  WriteText(File(longName), "old contents\n");
+  EXPECT_TRUE(WriteSequenceFile(File(longName), m_List));
+  EXPECT_EQ(ReadText(File(longName)), "/a/p.bmp, /a/l.lut\n");
+  EXPECT_EQ(FolderNames(), (std::vector<std::string>{longName}));
+  EXPECT_TRUE(Messages().empty());
 }
 
 }  // namespace

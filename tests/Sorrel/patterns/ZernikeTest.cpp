@@ -1,3 +1,4 @@
+#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <random>
@@ -13,7 +14,7 @@ class ZernikeTest : public PatternTest {
   std::vector<uint8_t> Screen(const std::string& text) {
     WriteText(File("z.zrn"), text);
     std::vector<uint8_t> image(128 * 128, 1);
-    EXPECT_TRUE(ReadZernikeFile(image.data(), File("z.zrn"), false));
+    EXPECT_TRUE(ReadZernikePattern(image.data(), File("z.zrn"), 128, 128, 75.0));
     return image;
   }
 };
@@ -115,9 +116,8 @@ TEST_F(ZernikeTest, OverLongLinesAreSkippedAndTheRestIsRead) {
 }
 
 TEST_F(ZernikeTest, MissingFilesGiveFortyEight) {
-  UseBoard(256);
   std::vector<uint8_t> frame(65536 + 16, 7);
-  EXPECT_FALSE(ReadZernikeFile(frame.data(), File("missing.zrn"), true));
+  EXPECT_FALSE(ReadZernikePattern(frame.data(), File("missing.zrn"), 256, 256, 150.0));
   EXPECT_EQ(std::vector<uint8_t>(frame.begin(), frame.begin() + 65536), Filled(65536, 48));
   EXPECT_EQ(std::vector<uint8_t>(frame.begin() + 65536, frame.end()), Filled(16, 7));
   std::unique_ptr<uint8_t[]> preview = PreviewZernike(File("missing.zrn"));
@@ -126,15 +126,13 @@ TEST_F(ZernikeTest, MissingFilesGiveFortyEight) {
 }
 
 // Kite R 300, Wren R 150, screen R 75: the screen image is a scaled copy of each frame.
-TEST_F(ZernikeTest, BoardGeometryScalesTheScreenImage) {
-  const double c[20] = {0.3, 1.7, -2.2, 0.9, 0.4, -0.6, 0.25, 0.1, -0.35, 0.2, 0.15, -0.05, 0.07, 0.3, -0.2, 0.11, 0.02, -0.4, 0.08, 0.03};
-  WriteText(File("z.zrn"), ZernikeText(c));
+TEST_F(ZernikeTest, ScreenImageIsAScaledCopyOfEitherFrame) {
+  WriteText(File("z.zrn"), ALL_ZERNIKE_TERMS);
   std::vector<uint8_t> screen(128 * 128);
-  ASSERT_TRUE(ReadZernikeFile(screen.data(), File("z.zrn"), false));
-  for (uint16_t side : {512, 256}) {
-    UseBoard(side);
-    std::vector<uint8_t> frame(static_cast<size_t>(side) * side);
-    ASSERT_TRUE(ReadZernikeFile(frame.data(), File("z.zrn"), true));
+  ASSERT_TRUE(ReadZernikePattern(screen.data(), File("z.zrn"), 128, 128, 75.0));
+  for (auto [side, radius] : {std::pair{512, 300.0}, std::pair{256, 150.0}}) {
+    std::vector<uint8_t> frame(static_cast<size_t>(side) * static_cast<size_t>(side));
+    ASSERT_TRUE(ReadZernikePattern(frame.data(), File("z.zrn"), side, side, radius));
     const int k = side / 128;
     for (int i = 0; i < 128; ++i)
       for (int j = 0; j < 128; ++j)
@@ -144,6 +142,22 @@ TEST_F(ZernikeTest, BoardGeometryScalesTheScreenImage) {
   EXPECT_EQ(std::vector<uint8_t>(preview.get(), preview.get() + 128 * 128), screen);
 }
 
+// Numbers are read in the "C" locale whatever the process's locale is: under a locale that
+// writes decimals with a comma, "0.25" must still be a quarter, not 0.
+TEST_F(ZernikeTest, FractionsReadTheSameUnderACommaDecimalLocale) {
+  const std::string text = "Piston = 0.3\nXTilt = 1.75\nPower=-0.6e-1\nComaY 2.5E+0\nTrefoilX=.125\n";
+  const std::vector<uint8_t> underC = Screen(text);
+  struct RestoreLocale {
+    std::string name = std::setlocale(LC_ALL, nullptr);
+    ~RestoreLocale() { std::setlocale(LC_ALL, name.c_str()); }
+  } restore;
+  if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr)
+    FAIL() << "the locale de_DE.UTF-8 is missing; scripts/install-deps.sh makes it (localedef -i de_DE -f UTF-8 de_DE.UTF-8)";
+  ASSERT_STREQ(std::localeconv()->decimal_point, ",");
+  EXPECT_EQ(Screen(text), underC);
+  EXPECT_NE(underC, Screen("")) << "the coefficients must change the image";
+}
+
 // Every pixel of every geometry equals the plain sum, over many coefficient sets. Where a
 // sum is exactly on a level boundary (each term alone has such points, where it cancels to
 // zero) the order of summation decides which side of the boundary it lands on.
@@ -151,13 +165,11 @@ TEST_F(ZernikeTest, EqualsThePlainSumEverywhere) {
   std::mt19937_64 random(20240517);
   std::uniform_real_distribution<double> small(-1.0, 1.0), large(-40.0, 40.0);
   struct Geometry {
-    uint16_t board;  // 0: the screen image
     int side;
     double radius;
     int sets;
   };
-  for (const Geometry& g : {Geometry{0, 128, 75, 120}, Geometry{256, 256, 150, 24}, Geometry{512, 512, 300, 12}}) {
-    if (g.board != 0) UseBoard(g.board);
+  for (const Geometry& g : {Geometry{128, 75, 120}, Geometry{256, 150, 24}, Geometry{512, 300, 12}}) {
     for (int set = 0; set < g.sets; ++set) {
       double c[20] = {};
       if (set < 20) {
@@ -167,7 +179,7 @@ TEST_F(ZernikeTest, EqualsThePlainSumEverywhere) {
       }
       WriteText(File("z.zrn"), ZernikeText(c));
       std::vector<uint8_t> image(static_cast<size_t>(g.side) * static_cast<size_t>(g.side));
-      ASSERT_TRUE(ReadZernikeFile(image.data(), File("z.zrn"), g.board != 0));
+      ASSERT_TRUE(ReadZernikePattern(image.data(), File("z.zrn"), g.side, g.side, g.radius));
       const Reference ref = ReferencePhase(c, g.side, g.side, g.radius);
       int onBoundary = 0;
       for (size_t i = 0; i < image.size(); ++i) {

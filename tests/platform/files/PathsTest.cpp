@@ -1,6 +1,9 @@
 #include "files/Paths.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <climits>
 
 namespace {
 
@@ -34,6 +37,22 @@ TEST(NameAndExtension, DropsTheFolder) {
   EXPECT_EQ(NameAndExtension("/lab/Image_Files/grating 8.bmp"), "grating 8.bmp");
   EXPECT_EQ(NameAndExtension("linear.lut"), "linear.lut");
   EXPECT_EQ(NameAndExtension("/lab/"), "");
+}
+
+TEST(AbsolutePath, JoinsRelativePathsToTheWorkingDirectory) {
+  char cwd[PATH_MAX];
+  ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+  EXPECT_EQ(AbsolutePath("/lab/../p.bmp"), "/lab/../p.bmp");  // links and dots stay as written
+  EXPECT_EQ(AbsolutePath("img/p.bmp"), std::string(cwd) + "/img/p.bmp");
+  ASSERT_EQ(::chdir("/"), 0);
+  const std::string fromRoot = AbsolutePath("p.bmp");
+  ASSERT_EQ(::chdir(cwd), 0);
+  EXPECT_EQ(fromRoot, "/p.bmp");
+}
+
+TEST(AbsolutePath, PathsBeyondThePlatformLimitAreEmpty) {
+  EXPECT_EQ(AbsolutePath("/" + std::string(PATH_MAX - 2, 'a')).size(), size_t{PATH_MAX - 1});
+  EXPECT_EQ(AbsolutePath("/" + std::string(PATH_MAX - 1, 'a')), "");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
-// Paths as the operator sees them: a folder, a name and an extension.
+// Paths as the operator sees them: a folder, a name and an extension; and paths made
+// absolute as the files name them.
 
 #include <string>
 
@@ -14,3 +15,7 @@ SplitPathParts SplitPath(const std::string& path);
 // The last component of path, name and extension together: what file boxes and list
 // lines show.
 std::string NameAndExtension(const std::string& path);
+
+// The path made absolute against the working directory, without resolving links or
+// requiring that it exists; empty when the result would not fit the platform's path limit.
+std::string AbsolutePath(const std::string& path);
