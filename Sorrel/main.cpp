@@ -1,6 +1,6 @@
 // The windowed program: the Qt host carries the dialogs.
 
-#include "AboutDlg.h"
+#include "Sorrel.h"
 #include "pci/CardList.h"
 #include "ui/QtHost.h"
 
@@ -9,9 +9,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   return RunWithQtHost(argc, argv, [] {
-    // Until the main dialog exists the program shows who it is and ends.
-    CAboutDlg about;
-    about.DoModal();
+    CSorrelApp app;
+    app.InitInstance();
     return 0;
   });
 }

@@ -28,7 +28,7 @@ using Clock = std::chrono::steady_clock;
 // How long the board takes. Drivers wait for these by polling; tests shorten the drivers'
 // own 1000 ms sleeps, so these stay well below 50 ms.
 constexpr auto DAC_POWER_DELAY = std::chrono::milliseconds(20);  // REG_CONTROL bit 8 -> REG_STATUS bit 11
-constexpr auto BUSY_TIME = std::chrono::microseconds(20);        // REG_FRAME_SELECT write -> busy bits clear
+using testing::BUSY_TIME;                                         // REG_FRAME_SELECT write -> busy bits clear
 constexpr uint32_t KITE_FRAME_NS = 164100;                       // one board frame
 constexpr uint32_t WREN_FRAME_NS = 164400;
 

@@ -15,6 +15,10 @@
 
 namespace sim::testing {
 
+// How long the busy bits stay set after a frame is selected for download: time a driver
+// must wait out before each frame, which measurements of a download count as the card's.
+constexpr std::chrono::microseconds BUSY_TIME{20};
+
 struct CardDescription {
   std::string model;  // "kite", "wren" or "other"
   uint32_t id = 0;

@@ -9,9 +9,8 @@ namespace {
 // The geometry UseBoardGeometry names; none when that is the board's and there is no board.
 std::optional<PatternGeometry> Geometry(bool UseBoardGeometry) {
   if (!UseBoardGeometry) return SCREEN_GEOMETRY;
-  const SBoard_Spec* spec = AppBoardSpec();
-  if (spec == nullptr) return std::nullopt;
-  return BoardGeometry(*spec);
+  if (theApp == nullptr || theApp->m_pBoard == nullptr) return std::nullopt;
+  return BoardGeometry(*theApp->m_pBoard->BoardSpec());
 }
 
 // bitCount is 0 when no bitmap was accepted: the last depth stands.

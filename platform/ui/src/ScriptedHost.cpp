@@ -33,7 +33,7 @@ class CScriptedHost::View final : public IDialogView {
         m_Height(std::max(0, DialogUnitsToPixelsY(dlg.Template().cy))),
         m_Pixels(static_cast<size_t>(m_Width) * static_cast<size_t>(m_Height), COLOR_DIALOG_BACKGROUND) {}
 
-  void ControlChanged(int) override {}
+  void ControlChanged(int id) override { m_Host.RecordText(m_Dlg, id); }
   void CaptionChanged() override {}
   void IconChanged() override {}
   void DefIdChanged() override {}
@@ -146,7 +146,20 @@ CScriptedHost::View& CScriptedHost::Show(CDialog& dlg, bool modal) {
   dlg.AttachView(&ref);
   // The whole client area starts out invalid, as a newly shown window does.
   ref.Invalidate(dlg.GetClientRect(), true);
+  for (const ControlState& control : dlg.Controls()) RecordText(dlg, control.id);
   return ref;
+}
+
+void CScriptedHost::RecordText(const CDialog& dlg, int id) {
+  if (id == IDC_STATIC || !dlg.HasControl(id)) return;
+  std::vector<std::string>& history = m_TextHistory[{dlg.TemplateId(), id}];
+  const std::string& text = dlg.Control(id).text;
+  if (history.empty() || history.back() != text) history.push_back(text);
+}
+
+std::vector<std::string> CScriptedHost::TextHistory(int templateId, int id) const {
+  auto it = m_TextHistory.find({templateId, id});
+  return it != m_TextHistory.end() ? it->second : std::vector<std::string>{};
 }
 
 void CScriptedHost::Hide(CDialog& dlg) {

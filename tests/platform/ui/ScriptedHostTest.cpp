@@ -37,6 +37,19 @@ class ScriptedHostTest : public ::testing::Test {
 
 // ---- Modal runs ----
 
+TEST_F(ScriptedHostTest, TextHistoryKeepsEveryCaptionAControlShowed) {
+  CTestDlg dlg;
+  host->Open(dlg);
+  dlg.SetDlgItemText(EDIT, "first");
+  dlg.SetDlgItemText(EDIT, "first");
+  dlg.EnableDlgItem(EDIT, false);
+  dlg.SetDlgItemText(EDIT, "second");
+  host->Close(dlg);
+  dlg.SetDlgItemText(EDIT, "unseen");  // no longer shown
+  EXPECT_EQ(host->TextHistory(MAIN_TEMPLATE, EDIT), (std::vector<std::string>{"", "initial", "first", "second"}));
+  EXPECT_TRUE(host->TextHistory(MAIN_TEMPLATE, 4242).empty());
+}
+
 TEST_F(ScriptedHostTest, RunWithoutAScriptCancelsAndIsRecorded) {
   CTestDlg dlg;
   EXPECT_EQ(dlg.DoModal(), IDCANCEL);

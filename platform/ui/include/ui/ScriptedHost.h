@@ -139,6 +139,11 @@ class UI_API CScriptedHost : public IHost {
 
   std::optional<int> ExitStatus() const { return m_ExitStatus; }
 
+  // Every text a control of a template showed while a dialog of that template was shown,
+  // in order, starting with its template text (a change to the same text is not repeated):
+  // the captions a long operation shows on a button, for instance.
+  std::vector<std::string> TextHistory(int templateId, int id) const;
+
  private:
   class View;
   View* ViewOf(const CDialog& dlg) const;
@@ -148,6 +153,7 @@ class UI_API CScriptedHost : public IHost {
   // The event to a dialog that has not ended, then paints; no signals first.
   void Deliver(CDialog& dlg, const Event& e);
   bool Usable(const CDialog& dlg, int id) const;
+  void RecordText(const CDialog& dlg, int id);
 
   std::map<int, Script> m_Scripts;
   std::vector<int> m_UnscriptedRuns;
@@ -160,6 +166,7 @@ class UI_API CScriptedHost : public IHost {
   std::vector<HelpRecord> m_HelpCalls;
   std::map<int, std::pair<int, int>> m_WindowOrigins;
   std::map<int, std::pair<int, int>> m_WindowSizes;
+  std::map<std::pair<int, int>, std::vector<std::string>> m_TextHistory;
   std::optional<int> m_ExitStatus;
   uint64_t m_NowMs = 0;
   uint64_t m_TimerSerial = 0;  // orders timers due at the same moment

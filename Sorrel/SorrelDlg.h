@@ -1,0 +1,121 @@
+#pragma once
+// The main dialog: start-up and shutdown, the sequence and its download, the run, and
+// what the SLM shows.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "Resource.h"
+#include "SequenceFile.h"
+#include "ui/Dialog.h"
+
+class CSorrelDlg : public CDialog {
+ public:
+  enum { IDD = IDD_SORREL_DIALOG };
+
+  explicit CSorrelDlg(CDialog* pParent = nullptr);
+  ~CSorrelDlg() override;
+
+  // Frame number of a sequence position whose frame the board does not hold.
+  static constexpr uint16_t NO_FRAME = 0xFFFF;
+
+  // Start-up and shutdown.
+  bool OnInitDialog() override;
+  void DoDataExchange(CDataExchange& dx) override;
+  void OnOK() override;      // Enter does nothing in the main window
+  void OnCancel() override;  // Escape closes it as the close box does
+  void OnSysCommand(const Event& e);
+  HICON OnQueryDragIcon() override;
+  void OnDestroy();
+  void OnHelpInfo(const Event& e);
+  void OnClose();
+
+  // Settings store.
+  void LoadSettings();
+  void SaveSettings();
+
+  // Sequence loading and frame download.
+  bool DownloadEntry(uint16_t position);
+  bool DownloadSequence(uint16_t first);
+  void RefreshImageList();
+  static std::string FormatEntryLine(const Image_Entry& entry);
+  void OnSelectEntry();
+  void OnOpenSequence();
+  void OnSaveSequence();
+  void OnEditEntry();
+  void OnInsertEntry();
+  void OnDeleteEntry();
+  void OnApplyCorrection();
+  void OnBrowsePhaseComp();
+  void OnBrowseSysPhaseComp();
+
+  // Run control.
+  void OnStartStop();
+  void OnTimer(const Event& e);
+  void OnVScroll(const Event& e);
+  void SetupSliders();
+  void UpdateReadouts();
+  void EnableControls(bool enable);
+  void UpdatePowerButtons();
+  void OnPowerToggle();
+  void OnLoop();
+  void OnBoardSetup();
+
+  // Display.
+  void OnPaint();
+  void InvalidateScreenImage();
+  void ShowSequenceName();
+  void ShowEntryInfo(const Image_Entry* entry);
+  void OnScreenRefresh();
+
+  // Members of the dialog.
+  uint8_t m_bInserting = 0;
+  int m_MinRate = 0, m_MaxRate = 0;
+  int m_RunCount = 0;
+  Image_Entry m_EntryCopy;
+  std::unique_ptr<uint8_t[]> m_PowerOffImage;
+  uint8_t* m_ArrayForScreenImages = nullptr;  // kept by the screen-image store
+  std::unique_ptr<uint16_t[]> FrameArray;
+  std::unique_ptr<uint8_t[]> m_SLMPhaseComp;
+  std::unique_ptr<uint8_t[]> m_SysPhaseComp;
+  int m_Width = 0, m_Height = 0, m_MaxFrames = 0;
+  std::string m_PhaseCompFileName;
+  std::string m_SysPhaseCompFileName;
+  uint8_t m_bHideComp = 0;
+  int m_bApplyCorrection = 0;
+  int m_bLoop = 1;
+  HICON m_hIcon;
+
+ private:
+  // The sequence position the run timer showed last.
+  uint16_t m_LastShownPosition = 0;
+
+  // Texts exchanged with their boxes.
+  std::string m_RateMinText, m_RateMaxText, m_ToggleRateText, m_FrameRateText;
+  std::string m_GainAText, m_GainBText, m_DutyText;
+  std::string m_PhaseCompName, m_SysPhaseCompName, m_SequenceName;
+
+  // A termination signal (SIGINT, SIGTERM, SIGHUP), on the user-interface thread.
+  void OnTerminationSignal(int signal);
+  // Ends the process safely before the main window is ready: zero gains and power off on
+  // a board that exists, nothing saved, then the process ends by the signal.
+  [[noreturn]] void EndBeforeReady(int signal);
+  // Steps 1, 2 and 4 to 6 of the shutdown: the lasers and the SLM safe, the settings saved,
+  // the board closed and the images released. The save-changes question lies between.
+  void MakeBoardSafe();
+  void ReleaseBoardAndImages();
+  bool AskToSaveChanges();  // false: a wanted save failed, the sequence stays open
+  // Where long work on the user-interface thread looks for a termination signal.
+  void CheckForTermination();
+
+  void ShowCompensationControls(bool show);
+  void BrowseCompensation(const char* title, std::string& path, uint8_t* image, std::string& name);
+  const Image_Entry* EntryAt(int position) const;
+  int Selection() const;
+  int PlayablePositions() const;
+
+  bool m_bReady = false;          // start-up has reached "START"
+  bool m_bBuildingBoard = false;  // the board's constructor runs
+  int m_TerminationSignal = 0;
+};

@@ -1,0 +1,102 @@
+// What reaches the board's frame memory: every entry composed from its pattern, the
+// compensation images and its LUT, compared with frames computed here; the marks of
+// entries whose files failed; downloads that fail; sequences longer than the board.
+
+#include <cmath>
+
+#include "ProgramFixture.h"
+
+using namespace progtest;
+
+namespace {
+
+using DownloadTest = ProgramTest;
+
+TEST_F(DownloadTest, StartUpDownloadsEveryEntryAsComposedHere) {
+  StandardWork();
+  ASSERT_EQ(Start(), std::nullopt);
+  EXPECT_EQ(ShownFrame(0), ExpectedFrame(512, Ramp, Identity));
+  EXPECT_EQ(ShownFrame(1), ExpectedFrame(512, Rings, Inverse));
+  EXPECT_EQ(ShownFrame(2), ExpectedFrame(512, Ramp, Inverse));
+  EXPECT_TRUE(ShownFrame(3).empty()) << "nothing beyond the sequence is written";
+}
+
+TEST_F(DownloadTest, CompensationImagesAreAddedBeforeTheTableWhenSwitchedOn) {
+  WritePattern("Image_Files/slm.bmp", 512, Dim);
+  WritePattern("Image_Files/system.bmp", 512, Rings);
+  StandardWork({{"ApplyCorrection", "1"},
+                {"PhaseCompFileName", Work("Image_Files/slm.bmp")},
+                {"SysPhaseCompFileName", Work("Image_Files/system.bmp")}});
+  ASSERT_EQ(Start(), std::nullopt);
+  const Picture slm = Dim, sys = Rings;
+  EXPECT_EQ(ShownFrame(0), ExpectedFrame(512, Ramp, Identity, &slm, &sys));
+  EXPECT_EQ(ShownFrame(1), ExpectedFrame(512, Rings, Inverse, &slm, &sys));
+
+  // Switched off, every frame is composed again without them.
+  m_Host->Click(Dlg(), IDC_APPLY_CORRECTION);
+  EXPECT_EQ(ShownFrame(0), ExpectedFrame(512, Ramp, Identity));
+  EXPECT_EQ(ShownFrame(2), ExpectedFrame(512, Ramp, Inverse));
+}
+
+TEST_F(DownloadTest, AZernikeEntryIsGeneratedAtTheBoardsSize) {
+  StandardWork();
+  // Piston alone: the same phase everywhere.
+  WriteText(Work("Image_Files/flat.zrn"), "Piston 0.25\n");
+  WriteSequence("Sequence_Files/demo.sif", {{"Image_Files/flat.zrn", "Image_Files/invert.lut"}});
+  ASSERT_EQ(Start(), std::nullopt);
+  const std::vector<uint8_t> frame = ShownFrame(0);
+  ASSERT_EQ(frame.size(), 512u * 512u);
+  EXPECT_EQ(frame, std::vector<uint8_t>(512 * 512, static_cast<uint8_t>(Inverse(31))));
+  EXPECT_EQ(Dlg().ListGetText(IDC_IMAGE_LIST, 0), "  \tflat.zrn\t\tinvert.lut\t");
+}
+
+TEST_F(DownloadTest, EntriesWhoseFilesFailAreMarkedAndStillWritten) {
+  StandardWork();
+  WriteSequence("Sequence_Files/demo.sif", {{"Image_Files/ramp.bmp", "Image_Files/missing.lut"},
+                                            {"Image_Files/ramp.Bmp", "Image_Files/invert.lut"},
+                                            {"Image_Files/gone.bmp", "Image_Files/linear.lut"}});
+  ASSERT_EQ(Start(), std::nullopt);
+  EXPECT_EQ(Dlg().ListGetText(IDC_IMAGE_LIST, 0), " !\tramp.bmp\t\tmissing.lut\t");
+  EXPECT_EQ(Dlg().ListGetText(IDC_IMAGE_LIST, 1), " !\tramp.Bmp\t\tinvert.lut\t");
+  EXPECT_EQ(Dlg().ListGetText(IDC_IMAGE_LIST, 2), " !\tgone.bmp\t\tlinear.lut\t");
+  // An unreadable table maps nothing; a name no reader takes and a missing file both give
+  // a pattern of 48, composed as usual.
+  EXPECT_EQ(ShownFrame(0), ExpectedFrame(512, Ramp, Identity));
+  EXPECT_EQ(ShownFrame(1), std::vector<uint8_t>(512 * 512, static_cast<uint8_t>(Inverse(48))));
+  EXPECT_EQ(ShownFrame(2), std::vector<uint8_t>(512 * 512, 48));
+}
+
+TEST_F(DownloadTest, ABoardThatNeverGetsReadyIsReportedOnceAfterTheWholeDownload) {
+  StandardWork();
+  Bus("kite:busy-stuck");
+  ASSERT_EQ(Start(), std::nullopt);
+  ASSERT_EQ(MessageTexts(), std::vector<std::string>{"At least one WriteFrameBuffer call failed"});
+  EXPECT_EQ(m_Host->Messages()[0].caption, "WARNING");
+  EXPECT_EQ(m_Host->Messages()[0].icon, MessageIcon::None);
+  EXPECT_EQ(Dlg().GetDlgItemText(IDC_START_STOP), "START");
+  // No entry's frame may be taken for another's: selecting one selects nothing on the board.
+  const uint32_t before = BoardRegister(simtest::REG_FRAME_SELECT) & 0x3FF;
+  m_Host->SelectListLine(Dlg(), IDC_IMAGE_LIST, 2);
+  EXPECT_EQ(BoardRegister(simtest::REG_FRAME_SELECT) & 0x3FF, before);
+}
+
+TEST_F(DownloadTest, ASequenceLongerThanTheBoardKeepsItsEntriesButRunsOnlyWhatTheBoardHolds) {
+  StandardWork();
+  std::vector<std::pair<std::string, std::string>> entries(1025, {"Image_Files/ramp.bmp", "Image_Files/linear.lut"});
+  entries.back() = {"Image_Files/rings.bmp", "Image_Files/linear.lut"};
+  WriteSequence("Sequence_Files/demo.sif", entries);
+  ASSERT_EQ(Start(), std::nullopt);
+  EXPECT_EQ(MessageTexts(), std::vector<std::string>{"At least one WriteFrameBuffer call failed"});
+  EXPECT_EQ(Dlg().ListGetCount(IDC_IMAGE_LIST), 1025);
+  EXPECT_EQ(ShownFrame(1023), ExpectedFrame(512, Ramp, Identity));
+  m_Host->SelectListLine(Dlg(), IDC_IMAGE_LIST, 1024);
+  EXPECT_EQ(Dlg().GetDlgItemText(IDC_ENTRY_PATTERN), "rings.bmp");
+  EXPECT_EQ(BoardRegister(simtest::REG_FRAME_SELECT) & 0x3FF, 0u) << "frame 1024 does not exist";
+  m_Host->Click(Dlg(), IDC_START_STOP);
+  SRun_Status status{};
+  ASSERT_EQ(App().m_pBoard->GetRunStatus(&status), 1);
+  EXPECT_EQ(status.LastIndex, 1023);
+  m_Host->Click(Dlg(), IDC_START_STOP);
+}
+
+}  // namespace

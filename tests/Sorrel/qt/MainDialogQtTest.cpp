@@ -1,0 +1,189 @@
+// The main dialog and the entry editor in real windows (offscreen platform), on the
+// simulated card: every control where the layout puts it with its caption, and a run
+// started by a click that the list follows.
+
+#include <chrono>
+#include <set>
+#include <thread>
+
+#include "ImageListEditDlg.h"
+#include "ProgramFixture.h"
+#include "ui/QtHostTesting.h"
+
+namespace qt = QtHostTesting;
+using namespace progtest;
+
+namespace {
+
+struct Placed {
+  int id;
+  int x, y, cx, cy;  // dialog units
+  const char* caption;  // nullptr: not a caption to check
+};
+
+// Where the layout puts each control of the main dialog, and the text it shows once the
+// program has started on a phase board with compensation shown.
+const Placed MAIN_LAYOUT[] = {
+    {1056, 10, 11, 108, 12, "demo.sif "},
+    {1046, 118, 11, 40, 12, "Browse..."},
+    {1195, 247, 10, 36, 14, "Enabled"},
+    {1154, 11, 28, 128, 12, " Pattern File"},
+    {1155, 128, 28, 151, 12, "LUT File"},
+    {1020, 10, 40, 269, 99, nullptr},
+    {1029, 9, 139, 61, 13, "Edit Image List..."},
+    {1025, 190, 139, 27, 13, "Insert"},
+    {1028, 217, 139, 27, 13, "Delete"},
+    {1030, 244, 139, 35, 13, "Save..."},
+    {1197, 295, 10, 65, 15, "Kite_SLM"},
+    {1037, 295, 28, 65, 14, "Board Setup..."},
+    {1132, 310, 63, 31, 12, "OFF"},
+    {1034, 295, 76, 30, 12, "ON"},
+    {1035, 331, 76, 30, 12, "OFF"},
+    {1019, 295, 91, 65, 38, "START"},
+    {1026, 295, 129, 65, 8, nullptr},
+    {1196, 295, 138, 32, 10, "Loop"},
+    {1199, 295, 149, 65, 17, "Enable Phase Optimization"},
+    {1150, 9, 172, 40, 11, "Pattern File:"},
+    {1129, 50, 172, 66, 12, "ramp.bmp"},
+    {1151, 9, 184, 28, 8, "LUTFile:"},
+    {1130, 38, 184, 65, 12, "linear.lut"},
+    {1183, 28, 196, 88, 84, nullptr},
+    {1152, 9, 282, 43, 8, "Pattern Data:"},
+    {1091, 55, 282, 53, 12, "512 x 512 x 256"},
+    {1211, 146, 166, 106, 10, "SLM Phase Optimization"},
+    {1200, 146, 177, 65, 14, ""},
+    {1201, 211, 177, 39, 14, "Browse..."},
+    {1218, 253, 166, 105, 10, "System Phase Optimization"},
+    {1214, 252, 177, 77, 14, ""},
+    {1215, 330, 177, 39, 14, "Browse..."},
+    {1145, 147, 208, 39, 9, "Frame Rate"},
+    {1070, 153, 218, 26, 12, nullptr},
+    {1067, 151, 231, 30, 12, "1000"},
+    {1059, 158, 240, 20, 55, nullptr},
+    {1066, 150, 298, 32, 10, "1"},
+    {1069, 188, 297, 44, 12, "1015.64 Hz"},
+    {1208, 240, 207, 40, 12, "Laser Duty"},
+    {1119, 247, 222, 26, 12, "50.0"},
+    {1205, 249, 237, 23, 14, "100%"},
+    {1058, 251, 246, 19, 52, nullptr},
+    {1202, 249, 299, 23, 12, "0%"},
+    {1209, 283, 203, 40, 18, "Laser A Gain"},
+    {1071, 290, 222, 26, 12, "78.4"},
+    {1206, 291, 237, 23, 14, "100"},
+    {1061, 294, 246, 19, 52, nullptr},
+    {1203, 291, 299, 23, 12, "0"},
+    {1210, 326, 203, 40, 18, "Laser B Gain"},
+    {1072, 333, 222, 26, 12, "78.4"},
+    {1207, 334, 237, 23, 14, "100"},
+    {1062, 337, 246, 19, 52, nullptr},
+    {1204, 334, 299, 23, 12, "0"},
+};
+
+const Placed EDITOR_LAYOUT[] = {
+    {1185, 7, 11, 58, 10, nullptr},      {1138, 7, 24, 58, 14, "Browse Pattern"},
+    {1187, 70, 11, 52, 10, nullptr},     {1186, 71, 24, 50, 14, "Browse LUT"},
+    {1183, 7, 39, 113, 97, nullptr},     {1116, 129, 95, 50, 23, "OK"},
+    {1182, 129, 122, 50, 14, "Cancel"},
+};
+
+CRect Pixels(const Placed& p) {
+  return CRect{p.x * 6 / 4, p.y * 13 / 8, (p.x + p.cx) * 6 / 4, (p.y + p.cy) * 13 / 8};
+}
+
+class MainDialogQtTest : public ProgramTest {
+ protected:
+  MainDialogQtTest() : ProgramTest(false) {}
+  void Show(CDialog& dlg) override { qt::Open(dlg); }
+  void TearDown() override {
+    if (m_Dlg) qt::Close(*m_Dlg);
+    ProgramTest::TearDown();
+  }
+  // Lets the event loop and the board run for a while.
+  static void RunFor(std::chrono::milliseconds span, const std::function<void()>& each = {}) {
+    const auto end = std::chrono::steady_clock::now() + span;
+    while (std::chrono::steady_clock::now() < end) {
+      qt::ProcessEvents();
+      if (each) each();
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
+};
+
+TEST_F(MainDialogQtTest, EveryControlSitsWhereTheLayoutSaysWithItsCaption) {
+  StandardWork();
+  ASSERT_EQ(Start(), std::nullopt);
+  EXPECT_EQ(qt::WindowTitle(Dlg()), "Sorrel Version 8.0");
+  EXPECT_EQ(qt::ClientGeometry(Dlg()).Width(), 564);
+  EXPECT_EQ(qt::ClientGeometry(Dlg()).Height(), 510);
+  for (const Placed& p : MAIN_LAYOUT) {
+    SCOPED_TRACE(p.id);
+    EXPECT_EQ(qt::ControlGeometry(Dlg(), p.id), Pixels(p));
+    EXPECT_TRUE(qt::ControlVisible(Dlg(), p.id));
+    if (p.caption) {
+      EXPECT_EQ(qt::ControlText(Dlg(), p.id), p.caption);
+    }
+  }
+  EXPECT_EQ(qt::ListLines(Dlg(), IDC_IMAGE_LIST).size(), 3u);
+  // The power is off: the power-off picture, one byte one pixel, at its fixed place.
+  const qt::ClientImage image = qt::GrabClient(Dlg());
+  for (int y : {0, 63, 127}) {
+    for (int x : {0, 77, 127}) EXPECT_EQ(image.At(44 + x, 323 + y), RGB(Dim(y, x), Dim(y, x), Dim(y, x))) << x << "," << y;
+  }
+}
+
+TEST_F(MainDialogQtTest, AClickOnStartRunsTheBoardAndTheSelectionFollowsIt) {
+  StandardWork({{"FrameRate", "10"}});
+  ASSERT_EQ(Start(), std::nullopt);
+  qt::ClickControl(Dlg(), IDC_START_STOP);
+  EXPECT_EQ(qt::ControlText(Dlg(), IDC_START_STOP), "STOP");
+  EXPECT_FALSE(qt::ControlEnabled(Dlg(), IDC_BROWSE_SEQUENCE));
+  std::set<int> rows;
+  RunFor(std::chrono::milliseconds(1500), [&] { rows.insert(qt::ListCurrentRow(Dlg(), IDC_IMAGE_LIST)); });
+  EXPECT_EQ(rows, (std::set<int>{0, 1, 2}));
+  EXPECT_GT(qt::ControlValue(Dlg(), IDC_RUN_PROGRESS), 0);
+  EXPECT_EQ(qt::ControlText(Dlg(), IDC_POWER_STATE), "ON");
+  qt::ClickControl(Dlg(), IDC_START_STOP);
+  RunFor(std::chrono::milliseconds(300));
+  EXPECT_EQ(qt::ControlText(Dlg(), IDC_START_STOP), "START");
+  EXPECT_TRUE(qt::ControlEnabled(Dlg(), IDC_BROWSE_SEQUENCE));
+}
+
+TEST_F(MainDialogQtTest, TheEntryEditorShowsItsControlsAndThePreview) {
+  StandardWork();
+  ASSERT_EQ(Start(), std::nullopt);
+  std::string title;
+  std::vector<std::pair<int, CRect>> placed;
+  std::vector<std::pair<int, std::string>> captions;
+  std::vector<std::string> names;
+  COLORREF preview = 0;
+  bool ran = false;
+  qt::Post([&] {
+    CDialog* editor = qt::ActiveModalDialog();
+    if (editor == nullptr || editor->TemplateId() != IDD_IMAGE_LIST_EDIT) return;
+    ran = true;
+    title = qt::WindowTitle(*editor);
+    for (const Placed& p : EDITOR_LAYOUT) {
+      placed.emplace_back(p.id, qt::ControlGeometry(*editor, p.id));
+      if (p.caption) captions.emplace_back(p.id, qt::ControlText(*editor, p.id));
+    }
+    names = {qt::ListLines(*editor, 1185).at(0), qt::ListLines(*editor, 1187).at(0)};
+    preview = qt::GrabClient(*editor).At(19 + 9, 75 + 5);
+    qt::ClickControl(*editor, IDC_EDIT_CANCEL);
+  });
+  qt::DoubleClickListLine(Dlg(), IDC_IMAGE_LIST, 1);
+  ASSERT_TRUE(ran);
+  EXPECT_EQ(title, "Edit Sequence Record");
+  for (size_t i = 0; i < placed.size(); ++i) EXPECT_EQ(placed[i].second, Pixels(EDITOR_LAYOUT[i])) << placed[i].first;
+  for (const auto& [id, text] : captions) {
+    for (const Placed& p : EDITOR_LAYOUT) {
+      if (p.id == id) {
+        EXPECT_EQ(text, p.caption) << id;
+      }
+    }
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"rings.bmp", "invert.lut"}));
+  const uint8_t v = static_cast<uint8_t>(Inverse(Rings(4 * 5, 4 * 9)));
+  EXPECT_EQ(preview, RGB(v, v, v)) << "the entry's screen image at the preview's place";
+}
+
+}  // namespace
