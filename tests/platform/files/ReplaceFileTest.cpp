@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -17,6 +18,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "SaveTrials.h"
 
 namespace {
 
@@ -65,19 +68,12 @@ class ReplaceFileTest : public ::testing::Test {
   // Runs body in a child process without the rights of root (as "nobody" when the tests
   // run as root) and returns its exit status; body's result becomes 0 (true) or 1.
   static int AsOrdinaryUser(const std::function<bool()>& body, rlim_t fileSizeLimit = RLIM_INFINITY) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-      if (geteuid() == 0 && (setgid(NOBODY) != 0 || setuid(NOBODY) != 0)) _exit(3);
-      if (fileSizeLimit != RLIM_INFINITY) {
-        signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{fileSizeLimit, fileSizeLimit};
-        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(4);
-      }
-      _exit(body() ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return savetest::InChild(
+        [&] {
+          if (geteuid() == 0 && (setgid(NOBODY) != 0 || setuid(NOBODY) != 0)) return 3;
+          return body() ? 0 : 1;
+        },
+        fileSizeLimit);
   }
 
   std::string m_Folder;
@@ -176,6 +172,27 @@ TEST_F(ReplaceFileTest, AFullDiskLeavesTheOldFileWhole) {
   EXPECT_EQ(AsOrdinaryUser([&] { return !ReplaceFile(path, {big}) && errno == EFBIG; }, 4096), 0);
   EXPECT_EQ(Content(path), "old\n");
   EXPECT_EQ(Names(), std::vector<std::string>{"full.sif"}) << "the cut-short temporary file is removed";
+}
+
+TEST_F(ReplaceFileTest, TemporaryFilesOfKilledSavesGoAtTheNextSaveAndNoOneElses) {
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  waitpid(gone, nullptr, 0);  // a process id nobody has now
+  auto temporary = [](pid_t pid, unsigned serial) {
+    return ".sorrel-" + savetest::Hex(static_cast<unsigned>(pid)) + "-" + savetest::Hex(serial) + ".tmp";
+  };
+  const std::vector<std::string> stale = {temporary(gone, 0), temporary(gone, 0x1f)};
+  const std::vector<std::string> kept = {temporary(getppid(), 0), ".sorrel-notes.tmp", "x" + temporary(gone, 1),
+                                         temporary(gone, 2) + ".bak"};
+  for (const auto& name : stale) Write(Path(name), "half a sav");
+  for (const auto& name : kept) Write(Path(name), "someone's");
+  EXPECT_TRUE(ReplaceFile(Path("demo.sif"), {"new\n"}));
+  std::vector<std::string> expected = kept;
+  expected.push_back("demo.sif");
+  std::vector<std::string> names = Names();
+  std::sort(names.begin(), names.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(names, expected);
 }
 
 }  // namespace

@@ -186,7 +186,7 @@ TEST_F(RegistryFileTest, APipeAFolderOrAnOversizedFileInThePlaceOfTheStoreReadsA
   const std::string sorrel = std::string("REGEDIT4\n\n") + SORREL_SECTION + "\n\"FrameRate\"=\"25\"\n";
   const auto check = [&](const char* what, const std::function<bool()>& unchanged) {
     // In a child with an alarm, so that a read that hangs fails the test instead.
-    const int status = InChild([] {
+    const int status = savetest::InChild([] {
       alarm(10);
       if (Load("FrameRate").has_value()) return 1;
       return Save({{"FrameRate", Sz("30")}}) == ERROR_REGISTRY_IO_FAILED ? 0 : 2;

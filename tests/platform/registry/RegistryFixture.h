@@ -3,7 +3,6 @@
 // program's two-step reads and its writes through the store's calls.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -15,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "SaveTrials.h"
 #include "registry/Registry.h"
 
 using Values = std::vector<std::pair<std::string, std::string>>;  // name, bytes
@@ -90,14 +90,6 @@ class RegistryFixture : public ::testing::Test {
     return bytes;
   }
 
-  // Runs body in a child process and returns its exit status (128 + signal when killed).
-  static int InChild(const std::function<int()>& body) {
-    const pid_t pid = fork();
-    if (pid == 0) _exit(body());
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
 
   std::string m_Folder;
 };

@@ -2,6 +2,8 @@
 // the rights to write.
 #include <fcntl.h>
 
+#include <array>
+#include <cstdio>
 #include <set>
 
 #include "RegistryFixture.h"
@@ -93,7 +95,7 @@ TEST_F(RegistrySaveTest, ASaveThatDiesBeforeItsRenameLeavesTheOldValues) {
   ASSERT_EQ(Save({{"FrameRate", Sz("10")}, {"LaserDuty", Sz("20")}}), ERROR_SUCCESS);
   const std::string before = Content(StorePath());
 
-  EXPECT_EQ(InChild([] {
+  EXPECT_EQ(savetest::InChild([] {
               g_bDieInRename = true;
               Save({{"FrameRate", Sz("99")}, {"LaserDuty", Sz("99")}});
               return 0;
@@ -115,7 +117,7 @@ TEST_F(RegistrySaveTest, ASaveWithoutWriteRightsLeavesTheValuesAndSaysSoInOneLin
 
   int errors[2];
   ASSERT_EQ(pipe(errors), 0);
-  const int status = InChild([&] {
+  const int status = savetest::InChild([&] {
     constexpr uid_t NOBODY = 65534;
     if (geteuid() == 0 && (setgid(NOBODY) != 0 || setuid(NOBODY) != 0)) return 100;
     dup2(errors[1], 2);
@@ -132,6 +134,84 @@ TEST_F(RegistrySaveTest, ASaveWithoutWriteRightsLeavesTheValuesAndSaysSoInOneLin
   EXPECT_EQ(Content(StorePath()), before);
   EXPECT_EQ(Load("FrameRate"), Sz("10"));
   EXPECT_EQ(Load("LaserDuty"), std::nullopt);
+}
+
+// Two sets of the program's values with a long note each, so that the file is large and a
+// kill often lands while it is being written.
+Values Settings(char note) {
+  Values values;
+  for (const char* name : PROGRAM_NAMES) values.emplace_back(name, Sz(std::string(1, note) + name));
+  values.emplace_back("Note", Sz(std::string(300000, note)));
+  return values;
+}
+
+TEST_F(RegistrySaveTest, SavesKilledAtRandomMomentsLeaveTheOldFileOrTheNewNeverAMix) {
+  const savetest::CTrialFolder trials;
+  m_Folder = trials.Path();
+  setenv("SORREL_REGISTRY", m_Folder.c_str(), 1);
+  // What the file holds after saving each set over the other, saved here in this process.
+  const std::array<Values, 2> sets = {Settings('a'), Settings('b')};
+  std::array<std::string, 2> contents;
+  for (int i : {0, 1, 0}) {
+    ASSERT_EQ(Save(sets[static_cast<size_t>(i)]), ERROR_SUCCESS);
+    if (contents[static_cast<size_t>(i)].empty()) contents[static_cast<size_t>(i)] = Content(StorePath());
+    ASSERT_EQ(Content(StorePath()), contents[static_cast<size_t>(i)]) << "a save of the same values gives the same file";
+  }
+  ASSERT_NE(contents[0], contents[1]);
+  ASSERT_GT(contents[0].size(), 300000u);
+
+  const savetest::KillOutcome outcome = savetest::KillDuringSaves(
+      m_Folder, "sorrel.reg", contents, [&](int which) { Save(sets[static_cast<size_t>(which)]); }, 1000, 20240611);
+  std::printf("settings saves killed: %d trials (a whole save %lld us): %d old, %d new, %d torn; %d finished first, "
+              "%d killed mid-write, %d with the new file written but not yet renamed; at most %zu other files; "
+              "the temporary file lived %lld us\n",
+              outcome.trials, static_cast<long long>(outcome.saveTime.count()), outcome.old, outcome.replaced,
+              outcome.torn, outcome.finished, outcome.midWrite, outcome.beforeRename, outcome.mostLeftovers,
+              static_cast<long long>(outcome.writeTime.count()));
+  EXPECT_EQ(outcome.trials, 1000);
+  EXPECT_EQ(outcome.torn, 0);
+  EXPECT_GT(outcome.old, 0);
+  EXPECT_GT(outcome.replaced, 0);
+  EXPECT_GT(outcome.midWrite, 0) << "some kills should land while the file is written";
+  EXPECT_LE(outcome.mostLeftovers, 2u) << "temporary files of killed saves are cleared by the next save";
+  ASSERT_EQ(Save({{"FrameRate", Sz("7")}}), ERROR_SUCCESS) << "no lock outlives a killed save";
+  EXPECT_EQ(Load("FrameRate"), Sz("7"));
+  EXPECT_TRUE(savetest::OtherNames(m_Folder, "sorrel.reg").empty());
+}
+
+TEST_F(RegistrySaveTest, AFullDiskLeavesTheStoredValuesAndSaysSoInOneLine) {
+  ASSERT_EQ(Save(Settings('a')), ERROR_SUCCESS);
+  const std::string before = Content(StorePath());
+  int errors[2];
+  ASSERT_EQ(pipe(errors), 0);
+  const int status = savetest::InChild(
+      [&] {
+        dup2(errors[1], 2);
+        return Save(Settings('b')) == ERROR_REGISTRY_IO_FAILED ? 0 : 1;
+      },
+      static_cast<rlim_t>(before.size() / 2));
+  close(errors[1]);
+  std::string said;
+  char chunk[256];
+  for (ssize_t n; (n = read(errors[0], chunk, sizeof chunk)) > 0;) said.append(chunk, static_cast<size_t>(n));
+  close(errors[0]);
+  EXPECT_EQ(status, 0) << "the save is refused as an input/output failure";
+  EXPECT_EQ(said, "Settings not saved to " + StorePath() + ": File too large\n");
+  EXPECT_EQ(Content(StorePath()), before);
+  EXPECT_TRUE(savetest::OtherNames(m_Folder, "sorrel.reg").empty()) << "the cut-short temporary file is removed";
+}
+
+TEST_F(RegistrySaveTest, AStorePathThroughAFileReadsEmptyAndItsSaveSaysWhyInOneLine) {
+  Write(m_Folder + "/file", "not a folder\n");
+  const std::string folder = m_Folder + "/file/registry";
+  setenv("SORREL_REGISTRY", folder.c_str(), 1);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(Load("FrameRate"), std::nullopt);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "nothing there to read";
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(Save({{"FrameRate", Sz("7")}}), ERROR_REGISTRY_IO_FAILED);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "Settings not saved to " + folder + "/sorrel.reg: its folder cannot be made: Not a directory\n");
 }
 
 }  // namespace
