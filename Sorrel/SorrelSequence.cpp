@@ -2,7 +2,9 @@
 // entries, and the commands that open, save and edit the sequence or change what every
 // frame is composed with.
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <new>
 
 #include "AppPatterns.h"
@@ -68,10 +70,12 @@ bool CSorrelDlg::DownloadSequence(uint16_t first) {
     if (!DownloadEntry(static_cast<uint16_t>(p))) failed = true;
     CheckForTermination();
   }
-  if (failed) MessageBox(this, "At least one WriteFrameBuffer call failed", "WARNING");
+  if (failed) WarnWriteFailed();
   SetDlgItemText(IDC_START_STOP, "START");
   return true;
 }
+
+void CSorrelDlg::WarnWriteFailed() { MessageBox(this, "At least one WriteFrameBuffer call failed", "WARNING"); }
 
 void CSorrelDlg::RefreshImageList() {
   const int selection = std::max(Selection(), 0);
@@ -170,8 +174,9 @@ void CSorrelDlg::OnEditEntry() {
     DownloadSequence(static_cast<uint16_t>(p));
     BuildScreenImages();
     m_ArrayForScreenImages = GetScreenImages();
-  } else {
-    DownloadEntry(static_cast<uint16_t>(p));
+  } else if (!DownloadEntry(static_cast<uint16_t>(p))) {
+    // The edited frame did not reach the board, which a run would then pass over.
+    WarnWriteFailed();
   }
   ShowEntryInfo(EntryAt(p));
   RefreshImageList();
@@ -237,14 +242,28 @@ void CSorrelDlg::BrowseCompensation(const char* title, std::string& path, uint8_
   request.bufferSize = COMPENSATION_PATH_BUFFER;
   request.multiSelect = true;
   if (const std::optional<std::string> chosen = FileDialog(this, request)) {
-    path = *chosen;
-    name = NameAndExtension(path);
-    switch (PatternKindOf(path)) {
-      case EPatternKind::Bitmap: ReadandInvertBitmap(image, path, true); break;
-      case EPatternKind::Zernike: ReadZernikeFile(image, path, true); break;
+    // Read beside the image in use: a file that cannot be read (gone since it was chosen,
+    // say) leaves the compensation, its name and the frames as they were.
+    const size_t frameBytes = static_cast<size_t>(m_Width) * static_cast<size_t>(m_Height);
+    std::unique_ptr<uint8_t[]> read;
+    bool ok = true;
+    switch (PatternKindOf(*chosen)) {
+      case EPatternKind::Bitmap:
+        read = std::make_unique<uint8_t[]>(frameBytes);
+        ok = ReadandInvertBitmap(read.get(), *chosen, true);
+        break;
+      case EPatternKind::Zernike:
+        read = std::make_unique<uint8_t[]>(frameBytes);
+        ok = ReadZernikeFile(read.get(), *chosen, true);
+        break;
       case EPatternKind::Neither: break;  // the image keeps what it held
     }
-    DownloadSequence(0);
+    if (ok) {
+      path = *chosen;
+      name = NameAndExtension(path);
+      if (read) std::copy_n(read.get(), frameBytes, image);
+      DownloadSequence(0);
+    }
   }
   Invalidate(true);
   UpdateData(false);
