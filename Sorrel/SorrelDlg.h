@@ -10,6 +10,8 @@
 #include "SequenceFile.h"
 #include "ui/Dialog.h"
 
+class CLiveViewDlg;
+
 class CSorrelDlg : public CDialog {
  public:
   enum { IDD = IDD_SORREL_DIALOG };
@@ -30,6 +32,11 @@ class CSorrelDlg : public CDialog {
   void OnDestroy();
   void OnHelpInfo(const Event& e);
   void OnClose();
+
+  // The live view of the SLM: opened from the system menu (or at start-up when asked), or
+  // brought forward when it is open already. Null while it was never opened.
+  void OpenLiveView();
+  CLiveViewDlg* LiveView() const { return m_pLiveView.get(); }
 
   // Settings store.
   void LoadSettings();
@@ -115,6 +122,7 @@ class CSorrelDlg : public CDialog {
   int Selection() const;
   int PlayablePositions() const;
 
+  std::unique_ptr<CLiveViewDlg> m_pLiveView;
   bool m_bReady = false;          // start-up has reached "START"
   bool m_bBuildingBoard = false;  // the board's constructor runs
   int m_TerminationSignal = 0;
