@@ -81,7 +81,8 @@ void CLiveViewDlg::ShowBoard(bool held, const pci::Location& where) {
     return;
   }
   COrvBoard* board = theApp ? theApp->m_pBoard : nullptr;
-  const std::string name = board ? board->BoardSpec()->BoardName : "SLM";
+  std::string name = board ? board->BoardSpec()->BoardName : "SLM";
+  if (name.ends_with("_SLM")) name.resize(name.size() - 4);  // "Kite_SLM": the model is "Kite"
   const std::string backend = pci::ServingBackend();
   if (backend == "simulated") {
     SetText(IDC_LIVE_BOARD, "SIMULATED " + name + " board: no hardware is driven (SORREL_SIM)");

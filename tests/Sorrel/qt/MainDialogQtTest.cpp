@@ -112,7 +112,7 @@ class MainDialogQtTest : public ProgramTest {
 TEST_F(MainDialogQtTest, EveryControlSitsWhereTheLayoutSaysWithItsCaption) {
   StandardWork();
   ASSERT_EQ(Start(), std::nullopt);
-  EXPECT_EQ(qt::WindowTitle(Dlg()), "Sorrel Version 8.0");
+  EXPECT_EQ(qt::WindowTitle(Dlg()), "Sorrel Version 8.0 [simulated board]") << "the board is simulated";
   EXPECT_EQ(qt::ClientGeometry(Dlg()).Width(), 564);
   EXPECT_EQ(qt::ClientGeometry(Dlg()).Height(), 510);
   for (const Placed& p : MAIN_LAYOUT) {

@@ -7,7 +7,9 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QPalette>
+#include <QGuiApplication>
 #include <QPointer>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <QStyle>
 #include <QStyleFactory>
@@ -16,6 +18,7 @@
 #include <QWhatsThis>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -63,8 +66,10 @@ class CQtHost final : public IHost {
     // A window of the modal dialog it belongs to, so that dialog's modality leaves it usable.
     CDialog* parent = dlg.GetParent();
     CQtDialogWindow* parentWindow = parent ? CQtDialogWindow::Of(*parent) : nullptr;
-    auto* window = new CQtDialogWindow(dlg, parentWindow ? parentWindow : QApplication::activeModalWidget());
+    QWidget* owner = parentWindow ? parentWindow : QApplication::activeModalWidget();
+    auto* window = new CQtDialogWindow(dlg, owner);
     window->ShowModeless();
+    PlaceBeside(window, owner);
     return true;
   }
 
@@ -126,6 +131,20 @@ class CQtHost final : public IHost {
       default:
         break;
     }
+  }
+
+  // A window that stays open beside its owner goes to the owner's right where the screen has
+  // room, else to the screen's right edge, so it covers as little of the owner as it can.
+  static void PlaceBeside(QWidget* window, QWidget* owner) {
+    QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    if (!owner || !owner->isVisible() || !screen) return;
+    const QRect area = screen->availableGeometry();
+    const QRect o = owner->frameGeometry();
+    const QRect w = window->frameGeometry();
+    int x = o.right() + 1;
+    if (x + w.width() > area.right() + 1) x = std::max(area.left(), area.right() + 1 - w.width());
+    const int y = std::clamp(o.top(), area.top(), std::max(area.top(), area.bottom() + 1 - w.height()));
+    window->move(x, y);
   }
 
   // The operator's guide in its window, at the part about a control (contextId) when the
