@@ -30,19 +30,19 @@ stop_sorrel() {
 
 # Runs inside the virtual screen.
 inside() {
-  local out="$1" scratch main live dialog
+  local out="$1" main live dialog
   # shellcheck source=xsession.sh
   source "$root/scripts/xsession.sh"
   WORK="$root/build/release/share/sorrel/samples"
-  scratch="$(mktemp -d)"
-  trap 'stop_sorrel; stop_window_manager; rm -rf "$scratch"' EXIT
+  SCRATCH="$(mktemp -d)"
+  trap 'stop_sorrel; stop_window_manager; rm -rf "$SCRATCH"' EXIT
   start_window_manager
 
-  start_sorrel kite "$scratch/kite"
+  start_sorrel kite "$SCRATCH/kite"
   main=$(wait_window "Sorrel Version 8.0")
   live=$(wait_window "SLM Live View")
   # The last of the demo's fifteen frames is on the board: START follows at once.
-  wait_file "$scratch/kite/frame-0014.pgm"
+  wait_file "$SCRATCH/kite/frame-0014.pgm"
   sleep 1
   click_control "$main" 295 76 30 12  # SLM power ON: the screen image shows the entry
   sleep 0.5
@@ -52,11 +52,12 @@ inside() {
   capture_window "$main" "$out/run.png"
   capture_window "$live" "$out/live-view.png"
   click_control "$main" 295 91 65 38  # STOP
+  sleep 0.5  # the run timer's next tick ends the run and unlocks the controls
   click_control "$main" 9 139 61 13   # Edit Image List...
   dialog=$(wait_window "Edit Sequence Record" 10)
   sleep 0.5
   capture_window "$dialog" "$out/entry-editor.png"
-  press_key "$dialog" Escape
+  click_control "$dialog" 129 122 50 14  # Cancel
   click_control "$main" 295 28 65 14  # Board Setup...
   dialog=$(wait_window "512x512 SLM Driver Board Setup" 10)
   sleep 0.5
@@ -64,9 +65,9 @@ inside() {
   press_key "$dialog" Escape
   stop_sorrel
 
-  start_sorrel wren "$scratch/wren"
+  start_sorrel wren "$SCRATCH/wren"
   main=$(wait_window "Sorrel Version 8.0")
-  wait_file "$scratch/wren/frame-0014.pgm"
+  wait_file "$SCRATCH/wren/frame-0014.pgm"
   sleep 1
   click_control "$main" 295 28 65 14
   dialog=$(wait_window "256x256 SLM Driver Board Setup" 10)
@@ -93,6 +94,6 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
   trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
   export XDG_RUNTIME_DIR
 fi
-xvfb-run -a -s "-screen 0 1280x1024x24" bash "$root/scripts/screenshot.sh" --inside "$out"
+xvfb-run -a -s "-screen 0 1800x1000x24" bash "$root/scripts/screenshot.sh" --inside "$out"
 echo "screenshots: $out"
 ls "$out"

@@ -54,14 +54,16 @@ click_control() {
   sleep 0.3
 }
 
-# A key to window $1, made the active window first.
+# A key to window $1, made the active window first; typed as a person types it.
 press_key() {
-  xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true
-  xdotool key --window "$1" "$2"
+  xdotool windowactivate --sync "$1" >/dev/null 2>&1 || xdotool windowfocus --sync "$1" >/dev/null 2>&1 || true
+  xdotool key "$2"
   sleep 0.3
 }
 
 # Window $1 into the PNG file $2, with its frame when a window manager drew one.
 capture_window() {
+  xdotool windowraise "$1" 2>/dev/null || true
+  sleep 0.3
   import -frame -window "$1" "$2"
 }

@@ -135,13 +135,16 @@ class CQtHost final : public IHost {
 
   // A window that stays open beside its owner goes to the owner's right where the screen has
   // room, else to the screen's right edge, so it covers as little of the owner as it can.
+  // The owner may not show yet (a dialog opening it from its initialisation): it has its
+  // place already, only not its frame, which the gap leaves room for.
   static void PlaceBeside(QWidget* window, QWidget* owner) {
+    constexpr int GAP = 12;
     QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
-    if (!owner || !owner->isVisible() || !screen) return;
+    if (!owner || !screen) return;
     const QRect area = screen->availableGeometry();
     const QRect o = owner->frameGeometry();
     const QRect w = window->frameGeometry();
-    int x = o.right() + 1;
+    int x = o.right() + GAP;
     if (x + w.width() > area.right() + 1) x = std::max(area.left(), area.right() + 1 - w.width());
     const int y = std::clamp(o.top(), area.top(), std::max(area.top(), area.bottom() + 1 - w.height()));
     window->move(x, y);
