@@ -120,6 +120,7 @@ class CSorrelDlg : public CDialog {
   void BrowseCompensation(const char* title, std::string& path, uint8_t* image, std::string& name);
   const Image_Entry* EntryAt(int position) const;
   int Selection() const;
+  int SelectedPosition() const;  // the selection when it names an entry, else -1
   int PlayablePositions() const;
 
   std::unique_ptr<CLiveViewDlg> m_pLiveView;
