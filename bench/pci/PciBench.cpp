@@ -110,26 +110,19 @@ void MeasureInterrupts(benchmark::State& state, bool throughVfio, bool liveView)
   state.counters["max_us"] = Percentile(g_LatencyNs, 1.0);
 }
 
+// Ten seconds on each backend, once.
+void InterruptRuns(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"seconds", "vfio"})->Args({10, 0})->Args({10, 1})->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+}
+
 void BM_InterruptDelivery(benchmark::State& state) { MeasureInterrupts(state, state.range(1) != 0, false); }
-BENCHMARK(BM_InterruptDelivery)
-    ->ArgNames({"seconds", "vfio"})
-    ->Args({10, 0})
-    ->Args({10, 1})
-    ->Iterations(1)
-    ->Unit(benchmark::kSecond)
-    ->UseRealTime();
+BENCHMARK(BM_InterruptDelivery)->Apply(InterruptRuns);
 
 // The same with the live view reading the displayed frame at 60 Hz all along.
 void BM_InterruptDeliveryWithLiveView(benchmark::State& state) {
   MeasureInterrupts(state, state.range(1) != 0, true);
 }
-BENCHMARK(BM_InterruptDeliveryWithLiveView)
-    ->ArgNames({"seconds", "vfio"})
-    ->Args({10, 0})
-    ->Args({10, 1})
-    ->Iterations(1)
-    ->Unit(benchmark::kSecond)
-    ->UseRealTime();
+BENCHMARK(BM_InterruptDeliveryWithLiveView)->Apply(InterruptRuns);
 
 void BM_FrameBlockTransfer(benchmark::State& state) {
   PciCard* card = OpenKite(state.range(0) != 0);

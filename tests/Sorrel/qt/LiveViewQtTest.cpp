@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "LiveViewDlg.h"
-#include "ProgramFixture.h"
+#include "QtProgramTest.h"
 #include "SorrelResources.h"
 #include "ui/Host.h"
 #include "ui/QtHostTesting.h"
@@ -20,22 +20,11 @@ using namespace progtest;
 
 namespace {
 
-class LiveViewQtTest : public ProgramTest {
+class LiveViewQtTest : public QtProgramTest {
  protected:
-  LiveViewQtTest() : ProgramTest(false) {}
-  void Show(CDialog& dlg) override { qt::Open(dlg); }
   void TearDown() override {
-    if (m_Dlg) qt::Close(*m_Dlg);
     SetHelpFile("");
-    ProgramTest::TearDown();
-  }
-  static void RunFor(std::chrono::milliseconds span, const std::function<void()>& each = {}) {
-    const auto end = std::chrono::steady_clock::now() + span;
-    while (std::chrono::steady_clock::now() < end) {
-      qt::ProcessEvents();
-      if (each) each();
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    QtProgramTest::TearDown();
   }
   void ChooseFromSystemMenu(const std::string& item) {
     qt::Post([item] { EXPECT_TRUE(qt::ChooseActiveMenuItem(item)); });
