@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "Child.h"
 #include "File.h"
 #include "PatternFixture.h"
 #include "ReadFailure.h"
@@ -268,15 +269,14 @@ TEST_F(SequenceFileTest, AFullDiskLeavesTheOldFileAndSaysSo) {
   ASSERT_TRUE(WriteSequenceFile(File("long.sif"), lists[0]));
   const std::string before = ReadText(File("long.sif"));
   const std::string target = File("long.sif");
-  const int status = savetest::InChild(
-      [&] {
-        const bool written = WriteSequenceFile(target, lists[1]);
-        const auto& shown = m_Host.Messages();
-        const bool said = shown.size() == 1 && shown[0].text == "Can't create File " + target &&
-                          shown[0].caption == "FILE ERROR" && shown[0].icon == MessageIcon::Error;
-        return !written && said ? 0 : 1;
-      },
-      static_cast<rlim_t>(before.size() / 2));
+  const int status = InChild([&] {
+    if (!LimitFileSize(static_cast<rlim_t>(before.size() / 2))) return 2;
+    const bool written = WriteSequenceFile(target, lists[1]);
+    const auto& shown = m_Host.Messages();
+    const bool said = shown.size() == 1 && shown[0].text == "Can't create File " + target &&
+                      shown[0].caption == "FILE ERROR" && shown[0].icon == MessageIcon::Error;
+    return !written && said ? 0 : 1;
+  });
   EXPECT_EQ(status, 0) << "the save fails with its message";
   EXPECT_EQ(ReadText(File("long.sif")), before);
   EXPECT_EQ(FolderNames(), std::vector<std::string>{"long.sif"}) << "the cut-short temporary file is removed";

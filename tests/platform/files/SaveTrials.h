@@ -1,6 +1,5 @@
 #pragma once
-// Saves put through what a lab's machine does to them: run in a child process (with a file
-// size limit, as a full disk answers), or killed at random moments. Shared by the tests of
+// Saves put through what a lab's machine does to them: killed at random moments. Shared by the tests of
 // every writer that replaces a file whole.
 
 #include <dirent.h>
@@ -21,35 +20,9 @@
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
+
 namespace savetest {
-
-// Runs body in a child process and returns its exit status (128 + signal when a signal
-// ended it). Under a file size limit, writes beyond it fail with EFBIG instead of ending
-// the child.
-inline int InChild(const std::function<int()>& body, rlim_t fileSizeLimit = RLIM_INFINITY) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (fileSizeLimit != RLIM_INFINITY) {
-      signal(SIGXFSZ, SIG_IGN);
-      const rlimit limit{fileSizeLimit, fileSizeLimit};
-      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(125);
-    }
-    _exit(body());
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-inline std::string ReadAll(const std::string& path) {
-  std::string bytes;
-  if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-    char chunk[1 << 16];
-    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) bytes.append(chunk, n);
-    std::fclose(file);
-  }
-  return bytes;
-}
 
 // Names in a folder other than ".", "..", and the given one.
 inline std::vector<std::string> OtherNames(const std::string& folder, const std::string& except) {
@@ -152,7 +125,7 @@ inline KillOutcome KillDuringSaves(const std::string& folder, const std::string&
     }
     whole.push_back(Clock::now() - start);
     if (made) writing.push_back(renamed.value_or(Clock::now()) - *made);
-    if (ReadAll(path) != contents[i % 2]) ++outcome.torn;  // a save that does not save
+    if (ReadText(path) != contents[i % 2]) ++outcome.torn;  // a save that does not save
   }
   auto median = [](std::vector<Clock::duration>& d) {
     std::sort(d.begin(), d.end());
@@ -187,7 +160,7 @@ inline KillOutcome KillDuringSaves(const std::string& folder, const std::string&
     }
     ++outcome.trials;
     outcome.finished += WIFEXITED(status) ? 1 : 0;
-    const std::string now = ReadAll(path);
+    const std::string now = ReadText(path);
     if (now == contents[1 - fresh]) {
       ++outcome.old;
     } else if (now == contents[fresh]) {

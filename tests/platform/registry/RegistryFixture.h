@@ -14,7 +14,9 @@
 #include <utility>
 #include <vector>
 
+#include "Child.h"
 #include "SaveTrials.h"
+#include "TestFiles.h"
 #include "registry/Registry.h"
 
 using Values = std::vector<std::pair<std::string, std::string>>;  // name, bytes
@@ -28,27 +30,12 @@ inline std::string Sz(const std::string& text) { return text + '\0'; }
 class RegistryFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/sorrel-registry-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    m_Folder = pattern;
+    m_Folder = m_Temp.Path();
     setenv("SORREL_REGISTRY", m_Folder.c_str(), 1);
   }
-  void TearDown() override {
-    unsetenv("SORREL_REGISTRY");
-    std::system(("chmod -R u+rwx '" + m_Folder + "'; rm -rf '" + m_Folder + "'").c_str());
-  }
+  void TearDown() override { unsetenv("SORREL_REGISTRY"); }
 
   std::string StorePath() const { return m_Folder + "/sorrel.reg"; }
-
-  static std::string Content(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  static void Write(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-  }
 
   // The key opened for writing as the program's save opens it; null when refused.
   static HKEY CreateKey(DWORD* disposition = nullptr, const char* key = SORREL_KEY) {
@@ -90,6 +77,6 @@ class RegistryFixture : public ::testing::Test {
     return bytes;
   }
 
-
+  CTempFolder m_Temp;
   std::string m_Folder;
 };

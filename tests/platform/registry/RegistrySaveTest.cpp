@@ -37,7 +37,7 @@ std::set<std::string> TagsIn(const std::string& text) {
     const std::string line = "\n\"" + std::string(name) + "\"=\"";
     const size_t at = text.find(line);
     if (at == std::string::npos) {
-      tags.insert("<" + std::string(name) + " missing>");
+      tags.insert(std::string("<").append(name).append(" missing>"));
       continue;
     }
     const size_t start = at + line.size();
@@ -46,7 +46,9 @@ std::set<std::string> TagsIn(const std::string& text) {
   return tags;
 }
 
-std::string Tag(int writer, int save) { return "w" + std::to_string(writer) + "-" + std::to_string(save); }
+std::string Tag(int writer, int save) {
+  return std::string("w").append(std::to_string(writer)).append("-").append(std::to_string(save));
+}
 
 // A value each save adds, so that a save that lost another's shows.
 std::string SeenName(const std::string& tag) { return std::string("Seen ").append(tag); }
@@ -71,7 +73,7 @@ TEST_F(RegistrySaveTest, TwoProcessesSavingAtOnceNeverInterleaveNorLoseTheOthers
   // Meanwhile every state of the file is whole and one writer's set of values.
   int looks = 0, running = 2;
   while (running > 0) {
-    const std::string text = Content(StorePath());
+    const std::string text = ReadText(StorePath());
     if (!text.empty()) {
       ++looks;
       ASSERT_TRUE(text.starts_with(std::string("REGEDIT4\n\n") + SORREL_SECTION + "\n")) << text;
@@ -86,22 +88,22 @@ TEST_F(RegistrySaveTest, TwoProcessesSavingAtOnceNeverInterleaveNorLoseTheOthers
 
   for (int writer = 0; writer < 2; ++writer)
     for (int i = 0; i < SAVES; ++i) EXPECT_EQ(Load(SeenName(Tag(writer, i))), Sz("1")) << Tag(writer, i) << " was lost";
-  const std::set<std::string> last = TagsIn(Content(StorePath()));
+  const std::set<std::string> last = TagsIn(ReadText(StorePath()));
   ASSERT_EQ(last.size(), 1u);
   EXPECT_TRUE(*last.begin() == Tag(0, SAVES - 1) || *last.begin() == Tag(1, SAVES - 1)) << *last.begin();
 }
 
 TEST_F(RegistrySaveTest, ASaveThatDiesBeforeItsRenameLeavesTheOldValues) {
   ASSERT_EQ(Save({{"FrameRate", Sz("10")}, {"LaserDuty", Sz("20")}}), ERROR_SUCCESS);
-  const std::string before = Content(StorePath());
+  const std::string before = ReadText(StorePath());
 
-  EXPECT_EQ(savetest::InChild([] {
+  EXPECT_EQ(InChild([] {
               g_bDieInRename = true;
               Save({{"FrameRate", Sz("99")}, {"LaserDuty", Sz("99")}});
               return 0;
             }),
             DIED_IN_RENAME);
-  EXPECT_EQ(Content(StorePath()), before);
+  EXPECT_EQ(ReadText(StorePath()), before);
   EXPECT_EQ(Load("FrameRate"), Sz("10"));
 
   EXPECT_EQ(Save({{"FrameRate", Sz("11")}}), ERROR_SUCCESS) << "the dead process holds no lock";
@@ -111,15 +113,14 @@ TEST_F(RegistrySaveTest, ASaveThatDiesBeforeItsRenameLeavesTheOldValues) {
 
 TEST_F(RegistrySaveTest, ASaveWithoutWriteRightsLeavesTheValuesAndSaysSoInOneLine) {
   ASSERT_EQ(Save({{"FrameRate", Sz("10")}}), ERROR_SUCCESS);
-  const std::string before = Content(StorePath());
+  const std::string before = ReadText(StorePath());
   ASSERT_EQ(chmod(StorePath().c_str(), 0444), 0);
   ASSERT_EQ(chmod(m_Folder.c_str(), 0555), 0);
 
   int errors[2];
   ASSERT_EQ(pipe(errors), 0);
-  const int status = savetest::InChild([&] {
-    constexpr uid_t NOBODY = 65534;
-    if (geteuid() == 0 && (setgid(NOBODY) != 0 || setuid(NOBODY) != 0)) return 100;
+  const int status = InChild([&] {
+    if (!DropToOrdinaryUser()) return 100;
     dup2(errors[1], 2);
     return static_cast<int>(Save({{"FrameRate", Sz("99")}, {"LaserDuty", Sz("99")}}));
   });
@@ -131,7 +132,7 @@ TEST_F(RegistrySaveTest, ASaveWithoutWriteRightsLeavesTheValuesAndSaysSoInOneLin
 
   EXPECT_EQ(status, ERROR_ACCESS_DENIED);
   EXPECT_EQ(said, "Settings not saved to " + StorePath() + ": Permission denied\n");
-  EXPECT_EQ(Content(StorePath()), before);
+  EXPECT_EQ(ReadText(StorePath()), before);
   EXPECT_EQ(Load("FrameRate"), Sz("10"));
   EXPECT_EQ(Load("LaserDuty"), std::nullopt);
 }
@@ -154,8 +155,8 @@ TEST_F(RegistrySaveTest, SavesKilledAtRandomMomentsLeaveTheOldFileOrTheNewNeverA
   std::array<std::string, 2> contents;
   for (int i : {0, 1, 0}) {
     ASSERT_EQ(Save(sets[static_cast<size_t>(i)]), ERROR_SUCCESS);
-    if (contents[static_cast<size_t>(i)].empty()) contents[static_cast<size_t>(i)] = Content(StorePath());
-    ASSERT_EQ(Content(StorePath()), contents[static_cast<size_t>(i)]) << "a save of the same values gives the same file";
+    if (contents[static_cast<size_t>(i)].empty()) contents[static_cast<size_t>(i)] = ReadText(StorePath());
+    ASSERT_EQ(ReadText(StorePath()), contents[static_cast<size_t>(i)]) << "a save of the same values gives the same file";
   }
   ASSERT_NE(contents[0], contents[1]);
   ASSERT_GT(contents[0].size(), 300000u);
@@ -181,15 +182,14 @@ TEST_F(RegistrySaveTest, SavesKilledAtRandomMomentsLeaveTheOldFileOrTheNewNeverA
 
 TEST_F(RegistrySaveTest, AFullDiskLeavesTheStoredValuesAndSaysSoInOneLine) {
   ASSERT_EQ(Save(Settings('a')), ERROR_SUCCESS);
-  const std::string before = Content(StorePath());
+  const std::string before = ReadText(StorePath());
   int errors[2];
   ASSERT_EQ(pipe(errors), 0);
-  const int status = savetest::InChild(
-      [&] {
-        dup2(errors[1], 2);
-        return Save(Settings('b')) == ERROR_REGISTRY_IO_FAILED ? 0 : 1;
-      },
-      static_cast<rlim_t>(before.size() / 2));
+  const int status = InChild([&] {
+    if (!LimitFileSize(static_cast<rlim_t>(before.size() / 2))) return 2;
+    dup2(errors[1], 2);
+    return Save(Settings('b')) == ERROR_REGISTRY_IO_FAILED ? 0 : 1;
+  });
   close(errors[1]);
   std::string said;
   char chunk[256];
@@ -197,12 +197,12 @@ TEST_F(RegistrySaveTest, AFullDiskLeavesTheStoredValuesAndSaysSoInOneLine) {
   close(errors[0]);
   EXPECT_EQ(status, 0) << "the save is refused as an input/output failure";
   EXPECT_EQ(said, "Settings not saved to " + StorePath() + ": File too large\n");
-  EXPECT_EQ(Content(StorePath()), before);
+  EXPECT_EQ(ReadText(StorePath()), before);
   EXPECT_TRUE(savetest::OtherNames(m_Folder, "sorrel.reg").empty()) << "the cut-short temporary file is removed";
 }
 
 TEST_F(RegistrySaveTest, AStorePathThroughAFileReadsEmptyAndItsSaveSaysWhyInOneLine) {
-  Write(m_Folder + "/file", "not a folder\n");
+  WriteText(m_Folder + "/file", "not a folder\n");
   const std::string folder = m_Folder + "/file/registry";
   setenv("SORREL_REGISTRY", folder.c_str(), 1);
   ::testing::internal::CaptureStderr();
