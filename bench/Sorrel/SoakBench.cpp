@@ -14,7 +14,6 @@
 // interrupts are taken back to back. Neither is the program's doing, so each repeat must be
 // explained by a merge or a skip right after it, and the figures say how often the host was late.
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -25,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchWork.h"
 #include "PatternFiles.h"
 #include "SimTesting.h"
 #include "Sorrel.h"
@@ -54,12 +54,8 @@ double ResidentMiB() {
 // Two counts of the same events, read a few periods apart.
 bool Near(uint64_t a, uint64_t b) { return a + 2 >= b && b + 2 >= a; }
 
-std::string Name(const char* stem, int i, const char* extension) { return stem + std::to_string(i) + extension; }
-
 void WriteWork(const CTempFolder& work) {
-  mkdir(work.Path("Image_Files").c_str(), 0755);
-  mkdir(work.Path("Sequence_Files").c_str(), 0755);
-  mkdir(work.Path("registry").c_str(), 0755);
+  WriteBenchWork(work, work.Path("Sequence_Files/soak.sif"), 1000, "\"ApplyCorrection\"=\"0\"\n");
   for (int i = 0; i < PATTERNS; ++i) {
     WriteSquareBitmap(work.Path(Name("Image_Files/p", i, ".bmp")), SIDE, 8,
                       [i](int y, int x) { return static_cast<uint32_t>((x * 3 + y * 5 + i * 31) & 255); });
@@ -75,12 +71,6 @@ void WriteWork(const CTempFolder& work) {
            work.Path(Name("Image_Files/t", i / PATTERNS, ".lut")) + "\n";
   }
   WriteText(work.Path("Sequence_Files/soak.sif"), sif);
-  WriteSquareBitmap(work.Path("PowerOff.bmp"), 128, 8, [](int, int) { return 0u; });
-  WriteText(work.Path("registry/sorrel.reg"),
-            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvane Radara\\Sorrel]\n\"FrameRate\"=\"1000\"\n"
-            "\"LaserDuty\"=\"50\"\n\"LaserAGain\"=\"100\"\n\"LaserBGain\"=\"100\"\n\"LC_Type\"=\"1\"\n"
-            "\"TrueFrames\"=\"3\"\n\"BoardType\"=\"Kite_SLM\"\n\"SequenceFile\"=\"" +
-                work.Path("Sequence_Files/soak.sif") + "\"\n\"ApplyCorrection\"=\"0\"\n\"HideComp\"=\"0\"\n\n");
 }
 
 struct Figures {
@@ -114,11 +104,7 @@ int main(int argc, char** argv) {
   }
   CTempFolder work;
   WriteWork(work);
-  if (chdir(work.Path().c_str()) != 0) return 1;
-  setenv("SORREL_REGISTRY", work.Path("registry").c_str(), 1);
-  setenv("SORREL_SIM", "kite", 1);
-  sim::testing::UsePrivateClaimFolder();
-  sim::testing::ResetBus();
+  if (!EnterBenchWork(work)) return 1;
   // The two power-up waits pass ten times faster; the soak is the run, not the start-up.
   SetSleepHook([](unsigned ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms / 10)); });
 

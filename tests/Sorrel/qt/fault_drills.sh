@@ -138,6 +138,17 @@ expect_status() {
 # Ready: start-up has written its frames and finished; given a moment past the last one.
 ready() { until_true 30 test -f "$1/trace/frame-0002.pgm" && sleep 2; }
 
+# term_after_messages <work> <drill> <seconds>: once the Sorrel just started has shown its
+# two messages and the given seconds have passed, ends it by SIGTERM; it must end with 0.
+term_after_messages() {
+  local pid=$started
+  until_true 30 lines "$1/sorrel.transcript" 2 || fail "$2: no messages"
+  sleep "$3"
+  kill -TERM "$pid"
+  finish "$pid" 30
+  expect_status "$2" "$status" 0
+}
+
 NO_BOARDS="ERROR: There are no available 512 PCI boards to open, is the software already running?"
 WRITE_FAILED="WARNING: At least one WriteFrameBuffer call failed"
 
@@ -145,12 +156,7 @@ drill_no_card() {
   local work="$scratch/none"
   make_work "$work"
   start "$work" sorrel SORREL_SIM=none
-  local pid=$started
-  until_true 30 lines "$work/sorrel.transcript" 2 || fail "no card: no messages"
-  sleep 2
-  kill -TERM "$pid"
-  finish "$pid" 30
-  expect_status "no card" "$status" 0
+  term_after_messages "$work" "no card" 2
   expect_transcript "$work/sorrel.transcript" "no card" \
     "ERROR: Could not locate PCI board, is the PCI board plugged into computer?" "$WRITE_FAILED"
   grep -q '"LaserAGain"="200"' "$work/registry/sorrel.reg" || fail "no card: settings not saved"
@@ -234,12 +240,7 @@ drill_settings_missing() {
   make_work "$work"
   rm -r "$work/registry"
   start "$work" sorrel SORREL_SIM=kite
-  local pid=$started
-  until_true 30 lines "$work/sorrel.transcript" 2 || fail "missing settings: no messages"
-  sleep 3
-  kill -TERM "$pid"
-  finish "$pid" 30
-  expect_status "missing settings" "$status" 0
+  term_after_messages "$work" "missing settings" 3
   expect_transcript "$work/sorrel.transcript" "missing settings" \
     "ERROR: Error reading Board Type from registry, defaulted to Kite_SLM" "Sorrel: Could not read SIF"
   [ "$(stat -c %a "$work/registry" 2>/dev/null)" = 775 ] || fail "missing settings: the folder was not made"

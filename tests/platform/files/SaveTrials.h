@@ -3,6 +3,7 @@
 // every writer that replaces a file whole.
 
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -177,6 +178,24 @@ inline KillOutcome KillDuringSaves(const std::string& folder, const std::string&
     }
   }
   return outcome;
+}
+
+// Prints where the kills of a KillDuringSaves landed and checks what a lab relies on: the
+// file is always the old or the new one, the kills reached both sides of the rename and the
+// middle of the writing, and what killed saves leave is cleared by the next save.
+inline void ExpectOldOrNew(const KillOutcome& outcome, const char* what, int trials) {
+  std::printf("%s saves killed: %d trials (a whole save %lld us): %d old, %d new, %d torn; %d finished first, "
+              "%d killed mid-write, %d with the new file written but not yet renamed; at most %zu other files; "
+              "the temporary file lived %lld us\n",
+              what, outcome.trials, static_cast<long long>(outcome.saveTime.count()), outcome.old, outcome.replaced,
+              outcome.torn, outcome.finished, outcome.midWrite, outcome.beforeRename, outcome.mostLeftovers,
+              static_cast<long long>(outcome.writeTime.count()));
+  EXPECT_EQ(outcome.trials, trials);
+  EXPECT_EQ(outcome.torn, 0);
+  EXPECT_GT(outcome.old, 0);
+  EXPECT_GT(outcome.replaced, 0);
+  EXPECT_GT(outcome.midWrite, 0) << "some kills should land while the file is written";
+  EXPECT_LE(outcome.mostLeftovers, 2u) << "temporary files of killed saves are cleared by the next save";
 }
 
 }  // namespace savetest
