@@ -53,6 +53,13 @@ TEST_F(ScriptedHostTest, TextHistoryKeepsEveryCaptionAControlShowed) {
   dlg.SetDlgItemText(EDIT, "unseen");  // no longer shown
   EXPECT_EQ(host->TextHistory(MAIN_TEMPLATE, EDIT), (std::vector<std::string>{"", "initial", "first", "second"}));
   EXPECT_TRUE(host->TextHistory(MAIN_TEMPLATE, 4242).empty());
+
+  // Cleared, a history starts again at the next text shown.
+  host->ClearTextHistory();
+  EXPECT_TRUE(host->TextHistory(MAIN_TEMPLATE, EDIT).empty());
+  host->Open(dlg);
+  dlg.SetDlgItemText(EDIT, "third");
+  EXPECT_EQ(host->TextHistory(MAIN_TEMPLATE, EDIT).back(), "third");
 }
 
 TEST_F(ScriptedHostTest, RunWithoutAScriptCancelsAndIsRecorded) {
