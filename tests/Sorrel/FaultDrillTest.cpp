@@ -342,7 +342,15 @@ TEST_F(FaultDrill, InterruptsStoppingDuringARunFreezeItOnOneFrameUntilStop) {
   m_Host->Click(Dlg(), IDC_START_STOP);
   Tick(100);
   Faults("no-irq");
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // An interrupt raised just before may still be on its way: wait until none has come for a
+  // good while, then one tick so the window shows where the run stopped.
+  uint64_t delivered = ~0ull;
+  for (int wait = 0; delivered != sim::testing::Counts(simtest::SLOT0).delivered; ++wait) {
+    ASSERT_LT(wait, 25) << "interrupts go on coming";
+    delivered = sim::testing::Counts(simtest::SLOT0).delivered;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  Tick(0);
   ASSERT_TRUE(sim::testing::RecordShownFrames(simtest::SLOT0, 10000));
   const uint32_t frozen = BoardRegister(simtest::REG_FRAME_SELECT) & 0x3FF;
   const int selection = Dlg().ListGetCurSel(IDC_IMAGE_LIST);
