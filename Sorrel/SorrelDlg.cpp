@@ -152,9 +152,9 @@ bool CSorrelDlg::OnInitDialog() {
 
   const size_t frameBytes = static_cast<size_t>(m_Width) * static_cast<size_t>(m_Height);
   m_SLMPhaseComp = std::make_unique<uint8_t[]>(frameBytes);
-  ReadandInvertBitmap(m_SLMPhaseComp.get(), m_PhaseCompFileName, true);
+  ReadStoredCompensation(m_SLMPhaseComp.get(), m_PhaseCompFileName);
   m_SysPhaseComp = std::make_unique<uint8_t[]>(frameBytes);
-  ReadandInvertBitmap(m_SysPhaseComp.get(), m_SysPhaseCompFileName, true);
+  ReadStoredCompensation(m_SysPhaseComp.get(), m_SysPhaseCompFileName);
 
   app.m_bRunning = 0;
   SetDlgItemText(IDC_SCREEN_REFRESH, "Enabled");
