@@ -7,6 +7,7 @@
 #include <new>
 
 #include "AppPatterns.h"
+#include "CardHolder.h"
 #include "OrvFactory.h"
 #include "Sorrel.h"
 #include "SorrelResources.h"
@@ -109,10 +110,14 @@ bool CSorrelDlg::OnInitDialog() {
   LoadSettings();
 
   {
+    const uint64_t refusals = ClaimRefusalsSoFar();
     COrvFactory factory;
     m_bBuildingBoard = true;
     app.m_pBoard = factory.BuildBoard(app.LC_Type, app.TrueFrames);
     m_bBuildingBoard = false;
+    // The board's own message does not say who holds the card; the terminal does.
+    const std::string holder = CardHolderText(refusals);
+    if (!holder.empty()) std::fprintf(stderr, "Sorrel: %s\n", holder.c_str());
   }
   CheckForTermination();  // a signal during the power-up waits ends the program here
 
