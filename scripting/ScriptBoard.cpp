@@ -159,13 +159,17 @@ bool CScriptBoard::Select(int frame) {
   return board.SelectImage(frame) != 0;
 }
 
-bool CScriptBoard::Run(const std::vector<uint16_t>& frames, bool loop) {
+bool CScriptBoard::Run(const std::vector<int>& frames, bool loop) {
   std::lock_guard lock(m_Mutex);
   COrvBoard& board = Board();
   if (frames.empty()) throw std::invalid_argument("a run needs at least one frame");
   if (frames.size() > static_cast<size_t>(INT_MAX)) throw std::invalid_argument("too many frames for one run");
-  for (uint16_t frame : frames) CheckFrame(frame, m_Spec);
-  std::vector<uint16_t> list = frames;  // the driver copies it
+  std::vector<uint16_t> list;  // the driver copies it
+  list.reserve(frames.size());
+  for (int frame : frames) {
+    CheckFrame(frame, m_Spec);
+    list.push_back(static_cast<uint16_t>(frame));
+  }
   return board.SetRunMode(1, static_cast<int>(list.size() - 1), list.data(), loop ? 1 : 0) != 0;
 }
 

@@ -67,7 +67,7 @@ class CScriptBoard {
   bool WriteFrame(int frame, uint8_t* data);
   bool Select(int frame);
   // Starts a run over the frame numbers (at least one), once or looped.
-  bool Run(const std::vector<uint16_t>& frames, bool loop);
+  bool Run(const std::vector<int>& frames, bool loop);
   void Stop();
   // The board's run status; false when it could not give one.
   bool Status(SRun_Status& status);

@@ -207,6 +207,7 @@ TEST_F(ScriptBoardTest, ValuesTheBoardDoesNotTakeAreRefusedBeforeTheyReachIt) {
   EXPECT_THROW(board.Select(1024), std::out_of_range);
   EXPECT_THROW(board.Run({}, false), std::invalid_argument);
   EXPECT_THROW(board.Run({0, 1024}, false), std::out_of_range);
+  EXPECT_THROW(board.Run({-1}, false), std::out_of_range);
   board.SetRunParameters({1000, 0, 255, 0});
   EXPECT_EQ(Register(REG_TIMING_A) & GAIN, 255u);
 }
