@@ -11,6 +11,8 @@ jobs=$(nproc)
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$jobs"
 ctest --preset release -j "$jobs"
+# The Python module and sorrelctl, from a script's side, with the system's Python.
+SORREL_BUILD=build/release PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/python tests/tools
 
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
