@@ -8,10 +8,12 @@ constexpr int IDD_SORREL_DIALOG = 102;
 constexpr int IDR_MAINFRAME = 128;  // the application icon
 constexpr int IDD_IMAGE_LIST_EDIT = 175;
 constexpr int IDD_YES_NO = 181;
+constexpr int IDD_LIVE_VIEW = 190;
 
 // System-menu commands of the main dialog.
 constexpr unsigned IDM_ABOUTBOX = 104;
 constexpr unsigned IDM_HELP = 105;
+constexpr unsigned IDM_LIVE_VIEW = 106;
 
 // Main dialog: the sequence.
 constexpr int IDC_SEQUENCE_NAME = 1056;
@@ -84,6 +86,15 @@ constexpr int IDC_BROWSE_LUT = 1186;
 constexpr int IDC_PREVIEW_FRAME = 1183;
 constexpr int IDC_EDIT_OK = 1116;
 constexpr int IDC_EDIT_CANCEL = 1182;
+
+// Live view of the SLM.
+constexpr int IDC_LIVE_BOARD = 1301;
+constexpr int IDC_LIVE_PICTURE = 1302;
+constexpr int IDC_LIVE_FRAME = 1303;
+constexpr int IDC_LIVE_RUN = 1304;
+constexpr int IDC_LIVE_POWER = 1305;
+constexpr int IDC_LIVE_LASERS = 1306;
+constexpr int IDC_LIVE_ONE_TO_ONE = 1307;
 
 // Yes/no question.
 constexpr int IDC_QUESTION = 1131;

@@ -47,6 +47,7 @@ class CSorrelApp {
   uint16_t TrueFrames = 0;
 
   CDialog* m_pMainWnd = nullptr;
+  bool m_bLiveViewAtStart = false;  // the live view opens once start-up is done
 };
 
 // The one application object, or null when there is none.

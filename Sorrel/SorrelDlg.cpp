@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <new>
+#include <string_view>
 
 #include "AppPatterns.h"
 #include "CardHolder.h"
@@ -13,7 +14,9 @@
 #include "SorrelResources.h"
 #include "YesNoDlg.h"
 #include "AboutDlg.h"
+#include "LiveViewDlg.h"
 #include "files/Paths.h"
+#include "pci/Facility.h"
 #include "ui/Host.h"
 #include "ui/Process.h"
 #include "ui/Signals.h"
@@ -96,6 +99,7 @@ bool CSorrelDlg::OnInitDialog() {
     AppendSystemMenuSeparator();
     AppendSystemMenuItem(IDM_ABOUTBOX, "&About SORREL...");
     AppendSystemMenuItem(IDM_HELP, "&Help");
+    AppendSystemMenuItem(IDM_LIVE_VIEW, "&Live View of the SLM...");
   }
   SetIcon(m_hIcon, true);
   SetIcon(m_hIcon, false);
@@ -131,6 +135,8 @@ bool CSorrelDlg::OnInitDialog() {
     ExitProcess(0);
   }
   SetDlgItemText(IDC_BOARD_TYPE, spec->BoardName);
+  // Nobody should take a simulated board for the real thing: the title says so at a glance.
+  if (std::string_view(pci::ServingBackend()) == "simulated") SetWindowText(GetWindowText() + " [simulated board]");
   m_Width = spec->Width;
   m_Height = spec->Height;
 
@@ -184,7 +190,14 @@ bool CSorrelDlg::OnInitDialog() {
   OnSelectEntry();
   SetDlgItemText(IDC_START_STOP, "START");
   m_bReady = true;
+  if (app.m_bLiveViewAtStart) OpenLiveView();
   return true;
+}
+
+void CSorrelDlg::OpenLiveView() {
+  if (m_pLiveView && m_pLiveView->View() != nullptr) return;  // open already
+  m_pLiveView = std::make_unique<CLiveViewDlg>(this);
+  m_pLiveView->Create();
 }
 
 void CSorrelDlg::OnOK() {}
@@ -200,6 +213,8 @@ void CSorrelDlg::OnSysCommand(const Event& e) {
     about.DoModal();
   } else if (command == IDM_HELP) {
     WinHelp(HELP_FINDER);
+  } else if (command == IDM_LIVE_VIEW) {
+    OpenLiveView();
   } else {
     DefaultSysCommand(command);
   }
@@ -239,6 +254,7 @@ bool CSorrelDlg::AskToSaveChanges() {
 void CSorrelDlg::ReleaseBoardAndImages() {
   CSorrelApp& app = *theApp;
   KillTimer(1);
+  if (m_pLiveView) m_pLiveView->DestroyWindow();
   delete app.m_pBoard;
   app.m_pBoard = nullptr;
   m_PowerOffImage.reset();

@@ -10,6 +10,8 @@
 #include "SequenceFile.h"
 #include "ui/Dialog.h"
 
+class CLiveViewDlg;
+
 class CSorrelDlg : public CDialog {
  public:
   enum { IDD = IDD_SORREL_DIALOG };
@@ -30,6 +32,11 @@ class CSorrelDlg : public CDialog {
   void OnDestroy();
   void OnHelpInfo(const Event& e);
   void OnClose();
+
+  // The live view of the SLM: opened from the system menu (or at start-up when asked), or
+  // brought forward when it is open already. Null while it was never opened.
+  void OpenLiveView();
+  CLiveViewDlg* LiveView() const { return m_pLiveView.get(); }
 
   // Settings store.
   void LoadSettings();
@@ -113,8 +120,10 @@ class CSorrelDlg : public CDialog {
   void BrowseCompensation(const char* title, std::string& path, uint8_t* image, std::string& name);
   const Image_Entry* EntryAt(int position) const;
   int Selection() const;
+  int SelectedPosition() const;  // the selection when it names an entry, else -1
   int PlayablePositions() const;
 
+  std::unique_ptr<CLiveViewDlg> m_pLiveView;
   bool m_bReady = false;          // start-up has reached "START"
   bool m_bBuildingBoard = false;  // the board's constructor runs
   int m_TerminationSignal = 0;

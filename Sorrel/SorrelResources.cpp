@@ -117,6 +117,27 @@ DialogTemplate ImageListEditor() {
   return t;
 }
 
+// The picture control is 512 x 512 pixels by the hosts' rule, so a 512 x 512 frame shows
+// pixel for pixel and a 256 x 256 one at twice its size.
+DialogTemplate LiveView() {
+  DialogTemplate t;
+  t.id = IDD_LIVE_VIEW;
+  t.caption = "SLM Live View";
+  t.cx = 355;
+  t.cy = 372;
+  t.style = DS_SYSMENU | DS_MINIMIZEBOX;
+  t.controls = {
+      {IDC_LIVE_BOARD, ControlKind::Static, "", 7, 3, 341, 10},
+      {IDC_LIVE_PICTURE, ControlKind::Picture, "", 7, 15, 341, 315},
+      {IDC_LIVE_FRAME, ControlKind::Static, "", 7, 334, 170, 10},
+      {IDC_LIVE_RUN, ControlKind::Static, "", 180, 334, 168, 10},
+      {IDC_LIVE_POWER, ControlKind::Static, "", 7, 346, 170, 10},
+      {IDC_LIVE_LASERS, ControlKind::Static, "", 180, 346, 168, 10},
+      {IDC_LIVE_ONE_TO_ONE, ControlKind::CheckBox, "1:1 (one screen pixel per SLM pixel)", 7, 358, 170, 10},
+  };
+  return t;
+}
+
 DialogTemplate YesNo() {
   DialogTemplate t;
   t.id = IDD_YES_NO;
@@ -136,7 +157,9 @@ DialogTemplate YesNo() {
 
 void RegisterSorrelResources() {
   static const bool registered = [] {
-    for (const DialogTemplate& t : {AboutBox(), MainDialog(), ImageListEditor(), YesNo()}) RegisterDialogTemplate(t);
+    for (const DialogTemplate& t : {AboutBox(), MainDialog(), ImageListEditor(), YesNo(), LiveView()}) {
+      RegisterDialogTemplate(t);
+    }
     return true;
   }();
   (void)registered;

@@ -1,6 +1,6 @@
 #pragma once
-// The program's dialog templates: the main dialog, the About box, the entry editor and the
-// yes/no question.
+// The program's dialog templates: the main dialog, the About box, the entry editor, the
+// yes/no question and the live view.
 
 #include "Resource.h"
 

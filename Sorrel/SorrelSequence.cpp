@@ -30,6 +30,11 @@ const Image_Entry* CSorrelDlg::EntryAt(int position) const {
 
 int CSorrelDlg::Selection() const { return ListGetCurSel(IDC_IMAGE_LIST); }
 
+int CSorrelDlg::SelectedPosition() const {
+  const int p = Selection();
+  return p >= 0 && static_cast<size_t>(p) < theApp->m_ImageList.size() ? p : -1;
+}
+
 // Positions a run may use: those the board holds a frame buffer for.
 int CSorrelDlg::PlayablePositions() const {
   return static_cast<int>(std::min<size_t>(theApp->m_ImageList.size(), static_cast<size_t>(m_MaxFrames)));
@@ -148,8 +153,8 @@ void CSorrelDlg::OnSaveSequence() {
 
 void CSorrelDlg::OnEditEntry() {
   CSorrelApp& app = *theApp;
-  const int p = Selection();
-  if (p < 0 || static_cast<size_t>(p) >= app.m_ImageList.size()) return;
+  const int p = SelectedPosition();
+  if (p < 0) return;
   Image_Entry* entry = app.m_ImageList[static_cast<size_t>(p)].get();
   bool insertCancelled = false;
   {
@@ -181,8 +186,8 @@ void CSorrelDlg::OnEditEntry() {
 
 void CSorrelDlg::OnInsertEntry() {
   CSorrelApp& app = *theApp;
-  const int p = Selection();
-  if (p < 0 || static_cast<size_t>(p) >= app.m_ImageList.size()) return;
+  const int p = SelectedPosition();
+  if (p < 0) return;
   std::unique_ptr<Image_Entry> added(new (std::nothrow) Image_Entry);
   if (!added) {
     MessageBox(this, "SIF exceeds memory limit", "LIST TOO LONG", MessageIcon::Stop);
@@ -202,8 +207,8 @@ void CSorrelDlg::OnInsertEntry() {
 
 void CSorrelDlg::OnDeleteEntry() {
   CSorrelApp& app = *theApp;
-  int p = Selection();
-  if (p < 0 || static_cast<size_t>(p) >= app.m_ImageList.size()) return;
+  int p = SelectedPosition();
+  if (p < 0) return;
   if (app.m_ImageList.size() == 1) {
     OnEditEntry();
     ListSetCurSel(IDC_IMAGE_LIST, p);

@@ -3,7 +3,7 @@
 # comma-decimal locale the readers' tests run under.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev
-          libbenchmark-dev qt6-base-dev libgl1-mesa-dev xvfb xauth x11-utils openbox imagemagick locales
+          libbenchmark-dev qt6-base-dev libgl1-mesa-dev xvfb xauth x11-utils openbox imagemagick xdotool dpkg-dev locales
           pybind11-dev python3-dev python3-numpy python3-pytest)
 missing=()
 for p in "${packages[@]}"; do

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every test and runs them: the release build with the
-# Qt host, then the AddressSanitizer + UndefinedBehaviorSanitizer build, then the
-# ThreadSanitizer build.
+# Qt host (then its Debian package, installed into a scratch root, and the run command's
+# first and second run from a fresh clone), then the AddressSanitizer +
+# UndefinedBehaviorSanitizer build, then the ThreadSanitizer build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -13,6 +14,10 @@ cmake --build --preset release -j "$jobs"
 ctest --preset release -j "$jobs"
 # The Python module and sorrelctl, from a script's side, with the system's Python.
 SORREL_BUILD=build/release PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/python tests/tools
+# The Debian package in a scratch root, and the run command on a fresh clone under xvfb-run.
+(cd build/release && cpack >/dev/null)
+bash tests/cmake/install-deb.sh build/release
+bash tests/scripts/first-run.sh
 
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"

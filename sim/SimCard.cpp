@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "FrameOrder.h"
 #include "Scheduling.h"
 
 namespace sim {
@@ -428,21 +429,7 @@ void CSimCard::WriteBlock(uint32_t bar, uint32_t offset, const void* source, uin
 }
 
 void CSimCard::Decode(const uint8_t* stored, uint8_t* picture) const {
-  const uint32_t size = m_Geometry.FrameBytes();
-  if (!StoresReordered()) {
-    std::memcpy(picture, stored, size);
-    return;
-  }
-  // Each group holds four runs of pixels interleaved word by word: stored byte 4k + j is
-  // pixel k of run j.
-  const uint32_t run = m_Geometry.runBytes;
-  for (uint32_t group = 0; group < size; group += 4 * run) {
-    for (uint32_t j = 0; j < 4; ++j) {
-      for (uint32_t k = 0; k < run; ++k) {
-        picture[group + run * j + k] = stored[group + 4 * k + j];
-      }
-    }
-  }
+  pci::detail::DecodeFrame(stored, picture, m_Geometry.FrameBytes(), m_Geometry.runBytes, StoresReordered());
 }
 
 bool CSimCard::StoredFrame(uint32_t buffer, std::vector<uint8_t>& bytes) {
@@ -464,12 +451,13 @@ bool CSimCard::DecodedFrame(uint32_t buffer, std::vector<uint8_t>& bytes) {
   return true;
 }
 
-bool CSimCard::ReadDisplay(DisplayInfo& info, uint8_t* pixels, size_t capacity) {
+void CSimCard::ReadDisplay(DisplayInfo& info, uint8_t* pixels, size_t capacity) {
   {
     std::lock_guard lock(m_Mutex);
     info.Width = m_Geometry.width;
     info.Height = m_Geometry.height;
     info.Powered = (m_Control & CONTROL_SLM_POWER) != 0 ? 1 : 0;
+    info.Running = (m_Control & CONTROL_RUN) != 0 ? 1 : 0;
     info.Image = m_FrameSelect & FieldMask();
     info.ImageFrames = std::max<uint32_t>(1, m_FrameCounts & 0xFFFF);
     info.LaserAGain = m_TimingA & 0xFF;
@@ -486,7 +474,6 @@ bool CSimCard::ReadDisplay(DisplayInfo& info, uint8_t* pixels, size_t capacity) 
       std::memset(pixels, 0, size);
     }
   }
-  return true;
 }
 
 // ---- timing engine and interrupt line ----

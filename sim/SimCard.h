@@ -86,9 +86,9 @@ class CSimCard final : public pci::detail::ICard {
   void Write32(uint32_t bar, uint32_t offset, uint32_t value) override;
   void WriteBlock(uint32_t bar, uint32_t offset, const void* source, uint32_t bytes) override;
   bool WaitInterrupt(std::stop_token stop) override;
+  void ReadDisplay(DisplayInfo& info, uint8_t* pixels, size_t capacity) override;
 
   // Test side (reads have no side effects on this board, so Read32 serves as a peek).
-  bool ReadDisplay(DisplayInfo& info, uint8_t* pixels, size_t capacity);
   bool StoredFrame(uint32_t buffer, std::vector<uint8_t>& bytes);
   bool DecodedFrame(uint32_t buffer, std::vector<uint8_t>& bytes);
   InterruptCounts Counts();

@@ -88,8 +88,7 @@ InterruptCounts Counts(const pci::Location& location) {
 }
 
 bool ReadDisplay(const pci::Location& location, DisplayInfo& info, uint8_t* pixels, size_t capacity) {
-  const Found found = Find(location);
-  return found.card != nullptr && found.card->ReadDisplay(info, pixels, capacity);
+  return pci::ReadDisplay(location, info, pixels, capacity);
 }
 
 void ResetBus() { pci::detail::ForgetBackend(); }

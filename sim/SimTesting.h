@@ -30,17 +30,7 @@ struct CardDescription {
 
 // What the modulator shows: the frame named by the image field, as the panel sees it
 // (reordered storage decoded), with the laser settings of the timing registers.
-struct DisplayInfo {
-  uint32_t Width;
-  uint32_t Height;
-  uint32_t Powered;      // SLM power on; pixels are 0 (dark) while off
-  uint32_t Image;        // frame buffer shown
-  uint32_t ImageFrames;  // board frames per image period
-  uint32_t LaserAGain;
-  uint32_t LaserBGain;
-  uint32_t DarkA16;  // dark part of the first half-period, in sixteenths of a board frame
-  uint32_t DarkB16;  // dark part of the second half-period
-};
+using DisplayInfo = pci::DisplayInfo;
 
 struct InterruptCounts {
   uint64_t raised = 0;     // times the timing engine raised the line
@@ -59,8 +49,7 @@ SIM_TEST_API uint32_t PeekRegister(const pci::Location& location, uint32_t bar, 
 SIM_TEST_API bool StoredFrame(const pci::Location& location, uint32_t buffer, std::vector<uint8_t>& bytes);
 SIM_TEST_API bool DecodedFrame(const pci::Location& location, uint32_t buffer, std::vector<uint8_t>& bytes);
 SIM_TEST_API InterruptCounts Counts(const pci::Location& location);
-// False (info untouched) when no simulated card sits at the location; otherwise fills info
-// and, when pixels holds at least Width x Height bytes (capacity), the picture.
+// pci::ReadDisplay: false (info untouched) when this process holds no card at the location.
 SIM_TEST_API bool ReadDisplay(const pci::Location& location, DisplayInfo& info, uint8_t* pixels, size_t capacity);
 
 // The next pci::Open builds a fresh bus (new cards, empty frame memory) even when

@@ -25,6 +25,7 @@ class CVfioBackend final : public pci::detail::IBackend {
   size_t CardCount() override { return m_Cards.size(); }
   std::vector<pci::Location> Scan(uint32_t vendorId, uint32_t deviceId) override;
   bool FindCard(const pci::Location& location, pci::detail::CardIndex& card) override;
+  pci::Location LocationOf(pci::detail::CardIndex card) override { return m_Cards[card]->Surveyed().location; }
   void Resources(pci::detail::CardIndex card, pci::CardResources& resources) override;
   bool BarOf(pci::detail::CardIndex card, const pci::ResourceItem& item, uint32_t& bar) override;
   std::string ClaimName(pci::detail::CardIndex card) override;

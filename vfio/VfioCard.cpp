@@ -16,6 +16,8 @@ constexpr uint32_t CONFIG_COMMAND = 0x04;
 constexpr uint16_t COMMAND_IO = 1u << 0;
 constexpr uint16_t COMMAND_MEMORY = 1u << 1;
 constexpr uint32_t NO_VALUE = 0xFFFFFFFF;  // what a failed read gives, as a bus does
+constexpr uint32_t BOARD_BAR = 2;          // the board registers
+constexpr uint32_t FRAME_BAR = 3;          // the frame window
 
 std::string Hex(uint32_t value) {
   char text[16];
@@ -61,6 +63,7 @@ bool CVfioCard::Attach() {
   }
   EnableDecoding();
   m_FailureReported = false;
+  m_Shadow.Start(static_cast<uint32_t>(m_Card.bars[FRAME_BAR].size));
   return true;
 }
 
@@ -72,6 +75,7 @@ void CVfioCard::Detach() {
   if (m_Device >= 0) {
     CloseDevice();
   }
+  m_Shadow.Stop();
 }
 
 void CVfioCard::CloseDevice() {
@@ -266,13 +270,15 @@ uint32_t CVfioCard::Read32(uint32_t bar, uint32_t offset) {
     return NO_VALUE;
   }
   const Region& region = m_Bars[bar];
-  if (region.mapped != 0) {
-    return m_Kernel.Load32(region.mapped + offset);
-  }
   uint32_t value = NO_VALUE;
-  if (!FileAccess(false, &value, sizeof value, region.offset + offset)) {
+  if (region.mapped != 0) {
+    value = m_Kernel.Load32(region.mapped + offset);
+  } else if (!FileAccess(false, &value, sizeof value, region.offset + offset)) {
     AccessFailed("read", bar, offset);
     return NO_VALUE;
+  }
+  if (bar == BOARD_BAR) {
+    m_Shadow.RegisterRead(offset, value);
   }
   return value;
 }
@@ -286,6 +292,11 @@ void CVfioCard::Write32(uint32_t bar, uint32_t offset, uint32_t value) {
     m_Kernel.Store32(region.mapped + offset, value);
   } else if (!FileAccess(true, &value, sizeof value, region.offset + offset)) {
     AccessFailed("write", bar, offset);
+  }
+  if (bar == BOARD_BAR) {
+    m_Shadow.RegisterWritten(offset, value);
+  } else if (bar == FRAME_BAR) {
+    m_Shadow.FrameWritten(offset, &value, sizeof value);
   }
 }
 
@@ -303,6 +314,19 @@ void CVfioCard::WriteBlock(uint32_t bar, uint32_t offset, const void* source, ui
   } else if (!FileAccess(true, const_cast<void*>(source), bytes, region.offset + offset)) {
     AccessFailed("block write", bar, offset);
   }
+  if (bar == FRAME_BAR) {
+    m_Shadow.FrameWritten(offset, source, bytes);
+  } else if (bar == BOARD_BAR) {
+    for (uint32_t done = 0; done + 4 <= bytes; done += 4) {
+      uint32_t value = 0;
+      std::memcpy(&value, static_cast<const uint8_t*>(source) + done, sizeof value);
+      m_Shadow.RegisterWritten(offset + done, value);
+    }
+  }
+}
+
+void CVfioCard::ReadDisplay(pci::DisplayInfo& info, uint8_t* pixels, size_t capacity) {
+  m_Shadow.Read(info, pixels, capacity);
 }
 
 // ---- interrupt line ----

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "Backend.h"
+#include "DisplayShadow.h"
 #include "Kernel.h"
 #include "Survey.h"
 #include "VfioGroups.h"
@@ -43,6 +44,7 @@ class CVfioCard final : public pci::detail::ICard {
   bool EnableInterrupt() override;
   void DisableInterrupt() override;
   bool WaitInterrupt(std::stop_token stop) override;
+  void ReadDisplay(pci::DisplayInfo& info, uint8_t* pixels, size_t capacity) override;
 
  private:
   struct Region {
@@ -73,6 +75,7 @@ class CVfioCard final : public pci::detail::ICard {
   Region m_Bars[BAR_COUNT];
   Region m_Config;
   std::atomic<bool> m_FailureReported{false};
+  CDisplayShadow m_Shadow;  // what the driver wrote and selected, for pci::ReadDisplay
 
   // The interrupt line: set up before the interrupt thread starts, then its alone.
   int m_InterruptFd = -1;

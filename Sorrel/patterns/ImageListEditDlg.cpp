@@ -71,44 +71,36 @@ void CImageListEditDlg::OnPaint() {
   }
 }
 
-std::optional<std::string> CImageListEditDlg::Browse(const char* title,
-                                                     std::vector<std::pair<std::string, std::string>> filters,
-                                                     const std::string& current, size_t bufferSize) {
+// One of the two files: a chosen one replaces path and its line and updates the preview; a
+// cancel puts back the entry's own file (the preview keeps what an earlier choice made).
+void CImageListEditDlg::Browse(const char* title, std::vector<std::pair<std::string, std::string>> filters,
+                               size_t bufferSize, std::string& path, int nameList, const std::string& entryPath) {
   FileDialogRequest request;
   request.open = true;
   request.title = title;
   request.filters = std::move(filters);
-  request.initialFolder = SplitPath(current).folder;
+  request.initialFolder = SplitPath(path).folder;
   request.bufferSize = bufferSize;
-  return FileDialog(this, request);
+  if (const std::optional<std::string> chosen = FileDialog(this, request)) {
+    ListDeleteString(nameList, 0);
+    path = *chosen;
+    ListAddString(nameList, NameAndExtension(path));
+    UpdatePreview();
+  } else {
+    path = entryPath;
+  }
+  UpdateData(false);
+  Invalidate(true);
 }
 
 void CImageListEditDlg::OnBrowsePattern() {
-  if (const auto path = Browse("Open a pattern File", {{"Pattern Files (*.BMP)", "*.bmp"}, {"(*.ZRN)", "*.zrn;"}},
-                               m_PatternPath, PATTERN_PATH_BUFFER)) {
-    ListDeleteString(IDC_EDIT_PATTERN_NAME, 0);
-    m_PatternPath = *path;
-    ListAddString(IDC_EDIT_PATTERN_NAME, NameAndExtension(m_PatternPath));
-    UpdatePreview();
-  } else {
-    m_PatternPath = m_pEntry ? m_pEntry->PatternFile : std::string();
-  }
-  UpdateData(false);
-  Invalidate(true);
+  Browse("Open a pattern File", {{"Pattern Files (*.BMP)", "*.bmp"}, {"(*.ZRN)", "*.zrn;"}}, PATTERN_PATH_BUFFER,
+         m_PatternPath, IDC_EDIT_PATTERN_NAME, m_pEntry ? m_pEntry->PatternFile : std::string());
 }
 
 void CImageListEditDlg::OnBrowseLUT() {
-  if (const auto path = Browse("Open a Lookup Table File", {{"Lookup Table Files (*.LUT, *.TXT)", "*.lut;*.txt;"}},
-                               m_LUTPath, LUT_PATH_BUFFER)) {
-    ListDeleteString(IDC_EDIT_LUT_NAME, 0);
-    m_LUTPath = *path;
-    ListAddString(IDC_EDIT_LUT_NAME, NameAndExtension(m_LUTPath));
-    UpdatePreview();
-  } else {
-    m_LUTPath = m_pEntry ? m_pEntry->LUTFile : std::string();
-  }
-  UpdateData(false);
-  Invalidate(true);
+  Browse("Open a Lookup Table File", {{"Lookup Table Files (*.LUT, *.TXT)", "*.lut;*.txt;"}}, LUT_PATH_BUFFER,
+         m_LUTPath, IDC_EDIT_LUT_NAME, m_pEntry ? m_pEntry->LUTFile : std::string());
 }
 
 void CImageListEditDlg::OnHelpInfo(const Event& e) {

@@ -41,7 +41,7 @@ class CImageListEditDlg : public CDialog {
   int m_PreviewBitCount = 0;
 
  private:
-  std::optional<std::string> Browse(const char* title, std::vector<std::pair<std::string, std::string>> filters,
-                                    const std::string& current, size_t bufferSize);
+  void Browse(const char* title, std::vector<std::pair<std::string, std::string>> filters, size_t bufferSize,
+              std::string& path, int nameList, const std::string& entryPath);
   uint8_t* Slot() const;
 };

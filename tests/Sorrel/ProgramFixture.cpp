@@ -166,17 +166,7 @@ uint32_t ProgramTest::BoardRegister(uint32_t offset) const {
 }
 
 std::vector<std::pair<uint32_t, uint32_t>> ProgramTest::BoardWrites() const {
-  std::ifstream in(m_Trace + "/registers.log");
-  std::vector<std::pair<uint32_t, uint32_t>> writes;
-  std::string line;
-  while (std::getline(in, line)) {
-    unsigned long long us = 0;
-    unsigned space = 0, offset = 0, value = 0;
-    if (std::sscanf(line.c_str(), "%llu W %u %x %x", &us, &space, &offset, &value) == 4 && space == 2) {
-      writes.emplace_back(offset, value);
-    }
-  }
-  return writes;
+  return simtest::BoardWrites(m_Trace + "/registers.log");
 }
 
 std::vector<uint8_t> ExpectedFrame(int side, const Picture& pattern, const std::function<int(int)>& table,

@@ -120,16 +120,17 @@ TEST_F(StartupTest, AnUnreadableSequenceIsReportedAndTheListStaysEmpty) {
   EXPECT_EQ(Dlg().GetDlgItemText(IDC_START_STOP), "START");
 }
 
-TEST_F(StartupTest, TheSystemMenuCarriesAboutAndHelpAndBothWork) {
+TEST_F(StartupTest, TheSystemMenuCarriesAboutHelpAndTheLiveView) {
   StandardWork();
   ASSERT_EQ(Start(), std::nullopt);
   const auto& menu = Dlg().SystemMenu();
-  ASSERT_GE(menu.size(), 3u);
-  EXPECT_EQ(menu[menu.size() - 3].command, 0u);
-  EXPECT_EQ(menu[menu.size() - 2].command, IDM_ABOUTBOX);
-  EXPECT_EQ(menu[menu.size() - 2].text, "&About SORREL...");
-  EXPECT_EQ(menu.back().command, IDM_HELP);
-  EXPECT_EQ(menu.back().text, "&Help");
+  ASSERT_GE(menu.size(), 4u);
+  EXPECT_EQ(menu[menu.size() - 4].command, 0u);
+  EXPECT_EQ(menu[menu.size() - 3].command, IDM_ABOUTBOX);
+  EXPECT_EQ(menu[menu.size() - 3].text, "&About SORREL...");
+  EXPECT_EQ(menu[menu.size() - 2].command, IDM_HELP);
+  EXPECT_EQ(menu[menu.size() - 2].text, "&Help");
+  EXPECT_EQ(menu.back().command, IDM_LIVE_VIEW);
   m_Host->SystemCommand(Dlg(), IDM_ABOUTBOX);
   EXPECT_EQ(m_Host->ModalRuns(), std::vector<int>{IDD_ABOUTBOX}) << "the About item opens its box";
   m_Host->SystemCommand(Dlg(), IDM_HELP);

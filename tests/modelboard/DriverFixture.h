@@ -156,19 +156,4 @@ class ModelNames {
   }
 };
 
-// Space-2 register writes of a registers.log, as (offset, value).
-inline std::vector<std::pair<uint32_t, uint32_t>> BoardWrites(const std::filesystem::path& log) {
-  std::istringstream in(ReadFile(log));
-  std::vector<std::pair<uint32_t, uint32_t>> writes;
-  std::string line;
-  while (std::getline(in, line)) {
-    unsigned long long us = 0;
-    unsigned space = 0, offset = 0, value = 0;
-    if (std::sscanf(line.c_str(), "%llu W %u %x %x", &us, &space, &offset, &value) == 4 && space == 2) {
-      writes.emplace_back(offset, value);
-    }
-  }
-  return writes;
-}
-
 }  // namespace drvtest

@@ -8,12 +8,15 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "SimTesting.h"
@@ -144,5 +147,20 @@ class TempFolder {
  private:
   std::filesystem::path m_Path;
 };
+
+// Space-2 register writes of a registers.log, as (offset, value).
+inline std::vector<std::pair<uint32_t, uint32_t>> BoardWrites(const std::filesystem::path& log) {
+  std::istringstream in(ReadFile(log));
+  std::vector<std::pair<uint32_t, uint32_t>> writes;
+  std::string line;
+  while (std::getline(in, line)) {
+    unsigned long long us = 0;
+    unsigned space = 0, offset = 0, value = 0;
+    if (std::sscanf(line.c_str(), "%llu W %u %x %x", &us, &space, &offset, &value) == 4 && space == 2) {
+      writes.emplace_back(offset, value);
+    }
+  }
+  return writes;
+}
 
 }  // namespace simtest

@@ -36,6 +36,9 @@ class ICard {
   // Blocks until the card's interrupt is asserted towards the host (and counts it as
   // delivered), or until stop is requested: then returns false.
   virtual bool WaitInterrupt(std::stop_token stop) = 0;
+  // What the card's modulator shows now (Interrupts left to the facility); see
+  // pci::ReadDisplay.
+  virtual void ReadDisplay(DisplayInfo& info, uint8_t* pixels, size_t capacity) = 0;
 
  protected:
   ~ICard() = default;  // owned by the backend, never through this face
@@ -48,6 +51,7 @@ class IBackend {
   virtual size_t CardCount() = 0;
   virtual std::vector<Location> Scan(uint32_t vendorId, uint32_t deviceId) = 0;
   virtual bool FindCard(const Location& location, CardIndex& card) = 0;
+  virtual Location LocationOf(CardIndex card) = 0;
   // Resources as the bus reports them now (BAR addresses from configuration space).
   virtual void Resources(CardIndex card, CardResources& resources) = 0;
   // The BAR that decodes a memory or I/O item of the card's resources.

@@ -4,6 +4,7 @@
 #include "pci/Facility.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -42,6 +43,10 @@ struct Registration {
   DeviceHandle device = INVALID_DEVICE;
   std::shared_ptr<IBackend> backend;
   CardIndex index = 0;
+  Location location{};
+  // Interrupts taken for the card; shared with its interrupt thread, which may outlive
+  // the registration by the time it takes to stop.
+  std::shared_ptr<std::atomic<uint64_t>> interrupts = std::make_shared<std::atomic<uint64_t>>(0);
   ICard* card = nullptr;
   int claim = -1;
   std::vector<Window> windows;
@@ -181,6 +186,7 @@ class Facility {
     registration.device = device;
     registration.backend = backend;
     registration.index = index;
+    registration.location = backend->LocationOf(index);
     bool refused = false;
     detail::ClaimHolder holder;
     registration.claim = detail::TakeClaim(backend->ClaimName(index), refused, holder);
@@ -328,13 +334,14 @@ class Facility {
     // has stopped the thread.
     std::shared_ptr<IBackend> backend = it->second.backend;
     ICard* card = it->second.card;
+    std::shared_ptr<std::atomic<uint64_t>> interrupts = it->second.interrupts;
     if (!card->EnableInterrupt()) {
       return false;
     }
     auto running = std::make_unique<InterruptThread>();
     running->registration = record->Handle;
     running->card = card;
-    running->thread = std::jthread([this, backend, card, record, routine, argument](std::stop_token stop) {
+    running->thread = std::jthread([this, backend, card, interrupts, record, routine, argument](std::stop_token stop) {
       detail::PreferRealTime(INTERRUPT_THREAD_PRIORITY);
       while (card->WaitInterrupt(stop)) {
         if ((record->Options & INTERRUPT_CMD_COPY) != 0) {
@@ -343,12 +350,37 @@ class Facility {
           }
         }
         ++record->Count;
+        interrupts->fetch_add(1, std::memory_order_relaxed);
         routine(argument);
       }
     });
     *thread = reinterpret_cast<ThreadHandle>(running.get());
     m_Threads.emplace(*thread, std::move(running));
     return true;
+  }
+
+  std::vector<Location> Held() {
+    std::lock_guard lock(m_Mutex);
+    std::vector<Location> held;
+    for (const auto& [handle, registration] : m_Registrations) {
+      held.push_back(registration.location);
+    }
+    return held;
+  }
+
+  // Under the facility's lock, so the card stays attached while it answers; the card's own
+  // locks keep the answer short for its interrupt thread.
+  bool ReadDisplay(const Location& location, DisplayInfo& info, uint8_t* pixels, size_t capacity) {
+    std::lock_guard lock(m_Mutex);
+    for (const auto& [handle, registration] : m_Registrations) {
+      const Location& at = registration.location;
+      if (at.Bus == location.Bus && at.Slot == location.Slot && at.Function == location.Function) {
+        registration.card->ReadDisplay(info, pixels, capacity);
+        info.Interrupts = registration.interrupts->load(std::memory_order_relaxed);
+        return true;
+      }
+    }
+    return false;
   }
 
   void DisableInterrupts(ThreadHandle thread) {
@@ -578,6 +610,12 @@ bool InterruptThreadEnable(ThreadHandle* thread, DeviceHandle device, InterruptR
 void InterruptThreadDisable(ThreadHandle thread) { TheFacility().DisableInterrupts(thread); }
 
 ClaimRefusal LastClaimRefusal() { return TheFacility().LastRefusal(); }
+
+std::vector<Location> RegisteredCards() { return TheFacility().Held(); }
+
+bool ReadDisplay(const Location& location, DisplayInfo& info, uint8_t* pixels, size_t capacity) {
+  return TheFacility().ReadDisplay(location, info, pixels, capacity);
+}
 
 const char* ServingBackend() { return TheFacility().ServingName(); }
 

@@ -74,6 +74,16 @@ void CDialog::EndDialog(int result) {
   if (m_pView) m_pView->EndModal(result);
 }
 
+bool CDialog::Create() {
+  if (m_pView) return false;
+  m_ModalResult.reset();
+  return Host().CreateModeless(*this);
+}
+
+void CDialog::DestroyWindow() {
+  if (m_pView) Host().DestroyModeless(*this);
+}
+
 bool CDialog::OnInitDialog() {
   UpdateData(false);
   return true;
@@ -312,6 +322,18 @@ int CDialog::TrackGetRangeMax(int id) const { return Control(id).rangeMax; }
 void CDialog::ProgressSetRange(int id, int min, int max) { TrackSetRange(id, min, max, true); }
 void CDialog::ProgressSetPos(int id, int pos) { TrackSetPos(id, pos); }
 int CDialog::ProgressGetPos(int id) const { return Control(id).pos; }
+
+void CDialog::SetPicture(int id, std::shared_ptr<const GreyPicture> picture) {
+  MutableControl(id).picture = std::move(picture);
+  Changed(id);
+}
+
+void CDialog::SetPictureOneToOne(int id, bool oneToOne) {
+  ControlState& s = MutableControl(id);
+  if (s.oneToOne == oneToOne) return;
+  s.oneToOne = oneToOne;
+  Changed(id);
+}
 
 void CDialog::SetWindowText(std::string_view caption) {
   m_Caption = caption;

@@ -38,6 +38,21 @@ int AppMessageBox(const std::string& text, MessageIcon icon) {
 
 void SetApplicationTitle(const std::string& title) { Title() = title; }
 
+namespace {
+
+std::string& HelpPath() {
+  static std::string path;
+  return path;
+}
+
+}  // namespace
+
+void SetHelpFile(const std::string& path) { HelpPath() = path; }
+
+const std::string& HelpFile() { return HelpPath(); }
+
+std::string HelpAnchor(unsigned contextId) { return "help-" + std::to_string(contextId); }
+
 const std::string& ApplicationTitle() { return Title(); }
 
 std::optional<std::string> FileDialog(CDialog* owner, const FileDialogRequest& request) {

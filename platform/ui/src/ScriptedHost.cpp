@@ -249,6 +249,14 @@ void CScriptedHost::Open(CDialog& dlg) {
   DeliverPaints();
 }
 
+bool CScriptedHost::CreateModeless(CDialog& dlg) {
+  if (ViewOf(dlg)) return false;
+  Open(dlg);
+  return true;
+}
+
+void CScriptedHost::DestroyModeless(CDialog& dlg) { Close(dlg); }
+
 void CScriptedHost::Close(CDialog& dlg) {
   View* view = ViewOf(dlg);
   if (!view) return;

@@ -1,30 +1,13 @@
 #pragma once
-// Test inputs for the pattern readers, written by code: temporary folders, bitmaps of any
-// shape (also broken ones) and LUT files.
+// Test inputs for the pattern readers, written by code: bitmaps of any shape (also broken
+// ones) and LUT files.
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
-// A folder under the system's temporary directory, removed with everything in it.
-class CTempFolder {
- public:
-  CTempFolder();
-  ~CTempFolder();
-  CTempFolder(const CTempFolder&) = delete;
-  CTempFolder& operator=(const CTempFolder&) = delete;
-
-  const std::string& Path() const { return m_Path; }
-  std::string Path(const std::string& name) const { return m_Path + "/" + name; }
-
- private:
-  std::string m_Path;
-};
-
-void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
-void WriteText(const std::string& path, const std::string& text);
-std::string ReadText(const std::string& path);
+#include "TestFiles.h"
 
 // Everything of a BMP file a test may want to get wrong on purpose.
 struct BmpLayout {

@@ -7,8 +7,7 @@
 #include <thread>
 
 #include "ImageListEditDlg.h"
-#include "ProgramFixture.h"
-#include "ui/QtHostTesting.h"
+#include "QtProgramTest.h"
 
 namespace qt = QtHostTesting;
 using namespace progtest;
@@ -90,29 +89,12 @@ CRect Pixels(const Placed& p) {
   return CRect{p.x * 6 / 4, p.y * 13 / 8, (p.x + p.cx) * 6 / 4, (p.y + p.cy) * 13 / 8};
 }
 
-class MainDialogQtTest : public ProgramTest {
- protected:
-  MainDialogQtTest() : ProgramTest(false) {}
-  void Show(CDialog& dlg) override { qt::Open(dlg); }
-  void TearDown() override {
-    if (m_Dlg) qt::Close(*m_Dlg);
-    ProgramTest::TearDown();
-  }
-  // Lets the event loop and the board run for a while.
-  static void RunFor(std::chrono::milliseconds span, const std::function<void()>& each = {}) {
-    const auto end = std::chrono::steady_clock::now() + span;
-    while (std::chrono::steady_clock::now() < end) {
-      qt::ProcessEvents();
-      if (each) each();
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-  }
-};
+using MainDialogQtTest = QtProgramTest;
 
 TEST_F(MainDialogQtTest, EveryControlSitsWhereTheLayoutSaysWithItsCaption) {
   StandardWork();
   ASSERT_EQ(Start(), std::nullopt);
-  EXPECT_EQ(qt::WindowTitle(Dlg()), "Sorrel Version 8.0");
+  EXPECT_EQ(qt::WindowTitle(Dlg()), "Sorrel Version 8.0 [simulated board]") << "the board is simulated";
   EXPECT_EQ(qt::ClientGeometry(Dlg()).Width(), 564);
   EXPECT_EQ(qt::ClientGeometry(Dlg()).Height(), 510);
   for (const Placed& p : MAIN_LAYOUT) {

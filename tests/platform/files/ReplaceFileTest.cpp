@@ -1,5 +1,8 @@
 #include "files/ReplaceFile.h"
 
+#include "Child.h"
+#include "TestFiles.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -20,31 +23,11 @@
 
 namespace {
 
-constexpr uid_t NOBODY = 65534;
+constexpr uid_t NOBODY = 65534;  // the owner a file is handed to
 
 class ReplaceFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/sorrel-replace-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    m_Folder = pattern;
-  }
-  void TearDown() override {
-    chmod(m_Folder.c_str(), 0755);
-    std::system(("rm -rf '" + m_Folder + "'").c_str());
-  }
-
-  std::string Path(const std::string& name) const { return m_Folder + "/" + name; }
-
-  static std::string Content(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  static void Write(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-  }
+  std::string Path(const std::string& name) const { return m_Folder.Path(name); }
   static struct stat Stat(const std::string& path) {
     struct stat st {};
     EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
@@ -52,7 +35,7 @@ class ReplaceFileTest : public ::testing::Test {
   }
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
-    if (DIR* dir = opendir(m_Folder.c_str())) {
+    if (DIR* dir = opendir(m_Folder.Path().c_str())) {
       while (dirent* e = readdir(dir)) {
         const std::string name = e->d_name;
         if (name != "." && name != "..") names.push_back(name);
@@ -61,26 +44,17 @@ class ReplaceFileTest : public ::testing::Test {
     }
     return names;
   }
-
-  // Runs body in a child process without the rights of root (as "nobody" when the tests
-  // run as root) and returns its exit status; body's result becomes 0 (true) or 1.
+  // body's result in a child without the rights of root, files limited to fileSizeLimit:
+  // 0 (true) or 1.
   static int AsOrdinaryUser(const std::function<bool()>& body, rlim_t fileSizeLimit = RLIM_INFINITY) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-      if (geteuid() == 0 && (setgid(NOBODY) != 0 || setuid(NOBODY) != 0)) _exit(3);
-      if (fileSizeLimit != RLIM_INFINITY) {
-        signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{fileSizeLimit, fileSizeLimit};
-        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(4);
-      }
-      _exit(body() ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return InChild([&] {
+      if (!DropToOrdinaryUser()) return 3;
+      if (fileSizeLimit != RLIM_INFINITY && !LimitFileSize(fileSizeLimit)) return 4;
+      return body() ? 0 : 1;
+    });
   }
 
-  std::string m_Folder;
+  CTempFolder m_Folder;
 };
 
 TEST_F(ReplaceFileTest, ANewFileHoldsThePiecesInOrderWithTheUmasksMode) {
@@ -88,46 +62,46 @@ TEST_F(ReplaceFileTest, ANewFileHoldsThePiecesInOrderWithTheUmasksMode) {
   const std::string path = Path("new.sif");
   EXPECT_TRUE(ReplaceFile(path, {"first, ", "", "second\n"}));
   umask(previous);
-  EXPECT_EQ(Content(path), "first, second\n");
+  EXPECT_EQ(ReadText(path), "first, second\n");
   EXPECT_EQ(Stat(path).st_mode & 07777, 0640u);
   EXPECT_EQ(Names(), std::vector<std::string>{"new.sif"}) << "no temporary file is left behind";
 }
 
 TEST_F(ReplaceFileTest, AReplacedFileKeepsItsModeAndLosesItsOldTail) {
   const std::string path = Path("old.sif");
-  Write(path, "a much longer old content that must not survive\n");
+  WriteText(path, "a much longer old content that must not survive\n");
   ASSERT_EQ(chmod(path.c_str(), 0604), 0);
   EXPECT_TRUE(ReplaceFile(path, {"short\n"}));
-  EXPECT_EQ(Content(path), "short\n");
+  EXPECT_EQ(ReadText(path), "short\n");
   EXPECT_EQ(Stat(path).st_mode & 07777, 0604u);
 }
 
 TEST_F(ReplaceFileTest, ALinkStaysALinkAndTheFileItNamesIsReplaced) {
   const std::string real = Path("real.sif");
   const std::string link = Path("link.sif");
-  Write(real, "old\n");
+  WriteText(real, "old\n");
   ASSERT_EQ(symlink(real.c_str(), link.c_str()), 0);
   EXPECT_TRUE(ReplaceFile(link, {"new\n"}));
   struct stat st {};
   ASSERT_EQ(lstat(link.c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
-  EXPECT_EQ(Content(real), "new\n");
+  EXPECT_EQ(ReadText(real), "new\n");
 }
 
 TEST_F(ReplaceFileTest, ANameAsLongAsTheFileSystemAllowsStillSaves) {
   const std::string path = Path(std::string(251, 'n') + ".sif");
-  ASSERT_EQ(path.size() - m_Folder.size() - 1, 255u);
-  Write(path, "old\n");
+  ASSERT_EQ(path.size() - m_Folder.Path().size() - 1, 255u);
+  WriteText(path, "old\n");
   const ino_t inode = Stat(path).st_ino;
   EXPECT_TRUE(ReplaceFile(path, {"new\n"})) << std::strerror(errno);
-  EXPECT_EQ(Content(path), "new\n");
+  EXPECT_EQ(ReadText(path), "new\n");
   EXPECT_NE(Stat(path).st_ino, inode) << "replaced by a new file, not rewritten in place";
 }
 
 TEST_F(ReplaceFileTest, AReplacedFileKeepsItsOwnerAndGroup) {
   if (geteuid() != 0) GTEST_SKIP() << "only root may hand a file to another owner";
   const std::string path = Path("owned.sif");
-  Write(path, "old\n");
+  WriteText(path, "old\n");
   ASSERT_EQ(chown(path.c_str(), NOBODY, NOBODY), 0);
   ASSERT_EQ(chmod(path.c_str(), 02664), 0);
   EXPECT_TRUE(ReplaceFile(path, {"new\n"}));
@@ -135,46 +109,46 @@ TEST_F(ReplaceFileTest, AReplacedFileKeepsItsOwnerAndGroup) {
   EXPECT_EQ(st.st_uid, NOBODY);
   EXPECT_EQ(st.st_gid, static_cast<gid_t>(NOBODY));
   EXPECT_EQ(st.st_mode & 07777, 02664u) << "the set-group-id bit survives the change of owner";
-  EXPECT_EQ(Content(path), "new\n");
+  EXPECT_EQ(ReadText(path), "new\n");
 }
 
 TEST_F(ReplaceFileTest, AFolderThatRefusesNewFilesGetsTheFileRewrittenInPlace) {
   const std::string path = Path("shared.sif");
-  Write(path, "the old content, longer than the new\n");
+  WriteText(path, "the old content, longer than the new\n");
   ASSERT_EQ(chmod(path.c_str(), 0666), 0);
   const ino_t inode = Stat(path).st_ino;
-  ASSERT_EQ(chmod(m_Folder.c_str(), 0555), 0);
+  ASSERT_EQ(chmod(m_Folder.Path().c_str(), 0555), 0);
   EXPECT_EQ(AsOrdinaryUser([&] { return ReplaceFile(path, {"new\n"}); }), 0);
-  EXPECT_EQ(Content(path), "new\n");
+  EXPECT_EQ(ReadText(path), "new\n");
   EXPECT_EQ(Stat(path).st_ino, inode);
 }
 
 TEST_F(ReplaceFileTest, AFailedRewriteInPlaceIsReported) {
   const std::string path = Path("shared.sif");
-  Write(path, "old\n");
+  WriteText(path, "old\n");
   ASSERT_EQ(chmod(path.c_str(), 0666), 0);
-  ASSERT_EQ(chmod(m_Folder.c_str(), 0555), 0);
+  ASSERT_EQ(chmod(m_Folder.Path().c_str(), 0555), 0);
   const std::string big(4096, 'x');
   EXPECT_EQ(AsOrdinaryUser([&] { return ReplaceFile(path, {big}); }, 1024), 1);
 }
 
 TEST_F(ReplaceFileTest, NothingWritableLeavesTheOldFileAndSaysWhy) {
   const std::string path = Path("locked.sif");
-  Write(path, "old\n");
+  WriteText(path, "old\n");
   ASSERT_EQ(chmod(path.c_str(), 0644), 0);
-  ASSERT_EQ(chmod(m_Folder.c_str(), 0555), 0);
+  ASSERT_EQ(chmod(m_Folder.Path().c_str(), 0555), 0);
   EXPECT_EQ(AsOrdinaryUser([&] { return !ReplaceFile(path, {"new\n"}) && errno == EACCES; }), 0);
-  EXPECT_EQ(Content(path), "old\n");
+  EXPECT_EQ(ReadText(path), "old\n");
 }
 
 TEST_F(ReplaceFileTest, AFullDiskLeavesTheOldFileWhole) {
   const std::string path = Path("full.sif");
-  Write(path, "old\n");
-  ASSERT_EQ(chmod(m_Folder.c_str(), 0777), 0);
+  WriteText(path, "old\n");
+  ASSERT_EQ(chmod(m_Folder.Path().c_str(), 0777), 0);
   ASSERT_EQ(chmod(path.c_str(), 0666), 0);
   const std::string big(8192, 'x');
   EXPECT_EQ(AsOrdinaryUser([&] { return !ReplaceFile(path, {big}) && errno == EFBIG; }, 4096), 0);
-  EXPECT_EQ(Content(path), "old\n");
+  EXPECT_EQ(ReadText(path), "old\n");
   EXPECT_EQ(Names(), std::vector<std::string>{"full.sif"}) << "the cut-short temporary file is removed";
 }
 

@@ -70,7 +70,7 @@ TEST_F(RegistryCallsTest, ACreatedKeyIsSavedOnlyWhenClosedAndThenReadsBack) {
   EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
   ASSERT_EQ(Set(hKey, "laserduty", Sz("80")), ERROR_SUCCESS);
   EXPECT_EQ(RegCloseKey(hKey), ERROR_SUCCESS);
-  EXPECT_EQ(Content(StorePath()), "REGEDIT4\n\n" + std::string(SORREL_SECTION) + "\n\"LaserDuty\"=\"80\"\n\n")
+  EXPECT_EQ(ReadText(StorePath()), "REGEDIT4\n\n" + std::string(SORREL_SECTION) + "\n\"LaserDuty\"=\"80\"\n\n")
       << "a value set again under another spelling keeps its place and its name";
 }
 

@@ -43,14 +43,14 @@ TEST_F(RegistryFileTest, ASaveWritesTheExportFormatWithEscapedQuotesAndBackslash
                                "\"ApplyCorrection\"=\"1\"\n"
                                "\"HideComp\"=\"0\"\n"
                                "\n";
-  EXPECT_EQ(Content(StorePath()), expected);
+  EXPECT_EQ(ReadText(StorePath()), expected);
 
   Values again = PROGRAM_VALUES;
   again[1].second = Sz("30");
   ASSERT_EQ(Save(again), ERROR_SUCCESS);
   std::string changed = expected;
   changed.replace(changed.find("\"FrameRate\"=\"100\""), 17, "\"FrameRate\"=\"30\"");
-  EXPECT_EQ(Content(StorePath()), changed) << "every value keeps its line";
+  EXPECT_EQ(ReadText(StorePath()), changed) << "every value keeps its line";
 }
 
 TEST_F(RegistryFileTest, TextValuesSurviveManySavesAndLoadsByteForByte) {
@@ -73,7 +73,7 @@ TEST_F(RegistryFileTest, TextValuesSurviveManySavesAndLoadsByteForByte) {
   }
   for (const auto& [name, bytes] : values) EXPECT_EQ(Load(name), bytes) << name;
 
-  const std::string text = Content(StorePath());
+  const std::string text = ReadText(StorePath());
   EXPECT_NE(text.find("\n\"NonAscii\"=\"caf\xC3\xA9 \xFF\x80\x01\t\"\n"), std::string::npos) << "bytes as they are";
   EXPECT_NE(text.find("\n\"NoNul\"=hex(1):6e,6f,20,74,65,72,6d,69,6e,61,74,6f,72,20,e9\n"), std::string::npos);
   EXPECT_NE(text.find("\n\"Lines\"=hex(1):6f,6e,65,0a,74,77,6f,00\n"), std::string::npos);
@@ -96,7 +96,7 @@ TEST_F(RegistryFileTest, ValuesAndKeysTheProgramDoesNotKnowAreKeptAsTheyWere) {
       "\n"
       "  an odd line\n"
       "@=dword:0000002A\n\n";
-  Write(StorePath(), before + licence + SORREL_SECTION +
+  WriteText(StorePath(), before + licence + SORREL_SECTION +
                          "\n"
                          "\"FrameRate\"=\"20\"\n"
                          "; the operator's note\n"
@@ -108,7 +108,7 @@ TEST_F(RegistryFileTest, ValuesAndKeysTheProgramDoesNotKnowAreKeptAsTheyWere) {
                          other);
 
   ASSERT_EQ(Save({{"FrameRate", Sz("30")}, {"LaserDuty", Sz("50")}}), ERROR_SUCCESS);
-  EXPECT_EQ(Content(StorePath()), before + licence + SORREL_SECTION +
+  EXPECT_EQ(ReadText(StorePath()), before + licence + SORREL_SECTION +
                                       "\n"
                                       "\"FrameRate\"=\"30\"\n"
                                       "; the operator's note\n"
@@ -132,7 +132,7 @@ TEST_F(RegistryFileTest, ValuesAndKeysTheProgramDoesNotKnowAreKeptAsTheyWere) {
 }
 
 TEST_F(RegistryFileTest, AHandDamagedFileIsReadAsFarAsItMakesSenseAndTheNextSaveIsClean) {
-  Write(StorePath(), "REGEDIT4\n\n"
+  WriteText(StorePath(), "REGEDIT4\n\n"
                                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvane Radara\\Sorrel\n"
                                  "\"LaserDuty\"=\"40\n"
                                  "\"FrameRate\"=hex(1):32,35,00\n"
@@ -157,7 +157,7 @@ TEST_F(RegistryFileTest, AHandDamagedFileIsReadAsFarAsItMakesSenseAndTheNextSave
   EXPECT_EQ(Load("Kept", "SOFTWARE\\Elsewhere"), std::nullopt) << "a header with text after it names no key";
 
   ASSERT_EQ(Save({{"LaserDuty", Sz("50")}}), ERROR_SUCCESS);
-  EXPECT_EQ(Content(StorePath()), std::string("REGEDIT4\n\n") + SORREL_SECTION +
+  EXPECT_EQ(ReadText(StorePath()), std::string("REGEDIT4\n\n") + SORREL_SECTION +
                                       "\n"
                                       "\"FrameRate\"=\"25\"\n"
                                       "\"LC_Type\"=\"1\"\n"
@@ -170,14 +170,14 @@ TEST_F(RegistryFileTest, AHandDamagedFileIsReadAsFarAsItMakesSenseAndTheNextSave
 }
 
 TEST_F(RegistryFileTest, CrLfLineEndsAndAByteOrderMarkAreReadAndSavedAsPlainLines) {
-  Write(StorePath(), std::string("\xEF\xBB\xBFREGEDIT4\r\n\r\n") + SORREL_SECTION +
+  WriteText(StorePath(), std::string("\xEF\xBB\xBFREGEDIT4\r\n\r\n") + SORREL_SECTION +
                          "\r\n\"FrameRate\"=\"25\"\r\n\"Calibration\"=hex:01,\\\r\n  02\r\n\r\n"
                          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n\"Name\"=\"x\"\r\n");
   EXPECT_EQ(Load("FrameRate"), Sz("25"));
   EXPECT_EQ(Load("Calibration"), std::string("\x01\x02"));
 
   ASSERT_EQ(Save({{"LaserDuty", Sz("50")}}), ERROR_SUCCESS);
-  EXPECT_EQ(Content(StorePath()), std::string("REGEDIT4\n\n") + SORREL_SECTION +
+  EXPECT_EQ(ReadText(StorePath()), std::string("REGEDIT4\n\n") + SORREL_SECTION +
                                       "\n\"FrameRate\"=\"25\"\n\"Calibration\"=hex:01,02\n\"LaserDuty\"=\"50\"\n\n"
                                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n\"Name\"=\"x\"\n\n");
 }
@@ -209,12 +209,12 @@ TEST_F(RegistryFileTest, APipeAFolderOrAnOversizedFileInThePlaceOfTheStoreReadsA
   });
   ASSERT_EQ(rmdir(StorePath().c_str()), 0);
 
-  Write(StorePath(), sorrel);
+  WriteText(StorePath(), sorrel);
   ASSERT_EQ(truncate(StorePath().c_str(), MAX_STORE_SIZE + 1), 0);
   check("oversized file", [&] {
     struct stat st {};
     return stat(StorePath().c_str(), &st) == 0 && st.st_size == static_cast<off_t>(MAX_STORE_SIZE + 1) &&
-           Content(StorePath()).starts_with(sorrel);
+           ReadText(StorePath()).starts_with(sorrel);
   });
   ASSERT_EQ(truncate(StorePath().c_str(), MAX_STORE_SIZE), 0);
   EXPECT_EQ(Load("FrameRate"), Sz("25")) << "a file of the largest size is still read";
@@ -222,7 +222,7 @@ TEST_F(RegistryFileTest, APipeAFolderOrAnOversizedFileInThePlaceOfTheStoreReadsA
 
 TEST_F(RegistryFileTest, SorrelRegistryNamesTheFolderWhichASaveMakesWhenMissing) {
   ASSERT_EQ(Save({{"FrameRate", Sz("25")}}), ERROR_SUCCESS);
-  const std::string first = Content(StorePath());
+  const std::string first = ReadText(StorePath());
 
   const std::string other = m_Folder + "/other/store";
   setenv("SORREL_REGISTRY", other.c_str(), 1);
@@ -234,8 +234,8 @@ TEST_F(RegistryFileTest, SorrelRegistryNamesTheFolderWhichASaveMakesWhenMissing)
   ASSERT_EQ(stat(other.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0775u);
   EXPECT_EQ(Load("FrameRate"), Sz("30"));
-  EXPECT_EQ(Content(other + "/sorrel.reg"), std::string("REGEDIT4\n\n") + SORREL_SECTION + "\n\"FrameRate\"=\"30\"\n\n");
-  EXPECT_EQ(Content(StorePath()), first);
+  EXPECT_EQ(ReadText(other + "/sorrel.reg"), std::string("REGEDIT4\n\n") + SORREL_SECTION + "\n\"FrameRate\"=\"30\"\n\n");
+  EXPECT_EQ(ReadText(StorePath()), first);
 
   unsetenv("SORREL_REGISTRY");
   EXPECT_EQ(StoreFilePath(), "/var/lib/sorrel/sorrel.reg");

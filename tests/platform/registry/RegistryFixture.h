@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "Child.h"
+#include "TestFiles.h"
 #include "registry/Registry.h"
 
 using Values = std::vector<std::pair<std::string, std::string>>;  // name, bytes
@@ -28,27 +30,12 @@ inline std::string Sz(const std::string& text) { return text + '\0'; }
 class RegistryFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/sorrel-registry-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    m_Folder = pattern;
+    m_Folder = m_Temp.Path();
     setenv("SORREL_REGISTRY", m_Folder.c_str(), 1);
   }
-  void TearDown() override {
-    unsetenv("SORREL_REGISTRY");
-    std::system(("chmod -R u+rwx '" + m_Folder + "'; rm -rf '" + m_Folder + "'").c_str());
-  }
+  void TearDown() override { unsetenv("SORREL_REGISTRY"); }
 
   std::string StorePath() const { return m_Folder + "/sorrel.reg"; }
-
-  static std::string Content(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  static void Write(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-  }
 
   // The key opened for writing as the program's save opens it; null when refused.
   static HKEY CreateKey(DWORD* disposition = nullptr, const char* key = SORREL_KEY) {
@@ -90,14 +77,6 @@ class RegistryFixture : public ::testing::Test {
     return bytes;
   }
 
-  // Runs body in a child process and returns its exit status (128 + signal when killed).
-  static int InChild(const std::function<int()>& body) {
-    const pid_t pid = fork();
-    if (pid == 0) _exit(body());
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-
+  CTempFolder m_Temp;
   std::string m_Folder;
 };

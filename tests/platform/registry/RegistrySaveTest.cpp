@@ -35,7 +35,7 @@ std::set<std::string> TagsIn(const std::string& text) {
     const std::string line = "\n\"" + std::string(name) + "\"=\"";
     const size_t at = text.find(line);
     if (at == std::string::npos) {
-      tags.insert("<" + std::string(name) + " missing>");
+      tags.insert(std::string("<").append(name).append(" missing>"));
       continue;
     }
     const size_t start = at + line.size();
@@ -44,7 +44,9 @@ std::set<std::string> TagsIn(const std::string& text) {
   return tags;
 }
 
-std::string Tag(int writer, int save) { return "w" + std::to_string(writer) + "-" + std::to_string(save); }
+std::string Tag(int writer, int save) {
+  return std::string("w").append(std::to_string(writer)).append("-").append(std::to_string(save));
+}
 
 // A value each save adds, so that a save that lost another's shows.
 std::string SeenName(const std::string& tag) { return std::string("Seen ").append(tag); }
@@ -69,7 +71,7 @@ TEST_F(RegistrySaveTest, TwoProcessesSavingAtOnceNeverInterleaveNorLoseTheOthers
   // Meanwhile every state of the file is whole and one writer's set of values.
   int looks = 0, running = 2;
   while (running > 0) {
-    const std::string text = Content(StorePath());
+    const std::string text = ReadText(StorePath());
     if (!text.empty()) {
       ++looks;
       ASSERT_TRUE(text.starts_with(std::string("REGEDIT4\n\n") + SORREL_SECTION + "\n")) << text;
@@ -84,14 +86,14 @@ TEST_F(RegistrySaveTest, TwoProcessesSavingAtOnceNeverInterleaveNorLoseTheOthers
 
   for (int writer = 0; writer < 2; ++writer)
     for (int i = 0; i < SAVES; ++i) EXPECT_EQ(Load(SeenName(Tag(writer, i))), Sz("1")) << Tag(writer, i) << " was lost";
-  const std::set<std::string> last = TagsIn(Content(StorePath()));
+  const std::set<std::string> last = TagsIn(ReadText(StorePath()));
   ASSERT_EQ(last.size(), 1u);
   EXPECT_TRUE(*last.begin() == Tag(0, SAVES - 1) || *last.begin() == Tag(1, SAVES - 1)) << *last.begin();
 }
 
 TEST_F(RegistrySaveTest, ASaveThatDiesBeforeItsRenameLeavesTheOldValues) {
   ASSERT_EQ(Save({{"FrameRate", Sz("10")}, {"LaserDuty", Sz("20")}}), ERROR_SUCCESS);
-  const std::string before = Content(StorePath());
+  const std::string before = ReadText(StorePath());
 
   EXPECT_EQ(InChild([] {
               g_bDieInRename = true;
@@ -99,7 +101,7 @@ TEST_F(RegistrySaveTest, ASaveThatDiesBeforeItsRenameLeavesTheOldValues) {
               return 0;
             }),
             DIED_IN_RENAME);
-  EXPECT_EQ(Content(StorePath()), before);
+  EXPECT_EQ(ReadText(StorePath()), before);
   EXPECT_EQ(Load("FrameRate"), Sz("10"));
 
   EXPECT_EQ(Save({{"FrameRate", Sz("11")}}), ERROR_SUCCESS) << "the dead process holds no lock";
@@ -109,15 +111,14 @@ TEST_F(RegistrySaveTest, ASaveThatDiesBeforeItsRenameLeavesTheOldValues) {
 
 TEST_F(RegistrySaveTest, ASaveWithoutWriteRightsLeavesTheValuesAndSaysSoInOneLine) {
   ASSERT_EQ(Save({{"FrameRate", Sz("10")}}), ERROR_SUCCESS);
-  const std::string before = Content(StorePath());
+  const std::string before = ReadText(StorePath());
   ASSERT_EQ(chmod(StorePath().c_str(), 0444), 0);
   ASSERT_EQ(chmod(m_Folder.c_str(), 0555), 0);
 
   int errors[2];
   ASSERT_EQ(pipe(errors), 0);
   const int status = InChild([&] {
-    constexpr uid_t NOBODY = 65534;
-    if (geteuid() == 0 && (setgid(NOBODY) != 0 || setuid(NOBODY) != 0)) return 100;
+    if (!DropToOrdinaryUser()) return 100;
     dup2(errors[1], 2);
     return static_cast<int>(Save({{"FrameRate", Sz("99")}, {"LaserDuty", Sz("99")}}));
   });
@@ -129,7 +130,7 @@ TEST_F(RegistrySaveTest, ASaveWithoutWriteRightsLeavesTheValuesAndSaysSoInOneLin
 
   EXPECT_EQ(status, ERROR_ACCESS_DENIED);
   EXPECT_EQ(said, "Settings not saved to " + StorePath() + ": Permission denied\n");
-  EXPECT_EQ(Content(StorePath()), before);
+  EXPECT_EQ(ReadText(StorePath()), before);
   EXPECT_EQ(Load("FrameRate"), Sz("10"));
   EXPECT_EQ(Load("LaserDuty"), std::nullopt);
 }

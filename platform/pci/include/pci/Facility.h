@@ -138,6 +138,32 @@ PCI_API bool InterruptThreadEnable(ThreadHandle* thread, DeviceHandle device, In
                                    InterruptRoutine routine, void* argument);
 PCI_API void InterruptThreadDisable(ThreadHandle thread);
 
+// ---- what the modulator of a registered card shows now ----
+
+// Read back from the card's side, never from the program's copy: the simulated card's own
+// panel; for a real card, a shadow of what the driver last wrote to it and selected,
+// decoded as the panel decodes it.
+struct DisplayInfo {
+  uint32_t Width;
+  uint32_t Height;
+  uint32_t Powered;      // SLM power on; pixels are 0 (dark) while off
+  uint32_t Running;      // the board's run bit
+  uint32_t Image;        // frame buffer shown
+  uint32_t ImageFrames;  // board frames per image period
+  uint32_t LaserAGain;
+  uint32_t LaserBGain;
+  uint32_t DarkA16;      // dark part of the first half-period, in sixteenths of a board frame
+  uint32_t DarkB16;      // dark part of the second half-period
+  uint64_t Interrupts;   // the card's interrupts this process has taken so far
+};
+
+// The cards this process holds, in the order it registered them.
+PCI_API std::vector<Location> RegisteredCards();
+// False (info untouched) when this process holds no card at the location. Otherwise fills
+// info and, when pixels holds at least Width x Height bytes (capacity), the picture. Safe
+// from any thread; it never waits for the card's interrupt routine.
+PCI_API bool ReadDisplay(const Location& location, DisplayInfo& info, uint8_t* pixels, size_t capacity);
+
 // ---- for the program's diagnostics; neither opens a card ----
 
 // One card with the bridge's ids on the host's PCI bus, as sysfs shows it.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ui/DialogTemplate.h"
+#include "ui/Picture.h"
 #include "ui/Types.h"
 
 class CDialog;
@@ -69,6 +70,8 @@ struct ControlState {
   int curSel = -1;
   std::vector<int> tabStops; // dialog units
   int rangeMin = 0, rangeMax = 100, pos = 0;  // track bar and progress bar
+  std::shared_ptr<const GreyPicture> picture;  // picture control; null shows nothing
+  bool oneToOne = false;                       // picture control: 1:1 instead of fitted
 };
 
 struct SystemMenuItem {
@@ -138,6 +141,12 @@ class UI_API CDialog {
   // Runs the dialog modally through the host; returns IDOK, IDCANCEL or EndDialog's value.
   int DoModal();
   void EndDialog(int result);
+  // Shows the dialog beside the others, without a modal run (OnInitDialog runs first); it
+  // stays until DestroyWindow. False when the host cannot show it (or it is shown already).
+  bool Create();
+  // Takes a dialog shown by Create down (its Destroy event, then the window goes); safe from
+  // the dialog's own handlers.
+  void DestroyWindow();
 
   virtual bool OnInitDialog();                     // default: UpdateData(false), true
   virtual void DoDataExchange(CDataExchange& dx);  // default: nothing
@@ -204,6 +213,10 @@ class UI_API CDialog {
   void ProgressSetRange(int id, int min, int max);
   void ProgressSetPos(int id, int pos);
   int ProgressGetPos(int id) const;
+
+  // Picture controls: the picture is shared with the host, never changed once handed over.
+  void SetPicture(int id, std::shared_ptr<const GreyPicture> picture);
+  void SetPictureOneToOne(int id, bool oneToOne);
 
   void SetWindowText(std::string_view caption);
   const std::string& GetWindowText() const { return m_Caption; }

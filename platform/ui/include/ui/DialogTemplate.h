@@ -18,6 +18,7 @@ enum class ControlKind {
   ListBox,      // STYLE_TABSTOPS, STYLE_NOTIFY, STYLE_VSCROLL
   TrackBar,     // vertical; STYLE_NOTICKS
   ProgressBar,
+  Picture,      // a grey picture the program hands over, drawn by the host (see ui/Picture.h)
 };
 
 enum ControlStyle : uint32_t {

@@ -26,6 +26,8 @@ class UI_API IHost {
  public:
   virtual ~IHost() = default;
   virtual int RunModal(CDialog& dlg) = 0;
+  virtual bool CreateModeless(CDialog& dlg) = 0;
+  virtual void DestroyModeless(CDialog& dlg) = 0;
   virtual int MessageBox(CDialog* owner, const std::string& text, const std::string& caption,
                          MessageIcon icon) = 0;
   virtual std::optional<std::string> FileDialog(CDialog* owner, const FileDialogRequest& request) = 0;
@@ -44,6 +46,12 @@ UI_API int MessageBox(CDialog* owner, const std::string& text, const std::string
 UI_API int AppMessageBox(const std::string& text, MessageIcon icon = MessageIcon::None);
 UI_API void SetApplicationTitle(const std::string& title);
 UI_API const std::string& ApplicationTitle();
+
+// The operator's guide WinHelp shows: an HTML file whose sections for a control carry the
+// anchor HelpAnchor(id). Empty: none is installed.
+UI_API void SetHelpFile(const std::string& path);
+UI_API const std::string& HelpFile();
+UI_API std::string HelpAnchor(unsigned contextId);
 
 // A path chosen by the operator, or nothing on cancel. The request's buffer holds at least
 // PATH_MAX characters with the terminating NUL; a path that does not fit is refused with a

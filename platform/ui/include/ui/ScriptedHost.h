@@ -66,6 +66,8 @@ class UI_API CScriptedHost : public IHost {
 
   // IHost
   int RunModal(CDialog& dlg) override;
+  bool CreateModeless(CDialog& dlg) override;  // Open
+  void DestroyModeless(CDialog& dlg) override;  // Close
   int MessageBox(CDialog* owner, const std::string& text, const std::string& caption,
                  MessageIcon icon) override;
   std::optional<std::string> FileDialog(CDialog* owner, const FileDialogRequest& request) override;

@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLinearGradient>
@@ -19,6 +20,7 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QStyledItemDelegate>
+#include <algorithm>
 
 #include "QtDialogWindow.h"
 #include "ui/DialogTemplate.h"
@@ -502,6 +504,76 @@ class CTrackControl final : public CQtControl {
   CTrackSlider* m_pSlider = nullptr;
 };
 
+// ---- picture ----
+
+// Draws the dialog's grey picture by the framework's placement rule. The scaled image is
+// made once per change, so repaints cost a copy.
+class CPictureWidget final : public QWidget {
+ public:
+  explicit CPictureWidget(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
+
+  void Show(const std::shared_ptr<const GreyPicture>& picture, bool oneToOne) {
+    m_Image = QImage();
+    m_Origin = QPoint();
+    if (picture && picture->width > 0 && picture->height > 0 &&
+        picture->pixels.size() >= static_cast<size_t>(picture->width) * static_cast<size_t>(picture->height)) {
+      const CRect place = PlacePicture(width(), height(), picture->width, picture->height, oneToOne);
+      // Only the part inside the control is made.
+      const int left = std::max(0, place.left), top = std::max(0, place.top);
+      const int right = std::min(width(), place.right), bottom = std::min(height(), place.bottom);
+      if (right > left && bottom > top) {
+        m_Image = QImage(right - left, bottom - top, QImage::Format_Grayscale8);
+        std::vector<int> columns(static_cast<size_t>(right - left));
+        for (int x = left; x < right; ++x) {
+          columns[static_cast<size_t>(x - left)] = PictureSource(x - place.left, place.Width(), picture->width);
+        }
+        for (int y = top; y < bottom; ++y) {
+          const uint8_t* row = picture->pixels.data() + static_cast<size_t>(PictureSource(y - place.top, place.Height(),
+                                                                                          picture->height)) *
+                                                            static_cast<size_t>(picture->width);
+          uchar* out = m_Image.scanLine(y - top);
+          for (size_t i = 0; i < columns.size(); ++i) out[i] = row[columns[i]];
+        }
+        m_Origin = QPoint(left, top);
+      }
+    }
+    update();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    p.fillRect(rect(), Qt::black);
+    if (!m_Image.isNull()) p.drawImage(m_Origin, m_Image);
+  }
+
+ private:
+  QImage m_Image;
+  QPoint m_Origin;
+};
+
+class CPictureControl final : public CQtControl {
+ public:
+  CPictureControl(CQtDialogWindow& w, const ControlState& s) : CQtControl(w, s) {
+    m_pPicture = new CPictureWidget(&w);
+    SetWidget(m_pPicture);
+  }
+
+  void Sync(const ControlState& s) override {
+    CQtControl::Sync(s);
+    if (s.picture != m_Shown || s.oneToOne != m_OneToOne) {
+      m_Shown = s.picture;
+      m_OneToOne = s.oneToOne;
+      m_pPicture->Show(m_Shown, m_OneToOne);
+    }
+  }
+
+ private:
+  CPictureWidget* m_pPicture = nullptr;
+  std::shared_ptr<const GreyPicture> m_Shown;
+  bool m_OneToOne = false;
+};
+
 // ---- progress bar ----
 
 class CProgressControl final : public CQtControl {
@@ -585,6 +657,7 @@ std::unique_ptr<CQtControl> CreateQtControl(CQtDialogWindow& window, const Contr
     case ControlKind::ListBox: return std::make_unique<CListControl>(window, s);
     case ControlKind::TrackBar: return std::make_unique<CTrackControl>(window, s);
     case ControlKind::ProgressBar: return std::make_unique<CProgressControl>(window, s);
+    case ControlKind::Picture: return std::make_unique<CPictureControl>(window, s);
   }
   return std::make_unique<CStaticControl>(window, s);
 }

@@ -2,17 +2,23 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QFile>
 #include <QFileDialog>
 #include <QIcon>
 #include <QMessageBox>
 #include <QPalette>
+#include <QGuiApplication>
 #include <QPointer>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTextBrowser>
+#include <QUrl>
 #include <QWhatsThis>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -35,7 +41,10 @@ QWidget* ParentFor(const CDialog* owner) {
 
 class CQtHost final : public IHost {
  public:
-  ~CQtHost() override { delete m_HelpWindow.data(); }
+  ~CQtHost() override {
+    delete m_HelpWindow.data();
+    delete m_NoHelpBox.data();
+  }
 
   int RunModal(CDialog& dlg) override {
     if (CQtDialogWindow::Of(dlg)) {
@@ -50,6 +59,28 @@ class CQtHost final : public IHost {
     if (window) window->TakeDown();
     delete window.data();
     return result;
+  }
+
+  bool CreateModeless(CDialog& dlg) override {
+    if (CQtDialogWindow::Of(dlg)) return false;
+    // A window of the modal dialog it belongs to, so that dialog's modality leaves it usable.
+    CDialog* parent = dlg.GetParent();
+    CQtDialogWindow* parentWindow = parent ? CQtDialogWindow::Of(*parent) : nullptr;
+    QWidget* owner = parentWindow ? parentWindow : QApplication::activeModalWidget();
+    auto* window = new CQtDialogWindow(dlg, owner);
+    window->ShowModeless();
+    PlaceBeside(window, owner);
+    return true;
+  }
+
+  void DestroyModeless(CDialog& dlg) override {
+    CQtDialogWindow* window = CQtDialogWindow::Of(dlg);
+    if (!window) return;
+    window->TakeDown();
+    // The dialog may be asking from inside one of the window's own handlers: the window
+    // lets go of it now and goes itself once the event loop is back.
+    dlg.AttachView(nullptr);
+    window->DialogDestroyed();
   }
 
   int MessageBox(CDialog* owner, const std::string& text, const std::string& caption, MessageIcon icon) override {
@@ -82,32 +113,88 @@ class CQtHost final : public IHost {
     return chosen.front().toStdString();
   }
 
-  void WinHelp(CDialog* owner, unsigned command, unsigned) override {
+  void WinHelp(CDialog* owner, unsigned command, unsigned data) override {
     switch (command) {
-      case HELP_CONTEXTPOPUP: {
-        QWidget* w = ParentFor(owner);
-        QWhatsThis::showText(QCursor::pos(), QStringLiteral("No help topic is associated with this item."), w);
-        break;
-      }
-      case HELP_FINDER:
-        if (!m_HelpWindow) {
-          m_HelpWindow = new QMessageBox(QMessageBox::Information, FromStd(ApplicationTitle() + " Help"),
-                                         QStringLiteral("No help file is installed with this copy of ") +
-                                             FromStd(ApplicationTitle()) + QLatin1Char('.'),
-                                         QMessageBox::Close);
-          m_HelpWindow->setObjectName(QString::fromLatin1(HELP_WINDOW_NAME));
-          m_HelpWindow->setWindowModality(Qt::NonModal);
-          m_HelpWindow->setAttribute(Qt::WA_DeleteOnClose);
+      case HELP_CONTEXTPOPUP:
+        if (!ShowGuide(owner, data)) {
+          QWhatsThis::showText(QCursor::pos(), QStringLiteral("No help topic is associated with this item."),
+                               ParentFor(owner));
         }
-        m_HelpWindow->show();
-        m_HelpWindow->raise();
+        break;
+      case HELP_FINDER:
+        if (!ShowGuide(owner, 0)) ShowNoHelp();
         break;
       case HELP_QUIT:
         if (m_HelpWindow) m_HelpWindow->close();
+        if (m_NoHelpBox) m_NoHelpBox->close();
         break;
       default:
         break;
     }
+  }
+
+  // A window that stays open beside its owner goes to the owner's right where the screen has
+  // room, else to the screen's right edge, so it covers as little of the owner as it can.
+  // The owner may not show yet (a dialog opening it from its initialisation): it has its
+  // place already, only not its frame, which the gap leaves room for.
+  static void PlaceBeside(QWidget* window, QWidget* owner) {
+    constexpr int GAP = 12;
+    QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    if (!owner || !screen) return;
+    const QRect area = screen->availableGeometry();
+    const QRect o = owner->frameGeometry();
+    const QRect w = window->frameGeometry();
+    int x = o.right() + GAP;
+    if (x + w.width() > area.right() + 1) x = std::max(area.left(), area.right() + 1 - w.width());
+    const int y = std::clamp(o.top(), area.top(), std::max(area.top(), area.bottom() + 1 - w.height()));
+    window->move(x, y);
+  }
+
+  // The operator's guide in its window, at the part about a control (contextId) when the
+  // guide has one, else at its start; false when no guide is installed.
+  bool ShowGuide(CDialog* owner, unsigned contextId) {
+    const QString file = FromStd(HelpFile());
+    QFile guide(file);
+    if (file.isEmpty() || !guide.open(QIODevice::ReadOnly)) return false;
+    const QString anchor = contextId != 0 ? FromStd(HelpAnchor(contextId)) : QString();
+    const bool hasPart = !anchor.isEmpty() && guide.readAll().contains(("name=\"" + anchor + "\"").toUtf8());
+    if (!m_HelpWindow) {
+      m_HelpWindow = new QTextBrowser;
+      m_HelpWindow->setObjectName(QString::fromLatin1(HELP_WINDOW_NAME));
+      m_HelpWindow->setWindowTitle(FromStd(ApplicationTitle() + " Help"));
+      m_HelpWindow->setAttribute(Qt::WA_DeleteOnClose);
+      m_HelpWindow->setOpenExternalLinks(true);
+      m_HelpWindow->resize(720, 620);
+    }
+    // Held by the window that asked, so that window's modality leaves the guide usable.
+    QWidget* parent = ParentFor(owner);
+    if (m_HelpWindow->parentWidget() != parent) {
+      const bool shown = m_HelpWindow->isVisible();
+      m_HelpWindow->setParent(parent, Qt::Window);
+      if (shown) m_HelpWindow->show();
+    }
+    QUrl url = QUrl::fromLocalFile(file);
+    if (hasPart) url.setFragment(anchor);
+    m_HelpWindow->setSource(url);
+    if (hasPart) m_HelpWindow->scrollToAnchor(anchor);
+    m_HelpWindow->show();
+    m_HelpWindow->raise();
+    m_HelpWindow->activateWindow();
+    return true;
+  }
+
+  void ShowNoHelp() {
+    if (!m_NoHelpBox) {
+      m_NoHelpBox = new QMessageBox(QMessageBox::Information, FromStd(ApplicationTitle() + " Help"),
+                                    QStringLiteral("No help file is installed with this copy of ") +
+                                        FromStd(ApplicationTitle()) + QLatin1Char('.'),
+                                    QMessageBox::Close);
+      m_NoHelpBox->setObjectName(QString::fromLatin1(HELP_WINDOW_NAME));
+      m_NoHelpBox->setWindowModality(Qt::NonModal);
+      m_NoHelpBox->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_NoHelpBox->show();
+    m_NoHelpBox->raise();
   }
 
   [[noreturn]] void ExitProcess(int status) override {
@@ -121,7 +208,8 @@ class CQtHost final : public IHost {
   }
 
  private:
-  QPointer<QMessageBox> m_HelpWindow;
+  QPointer<QTextBrowser> m_HelpWindow;
+  QPointer<QMessageBox> m_NoHelpBox;
 };
 
 }  // namespace

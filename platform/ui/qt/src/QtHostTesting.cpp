@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
+#include <QTextBrowser>
 #include <QTimer>
 
 #include "QtDialogWindow.h"
@@ -349,6 +350,16 @@ bool HelpWindowShown() {
     if (w->objectName() == QLatin1String(HELP_WINDOW_NAME) && w->isVisible()) return true;
   }
   return false;
+}
+
+std::string HelpWindowLocation() {
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    auto* browser = qobject_cast<QTextBrowser*>(w);
+    if (browser && w->objectName() == QLatin1String(HELP_WINDOW_NAME) && w->isVisible()) {
+      return browser->source().toString().toStdString();
+    }
+  }
+  return {};
 }
 
 }  // namespace QtHostTesting

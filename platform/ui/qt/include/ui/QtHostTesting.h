@@ -103,5 +103,8 @@ UI_QT_API bool ChooseActiveMenuItem(const std::string& text);  // false: the men
 
 // The help window that HELP_FINDER opens, if it is showing.
 UI_QT_API bool HelpWindowShown();
+// The page the guide's window shows, with the part it jumped to ("file:///...#part"); empty
+// when no guide is showing.
+UI_QT_API std::string HelpWindowLocation();
 
 }  // namespace QtHostTesting

@@ -1,0 +1,67 @@
+# Installing Sorrel (cmake --install) and its Debian package (cpack -G DEB), set up in this
+# one place. Included before the folders, so each folder can install what it builds:
+#
+#   sorrel_install_program(<target>)   a program into bin/, finding Sorrel's libraries
+#   sorrel_install_library(<target>)   a shared library beside Sorrel's own
+#   install(... DESTINATION ${SORREL_INSTALL_DATADIR}/...)   data of Sorrel's
+#
+# Everything installed goes into the one package; dpkg-shlibdeps computes its dependencies
+# from the binaries, and the maintainer scripts in cmake/debian add the sorrel group and the
+# machine-wide settings folder.
+
+include(GNUInstallDirs)
+
+# /usr/lib/<triplet>/sorrel on Debian whatever the prefix, so the package and a hand install
+# lay the libraries out alike.
+if(CMAKE_LIBRARY_ARCHITECTURE)
+  set(SORREL_INSTALL_LIBDIR lib/${CMAKE_LIBRARY_ARCHITECTURE}/sorrel)
+else()
+  set(SORREL_INSTALL_LIBDIR lib/sorrel)
+endif()
+set(SORREL_INSTALL_DATADIR ${CMAKE_INSTALL_DATADIR}/sorrel)
+
+function(sorrel_install_program target)
+  set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/../${SORREL_INSTALL_LIBDIR}")
+  install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endfunction()
+
+function(sorrel_install_library target)
+  set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN")
+  install(TARGETS ${target} LIBRARY DESTINATION ${SORREL_INSTALL_LIBDIR} NAMELINK_SKIP)
+endfunction()
+
+# What Sorrel itself installs; called once every target exists.
+function(sorrel_install_system)
+  foreach(library OrvBoard KiteBoard WrenBoard pci ui)
+    sorrel_install_library(${library})
+  endforeach()
+  if(TARGET Sorrel)
+    sorrel_install_library(ui_qt)
+    sorrel_install_program(Sorrel)
+  endif()
+  install(DIRECTORY ${CMAKE_BINARY_DIR}/share/sorrel/samples ${CMAKE_BINARY_DIR}/share/sorrel/help
+          DESTINATION ${SORREL_INSTALL_DATADIR})
+  install(FILES ${CMAKE_SOURCE_DIR}/Sorrel/sorrel.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  set(SORREL_SAMPLES_INSTALLED ${CMAKE_INSTALL_FULL_DATADIR}/sorrel/samples)
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/sorrel.desktop.in ${CMAKE_BINARY_DIR}/sorrel.desktop @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/sorrel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+endfunction()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME sorrel)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Sorrel developers <sorrel@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "controller for a spatial light modulator on a PCI driver board")
+set(CPACK_PACKAGE_DESCRIPTION "Sorrel composes frames from pattern, compensation and lookup-table files, downloads them into the frame memory of a Kite or Wren SLM driver board and runs them at a chosen frame rate, with a live view of what the SLM shows. Without a card it drives a simulated board; with one bound to vfio-pci it drives the card.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION science)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The package's own libraries satisfy each other; dpkg-shlibdeps finds them here.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/lib)
+# groupadd, for the sorrel group the maintainer scripts add.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "passwd")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/cmake/debian/postinst ${CMAKE_SOURCE_DIR}/cmake/debian/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/package)
+include(CPack)

@@ -1,0 +1,19 @@
+#pragma once
+// Work a test runs in a process of its own: so it can lose root's rights, meet a full disk
+// or die without taking the test with it.
+
+#include <sys/resource.h>
+
+#include <functional>
+
+// Runs body in a forked child and returns the child's exit status (body's result), or
+// 128 + the signal that ended it.
+int InChild(const std::function<int()>& body);
+
+// In a child: gives up root's rights for those of "nobody", so that permissions apply
+// (tests run as root here). False when that fails; does nothing for an ordinary user.
+bool DropToOrdinaryUser();
+
+// In a child: files may grow to bytes at most; a write beyond fails with EFBIG instead of
+// ending the process.
+bool LimitFileSize(rlim_t bytes);
