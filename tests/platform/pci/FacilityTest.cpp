@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -246,7 +247,9 @@ TEST(PciFacility, ARefusedClaimNamesItsHolder) {
 TEST(PciFacility, ARecordOfAnEndedHolderNamesNobody) {
   UseBus("kite");
   // A holder that has locked the claim but left the record of one that ended.
-  const std::string claim = sim::testing::UsePrivateClaimFolder() + "/sim-01-00-kite-00.lock";
+  const std::string folder = sim::testing::UsePrivateClaimFolder();
+  ASSERT_TRUE(mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST);  // made on the first claim otherwise
+  const std::string claim = folder + "/sim-01-00-kite-00.lock";
   const int fd = open(claim.c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(flock(fd, LOCK_EX), 0);
