@@ -244,11 +244,7 @@ void CSorrelDlg::BrowseCompensation(const char* title, std::string& path, uint8_
   if (const std::optional<std::string> chosen = FileDialog(this, request)) {
     path = *chosen;
     name = NameAndExtension(path);
-    switch (PatternKindOf(path)) {
-      case EPatternKind::Bitmap: ReadandInvertBitmap(image, path, true); break;
-      case EPatternKind::Zernike: ReadZernikeFile(image, path, true); break;
-      case EPatternKind::Neither: break;  // the image keeps what it held
-    }
+    ReadPickedCompensation(image, path);
     DownloadSequence(0);
   }
   Invalidate(true);
