@@ -3,13 +3,11 @@
 // values checked before they reach the board, and the safe end however the board is left.
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <thread>
 
+#include "Child.h"
 #include "ScriptBoard.h"
 #include "ScriptMessages.h"
 #include "SimFixture.h"
@@ -118,32 +116,20 @@ TEST_F(ScriptBoardTest, KeepingThePowerLeavesTheCardOpenForTheNextBoardOfTheProc
 }
 
 TEST_F(ScriptBoardTest, ACardAnotherProcessHoldsIsRefusedNamingIt) {
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  const pid_t holder = fork();
-  ASSERT_GE(holder, 0);
-  if (holder == 0) {
+  CHoldingChild holder([](const auto& held) {
     Card card;
-    const char state = card.Ok() ? 'y' : 'n';
-    if (write(ready[1], &state, 1) != 1) _exit(2);
-    pause();
-    _exit(0);
-  }
-  char state = 0;
-  ASSERT_EQ(read(ready[0], &state, 1), 1);
-  ASSERT_EQ(state, 'y');
+    held(card.Ok());
+  });
+  ASSERT_TRUE(holder.Held());
   try {
     CScriptBoard refused(Settings());
     ADD_FAILURE() << "opened a card another process holds";
   } catch (const CCardHeldError& e) {
     EXPECT_EQ(std::string(e.what()),
-              "The card is held by process " + std::to_string(holder) + " (" + program_invocation_short_name + ")");
+              "The card is held by process " + std::to_string(holder.Pid()) + " (" + program_invocation_short_name + ")");
   }
   EXPECT_TRUE(scripting::TakeMessages().empty()) << "the board's own words were folded into the refusal";
-  kill(holder, SIGKILL);
-  waitpid(holder, nullptr, 0);
-  close(ready[0]);
-  close(ready[1]);
+  holder.End();
   CScriptBoard now(Settings());
   EXPECT_TRUE(now.IsOpen());
 }

@@ -3,7 +3,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -14,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "Child.h"
 #include "SimFixture.h"
 
 using namespace simtest;
@@ -179,32 +179,18 @@ TEST(PciFacility, HeldFaultRefusesRegistration) {
 
 TEST(PciFacility, ClaimOfADeadProcessIsDropped) {
   UseBus("kite");
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    Card held(SLOT0);
-    const char state = held.Ok() ? 'y' : 'n';
-    if (write(ready[1], &state, 1) != 1) {
-      _exit(2);
-    }
-    pause();  // until killed
-    _exit(0);
-  }
-  char state = 0;
-  ASSERT_EQ(read(ready[0], &state, 1), 1);
-  ASSERT_EQ(state, 'y');
+  CHoldingChild holder([](const auto& held) {
+    Card card(SLOT0);
+    held(card.Ok());
+  });
+  ASSERT_TRUE(holder.Held());
   {
     Card refused(SLOT0);
     EXPECT_FALSE(refused.Ok());
   }
-  kill(child, SIGKILL);
-  waitpid(child, nullptr, 0);
+  holder.End();
   Card after(SLOT0);
   EXPECT_TRUE(after.Ok()) << "the kernel dropped the dead holder's lock";
-  close(ready[0]);
-  close(ready[1]);
 }
 
 TEST(PciFacility, ARefusedClaimNamesItsHolder) {
@@ -216,32 +202,19 @@ TEST(PciFacility, ARefusedClaimNamesItsHolder) {
   }
   EXPECT_EQ(pci::LastClaimRefusal().Serial, before);
 
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    Card held({1, 1, 0});
-    const char state = held.Ok() ? 'y' : 'n';
-    if (write(ready[1], &state, 1) != 1) _exit(2);
-    pause();
-    _exit(0);
-  }
-  char state = 0;
-  ASSERT_EQ(read(ready[0], &state, 1), 1);
-  ASSERT_EQ(state, 'y');
+  CHoldingChild holder([](const auto& held) {
+    Card card({1, 1, 0});
+    held(card.Ok());
+  });
+  ASSERT_TRUE(holder.Held());
   {
     Card refused({1, 1, 0});
     EXPECT_FALSE(refused.Ok());
   }
   const pci::ClaimRefusal refusal = pci::LastClaimRefusal();
   EXPECT_EQ(refusal.Serial, before + 1);
-  EXPECT_EQ(refusal.ProcessId, child);
+  EXPECT_EQ(refusal.ProcessId, holder.Pid());
   EXPECT_EQ(refusal.Program, program_invocation_short_name);
-  kill(child, SIGKILL);
-  waitpid(child, nullptr, 0);
-  close(ready[0]);
-  close(ready[1]);
 }
 
 TEST(PciFacility, ARecordOfAnEndedHolderNamesNobody) {
