@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "AppPatterns.h"
+#include "CardHolder.h"
 #include "OrvFactory.h"
 #include "Sorrel.h"
 #include "SorrelResources.h"
@@ -113,10 +114,14 @@ bool CSorrelDlg::OnInitDialog() {
   LoadSettings();
 
   {
+    const uint64_t refusals = ClaimRefusalsSoFar();
     COrvFactory factory;
     m_bBuildingBoard = true;
     app.m_pBoard = factory.BuildBoard(app.LC_Type, app.TrueFrames);
     m_bBuildingBoard = false;
+    // The board's own message does not say who holds the card; the terminal does.
+    const std::string holder = CardHolderText(refusals);
+    if (!holder.empty()) std::fprintf(stderr, "Sorrel: %s\n", holder.c_str());
   }
   CheckForTermination();  // a signal during the power-up waits ends the program here
 
@@ -158,9 +163,9 @@ bool CSorrelDlg::OnInitDialog() {
 
   const size_t frameBytes = static_cast<size_t>(m_Width) * static_cast<size_t>(m_Height);
   m_SLMPhaseComp = std::make_unique<uint8_t[]>(frameBytes);
-  ReadandInvertBitmap(m_SLMPhaseComp.get(), m_PhaseCompFileName, true);
+  ReadStoredCompensation(m_SLMPhaseComp.get(), m_PhaseCompFileName);
   m_SysPhaseComp = std::make_unique<uint8_t[]>(frameBytes);
-  ReadandInvertBitmap(m_SysPhaseComp.get(), m_SysPhaseCompFileName, true);
+  ReadStoredCompensation(m_SysPhaseComp.get(), m_SysPhaseCompFileName);
 
   app.m_bRunning = 0;
   SetDlgItemText(IDC_SCREEN_REFRESH, "Enabled");

@@ -249,24 +249,13 @@ void CSorrelDlg::BrowseCompensation(const char* title, std::string& path, uint8_
   if (const std::optional<std::string> chosen = FileDialog(this, request)) {
     // Read beside the image in use: a file that cannot be read (gone since it was chosen,
     // say) leaves the compensation, its name and the frames as they were.
+    const bool neither = PatternKindOf(*chosen) == EPatternKind::Neither;  // the image keeps what it held
     const size_t frameBytes = static_cast<size_t>(m_Width) * static_cast<size_t>(m_Height);
-    std::unique_ptr<uint8_t[]> read;
-    bool ok = true;
-    switch (PatternKindOf(*chosen)) {
-      case EPatternKind::Bitmap:
-        read = std::make_unique<uint8_t[]>(frameBytes);
-        ok = ReadandInvertBitmap(read.get(), *chosen, true);
-        break;
-      case EPatternKind::Zernike:
-        read = std::make_unique<uint8_t[]>(frameBytes);
-        ok = ReadZernikeFile(read.get(), *chosen, true);
-        break;
-      case EPatternKind::Neither: break;  // the image keeps what it held
-    }
-    if (ok) {
+    const auto read = std::make_unique<uint8_t[]>(frameBytes);
+    if (neither || ReadPickedCompensation(read.get(), *chosen)) {
       path = *chosen;
       name = NameAndExtension(path);
-      if (read) std::copy_n(read.get(), frameBytes, image);
+      if (!neither) std::copy_n(read.get(), frameBytes, image);
       DownloadSequence(0);
     }
   }

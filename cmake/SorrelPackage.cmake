@@ -6,7 +6,8 @@
 #   install(... DESTINATION ${SORREL_INSTALL_DATADIR}/...)   data of Sorrel's
 #
 # Everything installed goes into the one package; dpkg-shlibdeps computes its dependencies
-# from the binaries, and the maintainer scripts in cmake/debian add the sorrel group and the
+# from the binaries (a folder adds what it cannot see to the global property
+# SORREL_PACKAGE_DEPENDS), and the maintainer scripts in cmake/debian add the sorrel group and the
 # machine-wide settings folder.
 
 include(GNUInstallDirs)
@@ -30,7 +31,7 @@ function(sorrel_install_library target)
   install(TARGETS ${target} LIBRARY DESTINATION ${SORREL_INSTALL_LIBDIR} NAMELINK_SKIP)
 endfunction()
 
-# What Sorrel itself installs; called once every target exists.
+# What Sorrel itself installs, and its package; called once every target exists.
 function(sorrel_install_system)
   foreach(library OrvBoard KiteBoard WrenBoard pci ui)
     sorrel_install_library(${library})
@@ -45,23 +46,27 @@ function(sorrel_install_system)
   set(SORREL_SAMPLES_INSTALLED ${CMAKE_INSTALL_FULL_DATADIR}/sorrel/samples)
   configure_file(${CMAKE_SOURCE_DIR}/cmake/sorrel.desktop.in ${CMAKE_BINARY_DIR}/sorrel.desktop @ONLY)
   install(FILES ${CMAKE_BINARY_DIR}/sorrel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-endfunction()
 
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME sorrel)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "Sorrel developers <sorrel@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "controller for a spatial light modulator on a PCI driver board")
-set(CPACK_PACKAGE_DESCRIPTION "Sorrel composes frames from pattern, compensation and lookup-table files, downloads them into the frame memory of a Kite or Wren SLM driver board and runs them at a chosen frame rate, with a live view of what the SLM shows. Without a card it drives a simulated board; with one bound to vfio-pci it drives the card.")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION science)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The package's own libraries satisfy each other; dpkg-shlibdeps finds them here.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/lib)
-# groupadd, for the sorrel group the maintainer scripts add.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "passwd")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/cmake/debian/postinst ${CMAKE_SOURCE_DIR}/cmake/debian/postrm)
-set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/package)
-include(CPack)
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGE_NAME sorrel)
+  set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+  set(CPACK_PACKAGE_CONTACT "Sorrel developers <sorrel@localhost>")
+  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "controller for a spatial light modulator on a PCI driver board")
+  set(CPACK_PACKAGE_DESCRIPTION "Sorrel composes frames from pattern, compensation and lookup-table files, downloads them into the frame memory of a Kite or Wren SLM driver board and runs them at a chosen frame rate, with a live view of what the SLM shows. Without a card it drives a simulated board; with one bound to vfio-pci it drives the card.")
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION science)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # The package's own libraries satisfy each other; dpkg-shlibdeps finds them here.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/lib)
+  # groupadd, for the sorrel group the maintainer scripts add; and what folders add for
+  # what dpkg-shlibdeps cannot see (the Python module's interpreter).
+  get_property(extra GLOBAL PROPERTY SORREL_PACKAGE_DEPENDS)
+  list(PREPEND extra passwd)
+  list(JOIN extra ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/cmake/debian/postinst ${CMAKE_SOURCE_DIR}/cmake/debian/prerm
+      ${CMAKE_SOURCE_DIR}/cmake/debian/postrm)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+  set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/package)
+  include(CPack)
+endfunction()

@@ -6,6 +6,7 @@
 // ModelBoardImpl.h, which only the driver libraries include.
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "OrvBoard.h"
@@ -34,6 +35,22 @@ struct SetupDlgIds {
   int DetB;
   int OkButton;
 };
+
+// The description a board of the model gives of itself, with or without a card.
+template <class Model>
+SBoard_Spec ModelBoardSpec() {
+  SBoard_Spec spec{};
+  std::strncpy(spec.BoardName, Model::BoardName, sizeof spec.BoardName - 1);
+  spec.MaxFrames = Model::MaxFrames;
+  spec.Width = Model::Width;
+  spec.Height = Model::Height;
+  spec.Reserved1 = 255;
+  spec.FrameTime = Model::FrameTime;
+  spec.Reserved2 = 102;
+  spec.MinFrameRate = 1;
+  spec.MaxFrameRate = 1000;
+  return spec;
+}
 
 template <class Model>
 class CModelSetupDlg;

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "BoardRegisters.h"
+#include "FrameOrder.h"
 #include "ModelBoard.h"
 #include "ModelSetupDlg.h"
 #include "PciBridge.h"
@@ -90,47 +91,6 @@ bool SpinUntil(std::chrono::steady_clock::time_point deadline, Done done) {
     std::this_thread::yield();
   }
   return true;
-}
-
-// The frame reorder: in each group of four runs of Run pixels, output byte 4k + j is
-// input byte Run * j + k. A whole group is loaded before it is stored, so src may be dst.
-template <int Run>
-void ReorderFrame(const uint8_t* src, uint8_t* dst, uint32_t bytes) {
-  using V16 = uint8_t __attribute__((vector_size(16)));
-  static_assert(Run == 16 || Run == 8);
-  constexpr uint32_t group = 4 * Run;
-  for (uint32_t g = 0; g < bytes; g += group) {
-    if constexpr (Run == 16) {
-      V16 a0, a1, a2, a3;
-      std::memcpy(&a0, src + g, 16);
-      std::memcpy(&a1, src + g + 16, 16);
-      std::memcpy(&a2, src + g + 32, 16);
-      std::memcpy(&a3, src + g + 48, 16);
-      // Interleave runs 0/1 and 2/3 byte by byte, then the two pairs 16 bits at a time.
-      const V16 p01lo = __builtin_shufflevector(a0, a1, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
-      const V16 p01hi = __builtin_shufflevector(a0, a1, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
-      const V16 p23lo = __builtin_shufflevector(a2, a3, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
-      const V16 p23hi = __builtin_shufflevector(a2, a3, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
-      const V16 o0 = __builtin_shufflevector(p01lo, p23lo, 0, 1, 16, 17, 2, 3, 18, 19, 4, 5, 20, 21, 6, 7, 22, 23);
-      const V16 o1 = __builtin_shufflevector(p01lo, p23lo, 8, 9, 24, 25, 10, 11, 26, 27, 12, 13, 28, 29, 14, 15, 30, 31);
-      const V16 o2 = __builtin_shufflevector(p01hi, p23hi, 0, 1, 16, 17, 2, 3, 18, 19, 4, 5, 20, 21, 6, 7, 22, 23);
-      const V16 o3 = __builtin_shufflevector(p01hi, p23hi, 8, 9, 24, 25, 10, 11, 26, 27, 12, 13, 28, 29, 14, 15, 30, 31);
-      std::memcpy(dst + g, &o0, 16);
-      std::memcpy(dst + g + 16, &o1, 16);
-      std::memcpy(dst + g + 32, &o2, 16);
-      std::memcpy(dst + g + 48, &o3, 16);
-    } else {
-      V16 r01, r23;  // runs 0 and 1, runs 2 and 3
-      std::memcpy(&r01, src + g, 16);
-      std::memcpy(&r23, src + g + 16, 16);
-      const V16 p01 = __builtin_shufflevector(r01, r01, 0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15);
-      const V16 p23 = __builtin_shufflevector(r23, r23, 0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15);
-      const V16 o0 = __builtin_shufflevector(p01, p23, 0, 1, 16, 17, 2, 3, 18, 19, 4, 5, 20, 21, 6, 7, 22, 23);
-      const V16 o1 = __builtin_shufflevector(p01, p23, 8, 9, 24, 25, 10, 11, 26, 27, 12, 13, 28, 29, 14, 15, 30, 31);
-      std::memcpy(dst + g, &o0, 16);
-      std::memcpy(dst + g + 16, &o1, 16);
-    }
-  }
 }
 
 // What the power-up saw.
@@ -222,16 +182,7 @@ CModelBoard<Model>::CModelBoard(uint16_t modulatorType, uint16_t trueFrames, boo
   m_BusyStuck = false;
   m_RunStatus = SRun_Status{};
 
-  m_BoardSpec = SBoard_Spec{};
-  std::strncpy(m_BoardSpec.BoardName, Model::BoardName, sizeof m_BoardSpec.BoardName - 1);
-  m_BoardSpec.MaxFrames = Model::MaxFrames;
-  m_BoardSpec.Width = Model::Width;
-  m_BoardSpec.Height = Model::Height;
-  m_BoardSpec.Reserved1 = 255;
-  m_BoardSpec.FrameTime = Model::FrameTime;
-  m_BoardSpec.Reserved2 = 102;
-  m_BoardSpec.MinFrameRate = 1;
-  m_BoardSpec.MaxFrameRate = 1000;
+  m_BoardSpec = ModelBoardSpec<Model>();
 
   const uint32_t cards = PciCountCards(PLX_VENDOR_ID, PLX_DEVICE_ID);
   if (cards == 0) {
@@ -464,7 +415,7 @@ int CModelBoard<Model>::WriteFrameBuffer(uint16_t frame, uint8_t* data) {
 
 template <class Model>
 int CModelBoard<Model>::BMP2MainMemory(const uint8_t* src, uint8_t* dst) {
-  modelboard::ReorderFrame<Model::ReorderRun>(src, dst, modelboard::FRAME_BYTES<Model>);
+  modelboard::ToBoardOrder<Model>(src, dst);
   return 0;
 }
 

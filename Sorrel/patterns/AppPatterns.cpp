@@ -20,10 +20,6 @@ void KeepPatternBitCount(int bitCount) {
 
 }  // namespace
 
-PatternGeometry BoardGeometry(const SBoard_Spec& spec) {
-  return {spec.Width, spec.Height, spec.Height == 512 ? 300.0 : 150.0};
-}
-
 bool ReadandInvertBitmap(uint8_t* destination, const std::string& path, bool UseBoardGeometry) {
   const std::optional<PatternGeometry> geometry = Geometry(UseBoardGeometry);
   if (!geometry) return false;
@@ -41,6 +37,24 @@ bool ReadZernikeFile(uint8_t* destination, const std::string& path, bool UseBoar
   const std::optional<PatternGeometry> geometry = Geometry(UseBoardGeometry);
   if (!geometry) return false;
   return ReadZernikePattern(destination, path, geometry->width, geometry->height, geometry->unitRadius);
+}
+
+bool ReadStoredCompensation(uint8_t* image, const std::string& path) {
+  const std::optional<PatternGeometry> geometry = Geometry(true);
+  if (!geometry) return false;
+  int bitCount = 0;
+  const bool read = ReadStoredCompensationImage(image, path, *geometry, bitCount);
+  KeepPatternBitCount(bitCount);
+  return read;
+}
+
+bool ReadPickedCompensation(uint8_t* image, const std::string& path) {
+  const std::optional<PatternGeometry> geometry = Geometry(true);
+  if (!geometry) return false;
+  int bitCount = 0;
+  const bool read = ReadPickedCompensationImage(image, path, *geometry, bitCount);
+  KeepPatternBitCount(bitCount);
+  return read;
 }
 
 void ComposeFrame(Image_Entry& entry, uint8_t* frame, int applyCorrection, const uint8_t* slmPhaseComp,

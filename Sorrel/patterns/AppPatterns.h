@@ -7,14 +7,11 @@
 #include <cstdint>
 #include <string>
 
+#include "BoardGeometry.h"
 #include "FrameComposition.h"
 #include "OrvBoard.h"
 #include "SequenceFile.h"
 #include "Zernike.h"
-
-// A frame of the board: Width x Height, Zernike unit radius 300 when Height is 512 and 150
-// otherwise.
-PatternGeometry BoardGeometry(const SBoard_Spec& spec);
 
 // A bitmap onto the board's frame (UseBoardGeometry) or the 128 x 128 screen image
 // (ReadBitmapPattern); m_PatternBitCount takes the depth of each bitmap accepted. A board
@@ -26,6 +23,12 @@ bool ReadScreenBitmap(uint8_t* destination, const std::string& path);
 // A Zernike file onto the board's frame (UseBoardGeometry) or the screen image
 // (ReadZernikePattern). Without a board: false, nothing written.
 bool ReadZernikeFile(uint8_t* destination, const std::string& path, bool UseBoardGeometry);
+
+// The compensation images on the board's frame: ReadStoredCompensationImage as start-up
+// reads the stored files, ReadPickedCompensationImage as the Browse buttons read a picked
+// one; m_PatternBitCount as for ReadandInvertBitmap. Without a board: false, nothing written.
+bool ReadStoredCompensation(uint8_t* image, const std::string& path);
+bool ReadPickedCompensation(uint8_t* image, const std::string& path);
 
 // ComposeFrameImage on the board's frame; m_PatternBitCount as for ReadandInvertBitmap.
 // Without a board the entry is marked not valid and the frame left alone.

@@ -82,6 +82,17 @@ bool ReadPattern(EPatternKind kind, uint8_t* destination, const std::string& pat
   return false;
 }
 
+bool ReadStoredCompensationImage(uint8_t* image, const std::string& path, const PatternGeometry& geometry,
+                                 int& bitCount) {
+  return ReadPattern(EPatternKind::Bitmap, image, path, geometry, bitCount);
+}
+
+bool ReadPickedCompensationImage(uint8_t* image, const std::string& path, const PatternGeometry& geometry,
+                                 int& bitCount) {
+  const EPatternKind kind = PatternKindOf(path);
+  return kind != EPatternKind::Neither && ReadPattern(kind, image, path, geometry, bitCount);
+}
+
 void ComposeFrameImage(Image_Entry& entry, uint8_t* frame, const PatternGeometry& geometry, int applyCorrection,
                        const uint8_t* slmPhaseComp, const uint8_t* sysPhaseComp, int& bitCount) {
   const size_t count = geometry.Pixels();

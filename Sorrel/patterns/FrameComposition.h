@@ -23,6 +23,15 @@ bool ReadBitmapPattern(uint8_t* destination, const std::string& path, int side, 
 bool ReadPattern(EPatternKind kind, uint8_t* destination, const std::string& path, const PatternGeometry& geometry,
                  int& bitCount);
 
+// A compensation image from the file the settings name, as start-up reads it: as a bitmap
+// onto the frame, whatever the name says (an image of 48 and false when it cannot be).
+bool ReadStoredCompensationImage(uint8_t* image, const std::string& path, const PatternGeometry& geometry,
+                                 int& bitCount);
+// A compensation image from a file the operator picked: read by its kind. A name of neither
+// kind leaves the image as it was and gives false.
+bool ReadPickedCompensationImage(uint8_t* image, const std::string& path, const PatternGeometry& geometry,
+                                 int& bitCount);
+
 // Fills frame (geometry.Pixels() bytes) from the entry's pattern, adds both compensation
 // images when applyCorrection is set, maps it through the entry's LUT, and sets the entry's
 // Valid flag. bitCount as for ReadBitmapPattern.

@@ -156,7 +156,8 @@ void RowPolynomial(const double h[ZERNIKE_TERMS], double v, double a[11]) {
   a[10] = 252 * h[19];
 }
 
-// The phase image of the coefficients on a width x height grid of unit radius r pixels.
+}  // namespace
+
 void GenerateZernikePhase(const double coefficients[ZERNIKE_TERMS], int width, int height, double radius,
                           uint8_t* destination) {
   double h[ZERNIKE_TERMS];
@@ -172,8 +173,6 @@ void GenerateZernikePhase(const double coefficients[ZERNIKE_TERMS], int width, i
     phaseRow(a, u.data(), width, levels.data(), destination + static_cast<size_t>(r) * static_cast<size_t>(width));
   }
 }
-
-}  // namespace
 
 bool ReadZernikePattern(uint8_t* destination, const std::string& path, int width, int height, double unitRadius) {
   const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);

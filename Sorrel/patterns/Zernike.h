@@ -12,6 +12,11 @@ extern const char* const ZernikeKey[ZERNIKE_TERMS];
 // The phase scale: a full wave maps onto 0 ... 255.
 constexpr double PhaseScale = 255.0;
 
+// Fills width x height bytes with the phase of the 20 coefficients (in ZernikeKey order),
+// normalised radius 1 lying unitRadius pixels from the centre.
+void GenerateZernikePhase(const double coefficients[ZERNIKE_TERMS], int width, int height, double unitRadius,
+                          uint8_t* destination);
+
 // Fills width x height bytes with the phase of the file's coefficients, normalised radius 1
 // lying unitRadius pixels from the centre. When the file cannot be opened or read the
 // image is all 48 and the result false.

@@ -29,12 +29,12 @@ cp /etc/login.defs "$root/etc/"
 dpkg_root() { dpkg --root="$root" --force-script-chrootless --force-depends "$@"; }
 
 depends="$(dpkg-deb -f "$deb" Depends)"
-for library in libc6 libstdc++6 libqt6widgets6; do
+for library in libc6 libstdc++6 libqt6widgets6 python3-numpy; do
   grep -q "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
 dpkg_root -i "$deb" > "$scratch/dpkg.log" 2>&1 || fail "dpkg -i: $(cat "$scratch/dpkg.log")"
 
-for f in usr/bin/Sorrel usr/share/sorrel/samples/PowerOff.bmp usr/share/sorrel/samples/Sequence_Files/Kite_demo.sif \
+for f in usr/bin/Sorrel usr/bin/sorrelctl usr/lib/python3/dist-packages/sorrel/__init__.py usr/share/sorrel/samples/PowerOff.bmp usr/share/sorrel/samples/Sequence_Files/Kite_demo.sif \
          usr/share/sorrel/samples/Sequence_Files/Wren_demo.sif usr/share/sorrel/help/index.html \
          usr/share/icons/hicolor/scalable/apps/sorrel.svg usr/share/applications/sorrel.desktop; do
   [ -f "$root/$f" ] || fail "/$f is not installed"
@@ -47,7 +47,9 @@ if command -v desktop-file-validate >/dev/null; then desktop-file-validate "$roo
 grep -q '^sorrel:x:[0-9]*:' "$root/etc/group" || fail "no sorrel group"
 gid="$(awk -F: '$1 == "sorrel" { print $3 }' "$root/etc/group")"
 [ "$(stat -c '%a %g' "$root/var/lib/sorrel")" = "2775 $gid" ] || fail "/var/lib/sorrel is $(stat -c '%a %g' "$root/var/lib/sorrel")"
-if ldd "$root/usr/bin/Sorrel" | grep -q "not found"; then fail "the program's libraries are not found: $(ldd "$root/usr/bin/Sorrel" | grep 'not found')"; fi
+for binary in "$root/usr/bin/Sorrel" "$root/usr/bin/sorrelctl" "$root"/usr/lib/python3/dist-packages/sorrel/_core*.so; do
+  if ldd "$binary" | grep -q "not found"; then fail "$binary does not find its libraries: $(ldd "$binary" | grep 'not found')"; fi
+done
 
 # The installed program from another working folder: a copy of the installed samples, with
 # settings that open the demo sequence (all but LaserBGain, which only a save of Sorrel's adds).
@@ -77,6 +79,17 @@ in_work() {
     SORREL_SIM_TRACE="$scratch/trace" SORREL_REGISTRY="$scratch/settings" QT_QPA_PLATFORM=offscreen "$@"
 }
 (in_work "$root/usr/bin/Sorrel" --list-cards) | grep -q "^Backend serving this process: simulated" || fail "--list-cards"
+(in_work "$root/usr/bin/sorrelctl" cards) | grep -q "^Backend serving this process: simulated" || fail "sorrelctl cards"
+# The installed module, imported by the system's Python from the scratch root, composes a
+# Kite frame and drives the simulated board.
+(in_work env PYTHONPATH="$root/usr/lib/python3/dist-packages" /usr/bin/python3 -c '
+import sorrel
+phase = sorrel.zernike({"Power": 1.0}, board="kite")
+assert phase.shape == (512, 512) and phase.dtype.name == "uint8", phase.shape
+with sorrel.open_board() as board:
+    board.write_frame(0, phase)
+    board.select(0)
+print("module ok")') | grep -q "^module ok" || fail "the installed Python module"
 # A start-up that reaches the main window saves the settings when SIGTERM ends it, with
 # status 0; one ended before it is ready saves nothing and ends by the signal.
 in_work "$root/usr/bin/Sorrel" > "$scratch/sorrel.log" 2>&1 &

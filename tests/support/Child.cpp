@@ -24,3 +24,28 @@ bool LimitFileSize(rlim_t bytes) {
   const rlimit limit{bytes, bytes};
   return setrlimit(RLIMIT_FSIZE, &limit) == 0;
 }
+
+CHoldingChild::CHoldingChild(const Take& take) {
+  int ready[2];
+  if (pipe(ready) != 0) return;
+  m_Pid = fork();
+  if (m_Pid == 0) {
+    take([fd = ready[1]](bool got) {
+      const char state = got ? 'y' : 'n';
+      if (write(fd, &state, 1) != 1) _exit(2);
+      for (;;) pause();  // until killed
+    });
+    _exit(1);  // take returned without saying
+  }
+  close(ready[1]);
+  char state = 0;
+  m_Held = m_Pid > 0 && read(ready[0], &state, 1) == 1 && state == 'y';
+  close(ready[0]);
+}
+
+void CHoldingChild::End() {
+  if (m_Pid <= 0) return;
+  kill(m_Pid, SIGKILL);
+  waitpid(m_Pid, nullptr, 0);
+  m_Pid = -1;
+}

@@ -1,11 +1,13 @@
 #include "Claims.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,7 +42,44 @@ std::string ClaimFolder() {
   return folder;
 }
 
-int TakeClaim(const std::string& name) {
+namespace {
+
+constexpr size_t HOLDER_RECORD_LIMIT = 256;
+
+// The holder's record: its process id and program name on one line.
+void RecordHolder(int fd) {
+  std::string record = std::to_string(getpid()) + " " + program_invocation_short_name + "\n";
+  if (ftruncate(fd, 0) != 0 || pwrite(fd, record.data(), record.size(), 0) != static_cast<ssize_t>(record.size())) {
+    std::fprintf(stderr, "pci: cannot record this process with its claim: %s\n", std::strerror(errno));
+  }
+}
+
+// The record a live holder left; unknown when there is none yet or its process has ended.
+ClaimHolder ReadHolder(int fd) {
+  char text[HOLDER_RECORD_LIMIT];
+  const ssize_t got = pread(fd, text, sizeof text - 1, 0);
+  ClaimHolder holder;
+  if (got <= 0) {
+    return holder;
+  }
+  text[got] = '\0';
+  char* rest = nullptr;
+  const long pid = std::strtol(text, &rest, 10);
+  if (pid <= 0 || pid > INT32_MAX || *rest != ' ' || (kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM)) {
+    return holder;
+  }
+  holder.ProcessId = static_cast<int>(pid);
+  for (const char* c = rest + 1; *c != '\0' && *c != '\n'; ++c) {
+    holder.Program += (*c >= 0x20 && *c != 0x7F) ? *c : '?';
+  }
+  return holder;
+}
+
+}  // namespace
+
+int TakeClaim(const std::string& name, bool& refused, ClaimHolder& holder) {
+  refused = false;
+  holder = {};
   const std::string folder = ClaimFolder();
   if (folder.empty()) {
     return -1;
@@ -52,12 +91,16 @@ int TakeClaim(const std::string& name) {
     return -1;
   }
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    if (errno != EWOULDBLOCK) {
+    if (errno == EWOULDBLOCK) {
+      refused = true;
+      holder = ReadHolder(fd);
+    } else {
       std::fprintf(stderr, "pci: cannot lock the claim %s: %s\n", path.c_str(), std::strerror(errno));
     }
     close(fd);
     return -1;
   }
+  RecordHolder(fd);
   return fd;
 }
 

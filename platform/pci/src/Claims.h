@@ -12,9 +12,16 @@ namespace pci::detail {
 // not a directory owned by this user or when others may write into it.
 std::string ClaimFolder();
 
-// Takes the claim without waiting: a descriptor that holds it, or -1 when another holder
-// has it (or the folder is unusable).
-int TakeClaim(const std::string& name);
+// Who holds a claim, as the holder wrote it into the lock file: "<pid> <program>".
+struct ClaimHolder {
+  int ProcessId = 0;  // 0: unknown
+  std::string Program;
+};
+
+// Takes the claim without waiting: a descriptor that holds it, with this process recorded
+// as its holder, or -1 when another holder has it (or the folder is unusable). refused
+// tells whether another holder had it, and holder who that is.
+int TakeClaim(const std::string& name, bool& refused, ClaimHolder& holder);
 void DropClaim(int fd);
 
 }  // namespace pci::detail

@@ -187,9 +187,17 @@ class Facility {
     registration.backend = backend;
     registration.index = index;
     registration.location = backend->LocationOf(index);
-    registration.claim = detail::TakeClaim(backend->ClaimName(index));
+    bool refused = false;
+    detail::ClaimHolder holder;
+    registration.claim = detail::TakeClaim(backend->ClaimName(index), refused, holder);
     if (registration.claim < 0) {
-      return;  // held by another holder: refused without a word, as the caller expects
+      // Held by another holder: refused without a word, as the caller expects; who holds
+      // it is kept for callers that name the holder.
+      if (refused) {
+        std::lock_guard lock(m_Mutex);
+        m_Refusal = ClaimRefusal{m_Refusal.Serial + 1, holder.ProcessId, holder.Program};
+      }
+      return;
     }
     registration.card = backend->Attach(index);
     if (registration.card == nullptr) {
@@ -236,6 +244,11 @@ class Facility {
     }
     m_Registrations.emplace(handle, std::move(registration));
     record.RegistrationHandle = handle;
+  }
+
+  ClaimRefusal LastRefusal() {
+    std::lock_guard lock(m_Mutex);
+    return m_Refusal;
   }
 
   void Release(DeviceHandle device, const RegistrationRecord& record) {
@@ -523,6 +536,7 @@ class Facility {
   std::map<uint32_t, Registration> m_Registrations;
   uint32_t m_NextRegistration = 1;
   std::map<ThreadHandle, std::unique_ptr<InterruptThread>> m_Threads;
+  ClaimRefusal m_Refusal;
 
   std::shared_mutex m_WindowMutex;
   std::vector<Window> m_Windows;
@@ -594,6 +608,8 @@ bool InterruptThreadEnable(ThreadHandle* thread, DeviceHandle device, InterruptR
 }
 
 void InterruptThreadDisable(ThreadHandle thread) { TheFacility().DisableInterrupts(thread); }
+
+ClaimRefusal LastClaimRefusal() { return TheFacility().LastRefusal(); }
 
 std::vector<Location> RegisteredCards() { return TheFacility().Held(); }
 

@@ -1,15 +1,19 @@
 // The facility's calls on the simulated bus: scanning, resources, claims across processes,
 // configuration space, address windows, block transfers and the interrupt thread.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 
+#include "Child.h"
 #include "SimFixture.h"
 
 using namespace simtest;
@@ -175,32 +179,69 @@ TEST(PciFacility, HeldFaultRefusesRegistration) {
 
 TEST(PciFacility, ClaimOfADeadProcessIsDropped) {
   UseBus("kite");
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    Card held(SLOT0);
-    const char state = held.Ok() ? 'y' : 'n';
-    if (write(ready[1], &state, 1) != 1) {
-      _exit(2);
-    }
-    pause();  // until killed
-    _exit(0);
-  }
-  char state = 0;
-  ASSERT_EQ(read(ready[0], &state, 1), 1);
-  ASSERT_EQ(state, 'y');
+  CHoldingChild holder([](const auto& held) {
+    Card card(SLOT0);
+    held(card.Ok());
+  });
+  ASSERT_TRUE(holder.Held());
   {
     Card refused(SLOT0);
     EXPECT_FALSE(refused.Ok());
   }
-  kill(child, SIGKILL);
-  waitpid(child, nullptr, 0);
+  holder.End();
   Card after(SLOT0);
   EXPECT_TRUE(after.Ok()) << "the kernel dropped the dead holder's lock";
-  close(ready[0]);
-  close(ready[1]);
+}
+
+TEST(PciFacility, ARefusedClaimNamesItsHolder) {
+  UseBus("kite:held,kite");
+  const uint64_t before = pci::LastClaimRefusal().Serial;
+  {
+    Card simulatedHolder(SLOT0);  // the held fault: no process to name, no refusal counted
+    EXPECT_FALSE(simulatedHolder.Ok());
+  }
+  EXPECT_EQ(pci::LastClaimRefusal().Serial, before);
+
+  CHoldingChild holder([](const auto& held) {
+    Card card({1, 1, 0});
+    held(card.Ok());
+  });
+  ASSERT_TRUE(holder.Held());
+  {
+    Card refused({1, 1, 0});
+    EXPECT_FALSE(refused.Ok());
+  }
+  const pci::ClaimRefusal refusal = pci::LastClaimRefusal();
+  EXPECT_EQ(refusal.Serial, before + 1);
+  EXPECT_EQ(refusal.ProcessId, holder.Pid());
+  EXPECT_EQ(refusal.Program, program_invocation_short_name);
+}
+
+TEST(PciFacility, ARecordOfAnEndedHolderNamesNobody) {
+  UseBus("kite");
+  // A holder that has locked the claim but left the record of one that ended.
+  const std::string folder = sim::testing::UsePrivateClaimFolder();
+  ASSERT_TRUE(mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST);  // made on the first claim otherwise
+  const std::string claim = folder + "/sim-01-00-kite-00.lock";
+  const int fd = open(claim.c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(flock(fd, LOCK_EX), 0);
+  pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  waitpid(ended, nullptr, 0);
+  const std::string record = std::to_string(ended) + " gone\n";
+  ASSERT_EQ(ftruncate(fd, 0), 0);
+  ASSERT_EQ(pwrite(fd, record.data(), record.size(), 0), static_cast<ssize_t>(record.size()));
+  {
+    Card refused(SLOT0);
+    EXPECT_FALSE(refused.Ok());
+  }
+  EXPECT_EQ(pci::LastClaimRefusal().ProcessId, 0);
+  close(fd);
+  Card taken(SLOT0);
+  ASSERT_TRUE(taken.Ok());
+  EXPECT_EQ(ReadFile(claim), std::to_string(getpid()) + " " + program_invocation_short_name + "\n")
+      << "the new holder recorded itself";
 }
 
 TEST(PciFacility, UnsafeClaimFolderIsRefused) {

@@ -187,6 +187,17 @@ struct BusListing {
   std::vector<std::string> Skipped;  // "address: reason" for devices whose files could not be read
 };
 
+// A claim this process was refused because another process held the card, and who held it
+// as the holder recorded itself with its claim. Serial counts such refusals in this process
+// (0: none yet), so a caller can tell whether an attempt of its own was refused. ProcessId
+// is 0 when the holder could not be told (its record was not written yet, or it has ended).
+struct ClaimRefusal {
+  uint64_t Serial = 0;
+  int ProcessId = 0;
+  std::string Program;
+};
+PCI_API ClaimRefusal LastClaimRefusal();
+
 // The backend that serves this process now: "simulated" or "vfio".
 PCI_API const char* ServingBackend();
 // What is on the host's PCI bus for the bridge's ids, and what stands in the way of each card.

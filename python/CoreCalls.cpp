@@ -1,0 +1,92 @@
+#include "CoreCalls.h"
+
+#include "ScriptBoard.h"
+#include "ScriptMessages.h"
+
+namespace py = pybind11;
+
+namespace sorrelpy {
+namespace {
+
+// Made once at import and kept for the life of the process.
+PyObject* g_Error = nullptr;
+PyObject* g_Busy = nullptr;
+PyObject* g_Warning = nullptr;
+
+PyObject* NewType(py::module_& module, const char* name, PyObject* base, const char* doc) {
+  const std::string qualified = "sorrel." + std::string(name);
+  PyObject* type = PyErr_NewExceptionWithDoc(qualified.c_str(), doc, base, nullptr);
+  if (type == nullptr) throw py::error_already_set();
+  module.add_object(name, py::reinterpret_borrow<py::object>(type));
+  return type;
+}
+
+}  // namespace
+
+std::mutex& CoreMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+void WarnMessages() {
+  std::vector<scripting::ScriptMessage> messages;
+  {
+    std::lock_guard lock(CoreMutex());
+    messages = scripting::TakeMessages();
+  }
+  for (const auto& m : messages) {
+    if (PyErr_WarnEx(g_Warning, m.Text.c_str(), 1) != 0) throw py::error_already_set();
+  }
+}
+
+void RaiseWithMessages(const std::string& fallback) {
+  std::vector<scripting::ScriptMessage> messages;
+  {
+    std::lock_guard lock(CoreMutex());
+    messages = scripting::TakeMessages();
+  }
+  throw scripting::CScriptError(scripting::JoinedTexts(messages, fallback));
+}
+
+void RaiseReadError(const std::string& what, const std::string& path) {
+  std::vector<scripting::ScriptMessage> messages;
+  {
+    std::lock_guard lock(CoreMutex());
+    messages = scripting::TakeMessages();
+  }
+  const std::string said = scripting::JoinedTexts(messages);
+  throw scripting::CScriptError("Could not read the " + what + " file: " + path + (said.empty() ? "" : ": " + said));
+}
+
+void DefineErrors(py::module_& module) {
+  g_Error = NewType(module, "Error", PyExc_RuntimeError,
+                    "The system refused an operation; the text is the system's own message.");
+  g_Busy = NewType(module, "CardBusy", g_Error, "Another process holds the card; the text names its process id and program.");
+  g_Warning = NewType(module, "SorrelWarning", PyExc_UserWarning,
+                      "A message the system showed while an operation went on.");
+  py::register_exception_translator([](std::exception_ptr p) {
+    try {
+      if (p) std::rethrow_exception(p);
+    } catch (const scripting::CCardHeldError& e) {
+      PyErr_SetString(g_Busy, e.what());
+    } catch (const scripting::CScriptError& e) {
+      PyErr_SetString(g_Error, e.what());
+    }
+  });
+}
+
+int IntArgument(const py::handle& value, const std::string& what, long long low, long long high) {
+  if (py::isinstance<py::bool_>(value) || !PyIndex_Check(value.ptr())) {
+    throw py::type_error(what + " must be an int, not " + std::string(py::str(py::type::of(value).attr("__name__"))));
+  }
+  const py::int_ number = py::reinterpret_steal<py::int_>(PyNumber_Index(value.ptr()));
+  int overflow = 0;
+  const long long v = PyLong_AsLongLongAndOverflow(number.ptr(), &overflow);
+  if (overflow != 0 || v < low || v > high) {
+    throw py::value_error(what + " must be within " + std::to_string(low) + ".." + std::to_string(high) + ", not " +
+                          std::string(py::str(py::handle(number))));
+  }
+  return static_cast<int>(v);
+}
+
+}  // namespace sorrelpy

@@ -1,0 +1,60 @@
+#include "FrameArrays.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace py = pybind11;
+
+namespace sorrelpy {
+namespace {
+
+constexpr py::ssize_t TILE = 64;  // bytes per side of the tiles a strided copy walks
+
+}  // namespace
+
+FrameView CheckedFrame(const py::handle& argument, int width, int height, const std::string& what) {
+  if (!py::isinstance<py::array>(argument)) {
+    throw py::type_error(what + " must be a numpy array of uint8, not " +
+                         std::string(py::str(py::type::of(argument).attr("__name__"))));
+  }
+  py::array array = py::reinterpret_borrow<py::array>(argument);
+  const py::dtype dtype = array.dtype();
+  if (dtype.kind() != 'u' || dtype.itemsize() != 1) {
+    throw py::type_error(what + " must be an array of uint8, not " + std::string(py::str(py::handle(dtype))));
+  }
+  if (array.ndim() != 2 || array.shape(0) != height || array.shape(1) != width) {
+    std::string shape = "(";
+    for (py::ssize_t d = 0; d < array.ndim(); ++d) shape += (d ? ", " : "") + std::to_string(array.shape(d));
+    shape += array.ndim() == 1 ? ",)" : ")";
+    throw py::value_error(what + " must have the board's shape (" + std::to_string(height) + ", " +
+                          std::to_string(width) + "), not " + shape);
+  }
+  const auto* base = static_cast<const uint8_t*>(array.data());
+  return FrameView{array, base, array.strides(0), array.strides(1)};
+}
+
+void CopyFrame(const FrameView& view, uint8_t* frame, int width, int height) {
+  const uint8_t* base = view.base;
+  const py::ssize_t rowStride = view.rowStride, columnStride = view.columnStride;
+  if (columnStride == 1 && rowStride == width) {
+    std::memcpy(frame, base, static_cast<size_t>(width) * static_cast<size_t>(height));
+    return;
+  }
+  for (py::ssize_t r0 = 0; r0 < height; r0 += TILE) {
+    const py::ssize_t r1 = std::min<py::ssize_t>(r0 + TILE, height);
+    for (py::ssize_t c0 = 0; c0 < width; c0 += TILE) {
+      const py::ssize_t c1 = std::min<py::ssize_t>(c0 + TILE, width);
+      for (py::ssize_t r = r0; r < r1; ++r) {
+        const uint8_t* source = base + r * rowStride;
+        uint8_t* target = frame + r * width;
+        for (py::ssize_t c = c0; c < c1; ++c) target[c] = source[c * columnStride];
+      }
+    }
+  }
+}
+
+py::array_t<uint8_t> NewFrameArray(int width, int height) {
+  return py::array_t<uint8_t>({static_cast<py::ssize_t>(height), static_cast<py::ssize_t>(width)});
+}
+
+}  // namespace sorrelpy

@@ -1,0 +1,216 @@
+#include "ModuleBoard.h"
+
+#include <unistd.h>
+
+#include <climits>
+
+#include "CoreCalls.h"
+#include "FrameArrays.h"
+#include "ScriptMessages.h"
+
+namespace py = pybind11;
+
+namespace sorrelpy {
+namespace {
+
+// SBoard_Spec as scripts see it; the field names are the board interface's own.
+void BindSpec(py::module_& m) {
+  py::class_<SBoard_Spec>(m, "BoardSpec", "What the board reports about itself.")
+      .def_property_readonly("BoardName", [](const SBoard_Spec& s) { return std::string(s.BoardName); })
+      .def_readonly("MaxFrames", &SBoard_Spec::MaxFrames)
+      .def_readonly("Width", &SBoard_Spec::Width)
+      .def_readonly("Height", &SBoard_Spec::Height)
+      .def_readonly("FrameTime", &SBoard_Spec::FrameTime, "time of one board frame, in 100 ns units")
+      .def_readonly("MinFrameRate", &SBoard_Spec::MinFrameRate)
+      .def_readonly("MaxFrameRate", &SBoard_Spec::MaxFrameRate)
+      .def_property_readonly(
+          "shape", [](const SBoard_Spec& s) { return py::make_tuple(s.Height, s.Width); },
+          "(Height, Width): the shape of a frame array")
+      .def("__repr__", [](const SBoard_Spec& s) {
+        return "BoardSpec(BoardName='" + std::string(s.BoardName) + "', Width=" + std::to_string(s.Width) +
+               ", Height=" + std::to_string(s.Height) + ", MaxFrames=" + std::to_string(s.MaxFrames) + ")";
+      });
+}
+
+void BindStatus(py::module_& m) {
+  py::class_<SRun_Status>(m, "RunStatus", "The board's run state.")
+      .def_readonly("RunFlags", &SRun_Status::RunFlags)
+      .def_readonly("LastIndex", &SRun_Status::LastIndex)
+      .def_readonly("CurrentIndex", &SRun_Status::CurrentIndex, "the position in the run's frame list shown now")
+      .def_property_readonly("running", [](const SRun_Status& s) { return (s.RunFlags & RUN_FLAG_ACTIVE) != 0; })
+      .def("__repr__", [](const SRun_Status& s) {
+        return "RunStatus(running=" + std::string((s.RunFlags & RUN_FLAG_ACTIVE) ? "True" : "False") +
+               ", CurrentIndex=" + std::to_string(s.CurrentIndex) + ", LastIndex=" + std::to_string(s.LastIndex) + ")";
+      });
+}
+
+uint16_t ModulatorArgument(const py::handle& value) {
+  if (py::isinstance<py::str>(value)) {
+    const std::string name = value.cast<std::string>();
+    if (name == "amplitude") return 0;
+    if (name == "phase") return 1;
+    throw py::value_error("modulator_type must be 'amplitude', 'phase', 0 or 1, not '" + name + "'");
+  }
+  return static_cast<uint16_t>(IntArgument(value, "modulator_type", 0, 1));
+}
+
+std::unique_ptr<CModuleBoard> OpenBoard(const py::object& modulatorType, const py::object& trueFrames, bool keepPower) {
+  StoredSettings settings = InCore([] { return ReadStoredSettings(); });
+  if (!modulatorType.is_none()) settings.LC_Type = ModulatorArgument(modulatorType);
+  if (!trueFrames.is_none()) settings.TrueFrames = static_cast<uint16_t>(IntArgument(trueFrames, "true_frames", 3, 32767));
+  auto board = InCore([&] { return std::make_unique<CModuleBoard>(settings, keepPower); });
+  WarnMessages();
+  return board;
+}
+
+// Any int passes here; the board checks the range it takes.
+scripting::RunParameters ChosenParameters(scripting::RunParameters p, const py::object& rate, const py::object& duty,
+                                          const py::object& gainA, const py::object& gainB) {
+  if (!rate.is_none()) p.FrameRate = IntArgument(rate, "frame_rate", INT_MIN, INT_MAX);
+  if (!duty.is_none()) p.LaserDuty = IntArgument(duty, "laser_duty", INT_MIN, INT_MAX);
+  if (!gainA.is_none()) p.LaserAGain = IntArgument(gainA, "laser_a_gain", INT_MIN, INT_MAX);
+  if (!gainB.is_none()) p.LaserBGain = IntArgument(gainB, "laser_b_gain", INT_MIN, INT_MAX);
+  return p;
+}
+
+py::dict ParametersDict(const scripting::RunParameters& p) {
+  py::dict d;
+  d["frame_rate"] = p.FrameRate;
+  d["laser_duty"] = p.LaserDuty;
+  d["laser_a_gain"] = p.LaserAGain;
+  d["laser_b_gain"] = p.LaserBGain;
+  return d;
+}
+
+std::vector<int> FrameList(const py::handle& frames) {
+  if (py::isinstance<py::str>(frames) || !py::hasattr(frames, "__iter__")) {
+    throw py::type_error("frames must be a sequence of frame numbers");
+  }
+  std::vector<int> list;
+  for (const py::handle item : frames) list.push_back(IntArgument(item, "a frame number", INT_MIN, INT_MAX));
+  return list;
+}
+
+}  // namespace
+
+CModuleBoard::CModuleBoard(const StoredSettings& settings, bool keepPower)
+    : m_Board(std::make_unique<scripting::CScriptBoard>(settings)), m_KeepPower(keepPower), m_Owner(getpid()) {
+  m_Scratch.resize(static_cast<size_t>(m_Board->Spec().Width) * m_Board->Spec().Height);
+}
+
+CModuleBoard::~CModuleBoard() {
+  if (Inherited()) {
+    (void)m_Board.release();  // the parent's card: neither touched nor closed here
+    return;
+  }
+  std::lock_guard lock(CoreMutex());
+  m_Board->Close(m_KeepPower);
+}
+
+bool CModuleBoard::Inherited() const { return getpid() != m_Owner; }
+
+void CModuleBoard::WriteFrame(int frame, const py::handle& argument) {
+  const SBoard_Spec& spec = m_Board->Spec();
+  const FrameView view = CheckedFrame(argument, spec.Width, spec.Height, "write_frame: the frame");
+  const bool written = InCore([&] {
+    // The scratch is the core's: one write at a time goes through it.
+    if (!m_Board->IsOpen()) throw scripting::CScriptError("The board is closed");
+    CopyFrame(view, m_Scratch.data(), spec.Width, spec.Height);
+    return m_Board->WriteFrame(frame, m_Scratch.data());
+  });
+  if (!written) RaiseWithMessages("WriteFrameBuffer failed for frame " + std::to_string(frame));
+}
+
+std::string CModuleBoard::Close(bool keepPower) {
+  if (Inherited()) return {};
+  return InCore([&] { return m_Board->Close(keepPower); });
+}
+
+void BindBoard(py::module_& m) {
+  BindSpec(m);
+  BindStatus(m);
+  py::class_<CModuleBoard>(m, "Board",
+                           "The SLM board, opened by open_board(). Leaving a with block, or the interpreter ending, "
+                           "closes it safely: both laser gains zero, the SLM power off unless keep_power was asked.")
+      .def_property_readonly("spec", [](CModuleBoard& b) { return b.Board().Spec(); })
+      .def_property_readonly("closed", [](CModuleBoard& b) { return b.Inherited() || !b.Board().IsOpen(); })
+      .def(
+          "write_frame",
+          [](CModuleBoard& b, const py::handle& n, const py::handle& frame) {
+            b.WriteFrame(IntArgument(n, "write_frame: the frame number", INT_MIN, INT_MAX), frame);
+          },
+          py::arg("n"), py::arg("frame"),
+          "Writes a 2-D uint8 array of the board's shape (C- or F-ordered) into frame buffer n.")
+      .def(
+          "set_run_parameters",
+          [](CModuleBoard& b, const py::object& rate, const py::object& duty, const py::object& a, const py::object& g) {
+            const scripting::RunParameters p = ChosenParameters(b.Board().Parameters(), rate, duty, a, g);
+            InCore([&] { b.Board().SetRunParameters(p); });
+            WarnMessages();
+          },
+          py::arg("frame_rate") = py::none(), py::arg("laser_duty") = py::none(), py::arg("laser_a_gain") = py::none(),
+          py::arg("laser_b_gain") = py::none(),
+          "Sends the frame rate, laser duty and laser gains; those not given keep their values.")
+      .def_property_readonly("run_parameters", [](CModuleBoard& b) { return ParametersDict(b.Board().Parameters()); })
+      .def(
+          "run",
+          [](CModuleBoard& b, const py::handle& frames, bool loop) {
+            const std::vector<int> list = FrameList(frames);
+            if (!InCore([&] { return b.Board().Run(list, loop); })) RaiseWithMessages("The run did not start");
+            WarnMessages();
+          },
+          py::arg("frames"), py::arg("loop") = false, "Runs the frame buffers in this order, once or looped.")
+      .def(
+          "stop", [](CModuleBoard& b) { InCore([&] { b.Board().Stop(); }); }, "Stops a run.")
+      .def(
+          "status",
+          [](CModuleBoard& b) {
+            SRun_Status status{};
+            if (!InCore([&] { return b.Board().Status(status); })) RaiseWithMessages("The board gave no run status");
+            return status;
+          },
+          "The run state: running, CurrentIndex, LastIndex, RunFlags.")
+      .def(
+          "select",
+          [](CModuleBoard& b, const py::handle& n) {
+            const int frame = IntArgument(n, "select: the frame number", INT_MIN, INT_MAX);
+            if (!InCore([&] { return b.Board().Select(frame); })) {
+              RaiseWithMessages("Frame " + std::to_string(frame) + " could not be selected");
+            }
+          },
+          py::arg("n"), "Shows frame buffer n.")
+      .def_property(
+          "power", [](CModuleBoard& b) { return InCore([&] { return b.Board().Power(); }); },
+          [](CModuleBoard& b, const py::handle& on) {
+            if (!py::isinstance<py::bool_>(on)) throw py::type_error("power must be True or False");
+            const bool wanted = on.cast<bool>();
+            if (InCore([&] { return b.Board().SetPower(wanted); }) != wanted) {
+              RaiseWithMessages(std::string("The SLM power did not switch ") + (wanted ? "on" : "off"));
+            }
+          },
+          "The SLM power: True when on.")
+      .def_property_readonly("true_frames", [](CModuleBoard& b) { return InCore([&] { return b.Board().TrueFrames(); }); })
+      .def_property_readonly("image_frames",
+                             [](CModuleBoard& b) { return InCore([&] { return b.Board().ImageFrames(); }); })
+      .def(
+          "close",
+          [](CModuleBoard& b, const py::object& keepPower) {
+            const std::string left = b.Close(keepPower.is_none() ? b.KeepPower() : keepPower.cast<bool>());
+            WarnMessages();
+            return left;
+          },
+          py::arg("keep_power") = py::none(),
+          "The safe end: any run stopped, both laser gains zero, the SLM power off (or left on with keep_power). "
+          "Returns what it left; closing a closed board does nothing.")
+      .def("__enter__", [](CModuleBoard& b) -> CModuleBoard& { return b; }, py::return_value_policy::reference)
+      .def("__exit__", [](CModuleBoard& b, const py::args&) {
+        b.Close(b.KeepPower());
+        WarnMessages();
+        return false;
+      });
+
+  m.def("_open_board", &OpenBoard, py::arg("modulator_type") = py::none(), py::arg("true_frames") = py::none(),
+        py::arg("keep_power") = false);
+}
+
+}  // namespace sorrelpy

@@ -1,0 +1,41 @@
+#pragma once
+// sorrel.Board: the script's board, with the scratch frame every write goes through (the
+// driver rewrites a frame in place when its board stores frames reordered, so a script's
+// array is never handed to it), and the end the script asked for when it leaves the board
+// without closing it.
+
+#include <pybind11/pybind11.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ScriptBoard.h"
+
+namespace sorrelpy {
+
+class CModuleBoard {
+ public:
+  CModuleBoard(const StoredSettings& settings, bool keepPower);
+  ~CModuleBoard();  // the safe end, with the power as open_board asked
+
+  scripting::CScriptBoard& Board() { return *m_Board; }
+  bool KeepPower() const { return m_KeepPower; }
+  // Checks the array (GIL held), then copies its pixels into the scratch frame and writes that
+  // (GIL released).
+  void WriteFrame(int frame, const pybind11::handle& array);
+  std::string Close(bool keepPower);
+  // Made by a process this one was forked from: its board is that process's, not ours.
+  bool Inherited() const;
+
+ private:
+  std::unique_ptr<scripting::CScriptBoard> m_Board;
+  bool m_KeepPower;
+  int m_Owner;  // process id of the opener
+  std::vector<uint8_t> m_Scratch;
+};
+
+// Binds BoardSpec, RunStatus, Board and open_board into the module.
+void BindBoard(pybind11::module_& module);
+
+}  // namespace sorrelpy

@@ -1,0 +1,227 @@
+#include "ScriptBoard.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "CardHolder.h"
+#include "OrvFactory.h"
+#include "ScriptMessages.h"
+#include "ui/ScriptedHost.h"
+
+namespace scripting {
+namespace {
+
+// A board left powered by a script of this process, kept until the process ends or the next
+// board takes it over. Never deleted at exit: that would close the card and switch it off.
+struct ParkedBoard {
+  COrvBoard* board = nullptr;
+  uint16_t modulatorType = 0;
+  uint16_t trueFrames = 0;
+};
+
+std::mutex g_ProcessMutex;
+bool g_BoardOpen = false;  // a CScriptBoard of this process holds the board
+ParkedBoard g_Parked;
+
+constexpr uint16_t MIN_TRUE_FRAMES = 3;
+constexpr uint16_t MAX_TRUE_FRAMES = 32767;
+
+std::string Range(int low, int high) { return std::to_string(low) + ".." + std::to_string(high); }
+
+void CheckWithin(const char* what, int value, int low, int high, const char* unit) {
+  if (value < low || value > high) {
+    throw std::invalid_argument(std::string(what) + " " + std::to_string(value) + " is not within " +
+                                Range(low, high) + unit);
+  }
+}
+
+void CheckParameters(const RunParameters& p, const SBoard_Spec& spec) {
+  CheckWithin("frame rate", p.FrameRate, static_cast<int>(spec.MinFrameRate), static_cast<int>(spec.MaxFrameRate),
+              " frames per second");
+  CheckWithin("laser duty", p.LaserDuty, 0, 100, " percent");
+  CheckWithin("laser A gain", p.LaserAGain, 0, 255, "");
+  CheckWithin("laser B gain", p.LaserBGain, 0, 255, "");
+}
+
+void CheckFrame(int frame, const SBoard_Spec& spec) {
+  if (frame < 0 || frame >= spec.MaxFrames) {
+    throw std::out_of_range("frame " + std::to_string(frame) + " is not one of the board's frame buffers " +
+                            Range(0, spec.MaxFrames - 1));
+  }
+}
+
+// The board as the factory builds it at start-up, or the reason there is none usable.
+std::unique_ptr<COrvBoard> Build(uint16_t modulatorType, uint16_t trueFrames) {
+  const uint64_t refusals = ClaimRefusalsSoFar();
+  std::unique_ptr<COrvBoard> board;
+  try {
+    board.reset(COrvFactory().BuildBoard(modulatorType, trueFrames));
+  } catch (const CProcessExit&) {
+    // A fatal power-up fault: the driver closed the card before it ended the program.
+    throw CScriptError(JoinedTexts(TakeMessages(), "The board could not be powered up"));
+  }
+  const std::string holder = CardHolderText(refusals);
+  const int width = board->BoardSpec()->Width;
+  const bool usable = (width == 256 || width == 512) && board->SetDownloadMode(0) != 0;
+  if (usable) return board;
+  const std::vector<ScriptMessage> messages = TakeMessages();
+  if (!holder.empty()) throw CCardHeldError(holder);
+  if (width != 256 && width != 512) throw CScriptError("The hardware found was not 256 or 512 hardware");
+  throw CScriptError(JoinedTexts(messages, "The board is in its hardware-error state"));
+}
+
+}  // namespace
+
+RunParameters StoredRunParameters(const StoredSettings& settings, const SBoard_Spec& spec) {
+  RunParameters p;
+  p.FrameRate = std::min<int>(settings.FrameRate, static_cast<int>(spec.MaxFrameRate));
+  p.LaserDuty = settings.LaserDuty;
+  p.LaserAGain = settings.LaserAGain;
+  p.LaserBGain = settings.LaserBGain;
+  return p;
+}
+
+CScriptBoard::CScriptBoard(const StoredSettings& settings) {
+  UseScriptHost();
+  TakeMessages();  // what came before is not this board's
+  // The drivers hold these to the same values; a parked board is compared by them.
+  m_ModulatorType = settings.LC_Type != 0 ? 1 : 0;
+  m_TrueFrames = std::clamp(settings.TrueFrames, MIN_TRUE_FRAMES, MAX_TRUE_FRAMES);
+  {
+    std::lock_guard process(g_ProcessMutex);
+    // A second board would take the driver's one card from under the first.
+    if (g_BoardOpen) throw CCardHeldError("The card is already open in this process");
+    if (g_Parked.board != nullptr) {
+      std::unique_ptr<COrvBoard> parked(g_Parked.board);
+      const bool same = g_Parked.modulatorType == m_ModulatorType && g_Parked.trueFrames == m_TrueFrames;
+      g_Parked = {};
+      if (same) {
+        m_Board = std::move(parked);
+      } else {
+        parked->SetPower(0);
+      }
+    }
+    if (!m_Board) m_Board = Build(m_ModulatorType, m_TrueFrames);
+    g_BoardOpen = true;
+  }
+  m_Spec = *m_Board->BoardSpec();
+  try {
+    SetRunParameters(StoredRunParameters(settings, m_Spec));
+  } catch (...) {
+    Close(false);
+    throw;
+  }
+}
+
+CScriptBoard::~CScriptBoard() {
+  try {
+    Close(false);
+  } catch (...) {
+    // Nothing is left to tell: the board's end was attempted.
+  }
+}
+
+bool CScriptBoard::IsOpen() const {
+  std::lock_guard lock(m_Mutex);
+  return m_Board != nullptr;
+}
+
+COrvBoard& CScriptBoard::Board() const {
+  if (!m_Board) throw CScriptError("The board is closed");
+  return *m_Board;
+}
+
+RunParameters CScriptBoard::Parameters() const {
+  std::lock_guard lock(m_Mutex);
+  return m_Parameters;
+}
+
+void CScriptBoard::SetRunParameters(const RunParameters& parameters) {
+  std::lock_guard lock(m_Mutex);
+  COrvBoard& board = Board();
+  CheckParameters(parameters, m_Spec);
+  board.SetRunParameters(static_cast<uint16_t>(parameters.FrameRate), static_cast<uint16_t>(parameters.LaserDuty),
+                         static_cast<uint16_t>(parameters.LaserAGain), static_cast<uint16_t>(parameters.LaserBGain));
+  m_Parameters = parameters;
+}
+
+bool CScriptBoard::WriteFrame(int frame, uint8_t* data) {
+  std::lock_guard lock(m_Mutex);
+  COrvBoard& board = Board();
+  CheckFrame(frame, m_Spec);
+  return board.WriteFrameBuffer(static_cast<uint16_t>(frame), data) != 0;
+}
+
+bool CScriptBoard::Select(int frame) {
+  std::lock_guard lock(m_Mutex);
+  COrvBoard& board = Board();
+  CheckFrame(frame, m_Spec);
+  return board.SelectImage(frame) != 0;
+}
+
+bool CScriptBoard::Run(const std::vector<int>& frames, bool loop) {
+  std::lock_guard lock(m_Mutex);
+  COrvBoard& board = Board();
+  if (frames.empty()) throw std::invalid_argument("a run needs at least one frame");
+  if (frames.size() > static_cast<size_t>(INT_MAX)) throw std::invalid_argument("too many frames for one run");
+  std::vector<uint16_t> list;  // the driver copies it
+  list.reserve(frames.size());
+  for (int frame : frames) {
+    CheckFrame(frame, m_Spec);
+    list.push_back(static_cast<uint16_t>(frame));
+  }
+  return board.SetRunMode(1, static_cast<int>(list.size() - 1), list.data(), loop ? 1 : 0) != 0;
+}
+
+void CScriptBoard::Stop() {
+  std::lock_guard lock(m_Mutex);
+  Board().SetRunMode(0, 0, nullptr, 0);
+}
+
+bool CScriptBoard::Status(SRun_Status& status) {
+  std::lock_guard lock(m_Mutex);
+  status = SRun_Status{};
+  return Board().GetRunStatus(&status) != 0;
+}
+
+bool CScriptBoard::Power() {
+  std::lock_guard lock(m_Mutex);
+  return Board().GetPower() != 0;
+}
+
+bool CScriptBoard::SetPower(bool on) {
+  std::lock_guard lock(m_Mutex);
+  return Board().SetPower(on ? 1 : 0) != 0;
+}
+
+int CScriptBoard::TrueFrames() {
+  std::lock_guard lock(m_Mutex);
+  return Board().GetTrueFrames();
+}
+
+int CScriptBoard::ImageFrames() {
+  std::lock_guard lock(m_Mutex);
+  return Board().GetImageFrames();
+}
+
+std::string CScriptBoard::Close(bool keepPower) {
+  std::lock_guard lock(m_Mutex);
+  if (!m_Board) return {};
+  COrvBoard& board = *m_Board;
+  board.SetRunMode(0, 0, nullptr, 0);
+  board.SetRunParameters(static_cast<uint16_t>(m_Parameters.FrameRate), static_cast<uint16_t>(m_Parameters.LaserDuty),
+                         0, 0);
+  std::string left = "lasers at zero gain";
+  std::lock_guard process(g_ProcessMutex);
+  if (keepPower && board.GetPower() != 0) {
+    g_Parked = {m_Board.release(), m_ModulatorType, m_TrueFrames};
+    left += ", SLM power left on";
+  } else {
+    left += board.SetPower(0) == 0 ? ", SLM power off" : ", SLM power did not switch off";
+    m_Board.reset();  // closing the card switches everything off
+  }
+  g_BoardOpen = false;
+  return left;
+}
+
+}  // namespace scripting

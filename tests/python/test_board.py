@@ -1,0 +1,148 @@
+"""sorrel.open_board on the simulated card, in this interpreter: frames arrive as the card
+shows them (read back through the trace), runs, selection and power reach the card, the
+settings store gives the defaults, and whatever a script passes wrongly raises."""
+
+import os
+import time
+
+import numpy as np
+import pytest
+
+import sorrel
+from conftest import (CONTROL_SLM_POWER, REG_CONTROL, REG_TIMING_A, REG_TIMING_B, board_writes, last_write, read_pgm,
+                      write_settings)
+
+
+@pytest.fixture(scope="module")
+def traced(tmp_path_factory):
+    """One board for the module's tests, its trace in a folder of its own."""
+    folder = tmp_path_factory.mktemp("board")
+    write_settings(folder, {"FrameRate": "200", "LaserDuty": "40", "LaserAGain": "120", "LaserBGain": "60",
+                            "LC_Type": "0", "TrueFrames": "5"})
+    saved = {name: os.environ.get(name) for name in ("SORREL_REGISTRY", "SORREL_SIM_TRACE")}
+    os.environ["SORREL_REGISTRY"] = str(folder / "registry")
+    os.environ["SORREL_SIM_TRACE"] = str(folder / "trace")
+    board = sorrel.open_board()
+    yield board, folder / "trace"
+    board.close()
+    for name, value in saved.items():
+        if value is None:
+            os.environ.pop(name, None)
+        else:
+            os.environ[name] = value
+
+
+def picture(seed):
+    y, x = np.mgrid[0:512, 0:512]
+    return ((x * 131 + y * 7 + seed * 29) % 256).astype(np.uint8)
+
+
+def test_the_settings_store_gives_the_defaults(traced):
+    board, trace = traced
+    assert board.spec.BoardName == "Kite_SLM" and board.spec.shape == (512, 512) and board.spec.MaxFrames == 1024
+    assert board.run_parameters == {"frame_rate": 200, "laser_duty": 40, "laser_a_gain": 120, "laser_b_gain": 60}
+    assert board.true_frames == 5
+    writes = board_writes(trace)
+    assert last_write(writes, REG_TIMING_A) & 0xFF == 120 and last_write(writes, REG_TIMING_B) & 0xFF == 60
+
+
+def test_frames_arrive_as_given_in_any_memory_order(traced):
+    board, trace = traced
+    frame = picture(1)
+    board.write_frame(7, frame)
+    np.testing.assert_array_equal(read_pgm(trace / "frame-0007.pgm"), frame)
+    np.testing.assert_array_equal(frame, picture(1)), "the script's array is not reordered"
+    board.write_frame(8, np.asfortranarray(picture(2)))
+    np.testing.assert_array_equal(read_pgm(trace / "frame-0008.pgm"), picture(2))
+    wide = np.zeros((512, 1024), np.uint8)
+    wide[:, ::2] = picture(3)
+    board.write_frame(9, wide[:, ::2])
+    np.testing.assert_array_equal(read_pgm(trace / "frame-0009.pgm"), picture(3))
+    board.write_frame(np.int64(10), picture(4)[::-1, ::-1])
+    np.testing.assert_array_equal(read_pgm(trace / "frame-0010.pgm"), picture(4)[::-1, ::-1])
+    board.write_frame(1023, picture(5))
+    assert (trace / "frame-1023.pgm").exists()
+
+
+def test_runs_selection_and_power_reach_the_card(traced):
+    board, trace = traced
+    board.set_run_parameters(frame_rate=1000, laser_a_gain=255)
+    assert board.run_parameters["laser_a_gain"] == 255 and board.run_parameters["laser_duty"] == 40
+    assert last_write(board_writes(trace), REG_TIMING_A) & 0xFF == 255
+    board.power = True
+    assert board.power is True
+    assert last_write(board_writes(trace), REG_CONTROL) & CONTROL_SLM_POWER
+    board.select(8)
+    board.run([7, 8], loop=True)
+    seen = set()
+    for _ in range(200):
+        status = board.status()
+        assert status.running
+        seen.add(status.CurrentIndex)
+        if seen == {0, 1}:
+            break
+        time.sleep(0.005)
+    assert seen == {0, 1}
+    board.stop()
+    board.run([7], loop=False)
+    for _ in range(200):
+        if not board.status().running:
+            break
+        time.sleep(0.005)
+    assert not board.status().running
+    board.power = False
+    assert board.power is False
+
+
+@pytest.mark.parametrize("call, error", [
+    (lambda b: b.write_frame(1024, picture(0)), IndexError),
+    (lambda b: b.write_frame(-1, picture(0)), IndexError),
+    (lambda b: b.write_frame(2 ** 80, picture(0)), ValueError),
+    (lambda b: b.write_frame(1.0, picture(0)), TypeError),
+    (lambda b: b.write_frame("1", picture(0)), TypeError),
+    (lambda b: b.write_frame(0, picture(0).astype(np.uint16)), TypeError),
+    (lambda b: b.write_frame(0, picture(0).astype(np.float32)), TypeError),
+    (lambda b: b.write_frame(0, picture(0)[:256]), ValueError),
+    (lambda b: b.write_frame(0, picture(0).T[None]), ValueError),
+    (lambda b: b.write_frame(0, picture(0).ravel()), ValueError),
+    (lambda b: b.write_frame(0, picture(0).tolist()), TypeError),
+    (lambda b: b.write_frame(0, bytes(512 * 512)), TypeError),
+    (lambda b: b.write_frame(0, None), TypeError),
+    (lambda b: b.set_run_parameters(frame_rate=0), ValueError),
+    (lambda b: b.set_run_parameters(frame_rate=1001), ValueError),
+    (lambda b: b.set_run_parameters(laser_duty=101), ValueError),
+    (lambda b: b.set_run_parameters(laser_a_gain=256), ValueError),
+    (lambda b: b.set_run_parameters(laser_b_gain=-1), ValueError),
+    (lambda b: b.set_run_parameters(frame_rate="100"), TypeError),
+    (lambda b: b.set_run_parameters(laser_duty=50.0), TypeError),
+    (lambda b: b.run([]), ValueError),
+    (lambda b: b.run([0, 1024]), IndexError),
+    (lambda b: b.run("01"), TypeError),
+    (lambda b: b.run(5), TypeError),
+    (lambda b: b.run([0, None]), TypeError),
+    (lambda b: b.select(4096), IndexError),
+    (lambda b: b.select(None), TypeError),
+    (lambda b: setattr(b, "power", 1), TypeError),
+    (lambda b: setattr(b, "power", "on"), TypeError),
+])
+def test_what_the_board_cannot_take_raises_and_changes_nothing(traced, call, error):
+    board, trace = traced
+    before = board_writes(trace)
+    with pytest.raises(error):
+        call(board)
+    assert board_writes(trace) == before
+    assert not board.closed
+
+
+@pytest.mark.parametrize("kwargs, error", [({"modulator_type": "amp"}, ValueError), ({"modulator_type": 2}, ValueError),
+                                           ({"true_frames": 2}, ValueError), ({"true_frames": "3"}, TypeError),
+                                           ({"true_frames": 3.0}, TypeError)])
+def test_open_board_refuses_values_it_cannot_take_before_it_opens(kwargs, error):
+    with pytest.raises(error):
+        sorrel.open_board(**kwargs)
+
+
+def test_a_second_board_of_this_process_is_refused(traced):
+    with pytest.raises(sorrel.CardBusy, match="already open in this process"):
+        sorrel.open_board()
+    assert not traced[0].closed

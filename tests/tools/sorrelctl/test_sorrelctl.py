@@ -1,0 +1,217 @@
+"""sorrelctl as a script runs it: help on every command, exit status 0 on success and one
+clear line with a non-zero status otherwise, the settings store as every default and left
+alone unless --save, a progress line on a terminal, and the safe end, said in one line,
+however a board command ends. What compose writes is checked against the program itself
+in ComposeTest.cpp; here against what the tool's own download leaves on the card."""
+
+import os
+import pathlib
+import pty
+import signal
+import subprocess
+
+import numpy as np
+import pytest
+
+from conftest import (BUILD, CONTROL_RUN, REG_CONTROL, SORRELCTL, assert_left_safe, board_writes, read_pgm,
+                      wait_for_line, write_bitmap, write_lut, write_settings)
+
+COMMANDS = ["cards", "compose", "download", "run", "select", "power", "status"]
+SAFE = "sorrelctl: lasers at zero gain, SLM power off\n"
+
+
+def tool(*args, **kwargs):
+    return subprocess.run([str(SORRELCTL), *map(str, args)], capture_output=True, text=True, timeout=120, **kwargs)
+
+
+@pytest.fixture
+def lab(work):
+    """A working folder with a two-entry sequence, compensation images and stored settings."""
+    y, x = np.mgrid[0:512, 0:512]
+    write_bitmap(work / "ramp.bmp", ((x + 3 * y) % 256).astype(np.uint8))
+    write_bitmap(work / "slm.bmp", ((x ^ y) & 0x3F).astype(np.uint8))
+    write_bitmap(work / "sys.bmp", ((x * 7 + y) % 256).astype(np.uint8))
+    write_lut(work / "linear.lut", range(256))
+    write_lut(work / "invert.lut", [255 - i for i in range(256)])
+    (work / "demo.sif").write_text("ramp.bmp, linear.lut\nramp.bmp, invert.lut\n")
+    write_settings(work, {"FrameRate": "100", "LaserDuty": "50", "LaserAGain": "200", "LaserBGain": "100",
+                          "LC_Type": "1", "TrueFrames": "3", "BoardType": "Kite_SLM",
+                          "SequenceFile": str(work / "demo.sif"), "ApplyCorrection": "1", "HideComp": "0",
+                          "PhaseCompFileName": str(work / "slm.bmp"), "SysPhaseCompFileName": str(work / "sys.bmp")})
+    return work
+
+
+def store(work):
+    return (work / "registry" / "sorrel.reg").read_bytes()
+
+
+class TestCommandLine:
+    def test_every_command_has_help(self):
+        overview = tool("--help")
+        assert overview.returncode == 0 and overview.stdout.startswith("Usage: sorrelctl COMMAND")
+        for command in COMMANDS:
+            r = tool(command, "--help")
+            assert r.returncode == 0, command
+            assert r.stdout.startswith(f"Usage: sorrelctl {command}"), command
+            assert "--help" in r.stdout and r.stderr == ""
+
+    @pytest.mark.parametrize("args, line", [
+        ([], "no command given (see sorrelctl --help)"),
+        (["frobnicate"], "unknown command frobnicate (see sorrelctl --help)"),
+        (["compose", "a.sif"], "compose: --out DIR is required (see sorrelctl compose --help)"),
+        (["compose", "a.sif", "--out", "o", "--board", "lark"], "compose: --board takes kite or wren, not 'lark'"),
+        (["compose", "a.sif", "--out"], "compose: --out needs DIR"),
+        (["compose", "a.sif", "--out", "o", "--out", "p"], "compose: --out given twice"),
+        (["compose", "a.sif", "b.sif", "--out", "o"], "compose: unexpected argument b.sif"),
+        (["download"], "download: missing SEQUENCE.sif"),
+        (["run", "--rate", "fast"], "run: --rate takes a whole number, not 'fast'"),
+        (["run", "--seconds", "-1"], "run: --seconds takes a number of seconds above 0, not '-1'"),
+        (["power", "up"], "power: takes on or off, not 'up'"),
+        (["select", "x"], "select: N takes a whole number, not 'x'"),
+        (["status", "--modulator", "both"], "--modulator takes amplitude or phase, not 'both'"),
+        (["status", "--true-frames", "2"], "status: --true-frames takes 3 to 32767, not 2"),
+    ])
+    def test_a_command_line_it_cannot_take_is_one_line_and_status_2(self, work, args, line):
+        r = tool(*args)
+        assert r.returncode == 2
+        assert r.stderr.startswith(f"sorrelctl: {line}") and r.stderr.count("\n") == 1, r.stderr
+        assert r.stdout == ""
+
+    def test_cards_says_what_the_program_says(self):
+        r = tool("cards")
+        assert r.returncode == 0
+        assert r.stdout.startswith("Backend serving this process: simulated (SORREL_SIM is set)\n")
+        program = BUILD / "bin" / "Sorrel"
+        if program.exists():
+            assert r.stdout == subprocess.run([program, "--list-cards"], capture_output=True, text=True).stdout
+
+
+class TestCompose:
+    def test_the_stored_compensation_is_the_default_and_the_options_change_it(self, lab):
+        assert tool("compose", "demo.sif", "--out", "stored").returncode == 0
+        assert tool("compose", "demo.sif", "--out", "given", "--compensation", "slm.bmp", "sys.bmp").returncode == 0
+        assert tool("compose", "demo.sif", "--out", "none", "--no-compensation").returncode == 0
+        y, x = np.mgrid[0:512, 0:512]
+        ramp, slm, sys_ = (x + 3 * y) % 256, (x ^ y) & 0x3F, (x * 7 + y) % 256
+        with_both = ((ramp + slm + sys_) % 256).astype(np.uint8)
+        np.testing.assert_array_equal(read_pgm(lab / "stored/frame-0000.pgm"), with_both)
+        np.testing.assert_array_equal(read_pgm(lab / "given/frame-0001.pgm"), 255 - with_both)
+        np.testing.assert_array_equal(read_pgm(lab / "none/frame-0000.pgm"), ramp.astype(np.uint8))
+
+    @pytest.mark.parametrize("sequence, line", [
+        ("missing.sif", "Could not read SIF: missing.sif"), ("empty.sif", "Empty SIF: empty.sif")])
+    def test_a_sequence_it_cannot_use_is_one_line_and_status_1(self, lab, sequence, line):
+        (lab / "empty.sif").write_text("// no entries\n")
+        r = tool("compose", sequence, "--out", "o")
+        assert (r.returncode, r.stderr) == (1, f"sorrelctl: {line}\n")
+
+    def test_a_compensation_file_it_cannot_read_is_named(self, lab):
+        r = tool("compose", "demo.sif", "--out", "o", "--compensation", "slm.bmp", "gone.zrn")
+        assert (r.returncode, r.stderr) == (1, "sorrelctl: Could not read the compensation file: gone.zrn\n")
+
+
+class TestBoard:
+    def test_download_writes_what_compose_writes_and_leaves_the_settings_alone(self, lab, monkeypatch):
+        monkeypatch.setenv("SORREL_SIM_TRACE", str(lab / "trace"))
+        before = store(lab)
+        assert tool("compose", "demo.sif", "--out", "composed", "--raw").returncode == 0
+        r = tool("download", "demo.sif")
+        assert r.returncode == 0, r.stderr
+        assert r.stdout == "2 frames downloaded to Kite_SLM\n"
+        assert r.stderr == SAFE
+        for i in range(2):
+            for kind in ("pgm", "raw"):
+                name = f"frame-000{i}.{kind}"
+                assert (lab / "trace" / name).read_bytes() == (lab / "composed" / name).read_bytes(), name
+        assert store(lab) == before
+
+    def test_save_stores_what_the_command_used(self, lab):
+        (lab / "other.sif").write_text("ramp.bmp, linear.lut\n")
+        r = tool("run", "--sequence", "other.sif", "--rate", "250", "--gain-a", "17", "--seconds", "0.2", "--save")
+        assert r.returncode == 0, r.stderr
+        text = store(lab).decode()
+        for line in ('"FrameRate"="250"', '"LaserAGain"="17"', '"LaserBGain"="100"', '"LaserDuty"="50"',
+                     f'"SequenceFile"="{lab / "other.sif"}"', '"BoardType"="Kite_SLM"', '"ApplyCorrection"="1"'):
+            assert line in text, line
+
+    def test_a_run_reaches_the_board_and_ends_safe(self, lab, monkeypatch):
+        monkeypatch.setenv("SORREL_SIM_TRACE", str(lab / "trace"))
+        r = tool("run", "--loop", "--gain-a", "90", "--gain-b", "80", "--seconds", "0.5")
+        assert r.returncode == 0, r.stderr
+        assert r.stdout == "stopped a run of 2 entries at 100 frames per second\n"
+        writes = board_writes(lab / "trace")
+        assert any(o == REG_CONTROL and v & CONTROL_RUN for o, v in writes), "the run bit was never set"
+        assert any(o == 0x10 and v & 0xFF == 90 for o, v in writes)
+        assert_left_safe(lab / "trace")
+        assert r.stderr == SAFE
+
+    def test_a_run_that_ends_by_itself_says_so(self, lab):
+        r = tool("run", "--rate", "1000")
+        assert (r.returncode, r.stdout) == (0, "ran 2 entries at 1000 frames per second\n"), r.stderr
+
+    @pytest.mark.parametrize("signum", [signal.SIGINT, signal.SIGTERM])
+    def test_a_signal_ends_a_looped_run_safe_and_by_that_signal(self, lab, signum, monkeypatch):
+        monkeypatch.setenv("SORREL_SIM_TRACE", str(lab / "trace"))
+        p = subprocess.Popen([SORRELCTL, "run", "--loop", "--gain-a", "60"], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE)
+        while not (lab / "trace" / "frame-0001.pgm").exists():
+            assert p.poll() is None, p.stderr.read()
+        p.send_signal(signum)
+        out, err = p.communicate(timeout=60)
+        assert p.returncode == -signum
+        assert err.decode().endswith(f"sorrelctl: ended by {signal.Signals(signum).name}\n{SAFE}")
+        assert_left_safe(lab / "trace")
+
+    def test_keep_power_leaves_the_power_on_and_the_lasers_off(self, lab, monkeypatch):
+        monkeypatch.setenv("SORREL_SIM_TRACE", str(lab / "trace"))
+        r = tool("power", "on", "--keep-power")
+        assert (r.returncode, r.stdout) == (0, "SLM power on\n")
+        assert r.stderr == "sorrelctl: lasers at zero gain, SLM power left on\n"
+        assert_left_safe(lab / "trace", power_left_on=True)
+        r = tool("power", "on")
+        assert r.stderr == SAFE
+
+    @pytest.mark.parametrize("bus, line", [
+        ("none", "Could not locate PCI board, is the PCI board plugged into computer?"),
+        ("kite:3v3-low", "3.3 Volt Status Low; INIT Bits 0 0 0 0; SDRAM Bits 19 0 0 0"),
+        ("other", "The hardware found was not 256 or 512 hardware")])
+    def test_a_board_that_does_not_come_up_is_one_line_and_nothing_is_switched(self, lab, monkeypatch, bus, line):
+        monkeypatch.setenv("SORREL_SIM", bus)
+        r = tool("status")
+        assert (r.returncode, r.stdout, r.stderr) == (1, "", f"sorrelctl: {line}\n")
+
+    @pytest.mark.parametrize("args, line", [
+        (["run", "--gain-a", "300"], "laser A gain 300 is not within 0..255"),
+        (["run", "--rate", "0"], "frame rate 0 is not within 1..1000 frames per second"),
+        (["select", "1024"], "frame 1024 is not one of the board's frame buffers 0..1023")])
+    def test_a_value_the_board_does_not_take_is_one_line_then_the_safe_end(self, lab, args, line):
+        r = tool(*args)
+        assert (r.returncode, r.stderr) == (1, f"sorrelctl: {line}\n{SAFE}")
+
+    def test_status_reports_the_board_and_the_values_it_was_opened_with(self, lab):
+        r = tool("status", "--modulator", "amplitude", "--true-frames", "7")
+        assert r.returncode == 0, r.stderr
+        assert r.stdout.splitlines() == [
+            "board         Kite_SLM, 512 x 512, 1024 frame buffers", "backend       simulated",
+            "modulator     amplitude", "true frames   7", "image frames  62", "SLM power     off", "run           idle",
+            "frame rate    100", "laser duty    50", "laser gains   200, 100"]
+
+    def test_a_terminal_gets_a_progress_line_and_a_pipe_does_not(self, lab):
+        reader, writer = pty.openpty()
+        p = subprocess.Popen([SORRELCTL, "download", "demo.sif"], stdout=subprocess.PIPE, stderr=writer)
+        os.close(writer)
+        said = b""
+        while True:
+            try:
+                chunk = os.read(reader, 4096)
+            except OSError:
+                break
+            if not chunk:
+                break
+            said += chunk
+        p.wait(timeout=60)
+        os.close(reader)
+        assert p.returncode == 0
+        assert b"\rdownload: entry 1 of 2\x1b[K\rdownload: entry 2 of 2\x1b[K" in said
+        r = tool("download", "demo.sif")
+        assert "\r" not in r.stderr and r.stderr == SAFE

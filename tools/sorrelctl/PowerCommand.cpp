@@ -1,0 +1,25 @@
+#include <cstdio>
+
+#include "BoardSession.h"
+#include "Commands.h"
+#include "ScriptMessages.h"
+
+namespace sorrelctl {
+
+int PowerCommand(const COptions& options) {
+  options.ExpectOperands(1, "on|off");
+  const std::string& wanted = options.Operands()[0];
+  if (wanted != "on" && wanted != "off") throw CUsageError("power: takes on or off, not '" + wanted + "'");
+  const bool on = wanted == "on";
+  const std::optional<double> seconds = options.Seconds("--seconds");
+  return RunOnBoard(options, [&](CBoardSession& session) {
+    if (session.Board().SetPower(on) != on) {
+      throw scripting::CScriptError(
+          scripting::JoinedTexts(scripting::TakeMessages(), "SLM power did not switch " + wanted));
+    }
+    std::printf("SLM power %s\n", wanted.c_str());
+    if (seconds) session.Wait(*seconds);
+  });
+}
+
+}  // namespace sorrelctl

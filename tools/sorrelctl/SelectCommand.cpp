@@ -1,0 +1,23 @@
+#include <cstdio>
+
+#include "BoardSession.h"
+#include "Commands.h"
+#include "ScriptMessages.h"
+
+namespace sorrelctl {
+
+int SelectCommand(const COptions& options) {
+  options.ExpectOperands(1, "N");
+  const int frame = ParseNumber(options.Operands()[0], 0, 65535, "select: N");
+  const std::optional<double> seconds = options.Seconds("--seconds");
+  return RunOnBoard(options, [&](CBoardSession& session) {
+    if (!session.Board().Select(frame)) {
+      throw scripting::CScriptError(
+          scripting::JoinedTexts(scripting::TakeMessages(), "Frame " + std::to_string(frame) + " could not be selected"));
+    }
+    std::printf("frame %d selected\n", frame);
+    if (seconds) session.Wait(*seconds);
+  });
+}
+
+}  // namespace sorrelctl
