@@ -117,6 +117,8 @@ class CSorrelDlg : public CDialog {
   void CheckForTermination();
 
   void ShowCompensationControls(bool show);
+  // "At least one WriteFrameBuffer call failed": a frame did not reach the board.
+  void WarnWriteFailed();
   void BrowseCompensation(const char* title, std::string& path, uint8_t* image, std::string& name);
   const Image_Entry* EntryAt(int position) const;
   int Selection() const;

@@ -2,7 +2,9 @@
 // entries, and the commands that open, save and edit the sequence or change what every
 // frame is composed with.
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <new>
 
 #include "AppPatterns.h"
@@ -73,10 +75,12 @@ bool CSorrelDlg::DownloadSequence(uint16_t first) {
     if (!DownloadEntry(static_cast<uint16_t>(p))) failed = true;
     CheckForTermination();
   }
-  if (failed) MessageBox(this, "At least one WriteFrameBuffer call failed", "WARNING");
+  if (failed) WarnWriteFailed();
   SetDlgItemText(IDC_START_STOP, "START");
   return true;
 }
+
+void CSorrelDlg::WarnWriteFailed() { MessageBox(this, "At least one WriteFrameBuffer call failed", "WARNING"); }
 
 void CSorrelDlg::RefreshImageList() {
   const int selection = std::max(Selection(), 0);
@@ -175,8 +179,9 @@ void CSorrelDlg::OnEditEntry() {
     DownloadSequence(static_cast<uint16_t>(p));
     BuildScreenImages();
     m_ArrayForScreenImages = GetScreenImages();
-  } else {
-    DownloadEntry(static_cast<uint16_t>(p));
+  } else if (!DownloadEntry(static_cast<uint16_t>(p))) {
+    // The edited frame did not reach the board, which a run would then pass over.
+    WarnWriteFailed();
   }
   ShowEntryInfo(EntryAt(p));
   RefreshImageList();
@@ -242,10 +247,17 @@ void CSorrelDlg::BrowseCompensation(const char* title, std::string& path, uint8_
   request.bufferSize = COMPENSATION_PATH_BUFFER;
   request.multiSelect = true;
   if (const std::optional<std::string> chosen = FileDialog(this, request)) {
-    path = *chosen;
-    name = NameAndExtension(path);
-    ReadPickedCompensation(image, path);
-    DownloadSequence(0);
+    // Read beside the image in use: a file that cannot be read (gone since it was chosen,
+    // say) leaves the compensation, its name and the frames as they were.
+    const bool neither = PatternKindOf(*chosen) == EPatternKind::Neither;  // the image keeps what it held
+    const size_t frameBytes = static_cast<size_t>(m_Width) * static_cast<size_t>(m_Height);
+    const auto read = std::make_unique<uint8_t[]>(frameBytes);
+    if (neither || ReadPickedCompensation(read.get(), *chosen)) {
+      path = *chosen;
+      name = NameAndExtension(path);
+      if (!neither) std::copy_n(read.get(), frameBytes, image);
+      DownloadSequence(0);
+    }
   }
   Invalidate(true);
   UpdateData(false);

@@ -11,4 +11,9 @@
 // does not collect them.
 std::string WriteInput(const char* name, const uint8_t* data, size_t size);
 
+class CScriptedHost;
+// A new scripted host in place of the last, for a target whose input runs whole windows:
+// nothing one input left in the host (captions, dialogs) reaches the next.
+CScriptedHost& FreshHost();
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);

@@ -1,11 +1,12 @@
 // Writes the seed corpus of every fuzz target: MakeSeeds <folder> fills <folder>/bitmap,
-// <folder>/sequence, <folder>/zernike, <folder>/lut and <folder>/registry.
+// <folder>/sequence, <folder>/zernike, <folder>/lut, <folder>/registry and <folder>/startup.
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "PatternFiles.h"
+#include "StartupInput.h"
 
 namespace {
 
@@ -107,6 +108,50 @@ void Registry(const std::filesystem::path& root) {
   seeds.Add("REGEDIT4\n");
 }
 
+// A working folder's files as one start-up input.
+std::string Folder(const std::vector<std::string>& files) {
+  std::string input;
+  for (size_t i = 0; i < files.size(); ++i) input += (i > 0 ? STARTUP_FILE_END : "") + files[i];
+  return input;
+}
+
+std::string Bytes(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+std::string Store(const std::string& values) {
+  return "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvane Radara\\Sorrel]\n" + values + "\n";
+}
+
+void Startups(const std::filesystem::path& root) {
+  CSeeds seeds(root, "startup");
+  const std::string typical =
+      "\"FrameRate\"=\"100\"\n\"LaserDuty\"=\"50\"\n\"LaserAGain\"=\"200\"\n\"LaserBGain\"=\"100\"\n"
+      "\"LC_Type\"=\"1\"\n\"TrueFrames\"=\"3\"\n\"BoardType\"=\"Kite_SLM\"\n\"SequenceFile\"=\"seq.sif\"\n";
+  const std::string pattern = Bytes(BmpFile(StandardLayout(64, 64, 8), PixelBlock(64, 8, Pixel)));
+  const std::string full = Bytes(BmpFile(StandardLayout(512, 512, 8), PixelBlock(512, 8, Pixel)));
+  const std::string comp = Bytes(BmpFile(StandardLayout(32, 32, 24), PixelBlock(32, 24, Pixel)));
+  const std::string powerOff = Bytes(BmpFile(StandardLayout(128, 128, 8), PixelBlock(128, 8, Pixel)));
+  const std::string lut = LutText(IdentityValues());
+  const std::string zernike = "Piston=0.25\nPower=1.5\nComaX=-0.5\n";
+  const std::string twoEntries = "p.bmp, a.lut\nz.zrn, a.lut\n";
+  // Compensation off; then on, from a bitmap and from a Zernike file.
+  seeds.Add(Folder({Store(typical + "\"ApplyCorrection\"=\"0\"\n\"HideComp\"=\"0\"\n"), twoEntries, pattern,
+                    zernike, lut, comp, powerOff}));
+  seeds.Add(Folder({Store(typical +
+                          "\"ApplyCorrection\"=\"1\"\n\"HideComp\"=\"0\"\n\"PhaseCompFileName\"=\"c.bmp\"\n"
+                          "\"SysPhaseCompFileName\"=\"z.zrn\"\n"),
+                    "p.bmp, a.lut\np.bmp, a.lut\nz.zrn, a.lut\n", full, zernike, lut, comp, powerOff}));
+  // An amplitude modulator on a board of the other size, compensation hidden.
+  seeds.Add(Folder({Store("\"BoardType\"=\"Wren_SLM\"\n\"LC_Type\"=\"0\"\n\"FrameRate\"=\"1000\"\n"
+                          "\"SequenceFile\"=\"seq.sif\"\n\"HideComp\"=\"1\"\n\"ApplyCorrection\"=\"1\"\n"
+                          "\"PhaseCompFileName\"=\"z.zrn\"\n"),
+                    "z.zrn, a.lut\n", pattern, zernike, lut, comp, powerOff}));
+  // Names of files not there, an empty store, no files at all.
+  seeds.Add(Folder({Store(typical + "\"PhaseCompFileName\"=\"gone.bmp\"\n\"ApplyCorrection\"=\"1\"\n"),
+                    "gone.bmp, a.lut\np.bmp, gone.lut\n", pattern, zernike, lut}));
+  seeds.Add(Folder({"", "", "", "", "", "", ""}));
+  seeds.Add("");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -122,5 +167,6 @@ int main(int argc, char** argv) {
   ZernikeFiles(root);
   Luts(root);
   Registry(root);
+  Startups(root);
   return 0;
 }

@@ -99,4 +99,7 @@ class CModelBoard : public COrvBoard {
   bool m_NeedsReorder;
   uint16_t m_TrueFrames;
   int m_ModulatorType;
+  // The busy bits stayed set through the last download wait: until the board is seen ready
+  // again, a download waits only briefly, so a stuck board fails a long sequence in moments.
+  bool m_BusyStuck;
 };

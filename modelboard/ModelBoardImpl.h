@@ -79,6 +79,10 @@ std::chrono::steady_clock::time_point WaitDeadline(PciCard* card) {
   return std::chrono::steady_clock::now() + std::chrono::seconds(1) + 10 * period;
 }
 
+// How long a download waits for a board whose busy bits did not clear at the last wait:
+// a hundred times what a board needs after a frame select.
+constexpr auto STUCK_BUSY_WAIT = std::chrono::milliseconds(2);
+
 // Spins until done() holds; false when the deadline passes first.
 template <class Done>
 bool SpinUntil(std::chrono::steady_clock::time_point deadline, Done done) {
@@ -175,6 +179,7 @@ CModelBoard<Model>::CModelBoard(uint16_t modulatorType, uint16_t trueFrames, boo
   m_MemoryVersion = 0;
   m_ControlVersion = 0;
   m_NeedsReorder = false;
+  m_BusyStuck = false;
   m_RunStatus = SRun_Status{};
 
   m_BoardSpec = ModelBoardSpec<Model>();
@@ -394,8 +399,9 @@ int CModelBoard<Model>::WriteFrameBuffer(uint16_t frame, uint8_t* data) {
     return 1;
   }
   WriteRegField(card, REG_FRAME_SELECT, FRAME_FIELD_MASK<Model>, FRAME_SELECT_DOWNLOAD_SHIFT, frame);
-  const bool ready = SpinUntil(WaitDeadline<Model>(card),
-                               [card] { return (ReadReg(card, REG_STATUS) & STATUS_BUSY_MASK) == 0; });
+  const auto deadline = m_BusyStuck ? std::chrono::steady_clock::now() + STUCK_BUSY_WAIT : WaitDeadline<Model>(card);
+  const bool ready = SpinUntil(deadline, [card] { return (ReadReg(card, REG_STATUS) & STATUS_BUSY_MASK) == 0; });
+  m_BusyStuck = !ready;
   // A board that never got ready leaves the caller's frame as it was, so a retry sends it as is.
   if (!ready) return 0;
   // The board wants the frame in its memory order; the caller's bytes change in place, and

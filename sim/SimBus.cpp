@@ -59,6 +59,16 @@ bool ParseId(std::string_view text, uint32_t& id) {
   return true;
 }
 
+// The fault an option names, or 0.
+uint32_t FaultNamed(std::string_view option) {
+  for (const auto& [name, fault] : FAULT_NAMES) {
+    if (option == name) {
+      return fault;
+    }
+  }
+  return 0;
+}
+
 bool ParseCard(std::string_view text, CardSpec& card, std::string& problem) {
   size_t colon = text.find(':');
   const std::string_view model = text.substr(0, colon);
@@ -86,14 +96,10 @@ bool ParseCard(std::string_view text, CardSpec& card, std::string& problem) {
       haveId = true;
       continue;
     }
-    bool known = false;
-    for (const auto& [name, fault] : FAULT_NAMES) {
-      if (option == name && (card.faults & fault) == 0) {
-        card.faults |= fault;
-        known = true;
-      }
-    }
-    if (!known) {
+    const uint32_t fault = FaultNamed(option);
+    if (fault != 0 && (card.faults & fault) == 0) {
+      card.faults |= fault;
+    } else {
       problem = "unknown or repeated option \"" + std::string(option) +
                 "\" (expected id=N, held, 3v3-low, dac-fault, power-stuck, busy-stuck or no-irq)";
       return false;
@@ -162,6 +168,21 @@ bool ParseBus(const std::string& text, std::vector<CardSpec>& cards, std::string
     return false;
   }
   cards = std::move(parsed);
+  return true;
+}
+
+bool ParseFaults(std::string_view options, uint32_t& faults) {
+  uint32_t parsed = 0;
+  while (!options.empty()) {
+    const size_t colon = options.find(':');
+    const uint32_t fault = FaultNamed(options.substr(0, colon));
+    if (fault == 0) {
+      return false;
+    }
+    parsed |= fault;
+    options.remove_prefix(colon == std::string_view::npos ? options.size() : colon + 1);
+  }
+  faults = parsed;
   return true;
 }
 

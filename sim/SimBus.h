@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sim {
@@ -34,5 +35,9 @@ uint32_t DefaultId(Model model);
 // Parses a bus description. On a malformed one returns false, leaves cards alone and puts
 // a message naming the variable into error.
 bool ParseBus(const std::string& text, std::vector<CardSpec>& cards, std::string& error);
+
+// Fault options as a card description gives them after its model, "busy-stuck:no-irq";
+// false (faults untouched) when one is not a fault's name.
+bool ParseFaults(std::string_view options, uint32_t& faults);
 
 }  // namespace sim

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "FrameOrder.h"
 #include "Scheduling.h"
@@ -63,6 +64,7 @@ CSimCard::CSimCard(const CardSpec& spec, size_t index, std::string traceSubfolde
              {m_Geometry.FrameBytes(), MEMORY_PREFETCHABLE, true},
              {0, 0, true},
              {0, 0, true}},
+      m_Faults(spec.faults),
       m_Frames(m_Geometry.buffers) {
   const uint32_t memory = MEMORY_BASE + static_cast<uint32_t>(index) * MEMORY_STRIDE;
   m_Config[CFG_ID / 4] = PLX_DEVICE_ID << 16 | PLX_VENDOR_ID;
@@ -185,7 +187,7 @@ void CSimCard::Unmap(uintptr_t address, uint32_t size) { munmap(reinterpret_cast
 
 bool CSimCard::Attach() {
   std::lock_guard lock(m_Mutex);
-  if ((m_Spec.faults & FAULT_HELD) != 0 || m_Attached) {
+  if ((m_Faults & FAULT_HELD) != 0 || m_Attached) {
     return false;
   }
   m_Attached = true;
@@ -299,10 +301,10 @@ void CSimCard::BridgeWrite(uint32_t offset, uint32_t value) {
 uint32_t CSimCard::Status() const {
   const Clock::time_point now = Clock::now();
   uint32_t status = (m_Spec.id & 0xFF) << 24;
-  if ((m_Spec.faults & FAULT_3V3_LOW) == 0) {
+  if ((m_Faults & FAULT_3V3_LOW) == 0) {
     status |= STATUS_3V3_GOOD | INIT_DONE;
   }
-  if ((m_Spec.faults & FAULT_DAC) != 0) {
+  if ((m_Faults & FAULT_DAC) != 0) {
     status |= STATUS_DAC_FAULT;
   } else if ((m_Control & CONTROL_DAC_POWER) != 0 && now >= m_DacOnAt + DAC_POWER_DELAY) {
     status |= STATUS_DAC_GOOD;
@@ -337,7 +339,7 @@ uint32_t CSimCard::BoardRead(uint32_t offset) {
       break;
   }
   if (offset > REG_SDRAM0 && offset <= REG_SDRAM3) {
-    return (m_Spec.faults & FAULT_3V3_LOW) != 0 ? 0 : SDRAM_READY;
+    return (m_Faults & FAULT_3V3_LOW) != 0 ? 0 : SDRAM_READY;
   }
   std::fprintf(stderr, "sim: %s: read of unassigned board register 0x%02x gives 0\n", Name(2).c_str(), offset);
   return 0;
@@ -347,7 +349,7 @@ void CSimCard::BoardWrite(uint32_t offset, uint32_t value) {
   switch (offset) {
     case REG_CONTROL: {
       const uint32_t old = m_Control;
-      if ((m_Spec.faults & FAULT_POWER_STUCK) != 0) {
+      if ((m_Faults & FAULT_POWER_STUCK) != 0) {
         value = (value & ~CONTROL_SLM_POWER) | (old & CONTROL_SLM_POWER);
       }
       if ((value & CONTROL_DAC_POWER) != 0 && (old & CONTROL_DAC_POWER) == 0) {
@@ -355,7 +357,11 @@ void CSimCard::BoardWrite(uint32_t offset, uint32_t value) {
       }
       m_Control = value;
       if ((value & CONTROL_RUN) != (old & CONTROL_RUN)) {
-        m_NextRaise = Clock::now() + Period();  // a run starts a fresh image period
+        const Clock::time_point now = Clock::now();
+        m_NextRaise = now + Period();  // a run starts a fresh image period
+        if ((value & CONTROL_RUN) != 0) {
+          NoteShown(now);
+        }
         m_RunChanged.notify_all();
       }
       return;
@@ -363,7 +369,7 @@ void CSimCard::BoardWrite(uint32_t offset, uint32_t value) {
     case REG_FRAME_SELECT:
       m_FrameSelect = value;
       m_BusyUntil = Clock::now() + BUSY_TIME;
-      m_BusyStuck = m_BusyStuck || (m_Spec.faults & FAULT_BUSY_STUCK) != 0;
+      m_BusyStuck = m_BusyStuck || (m_Faults & FAULT_BUSY_STUCK) != 0;
       return;
     case REG_FRAME_COUNTS:
       m_FrameCounts = value;
@@ -484,7 +490,7 @@ Clock::duration CSimCard::Period() const {
 }
 
 void CSimCard::RaiseLocked(Clock::time_point now) {
-  if ((m_Spec.faults & FAULT_NO_IRQ) != 0) {
+  if ((m_Faults & FAULT_NO_IRQ) != 0) {
     return;
   }
   ++m_Counts.raised;
@@ -503,7 +509,21 @@ void CSimCard::RaiseLocked(Clock::time_point now) {
 void CSimCard::Settle(Clock::time_point now) {
   while ((m_Control & CONTROL_RUN) != 0 && m_NextRaise <= now) {
     RaiseLocked(now);
+    NoteShown(m_NextRaise);
     m_NextRaise += Period();
+  }
+}
+
+// The frame a period shows is the one the image field names when it begins; a routine that
+// selects the next frame only after that shows the same frame for a second period.
+void CSimCard::NoteShown(Clock::time_point start) {
+  if (m_ShownCapacity == 0) {
+    return;
+  }
+  if (m_Shown.size() < m_ShownCapacity) {
+    m_Shown.push_back({start, m_FrameSelect & FieldMask()});
+  } else {
+    ++m_ShownDropped;
   }
 }
 
@@ -535,6 +555,33 @@ bool CSimCard::WaitInterrupt(std::stop_token stop) {
   ++m_Counts.delivered;
   m_Trace.InterruptDelivered();
   return true;
+}
+
+void CSimCard::RecordShown(size_t capacity) {
+  std::vector<testing::ShownFrame> room;
+  room.reserve(capacity);
+  std::lock_guard lock(m_Mutex);
+  Settle(Clock::now());
+  m_Shown.swap(room);
+  m_ShownCapacity = capacity;
+  m_ShownDropped = 0;
+}
+
+uint64_t CSimCard::TakeShown(std::vector<testing::ShownFrame>& frames) {
+  std::lock_guard lock(m_Mutex);
+  Settle(Clock::now());
+  frames.insert(frames.end(), m_Shown.begin(), m_Shown.end());
+  m_Shown.clear();
+  return std::exchange(m_ShownDropped, 0);
+}
+
+void CSimCard::SetFaults(uint32_t faults, bool on) {
+  std::lock_guard lock(m_Mutex);
+  Settle(Clock::now());
+  m_Faults = on ? m_Faults | faults : m_Faults & ~faults;
+  if (!on && (faults & FAULT_BUSY_STUCK) != 0) {
+    m_BusyStuck = false;  // the board recovers
+  }
 }
 
 InterruptCounts CSimCard::Counts() {

@@ -92,6 +92,9 @@ class CSimCard final : public pci::detail::ICard {
   bool StoredFrame(uint32_t buffer, std::vector<uint8_t>& bytes);
   bool DecodedFrame(uint32_t buffer, std::vector<uint8_t>& bytes);
   InterruptCounts Counts();
+  void RecordShown(size_t capacity);
+  uint64_t TakeShown(std::vector<testing::ShownFrame>& frames);
+  void SetFaults(uint32_t faults, bool on);
 
  private:
   struct Bar {
@@ -110,6 +113,7 @@ class CSimCard final : public pci::detail::ICard {
   Clock::duration Period() const;
   void RaiseLocked(Clock::time_point now);
   void Settle(Clock::time_point now);
+  void NoteShown(Clock::time_point start);  // under m_Mutex
   void Engine(std::stop_token stop);
   void Decode(const uint8_t* stored, uint8_t* picture) const;
   bool Aligned(uint32_t bar, uint32_t& offset) const;
@@ -124,6 +128,7 @@ class CSimCard final : public pci::detail::ICard {
   std::mutex m_Mutex;
   std::condition_variable_any m_RunChanged;   // the timing engine waits on it
   std::condition_variable_any m_LineChanged;  // the host's interrupt thread waits on it
+  uint32_t m_Faults;  // the spec's, as tests switch them while the card runs
   uint32_t m_Config[64] = {};
   uint32_t m_Bridge[BRIDGE_SPACE_SIZE / 4] = {};
   uint32_t m_Control = 0;
@@ -137,6 +142,10 @@ class CSimCard final : public pci::detail::ICard {
   bool m_Line = false;
   Clock::time_point m_NextRaise{};  // end of the current image period while running
   InterruptCounts m_Counts;
+  // The shown-frame record: room reserved when it starts, so the engine never allocates.
+  std::vector<testing::ShownFrame> m_Shown;
+  size_t m_ShownCapacity = 0;
+  uint64_t m_ShownDropped = 0;
   bool m_Attached = false;
   bool m_EverAttached = false;
   Clock::time_point m_Epoch{};

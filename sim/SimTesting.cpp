@@ -91,6 +91,26 @@ bool ReadDisplay(const pci::Location& location, DisplayInfo& info, uint8_t* pixe
   return pci::ReadDisplay(location, info, pixels, capacity);
 }
 
+bool RecordShownFrames(const pci::Location& location, size_t capacity) {
+  const Found found = Find(location);
+  return found.card != nullptr && (found.card->RecordShown(capacity), true);
+}
+
+uint64_t TakeShownFrames(const pci::Location& location, std::vector<ShownFrame>& frames) {
+  const Found found = Find(location);
+  return found.card != nullptr ? found.card->TakeShown(frames) : 0;
+}
+
+bool SetFaults(const pci::Location& location, const std::string& options, bool on) {
+  uint32_t faults = 0;
+  if (!ParseFaults(options, faults)) {
+    std::fprintf(stderr, "sim: unknown fault in \"%s\"\n", options.c_str());
+    return false;
+  }
+  const Found found = Find(location);
+  return found.card != nullptr && (found.card->SetFaults(faults, on), true);
+}
+
 void ResetBus() { pci::detail::ForgetBackend(); }
 
 std::string UsePrivateClaimFolder() {

@@ -7,7 +7,6 @@
 
 #include <fcntl.h>
 #include <malloc.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,6 +20,7 @@
 #include <vector>
 
 #include "AppPatterns.h"
+#include "BenchWork.h"
 #include "PatternFiles.h"
 #include "SimTesting.h"
 #include "Sorrel.h"
@@ -43,13 +43,11 @@ double HeapInUseMiB() {
   return static_cast<double>(info.uordblks + info.hblkhd) / 1048576.0;
 }
 
-std::string Name(const char* stem, int i, const char* extension) { return stem + std::to_string(i) + extension; }
-
 // One sequence's files: distinct bitmaps and tables, two compensation images, the store.
 void WriteWork(const CTempFolder& work) {
-  mkdir(work.Path("Image_Files").c_str(), 0755);
-  mkdir(work.Path("Sequence_Files").c_str(), 0755);
-  mkdir(work.Path("registry").c_str(), 0755);
+  WriteBenchWork(work, work.Path("Sequence_Files/long.sif"), 100,
+                 "\"ApplyCorrection\"=\"1\"\n\"PhaseCompFileName\"=\"" + work.Path("slm.bmp") +
+                     "\"\n\"SysPhaseCompFileName\"=\"" + work.Path("sys.bmp") + "\"\n");
   std::string sif;
   for (int i = 0; i < ENTRIES; ++i) {
     const std::string bmp = work.Path(Name("Image_Files/p", i, ".bmp"));
@@ -63,14 +61,6 @@ void WriteWork(const CTempFolder& work) {
   WriteText(work.Path("Sequence_Files/long.sif"), sif);
   WriteSquareBitmap(work.Path("slm.bmp"), SIDE, 8, [](int y, int x) { return static_cast<uint32_t>(x ^ y); });
   WriteSquareBitmap(work.Path("sys.bmp"), SIDE, 8, [](int y, int x) { return static_cast<uint32_t>(x + y); });
-  WriteSquareBitmap(work.Path("PowerOff.bmp"), 128, 8, [](int, int) { return 0u; });
-  WriteText(work.Path("registry/sorrel.reg"),
-            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvane Radara\\Sorrel]\n\"FrameRate\"=\"100\"\n"
-            "\"LaserDuty\"=\"50\"\n\"LaserAGain\"=\"100\"\n\"LaserBGain\"=\"100\"\n\"LC_Type\"=\"1\"\n"
-            "\"TrueFrames\"=\"3\"\n\"BoardType\"=\"Kite_SLM\"\n\"SequenceFile\"=\"" +
-                work.Path("Sequence_Files/long.sif") + "\"\n\"ApplyCorrection\"=\"1\"\n\"HideComp\"=\"0\"\n" +
-                "\"PhaseCompFileName\"=\"" + work.Path("slm.bmp") + "\"\n\"SysPhaseCompFileName\"=\"" +
-                work.Path("sys.bmp") + "\"\n\n");
 }
 
 // The floor: every bitmap file read into memory, one copy of each frame, and the time the
@@ -96,12 +86,8 @@ int main() {
   CTempFolder work;
   std::printf("writing %d bitmaps and %d tables ...\n", ENTRIES, ENTRIES);
   WriteWork(work);
-  if (chdir(work.Path().c_str()) != 0) return 1;
-  setenv("SORREL_REGISTRY", work.Path("registry").c_str(), 1);
-  setenv("SORREL_SIM", "kite", 1);
-  sim::testing::UsePrivateClaimFolder();
   // One card for every run, its frame memory kept between them as a board's is.
-  sim::testing::ResetBus();
+  if (!EnterBenchWork(work)) return 1;
 
   // The power-up waits are slept for 25 ms (the DAC needs its 20) and left out of the time.
   Clock::duration slept{};

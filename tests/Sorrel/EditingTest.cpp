@@ -7,39 +7,16 @@ using namespace progtest;
 
 namespace {
 
-class EditingTest : public ProgramTest {
- protected:
-  // The entry editor's run: pick the given pattern (or cancel its file dialog), then end
-  // the editor with OK or Cancel.
-  void ScriptEditor(std::optional<std::string> pattern, bool ok) {
-    m_Host->SetScript(IDD_IMAGE_LIST_EDIT, [pattern, ok](CDialog& dlg, CScriptedHost& host) {
-      host.QueueFileAnswer(pattern);
-      host.Click(dlg, IDC_BROWSE_PATTERN);
-      host.Click(dlg, ok ? IDC_EDIT_OK : IDC_EDIT_CANCEL);
-    });
-  }
-  void AnswerQuestion(int button) {
-    m_Host->SetScript(IDD_YES_NO, [this, button](CDialog& dlg, CScriptedHost& host) {
-      m_Questions.push_back(dlg.GetDlgItemText(IDC_QUESTION));
-      if (button != 0) host.Click(dlg, button);
-    });
-  }
-  std::vector<std::string> Lines() const {
-    std::vector<std::string> lines;
-    for (int i = 0; i < m_Dlg->ListGetCount(IDC_IMAGE_LIST); ++i) lines.push_back(m_Dlg->ListGetText(IDC_IMAGE_LIST, i));
-    return lines;
-  }
-  std::vector<std::string> m_Questions;
-};
+using EditingTest = ProgramTest;
 
 TEST_F(EditingTest, CancellingTheEditorRightAfterInsertLeavesTheSequenceAndTheBoardAsTheyWere) {
   StandardWork();
   ASSERT_EQ(Start(), std::nullopt);
-  const std::vector<std::string> before = Lines();
+  const std::vector<std::string> before = ListLines();
   m_Host->SelectListLine(Dlg(), IDC_IMAGE_LIST, 0);
   ScriptEditor(Work("Image_Files/rings.bmp"), false);
   m_Host->Click(Dlg(), IDC_INSERT_ENTRY);
-  EXPECT_EQ(Lines(), before);
+  EXPECT_EQ(ListLines(), before);
   // Every frame is where its entry is again.
   EXPECT_EQ(ShownFrame(0), ExpectedFrame(512, Ramp, Identity));
   EXPECT_EQ(ShownFrame(1), ExpectedFrame(512, Rings, Inverse));
@@ -61,7 +38,7 @@ TEST_F(EditingTest, InsertWithOkPutsTheEditedEntryAtTheSelectionAndMovesTheRestU
   m_Host->SelectListLine(Dlg(), IDC_IMAGE_LIST, 1);
   ScriptEditor(Work("Image_Files/ramp.bmp"), true);
   m_Host->Click(Dlg(), IDC_INSERT_ENTRY);
-  EXPECT_EQ(Lines(), (std::vector<std::string>{"  \tramp.bmp\t\tlinear.lut\t", "  \tramp.bmp\t\tinvert.lut\t",
+  EXPECT_EQ(ListLines(), (std::vector<std::string>{"  \tramp.bmp\t\tlinear.lut\t", "  \tramp.bmp\t\tinvert.lut\t",
                                                "  \trings.bmp\t\tinvert.lut\t", "  \tramp.bmp\t\tinvert.lut\t"}));
   EXPECT_EQ(ShownFrame(1), ExpectedFrame(512, Ramp, Inverse));
   EXPECT_EQ(ShownFrame(2), ExpectedFrame(512, Rings, Inverse));
@@ -145,7 +122,7 @@ TEST_F(EditingTest, OpeningAnotherSequenceAsksAboutChangesAndLoadsIt) {
   ASSERT_EQ(request.filters.size(), 1u);
   EXPECT_EQ(request.filters[0], (std::pair<std::string, std::string>{"Sequence Instruction Files (*.SIF)", "*.sif"}));
   EXPECT_EQ(Dlg().GetDlgItemText(IDC_SEQUENCE_NAME), "other.sif ");
-  EXPECT_EQ(Lines(), std::vector<std::string>{"  \trings.bmp\t\tlinear.lut\t"});
+  EXPECT_EQ(ListLines(), std::vector<std::string>{"  \trings.bmp\t\tlinear.lut\t"});
   EXPECT_EQ(ShownFrame(0), ExpectedFrame(512, Rings, Identity));
 }
 

@@ -1,5 +1,8 @@
 #include "ProgramFixture.h"
 
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +13,7 @@
 #include <thread>
 
 #include "registry/Registry.h"
+#include "ui/Host.h"
 #include "ui/Process.h"
 
 namespace progtest {
@@ -36,6 +40,7 @@ void ProgramTest::SetUp() {
 }
 
 void ProgramTest::TearDown() {
+  if (!m_ReadOnly.empty() && umount2(m_ReadOnly.c_str(), MNT_DETACH) != 0) chmod(m_ReadOnly.c_str(), 0755);
   m_Dlg.reset();
   if (m_App && m_App->m_pBoard) {
     delete m_App->m_pBoard;
@@ -153,6 +158,63 @@ std::vector<std::string> ProgramTest::MessageTexts() const {
   std::vector<std::string> texts;
   for (const auto& m : m_Host->Messages()) texts.push_back(m.text);
   return texts;
+}
+
+std::vector<std::string> ProgramTest::MessageLines() const {
+  std::vector<std::string> lines;
+  for (const auto& m : m_Host->Messages()) lines.push_back(TranscriptLine(m.caption, m.text));
+  return lines;
+}
+
+std::vector<std::string> ProgramTest::ListLines() const {
+  std::vector<std::string> lines;
+  for (int i = 0; i < m_Dlg->ListGetCount(IDC_IMAGE_LIST); ++i) lines.push_back(m_Dlg->ListGetText(IDC_IMAGE_LIST, i));
+  return lines;
+}
+
+void ProgramTest::ScriptEditor(std::optional<std::string> pattern, bool ok) {
+  m_Host->SetScript(IDD_IMAGE_LIST_EDIT, [pattern, ok](CDialog& dlg, CScriptedHost& host) {
+    host.QueueFileAnswer(pattern);
+    host.Click(dlg, IDC_BROWSE_PATTERN);
+    host.Click(dlg, ok ? IDC_EDIT_OK : IDC_EDIT_CANCEL);
+  });
+}
+
+void ProgramTest::AnswerQuestion(int button) {
+  m_Host->SetScript(IDD_YES_NO, [this, button](CDialog& dlg, CScriptedHost& host) {
+    m_Questions.push_back(dlg.GetDlgItemText(IDC_QUESTION));
+    if (button != 0) host.Click(dlg, button);
+  });
+}
+
+void ProgramTest::Tick(int realMs) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(realMs));
+  m_Host->AdvanceTime(100);
+}
+
+void ProgramTest::Faults(const char* options, bool on) { ASSERT_TRUE(sim::testing::SetFaults(simtest::SLOT0, options, on)); }
+
+void ProgramTest::MakeUnreadable(const std::string& name) {
+  const std::string path = Work(name);
+  ASSERT_EQ(chmod(path.c_str(), 0), 0);
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  close(fd);
+  ASSERT_EQ(unlink(path.c_str()), 0);
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+}
+
+bool ProgramTest::MakeReadOnly(const std::string& folder) {
+  if (geteuid() != 0) {
+    if (chmod(folder.c_str(), 0555) != 0) return false;
+    m_ReadOnly = folder;
+    return true;
+  }
+  // A mount namespace of this process's own, so the read-only mount is seen by nobody else.
+  if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return false;
+  if (mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) != 0) return false;
+  m_ReadOnly = folder;
+  return mount(nullptr, folder.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
 }
 
 std::vector<uint8_t> ProgramTest::ShownFrame(uint32_t buffer) const {

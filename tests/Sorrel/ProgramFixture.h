@@ -67,6 +67,28 @@ class ProgramTest : public ::testing::Test {
   CSorrelDlg& Dlg() { return *m_Dlg; }
   CSorrelApp& App() { return *m_App; }
   std::vector<std::string> MessageTexts() const;
+  // Every message box so far as "CAPTION: text", the form a transcript takes.
+  std::vector<std::string> MessageLines() const;
+  // The lines of the sequence list box.
+  std::vector<std::string> ListLines() const;
+
+  // The entry editor's run: pick the given pattern (or cancel its file dialog), then end
+  // the editor with OK or Cancel.
+  void ScriptEditor(std::optional<std::string> pattern, bool ok);
+  // The save-changes question: its text is kept in m_Questions; button 0 leaves it unanswered.
+  void AnswerQuestion(int button);
+  std::vector<std::string> m_Questions;
+
+  // Lets the board run for a while in real time, then one tick of the run timer.
+  void Tick(int realMs = 30);
+  // Faults of the card, switched while the program runs (named as SORREL_SIM names them).
+  void Faults(const char* options, bool on = true);
+  // A working-folder file the readers can no longer read: no read permission, and where
+  // that does not stop this process (root), a pipe in its place.
+  void MakeUnreadable(const std::string& name);
+  // Makes a folder read-only for this process until the test ends: a read-only mount of
+  // its own as root (permissions do not stop root), else its mode. False when it cannot.
+  bool MakeReadOnly(const std::string& folder);
   // Frame buffer i as the modulator shows it; empty when it was never written.
   std::vector<uint8_t> ShownFrame(uint32_t buffer) const;
   uint32_t BoardRegister(uint32_t offset) const;
@@ -78,6 +100,7 @@ class ProgramTest : public ::testing::Test {
   CTempFolder m_Work;
   std::string m_Trace;
   std::string m_PreviousFolder;
+  std::string m_ReadOnly;  // a folder MakeReadOnly made read-only
   std::unique_ptr<CSorrelApp> m_App;
   std::unique_ptr<CSorrelDlg> m_Dlg;
 };

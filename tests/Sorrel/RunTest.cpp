@@ -17,11 +17,6 @@ constexpr uint32_t CONTROL_SLM_POWER = 1u << 10;
 
 class RunTest : public ProgramTest {
  protected:
-  // Lets the board run for a while in real time, then one tick of the run timer.
-  void Tick(int realMs = 30) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(realMs));
-    m_Host->AdvanceTime(100);
-  }
   bool Locked() const {
     for (int id : {IDC_SEQUENCE_NAME, IDC_BROWSE_SEQUENCE, IDC_DELETE_ENTRY, IDC_INSERT_ENTRY, IDC_EDIT_ENTRY,
                    IDC_SAVE_SEQUENCE, IDC_RATE_SLIDER, IDC_DUTY_SLIDER, IDC_GAIN_A_SLIDER, IDC_BROWSE_SLM_COMP,

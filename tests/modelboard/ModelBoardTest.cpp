@@ -239,6 +239,31 @@ TYPED_TEST(ModelBoardTest, StuckBusyBitsFailTheDownloadAndLeaveTheBoardUsable) {
   EXPECT_EQ(this->m_Board->SetPower(1), 1);
 }
 
+TYPED_TEST(ModelBoardTest, AStuckBoardIsWaitedForFullyOnceThenBrieflyUntilItAnswers) {
+  this->BuildFast();
+  ASSERT_TRUE(sim::testing::SetFaults(SLOT0, "busy-stuck", true));
+  auto data = Pattern(TypeParam::Width * TypeParam::Height, 7);
+  using Clock = std::chrono::steady_clock;
+  auto timed = [&](uint16_t frame, int& result) {
+    const Clock::time_point start = Clock::now();
+    result = this->m_Board->WriteFrameBuffer(frame, data.data());
+    return Clock::now() - start;
+  };
+  int result = -1;
+  EXPECT_GE(timed(1, result), std::chrono::seconds(1)) << "the first wait gives the board its full second";
+  EXPECT_EQ(result, 0);
+  for (uint16_t frame = 2; frame < 12; ++frame) {
+    EXPECT_LT(timed(frame, result), std::chrono::milliseconds(100)) << "a board that did not answer is not waited for again";
+    EXPECT_EQ(result, 0);
+  }
+  ASSERT_TRUE(sim::testing::SetFaults(SLOT0, "busy-stuck", false));
+  EXPECT_EQ(this->m_Board->WriteFrameBuffer(12, data.data()), 1) << "a board that answers again is downloaded to";
+  std::vector<uint8_t> stored;
+  EXPECT_TRUE(sim::testing::StoredFrame(SLOT0, 12, stored));
+  ASSERT_TRUE(sim::testing::SetFaults(SLOT0, "busy-stuck", true));
+  EXPECT_GE(timed(13, result), std::chrono::seconds(1)) << "and gets the full wait again";
+}
+
 // ---- single images in download mode ----
 
 TYPED_TEST(ModelBoardTest, DownloadModeSelectionWaitsForTheBoard) {

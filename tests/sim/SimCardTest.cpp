@@ -151,6 +151,19 @@ TEST(SimCard, BusyBitsFallAfterTheDownloadSelection) {
   EXPECT_EQ(stuck.Read(REG_STATUS) & 0xF0, 0xF0u);
 }
 
+TEST(SimCard, FaultsSwitchOnAndOffWhileTheCardIsHeld) {
+  UseBus("kite");
+  Card card;
+  EXPECT_FALSE(sim::testing::SetFaults(SLOT0, "busy-stuck:loose-cable", true)) << "an unknown name changes nothing";
+  ASSERT_TRUE(sim::testing::SetFaults(SLOT0, "busy-stuck:3v3-low", true));
+  EXPECT_EQ(card.Read(REG_STATUS) & 0x1000, 0u) << "the supply fails at once";
+  card.Write(REG_FRAME_SELECT, 5u << 16);
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(card.Read(REG_STATUS) & 0xF0, 0xF0u);
+  ASSERT_TRUE(sim::testing::SetFaults(SLOT0, "busy-stuck:3v3-low", false));
+  EXPECT_EQ(card.Read(REG_STATUS) & 0x10F0, 0x1000u) << "the board recovers: supply good, not busy";
+}
+
 // ---- frame memory and the display ----
 
 struct OrderCase {
@@ -261,6 +274,50 @@ TEST(SimCardThreads, NoIrqBoardNeverRaises) {
   std::this_thread::sleep_for(std::chrono::milliseconds(10));
   card.Write(REG_CONTROL, 0);
   EXPECT_EQ(sim::testing::Counts(SLOT0).raised, 0u);
+}
+
+TEST(SimCardThreads, RecordsTheFrameEachImagePeriodBeginsWith) {
+  UseBus("kite");
+  Card card;
+  card.Write(REG_FRAME_COUNTS, 6);  // 984.6 us
+  card.Write(REG_FRAME_SELECT, 3);
+  ASSERT_TRUE(sim::testing::RecordShownFrames(SLOT0, 1000));
+  const auto before = std::chrono::steady_clock::now();
+  card.Write(REG_CONTROL, 1u << 3);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const auto changing = std::chrono::steady_clock::now();
+  card.Write(REG_FRAME_SELECT, 7);
+  const auto changed = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  card.Write(REG_CONTROL, 0);
+  std::vector<sim::testing::ShownFrame> shown;
+  EXPECT_EQ(sim::testing::TakeShownFrames(SLOT0, shown), 0u);
+  const uint64_t raised = sim::testing::Counts(SLOT0).raised;
+  ASSERT_EQ(shown.size(), raised + 1) << "the first period, then one more at each raise";
+  EXPECT_GE(shown.front().start, before);
+  const auto period = std::chrono::nanoseconds(6 * 164100);
+  for (size_t i = 1; i < shown.size(); ++i) {
+    EXPECT_EQ(shown[i].start - shown[i - 1].start, period) << i;
+    if (shown[i].start < changing) {
+      EXPECT_EQ(shown[i].frame, 3u) << i;
+    } else if (shown[i].start > changed) {
+      EXPECT_EQ(shown[i].frame, 7u) << i;
+    }
+  }
+  EXPECT_EQ(shown.front().frame, 3u);
+  EXPECT_EQ(shown.back().frame, 7u);
+  shown.clear();
+  EXPECT_EQ(sim::testing::TakeShownFrames(SLOT0, shown), 0u);
+  EXPECT_TRUE(shown.empty()) << "a take empties the record";
+
+  // A record without room counts what it could not keep.
+  ASSERT_TRUE(sim::testing::RecordShownFrames(SLOT0, 2));
+  card.Write(REG_CONTROL, 1u << 3);
+  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  card.Write(REG_CONTROL, 0);
+  const uint64_t dropped = sim::testing::TakeShownFrames(SLOT0, shown);
+  EXPECT_EQ(shown.size(), 2u);
+  EXPECT_GE(dropped, 7u);
 }
 
 // ---- the trace ----

@@ -1,6 +1,8 @@
 #include "files/ReplaceFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,12 +46,35 @@ std::string FolderOf(const std::string& path) {
 // the file system could not keep).
 bool CloseChecked(int fd) { return ::close(fd) == 0; }
 
+// Temporary files left by saves whose process is gone (killed in the middle, say) are
+// removed before another is made beside them, so they never pile up. Only names this code
+// gives are touched, and only while no process of that id lives.
+void RemoveStaleTemporaries(const std::string& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  const int errorBefore = errno;
+  while (const dirent* entry = ::readdir(dir)) {
+    unsigned pid = 0, serial = 0;
+    int end = 0;
+    if (std::sscanf(entry->d_name, ".sorrel-%x-%x.tmp%n", &pid, &serial, &end) != 2 || entry->d_name[end] != '\0') {
+      continue;
+    }
+    const pid_t owner = static_cast<pid_t>(pid);
+    if (owner <= 0 || owner == ::getpid() || ::kill(owner, 0) == 0 || errno != ESRCH) continue;
+    ::unlinkat(::dirfd(dir), entry->d_name, 0);
+  }
+  ::closedir(dir);
+  errno = errorBefore;
+}
+
 // A new file in folder under a short name of its own, so that a target whose name is as
 // long as the file system allows still has room beside it.
 int CreateTemporary(const std::string& folder, std::string& temp) {
   static std::atomic<unsigned> counter{0};
+  RemoveStaleTemporaries(folder);
   for (int attempt = 0; attempt < 100; ++attempt) {
     char name[40];
+    // Named for the process that writes it, as RemoveStaleTemporaries reads the name.
     std::snprintf(name, sizeof name, ".sorrel-%x-%x.tmp", static_cast<unsigned>(::getpid()), counter++);
     temp = (folder == "/" ? "" : folder) + "/" + name;
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

@@ -77,13 +77,14 @@ class CStoreLock {
   Failure m_Failure;
 };
 
-// Reads the store's file whole; no file is no bytes. Only a regular file is read, so a
-// pipe or a folder in its place can neither hang nor confuse the reader.
+// Reads the store's file whole; no file is no bytes, also where a folder of its path is a
+// file (nothing to read there; the save says why it cannot write). Only a regular file is
+// read, so a pipe or a folder in its place can neither hang nor confuse the reader.
 bool ReadStoreFile(const std::string& path, std::string& bytes, Failure& failure) {
   bytes.clear();
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
-    if (errno == ENOENT) return true;
+    if (errno == ENOENT || errno == ENOTDIR) return true;
     failure = FromErrno();
     return false;
   }

@@ -1,7 +1,14 @@
 #include "ui/Host.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "ui/ScriptedHost.h"
 
@@ -28,12 +35,36 @@ IHost& Host() {
   return *host;
 }
 
+std::string TranscriptLine(const std::string& caption, const std::string& text) {
+  std::string line = caption + ": ";
+  for (char c : text) line += c == '\n' ? std::string("\\n") : std::string(1, c);
+  return line;
+}
+
+namespace {
+
+// One write per line, so lines from several processes never mix.
+bool Transcribe(const std::string& text, const std::string& caption) {
+  const char* file = std::getenv("SORREL_UI_TRANSCRIPT");
+  if (file == nullptr || file[0] == '\0') return false;
+  const std::string line = TranscriptLine(caption, text) + '\n';
+  const int fd = ::open(file, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0 || ::write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
+    std::fprintf(stderr, "ui: cannot write the transcript %s: %s\n", file, std::strerror(errno));
+  }
+  if (fd >= 0) ::close(fd);
+  return true;
+}
+
+}  // namespace
+
 int MessageBox(CDialog* owner, const std::string& text, const std::string& caption, MessageIcon icon) {
+  if (Transcribe(text, caption)) return IDOK;
   return Host().MessageBox(owner, text, caption, icon);
 }
 
 int AppMessageBox(const std::string& text, MessageIcon icon) {
-  return Host().MessageBox(nullptr, text, Title(), icon);
+  return MessageBox(nullptr, text, Title(), icon);
 }
 
 void SetApplicationTitle(const std::string& title) { Title() = title; }

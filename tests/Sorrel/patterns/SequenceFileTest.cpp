@@ -1,11 +1,15 @@
+#include <array>
 #include <climits>
+#include <cstdio>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "Child.h"
 #include "File.h"
 #include "PatternFixture.h"
 #include "ReadFailure.h"
+#include "SaveTrials.h"
 #include "SequenceFile.h"
 
 namespace {
@@ -209,6 +213,62 @@ TEST_F(SequenceFileTest, FilesWithTheLongestNamesAreReplaced) {
   EXPECT_EQ(ReadText(File(longName)), "/a/p.bmp, /a/l.lut\n");
   EXPECT_EQ(FolderNames(), (std::vector<std::string>{longName}));
   EXPECT_TRUE(Messages().empty());
+}
+
+// Two long sequences for the saves below: a few thousand entries with long paths.
+std::array<ImageList, 2> TwoLongSequences() {
+  std::array<ImageList, 2> lists;
+  for (size_t which = 0; which < 2; ++which) {
+    std::string folder = "/data/";
+    folder.append(120, which == 0 ? 'a' : 'b');
+    for (int i = 0; i < 4000; ++i) {
+      auto entry = std::make_unique<Image_Entry>();
+      entry->PatternFile = folder;
+      entry->PatternFile.append("/pattern-").append(std::to_string(i)).append(".bmp");
+      entry->LUTFile = folder;
+      entry->LUTFile.append("/table-").append(std::to_string(i % 7)).append(".lut");
+      lists[which].push_back(std::move(entry));
+    }
+  }
+  return lists;
+}
+
+TEST_F(SequenceFileTest, SavesKilledAtRandomMomentsLeaveTheOldFileOrTheNewNeverAMix) {
+  const std::array<ImageList, 2> lists = TwoLongSequences();
+  const savetest::CTrialFolder trials;
+  const std::string path = trials.Path() + "/long.sif";
+  std::array<std::string, 2> contents;
+  for (size_t which = 0; which < 2; ++which) {
+    ASSERT_TRUE(WriteSequenceFile(path, lists[which]));
+    contents[which] = ReadText(path);
+  }
+  ASSERT_NE(contents[0], contents[1]);
+  ASSERT_GT(contents[0].size(), 1000000u);
+
+  const savetest::KillOutcome outcome = savetest::KillDuringSaves(
+      trials.Path(), "long.sif", contents,
+      [&](int which) { WriteSequenceFile(path, lists[static_cast<size_t>(which)]); }, 1000, 20240612);
+  savetest::ExpectOldOrNew(outcome, "sequence", 1000);
+  ASSERT_TRUE(WriteSequenceFile(path, lists[0]));
+  EXPECT_TRUE(savetest::OtherNames(trials.Path(), "long.sif").empty());
+}
+
+TEST_F(SequenceFileTest, AFullDiskLeavesTheOldFileAndSaysSo) {
+  const std::array<ImageList, 2> lists = TwoLongSequences();
+  ASSERT_TRUE(WriteSequenceFile(File("long.sif"), lists[0]));
+  const std::string before = ReadText(File("long.sif"));
+  const std::string target = File("long.sif");
+  const int status = InChild([&] {
+    if (!LimitFileSize(static_cast<rlim_t>(before.size() / 2))) return 2;
+    const bool written = WriteSequenceFile(target, lists[1]);
+    const auto& shown = m_Host.Messages();
+    const bool said = shown.size() == 1 && shown[0].text == "Can't create File " + target &&
+                      shown[0].caption == "FILE ERROR" && shown[0].icon == MessageIcon::Error;
+    return !written && said ? 0 : 1;
+  });
+  EXPECT_EQ(status, 0) << "the save fails with its message";
+  EXPECT_EQ(ReadText(File("long.sif")), before);
+  EXPECT_EQ(FolderNames(), std::vector<std::string>{"long.sif"}) << "the cut-short temporary file is removed";
 }
 
 }  // namespace

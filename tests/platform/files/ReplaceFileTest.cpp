@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -20,6 +21,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "SaveTrials.h"
 
 namespace {
 
@@ -150,6 +153,31 @@ TEST_F(ReplaceFileTest, AFullDiskLeavesTheOldFileWhole) {
   EXPECT_EQ(AsOrdinaryUser([&] { return !ReplaceFile(path, {big}) && errno == EFBIG; }, 4096), 0);
   EXPECT_EQ(ReadText(path), "old\n");
   EXPECT_EQ(Names(), std::vector<std::string>{"full.sif"}) << "the cut-short temporary file is removed";
+}
+
+TEST_F(ReplaceFileTest, TemporaryFilesOfKilledSavesGoAtTheNextSaveAndNoOneElses) {
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  waitpid(gone, nullptr, 0);  // a process id nobody has now
+  auto temporary = [](pid_t pid, unsigned serial) {
+    std::string name = ".sorrel-";
+    name += savetest::Hex(static_cast<unsigned>(pid));
+    name += '-';
+    name += savetest::Hex(serial);
+    return name + ".tmp";
+  };
+  const std::vector<std::string> stale = {temporary(gone, 0), temporary(gone, 0x1f)};
+  const std::vector<std::string> kept = {temporary(getppid(), 0), ".sorrel-notes.tmp", std::string("x").append(temporary(gone, 1)),
+                                         temporary(gone, 2) + ".bak"};
+  for (const auto& name : stale) WriteText(Path(name), "half a sav");
+  for (const auto& name : kept) WriteText(Path(name), "someone's");
+  EXPECT_TRUE(ReplaceFile(Path("demo.sif"), {"new\n"}));
+  std::vector<std::string> expected = kept;
+  expected.push_back("demo.sif");
+  std::vector<std::string> names = Names();
+  std::sort(names.begin(), names.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(names, expected);
 }
 
 }  // namespace

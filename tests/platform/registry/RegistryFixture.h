@@ -3,7 +3,6 @@
 // program's two-step reads and its writes through the store's calls.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "Child.h"
+#include "SaveTrials.h"
 #include "TestFiles.h"
 #include "registry/Registry.h"
 

@@ -2,6 +2,8 @@
 // the rights to write.
 #include <fcntl.h>
 
+#include <array>
+#include <cstdio>
 #include <set>
 
 #include "RegistryFixture.h"
@@ -133,6 +135,72 @@ TEST_F(RegistrySaveTest, ASaveWithoutWriteRightsLeavesTheValuesAndSaysSoInOneLin
   EXPECT_EQ(ReadText(StorePath()), before);
   EXPECT_EQ(Load("FrameRate"), Sz("10"));
   EXPECT_EQ(Load("LaserDuty"), std::nullopt);
+}
+
+// Two sets of the program's values with a long note each, so that the file is large and a
+// kill often lands while it is being written.
+Values Settings(char note) {
+  Values values;
+  for (const char* name : PROGRAM_NAMES) values.emplace_back(name, Sz(std::string(1, note) + name));
+  values.emplace_back("Note", Sz(std::string(300000, note)));
+  return values;
+}
+
+TEST_F(RegistrySaveTest, SavesKilledAtRandomMomentsLeaveTheOldFileOrTheNewNeverAMix) {
+  const savetest::CTrialFolder trials;
+  m_Folder = trials.Path();
+  setenv("SORREL_REGISTRY", m_Folder.c_str(), 1);
+  // What the file holds after saving each set over the other, saved here in this process.
+  const std::array<Values, 2> sets = {Settings('a'), Settings('b')};
+  std::array<std::string, 2> contents;
+  for (int i : {0, 1, 0}) {
+    ASSERT_EQ(Save(sets[static_cast<size_t>(i)]), ERROR_SUCCESS);
+    if (contents[static_cast<size_t>(i)].empty()) contents[static_cast<size_t>(i)] = ReadText(StorePath());
+    ASSERT_EQ(ReadText(StorePath()), contents[static_cast<size_t>(i)]) << "a save of the same values gives the same file";
+  }
+  ASSERT_NE(contents[0], contents[1]);
+  ASSERT_GT(contents[0].size(), 300000u);
+
+  const savetest::KillOutcome outcome = savetest::KillDuringSaves(
+      m_Folder, "sorrel.reg", contents, [&](int which) { Save(sets[static_cast<size_t>(which)]); }, 1000, 20240611);
+  savetest::ExpectOldOrNew(outcome, "settings", 1000);
+  ASSERT_EQ(Save({{"FrameRate", Sz("7")}}), ERROR_SUCCESS) << "no lock outlives a killed save";
+  EXPECT_EQ(Load("FrameRate"), Sz("7"));
+  EXPECT_TRUE(savetest::OtherNames(m_Folder, "sorrel.reg").empty());
+}
+
+TEST_F(RegistrySaveTest, AFullDiskLeavesTheStoredValuesAndSaysSoInOneLine) {
+  ASSERT_EQ(Save(Settings('a')), ERROR_SUCCESS);
+  const std::string before = ReadText(StorePath());
+  int errors[2];
+  ASSERT_EQ(pipe(errors), 0);
+  const int status = InChild([&] {
+    if (!LimitFileSize(static_cast<rlim_t>(before.size() / 2))) return 2;
+    dup2(errors[1], 2);
+    return Save(Settings('b')) == ERROR_REGISTRY_IO_FAILED ? 0 : 1;
+  });
+  close(errors[1]);
+  std::string said;
+  char chunk[256];
+  for (ssize_t n; (n = read(errors[0], chunk, sizeof chunk)) > 0;) said.append(chunk, static_cast<size_t>(n));
+  close(errors[0]);
+  EXPECT_EQ(status, 0) << "the save is refused as an input/output failure";
+  EXPECT_EQ(said, "Settings not saved to " + StorePath() + ": File too large\n");
+  EXPECT_EQ(ReadText(StorePath()), before);
+  EXPECT_TRUE(savetest::OtherNames(m_Folder, "sorrel.reg").empty()) << "the cut-short temporary file is removed";
+}
+
+TEST_F(RegistrySaveTest, AStorePathThroughAFileReadsEmptyAndItsSaveSaysWhyInOneLine) {
+  WriteText(m_Folder + "/file", "not a folder\n");
+  const std::string folder = m_Folder + "/file/registry";
+  setenv("SORREL_REGISTRY", folder.c_str(), 1);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(Load("FrameRate"), std::nullopt);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "nothing there to read";
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(Save({{"FrameRate", Sz("7")}}), ERROR_REGISTRY_IO_FAILED);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "Settings not saved to " + folder + "/sorrel.reg: its folder cannot be made: Not a directory\n");
 }
 
 }  // namespace

@@ -2,11 +2,16 @@
 // message boxes, file dialogs, the virtual clock, paints, termination signals and process
 // exit.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <utility>
@@ -48,6 +53,13 @@ TEST_F(ScriptedHostTest, TextHistoryKeepsEveryCaptionAControlShowed) {
   dlg.SetDlgItemText(EDIT, "unseen");  // no longer shown
   EXPECT_EQ(host->TextHistory(MAIN_TEMPLATE, EDIT), (std::vector<std::string>{"", "initial", "first", "second"}));
   EXPECT_TRUE(host->TextHistory(MAIN_TEMPLATE, 4242).empty());
+
+  // Cleared, a history starts again at the next text shown.
+  host->ClearTextHistory();
+  EXPECT_TRUE(host->TextHistory(MAIN_TEMPLATE, EDIT).empty());
+  host->Open(dlg);
+  dlg.SetDlgItemText(EDIT, "third");
+  EXPECT_EQ(host->TextHistory(MAIN_TEMPLATE, EDIT).back(), "third");
 }
 
 TEST_F(ScriptedHostTest, RunWithoutAScriptCancelsAndIsRecorded) {
@@ -418,6 +430,27 @@ TEST_F(ScriptedHostTest, MessageBoxesAreRecordedAndAnswered) {
   EXPECT_EQ(MessageBox(nullptr, "q", "ASK"), 6);
   host->ClearMessages();
   EXPECT_TRUE(host->Messages().empty());
+}
+
+TEST_F(ScriptedHostTest, ATranscriptTakesMessageBoxesInsteadOfTheHost) {
+  char folder[] = "/tmp/sorrel-transcript-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string file = std::string(folder) + "/messages.txt";
+  setenv("SORREL_UI_TRANSCRIPT", file.c_str(), 1);
+  CTestDlg dlg;
+  EXPECT_EQ(MessageBox(&dlg, "Could not power the DAC board.\n Is DAC power cable connected?\n", "ERROR"), IDOK);
+  EXPECT_EQ(AppMessageBox("Could not read SIF"), IDOK);
+  unsetenv("SORREL_UI_TRANSCRIPT");
+  EXPECT_TRUE(host->Messages().empty()) << "the host never saw them";
+  std::ifstream in(file);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text,
+            "ERROR: Could not power the DAC board.\\n Is DAC power cable connected?\\n\n"
+            "Sorrel: Could not read SIF\n");
+  MessageBox(&dlg, "after", "ERROR");
+  EXPECT_EQ(host->Messages().size(), 1u) << "without the variable the host shows them again";
+  std::remove(file.c_str());
+  rmdir(folder);
 }
 
 // A path of n characters, folders of 200 characters deep.

@@ -1,7 +1,8 @@
 #pragma once
 // Replacing a file's whole content so that no reader, crash or full disk ever leaves it
 // half-written: the new bytes go to a temporary file beside it, reach the disk, and are
-// renamed over the old file.
+// renamed over the old file. A process killed during a save leaves its temporary file;
+// the next save in that folder removes it.
 
 #include <initializer_list>
 #include <string>

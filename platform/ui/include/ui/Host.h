@@ -39,9 +39,15 @@ class UI_API IHost {
 UI_API void SetHost(std::unique_ptr<IHost> host);
 UI_API IHost& Host();
 
-// A modal message box with one OK button. Returns IDOK.
+// A modal message box with one OK button (see TranscriptLine). Returns IDOK.
 UI_API int MessageBox(CDialog* owner, const std::string& text, const std::string& caption,
                       MessageIcon icon = MessageIcon::None);
+// For test scripts that drive the program from outside: while SORREL_UI_TRANSCRIPT names a
+// file, message boxes are not shown; each is appended to that file as its TranscriptLine
+// and counts as answered OK.
+// "CAPTION: text", line breaks in the text written as \n: one line per message box.
+UI_API std::string TranscriptLine(const std::string& caption, const std::string& text);
+
 // The application's message box: its caption is the application title.
 UI_API int AppMessageBox(const std::string& text, MessageIcon icon = MessageIcon::None);
 UI_API void SetApplicationTitle(const std::string& title);

@@ -145,6 +145,9 @@ class UI_API CScriptedHost : public IHost {
   // in order, starting with its template text (a change to the same text is not repeated):
   // the captions a long operation shows on a button, for instance.
   std::vector<std::string> TextHistory(int templateId, int id) const;
+  // Forgets the texts shown so far, as a long run that keeps no record of them needs; each
+  // control's history starts again at its next text.
+  void ClearTextHistory() { m_TextHistory.clear(); }
 
  private:
   class View;
