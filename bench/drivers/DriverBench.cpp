@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "CopyReference.h"
 #include "KiteBoard.h"
 #include "SimTesting.h"
 #include "ui/Process.h"
@@ -53,11 +54,13 @@ void WriteFrameBuffer(benchmark::State& state, const char* bus) {
     state.SkipWithError("no Kite board on the simulated bus");
     return;
   }
+  const benchref::Clock::time_point start = benchref::Clock::now();
   for (auto _ : state) {
     // Reordered in place on every call, as a download of fresh data would be.
     benchmark::DoNotOptimize(board->WriteFrameBuffer(5, frame.data()));
     benchmark::ClobberMemory();
   }
+  benchref::ReportCopyRatio(state, start, FRAME_BYTES);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * FRAME_BYTES));
 }
 
