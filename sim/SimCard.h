@@ -128,7 +128,7 @@ class CSimCard final : public pci::detail::ICard {
   std::mutex m_Mutex;
   std::condition_variable_any m_RunChanged;   // the timing engine waits on it
   std::condition_variable_any m_LineChanged;  // the host's interrupt thread waits on it
-  uint32_t m_Faults;  // the spec's, as tests switch them while the card runs
+  uint32_t m_Faults;  // the card description's fault bits, switched by tests while the card runs
   uint32_t m_Config[64] = {};
   uint32_t m_Bridge[BRIDGE_SPACE_SIZE / 4] = {};
   uint32_t m_Control = 0;
