@@ -265,10 +265,14 @@ void CSorrelDlg::ReleaseBoardAndImages() {
 void CSorrelDlg::OnClose() {
   MakeBoardSafe();
   if (!AskToSaveChanges()) {
-    // The changes could not be written where they belong: the window stays, with the
-    // lasers and the SLM off, so the operator can save them elsewhere.
+    // The changes could not be written where they belong: the window stays so the operator
+    // can save them elsewhere, with the lasers and the SLM left off as the close made them.
+    // The sliders and readouts show the zero gains the board holds; a later close saves them.
     CSorrelApp& app = *theApp;
-    if (app.m_pBoard) app.m_pBoard->SetRunParameters(app.FrameRate, app.LaserDuty, app.LaserAGain, app.LaserBGain);
+    app.LaserAGain = 0;
+    app.LaserBGain = 0;
+    SetupSliders();
+    UpdateReadouts();
     UpdatePowerButtons();
     InvalidateScreenImage();
     return;
