@@ -140,6 +140,34 @@ TEST_F(ShutdownTest, ASignalAfterStartUpRunsTheShutdownWithoutTheQuestionAndEnds
   EXPECT_EQ(App().m_pBoard, nullptr);
 }
 
+// The signal's shutdown never waits on a box of its own: under the box of a power bit that
+// will not follow, a second such box would hold the end until someone pressed OK.
+TEST_F(ShutdownTest, ASignalUnderABoxOfTheBoardEndsWithoutAnotherBox) {
+  StandardWork();
+  Bus("kite", true);
+  ASSERT_EQ(Start(), std::nullopt);
+  m_Host->Click(Dlg(), IDC_POWER_ON);
+  Faults("power-stuck");
+  m_Host->SetMessageBoxHandler([this](const CScriptedHost::MessageRecord&) {
+    raise(SIGTERM);
+    m_Host->DeliverSignals();  // as the box's own event loop delivers it
+    return IDOK;
+  });
+  const size_t before = BoardWrites().size();
+  int status = -1;
+  try {
+    Close();
+  } catch (const CProcessExit& e) {
+    status = e.status;
+  }
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(MessageLines(), std::vector<std::string>{"ERROR: SLM Power not responding... Is DAC power plugged in?"});
+  const auto writes = BoardWrites();
+  const size_t gainA = Find(writes, before, [](uint32_t o, uint32_t v) { return o == simtest::REG_TIMING_A && (v & 0xFF) == 0; });
+  EXPECT_LT(gainA, writes.size()) << "the lasers at zero gain";
+  EXPECT_EQ(App().m_pBoard, nullptr);
+}
+
 // Before the window is ready the program ends by the signal itself, after making an
 // existing board safe and without saving anything.
 TEST_F(ShutdownTest, ASignalDuringThePowerUpEndsTheProgramByThatSignalWithTheBoardSafe) {

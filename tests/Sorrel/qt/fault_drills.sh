@@ -21,6 +21,18 @@
 #   settings folder missing      ERROR: Error reading Board Type from registry, defaulted to     status 0; the folder is made at the save
 #                                Kite_SLM; Sorrel: Could not read SIF
 #
+# Signals under start-up boxes that really wait (on a virtual X screen of the script's own,
+# no transcript): SIGTERM while the box shows ends the program by SIGTERM, with every card it
+# holds at zero gain and the SLM off (the last words its trace shows) and nothing saved.
+#
+#   drill                        the box that waits                                              the card
+#   no card                      ERROR (Could not locate PCI board, ...)                         none
+#   DAC fault                    ERROR (Could not power the DAC board. ...), inside the board's  held, powered up
+#                                power-up
+#   PowerOff.bmp missing         WARNING (Could not find PowerOff.bmp in Sorrel)                 held, gains 200 and 100 set
+#   card held by a running       ERROR (There are no available 512 PCI boards ...)               the first's, untouched
+#   Sorrel (the third)
+#
 # Usage: fault_drills.sh <path of the Sorrel program>
 set -uo pipefail
 
@@ -56,7 +68,9 @@ make_work() {
   printf 'Power=1.5\nAstigX=0.3\n' >"$work/Image_Files/defocus.zrn"
   printf 'ComaY=0.8\nTrefoilX=-0.4\n' >"$work/Image_Files/coma.zrn"
   for ((i = 0; i < 256; i++)); do echo "$i $i"; done >"$work/Image_Files/linear.lut"
-  bitmap128 >"$work/PowerOff.bmp"
+  # Made once: written byte by byte, it takes seconds on a busy machine.
+  [ -f "$scratch/PowerOff.bmp" ] || bitmap128 >"$scratch/PowerOff.bmp"
+  cp "$scratch/PowerOff.bmp" "$work/PowerOff.bmp"
   printf '%s, %s\n' "$work/Image_Files/defocus.zrn" "$work/Image_Files/linear.lut" \
     "$work/Image_Files/coma.zrn" "$work/Image_Files/linear.lut" \
     "$work/Image_Files/defocus.zrn" "$work/Image_Files/linear.lut" >"$work/Sequence_Files/demo.sif"
@@ -149,6 +163,95 @@ term_after_messages() {
   expect_status "$2" "$status" 0
 }
 
+# A virtual X screen for the boxes that must really wait; empty when none can be had.
+x_display=""
+if command -v Xvfb >/dev/null && command -v xdotool >/dev/null; then
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$scratch/x-display" 2>"$scratch/x.err" &
+  pids+=("$!")
+  disown  # ended by the trap without a word from the shell
+  if until_true 30 test -s "$scratch/x-display"; then
+    x_display=":$(cat "$scratch/x-display")"
+  else
+    fail "the virtual X screen did not start: $(cat "$scratch/x.err")"
+  fi
+else
+  echo "SKIPPED: signals under waiting boxes (Xvfb and xdotool are needed)" >&2
+fi
+
+# A shown window of the process with exactly this title.
+box_shown() { DISPLAY="$x_display" xdotool search --onlyvisible --pid "$1" --name "^$2\$" >/dev/null 2>&1; }
+
+# boxed <work> <name> [VAR=value ...]: starts Sorrel as start does, its boxes on the virtual
+# screen and waiting for OK.
+boxed() {
+  local work="$1" name="$2"
+  shift 2
+  start "$work" "$name" SORREL_UI_TRANSCRIPT= QT_QPA_PLATFORM=xcb DISPLAY="$x_display" "$@"
+}
+
+# term_under_box <drill> <pid> <title>: once the box shows, SIGTERM; the program must end by it.
+term_under_box() {
+  until_true 60 box_shown "$2" "$3" || fail "$1: no box titled $3 showed"
+  kill -TERM "$2"
+  finish "$2" 30
+  expect_status "$1" "$status" $((128 + 15))
+}
+
+# last_write <log> <after line> <register>: the last value written to a board register
+# after the given line of a trace's register log; empty when none was.
+last_write() {
+  awk -v from="$2" -v reg="$3" 'NR > from && $2 == "W" && $3 == 2 && $4 == reg { v = $5 } END { print v }' "$1"
+}
+
+# left_safe <drill> <log> <after line>: both gains written zero after that line, and the
+# SLM off in the last word to the control register.
+left_safe() {
+  local register value
+  for register in 10 14; do
+    value=$(last_write "$2" "$3" "$register")
+    [ -n "$value" ] && [ "${value:6:2}" = 00 ] || fail "$1: register $register last written \"$value\", not a zero gain"
+  done
+  value=$(last_write "$2" 0 00)
+  [ -n "$value" ] && (((16#$value & 0x400) == 0)) || fail "$1: the SLM left powered (control $value)"
+}
+
+lines_of() { if [ -f "$1" ]; then wc -l <"$1"; else echo 0; fi; }
+
+drill_signals_under_boxes() {
+  [ -n "$x_display" ] || return 0
+  local work="$scratch/box-none"
+  make_work "$work"
+  cp "$work/registry/sorrel.reg" "$work/stored.before"
+  boxed "$work" sorrel SORREL_SIM=none
+  term_under_box "no card, box" "$started" ERROR
+  cmp -s "$work/registry/sorrel.reg" "$work/stored.before" || fail "no card, box: the settings were written"
+
+  work="$scratch/box-dac"
+  make_work "$work"
+  cp "$work/registry/sorrel.reg" "$work/stored.before"
+  boxed "$work" sorrel SORREL_SIM=kite:dac-fault SORREL_SIM_TRACE="$work/trace"
+  local pid=$started
+  until_true 60 box_shown "$pid" ERROR || fail "DAC fault, box: no box titled ERROR showed"
+  local before
+  before=$(lines_of "$work/trace/registers.log")
+  term_under_box "DAC fault, box" "$pid" ERROR
+  left_safe "DAC fault, box" "$work/trace/registers.log" "$before"
+  cmp -s "$work/registry/sorrel.reg" "$work/stored.before" || fail "DAC fault, box: the settings were written"
+
+  work="$scratch/box-poweroff"
+  make_work "$work"
+  rm "$work/PowerOff.bmp"
+  cp "$work/registry/sorrel.reg" "$work/stored.before"
+  boxed "$work" sorrel SORREL_SIM=kite SORREL_SIM_TRACE="$work/trace"
+  pid=$started
+  until_true 60 box_shown "$pid" WARNING || fail "PowerOff.bmp missing, box: no box titled WARNING showed"
+  before=$(lines_of "$work/trace/registers.log")
+  [ "$(last_write "$work/trace/registers.log" 0 10 | cut -c 7-8)" = c8 ] || fail "PowerOff.bmp missing, box: gain A not 200 before"
+  term_under_box "PowerOff.bmp missing, box" "$pid" WARNING
+  left_safe "PowerOff.bmp missing, box" "$work/trace/registers.log" "$before"
+  cmp -s "$work/registry/sorrel.reg" "$work/stored.before" || fail "PowerOff.bmp missing, box: the settings were written"
+}
+
 NO_BOARDS="ERROR: There are no available 512 PCI boards to open, is the software already running?"
 WRITE_FAILED="WARNING: At least one WriteFrameBuffer call failed"
 
@@ -193,6 +296,10 @@ drill_held() {
   expect_status "held, second" "$status" 0
   expect_transcript "$work/second.transcript" "held" "$NO_BOARDS" "$WRITE_FAILED"
   [ ! -s "$work/first.transcript" ] || fail "held: the first showed a message"
+  if [ -n "$x_display" ]; then
+    boxed "$work" third SORREL_SIM=kite SORREL_SIM_TRACE="$work/trace"
+    term_under_box "held, the third under its box" "$started" ERROR
+  fi
   local before
   before=$(stat -c %s "$work/log.before")
   cmp -s -n "$before" "$work/log.before" "$work/trace/registers.log" || fail "held: the first's register log changed"
@@ -253,6 +360,7 @@ drill_fatal "3.3 V supply low" "kite:3v3-low" "ERROR: 3.3 Volt Status Low" "ERRO
   "ERROR: SDRAM Bits 19 0 0 0"
 drill_fatal "DAC fault" "kite:dac-fault" 'ERROR: Could not power the DAC board.\n Is DAC power cable connected?\n'
 drill_held
+drill_signals_under_boxes
 drill_settings_read_only
 drill_settings_missing
 

@@ -285,6 +285,37 @@ TEST(PciFacility, StrayAccessesAreReportedNotFatal) {
   EXPECT_EQ(stored.back(), 7);
 }
 
+// What a termination signal needs where no driver object is: every held card's lasers at
+// zero gain and its SLM off, the rest of its registers as they were.
+TEST(PciFacility, HeldCardsAreMadeSafeWithoutTheirDriver) {
+  UseBus("kite,wren");
+  const pci::DeviceHandle device = pci::Open();
+  pci::Location locations[pci::MAX_CARDS];
+  ASSERT_EQ(pci::Scan(device, PLX_VENDOR, PLX_DEVICE, locations), 2u);
+  pci::Close(device);
+  Card first(locations[0]), second(locations[1]);
+  ASSERT_TRUE(first.Ok() && second.Ok());
+  constexpr uint32_t SLM_POWER = 1u << 10;
+  uint32_t control[2] = {}, timing[2][2] = {};
+  for (int i : {0, 1}) {
+    const Card& card = i == 0 ? first : second;
+    card.Write(REG_CONTROL, SLM_POWER | 1u << 8 | 1u << 0);  // SLM and DAC powered, normal
+    card.Write(REG_TIMING_A, 0x030280C8);
+    card.Write(REG_TIMING_B, 0x01020396);
+    control[i] = card.Read(REG_CONTROL);
+    timing[i][0] = card.Read(REG_TIMING_A);
+    timing[i][1] = card.Read(REG_TIMING_B);
+    ASSERT_NE(control[i] & SLM_POWER, 0u);
+  }
+  pci::MakeHeldCardsSafe();
+  for (int i : {0, 1}) {
+    const Card& card = i == 0 ? first : second;
+    EXPECT_EQ(card.Read(REG_CONTROL), control[i] & ~SLM_POWER) << "card " << i;
+    EXPECT_EQ(card.Read(REG_TIMING_A), timing[i][0] & ~0xFFu) << "card " << i;
+    EXPECT_EQ(card.Read(REG_TIMING_B), timing[i][1] & ~0xFFu) << "card " << i;
+  }
+}
+
 // The thread runs the interrupt-time commands before the routine, which then sees the
 // board acknowledged and the bridge masked.
 struct RoutineLog {
