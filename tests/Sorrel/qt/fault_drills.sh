@@ -21,17 +21,10 @@
 #   settings folder missing      ERROR: Error reading Board Type from registry, defaulted to     status 0; the folder is made at the save
 #                                Kite_SLM; Sorrel: Could not read SIF
 #
-# Signals under start-up boxes that really wait (on a virtual X screen of the script's own,
-# no transcript): SIGTERM while the box shows ends the program by SIGTERM, with every card it
-# holds at zero gain and the SLM off (the last words its trace shows) and nothing saved.
-#
-#   drill                        the box that waits                                              the card
-#   no card                      ERROR (Could not locate PCI board, ...)                         none
-#   DAC fault                    ERROR (Could not power the DAC board. ...), inside the board's  held, powered up
-#                                power-up
-#   PowerOff.bmp missing         WARNING (Could not find PowerOff.bmp in Sorrel)                 held, gains 200 and 100 set
-#   card held by a running       ERROR (There are no available 512 PCI boards ...)               the first's, untouched
-#   Sorrel (the third)
+# SIGTERM under a start-up box that really waits (on a virtual X screen of the script's own,
+# no transcript) ends the program by SIGTERM, every card it holds at zero gain with the SLM
+# off, nothing saved: the no-card box, the DAC box inside the board's power-up, the missing
+# PowerOff.bmp box (gains set), and a third Sorrel's box beside the held drill's first.
 #
 # Usage: fault_drills.sh <path of the Sorrel program>
 set -uo pipefail
@@ -181,75 +174,47 @@ fi
 # A shown window of the process with exactly this title.
 box_shown() { DISPLAY="$x_display" xdotool search --onlyvisible --pid "$1" --name "^$2\$" >/dev/null 2>&1; }
 
-# boxed <work> <name> [VAR=value ...]: starts Sorrel as start does, its boxes on the virtual
-# screen and waiting for OK.
-boxed() {
-  local work="$1" name="$2"
-  shift 2
-  start "$work" "$name" SORREL_UI_TRANSCRIPT= QT_QPA_PLATFORM=xcb DISPLAY="$x_display" "$@"
-}
-
-# term_under_box <drill> <pid> <title>: once the box shows, SIGTERM; the program must end by it.
-term_under_box() {
-  until_true 60 box_shown "$2" "$3" || fail "$1: no box titled $3 showed"
-  kill -TERM "$2"
-  finish "$2" 30
-  expect_status "$1" "$status" $((128 + 15))
-}
-
 # last_write <log> <after line> <register>: the last value written to a board register
 # after the given line of a trace's register log; empty when none was.
 last_write() {
   awk -v from="$2" -v reg="$3" 'NR > from && $2 == "W" && $3 == 2 && $4 == reg { v = $5 } END { print v }' "$1"
 }
 
-# left_safe <drill> <log> <after line>: both gains written zero after that line, and the
-# SLM off in the last word to the control register.
-left_safe() {
-  local register value
+# term_under_box <drill> <work> <title> <held|none> [VAR=value ...]: Sorrel in <work>, its
+# boxes on the virtual screen waiting for OK; SIGTERM once the box titled <title> shows. It
+# must end by SIGTERM and save nothing; holding a card, it must have written both gains
+# zero after the box showed and left the SLM off in its last word to the control register.
+term_under_box() {
+  local drill="$1" work="$2" title="$3" held="$4" log="$2/trace/registers.log" before=0 register value
+  shift 4
+  cp "$work/registry/sorrel.reg" "$work/stored.before"
+  start "$work" box SORREL_UI_TRANSCRIPT= QT_QPA_PLATFORM=xcb DISPLAY="$x_display" "$@"
+  until_true 60 box_shown "$started" "$title" || fail "$drill: no box titled $title showed"
+  [ -f "$log" ] && before=$(wc -l <"$log")
+  kill -TERM "$started"
+  finish "$started" 30
+  expect_status "$drill" "$status" $((128 + 15))
+  cmp -s "$work/registry/sorrel.reg" "$work/stored.before" || fail "$drill: the settings were written"
+  [ "$held" = held ] || return 0
   for register in 10 14; do
-    value=$(last_write "$2" "$3" "$register")
-    [ -n "$value" ] && [ "${value:6:2}" = 00 ] || fail "$1: register $register last written \"$value\", not a zero gain"
+    value=$(last_write "$log" "$before" "$register")
+    [ "${value:6:2}" = 00 ] || fail "$drill: register $register last written \"$value\", not a zero gain"
   done
-  value=$(last_write "$2" 0 00)
-  [ -n "$value" ] && (((16#$value & 0x400) == 0)) || fail "$1: the SLM left powered (control $value)"
+  value=$(last_write "$log" 0 00)
+  [ -n "$value" ] && (((16#$value & 0x400) == 0)) || fail "$drill: the SLM left powered (control $value)"
 }
-
-lines_of() { if [ -f "$1" ]; then wc -l <"$1"; else echo 0; fi; }
 
 drill_signals_under_boxes() {
   [ -n "$x_display" ] || return 0
-  local work="$scratch/box-none"
-  make_work "$work"
-  cp "$work/registry/sorrel.reg" "$work/stored.before"
-  boxed "$work" sorrel SORREL_SIM=none
-  term_under_box "no card, box" "$started" ERROR
-  cmp -s "$work/registry/sorrel.reg" "$work/stored.before" || fail "no card, box: the settings were written"
-
-  work="$scratch/box-dac"
-  make_work "$work"
-  cp "$work/registry/sorrel.reg" "$work/stored.before"
-  boxed "$work" sorrel SORREL_SIM=kite:dac-fault SORREL_SIM_TRACE="$work/trace"
-  local pid=$started
-  until_true 60 box_shown "$pid" ERROR || fail "DAC fault, box: no box titled ERROR showed"
-  local before
-  before=$(lines_of "$work/trace/registers.log")
-  term_under_box "DAC fault, box" "$pid" ERROR
-  left_safe "DAC fault, box" "$work/trace/registers.log" "$before"
-  cmp -s "$work/registry/sorrel.reg" "$work/stored.before" || fail "DAC fault, box: the settings were written"
-
-  work="$scratch/box-poweroff"
-  make_work "$work"
-  rm "$work/PowerOff.bmp"
-  cp "$work/registry/sorrel.reg" "$work/stored.before"
-  boxed "$work" sorrel SORREL_SIM=kite SORREL_SIM_TRACE="$work/trace"
-  pid=$started
-  until_true 60 box_shown "$pid" WARNING || fail "PowerOff.bmp missing, box: no box titled WARNING showed"
-  before=$(lines_of "$work/trace/registers.log")
-  [ "$(last_write "$work/trace/registers.log" 0 10 | cut -c 7-8)" = c8 ] || fail "PowerOff.bmp missing, box: gain A not 200 before"
-  term_under_box "PowerOff.bmp missing, box" "$pid" WARNING
-  left_safe "PowerOff.bmp missing, box" "$work/trace/registers.log" "$before"
-  cmp -s "$work/registry/sorrel.reg" "$work/stored.before" || fail "PowerOff.bmp missing, box: the settings were written"
+  make_work "$scratch/box-none"
+  term_under_box "no card, box" "$scratch/box-none" ERROR none SORREL_SIM=none
+  make_work "$scratch/box-dac"
+  term_under_box "DAC fault, box" "$scratch/box-dac" ERROR held SORREL_SIM=kite:dac-fault \
+    SORREL_SIM_TRACE="$scratch/box-dac/trace"
+  make_work "$scratch/box-poweroff"
+  rm "$scratch/box-poweroff/PowerOff.bmp"
+  term_under_box "PowerOff.bmp missing, box" "$scratch/box-poweroff" WARNING held SORREL_SIM=kite \
+    SORREL_SIM_TRACE="$scratch/box-poweroff/trace"
 }
 
 NO_BOARDS="ERROR: There are no available 512 PCI boards to open, is the software already running?"
@@ -296,10 +261,7 @@ drill_held() {
   expect_status "held, second" "$status" 0
   expect_transcript "$work/second.transcript" "held" "$NO_BOARDS" "$WRITE_FAILED"
   [ ! -s "$work/first.transcript" ] || fail "held: the first showed a message"
-  if [ -n "$x_display" ]; then
-    boxed "$work" third SORREL_SIM=kite SORREL_SIM_TRACE="$work/trace"
-    term_under_box "held, the third under its box" "$started" ERROR
-  fi
+  [ -z "$x_display" ] || term_under_box "held, a third under its box" "$work" ERROR none SORREL_SIM=kite
   local before
   before=$(stat -c %s "$work/log.before")
   cmp -s -n "$before" "$work/log.before" "$work/trace/registers.log" || fail "held: the first's register log changed"
