@@ -15,11 +15,11 @@ bool g_bDieInRename = false;
 
 }  // namespace
 
-// The test is linked with --wrap=rename: a save's rename can be made to end the process.
-extern "C" int __real_rename(const char* from, const char* to);
-extern "C" int __wrap_rename(const char* from, const char* to) {
+// The test is linked with --wrap=renameat: a save's rename can be made to end the process.
+extern "C" int __real_renameat(int fromFolder, const char* from, int toFolder, const char* to);
+extern "C" int __wrap_renameat(int fromFolder, const char* from, int toFolder, const char* to) {
   if (g_bDieInRename) _exit(DIED_IN_RENAME);
-  return __real_rename(from, to);
+  return __real_renameat(fromFolder, from, toFolder, to);
 }
 
 namespace {
@@ -131,7 +131,7 @@ TEST_F(RegistrySaveTest, ASaveWithoutWriteRightsLeavesTheValuesAndSaysSoInOneLin
   close(errors[0]);
 
   EXPECT_EQ(status, ERROR_ACCESS_DENIED);
-  EXPECT_EQ(said, "Settings not saved to " + StorePath() + ": Permission denied\n");
+  EXPECT_EQ(said, "Settings not saved to " + StorePath() + ": its lock cannot be opened: Permission denied\n");
   EXPECT_EQ(ReadText(StorePath()), before);
   EXPECT_EQ(Load("FrameRate"), Sz("10"));
   EXPECT_EQ(Load("LaserDuty"), std::nullopt);
@@ -166,7 +166,7 @@ TEST_F(RegistrySaveTest, SavesKilledAtRandomMomentsLeaveTheOldFileOrTheNewNeverA
   savetest::ExpectOldOrNew(outcome, "settings", 1000);
   ASSERT_EQ(Save({{"FrameRate", Sz("7")}}), ERROR_SUCCESS) << "no lock outlives a killed save";
   EXPECT_EQ(Load("FrameRate"), Sz("7"));
-  EXPECT_TRUE(savetest::OtherNames(m_Folder, "sorrel.reg").empty());
+  EXPECT_EQ(savetest::OtherNames(m_Folder, "sorrel.reg"), std::vector<std::string>{"sorrel.lock"});
 }
 
 TEST_F(RegistrySaveTest, AFullDiskLeavesTheStoredValuesAndSaysSoInOneLine) {
@@ -187,7 +187,8 @@ TEST_F(RegistrySaveTest, AFullDiskLeavesTheStoredValuesAndSaysSoInOneLine) {
   EXPECT_EQ(status, 0) << "the save is refused as an input/output failure";
   EXPECT_EQ(said, "Settings not saved to " + StorePath() + ": File too large\n");
   EXPECT_EQ(ReadText(StorePath()), before);
-  EXPECT_TRUE(savetest::OtherNames(m_Folder, "sorrel.reg").empty()) << "the cut-short temporary file is removed";
+  EXPECT_EQ(savetest::OtherNames(m_Folder, "sorrel.reg"), std::vector<std::string>{"sorrel.lock"})
+      << "the cut-short temporary file is removed";
 }
 
 TEST_F(RegistrySaveTest, AStorePathThroughAFileReadsEmptyAndItsSaveSaysWhyInOneLine) {
