@@ -44,13 +44,28 @@ Failure FromErrno(const char* what = "") {
 
 // The lock is a file of its own that only the operators' group may open, so no other user
 // can hold it and keep the group waiting. It is made by the first save, given the folder's
-// group; until then readers go without it (a save replaces the file whole in one rename).
+// group.
 class CStoreLock {
  public:
   CStoreLock(const std::string& folder, int operation, bool make) {
     const std::string path = folder + "/" + LOCK_NAME;
     m_fd = OpenSafely(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (m_fd < 0 && errno == ENOENT && make) m_fd = MakeLock(path, folder);
+    if (m_fd < 0 && errno == ENOENT) {
+      int missing = ENOENT;
+      if (make) {
+        m_fd = MakeLock(path, folder);
+        missing = errno;
+      }
+      // A folder that takes no new file has no lock: the store there can only be rewritten
+      // in place, and its own lock guards that.
+      if (m_fd < 0 && (missing == ENOENT || missing == EACCES || missing == EPERM || missing == EROFS)) {
+        m_fd = OpenSafely(folder + "/" + FILE_NAME, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (m_fd < 0) {
+          m_Failure = {missing, FileErrorText(missing)};  // nothing to guard; the folder says why
+          return;
+        }
+      }
+    }
     if (m_fd < 0) {
       m_Failure = FromErrno("its lock cannot be opened: ");
       return;

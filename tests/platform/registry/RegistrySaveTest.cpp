@@ -172,6 +172,14 @@ TEST_F(RegistrySaveTest, ASaveWithoutWriteRightsLeavesTheValuesAndSaysSoInOneLin
   EXPECT_EQ(Load("LaserDuty"), std::nullopt);
 }
 
+TEST_F(RegistrySaveTest, AStoreWritableInAFolderThatTakesNoNewFileIsSavedInPlaceWithoutALockFile) {
+  WriteText(StorePath(), "REGEDIT4\n\n");
+  ASSERT_EQ(chmod(StorePath().c_str(), 0666), 0);
+  ASSERT_EQ(chmod(m_Folder.c_str(), 0555), 0);
+  EXPECT_EQ(InChild([] { return DropToOrdinaryUser() && Save({{"FrameRate", Sz("12")}}) == ERROR_SUCCESS ? 0 : 1; }), 0);
+  EXPECT_EQ(Load("FrameRate"), Sz("12"));
+}
+
 TEST_F(RegistrySaveTest, ASaveLocksAndReadsTheStoreOnceAndALoadReadsItOnce) {
   ASSERT_EQ(Save({{"FrameRate", Sz("10")}}), ERROR_SUCCESS);
   g_Calls = {};
