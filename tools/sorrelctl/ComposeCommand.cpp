@@ -3,7 +3,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 
 #include "BoardGeometry.h"
@@ -13,6 +12,7 @@
 #include "SequenceOptions.h"
 #include "Terminal.h"
 #include "files/ReplaceFile.h"
+#include "files/SafePath.h"
 
 namespace sorrelctl {
 namespace {
@@ -20,7 +20,7 @@ namespace {
 void WriteWhole(const std::string& path, const std::string& header, const std::vector<uint8_t>& bytes) {
   const std::string_view body(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   if (!ReplaceFile(path, {header, body})) {
-    throw scripting::CScriptError("cannot write " + path + ": " + std::strerror(errno));
+    throw scripting::CScriptError("cannot write " + path + ": " + FileErrorText(errno));
   }
 }
 

@@ -11,22 +11,50 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace pci::detail {
 
-std::string ClaimFolder() {
-  std::string folder;
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+namespace {
+
+// A folder named by the environment, used only when it is this user's own: a root process
+// run with another user's environment must not leave its folders there.
+std::string OwnFolderNamedBy(const char* variable) {
+  const char* folder = std::getenv(variable);
   struct stat st {};
-  if (runtime != nullptr && runtime[0] == '/' && stat(runtime, &st) == 0 && S_ISDIR(st.st_mode)) {
-    folder = std::string(runtime) + "/sorrel-pci";
-  } else {
-    folder = "/tmp/sorrel-pci-" + std::to_string(getuid());
+  if (folder == nullptr || folder[0] != '/' || stat(folder, &st) != 0 || !S_ISDIR(st.st_mode) ||
+      st.st_uid != getuid()) {
+    return {};
   }
+  return folder;
+}
+
+// Where claims may live, best first. Every process of a user walks the same list, so they
+// agree on the folder.
+std::vector<std::string> CandidateFolders() {
+  std::vector<std::string> candidates;
+  const std::string runtime = OwnFolderNamedBy("XDG_RUNTIME_DIR");
+  if (!runtime.empty()) {
+    candidates.push_back(runtime + "/sorrel-pci");
+  }
+  const char* temporary = std::getenv("TMPDIR");
+  const std::string shared = temporary != nullptr && temporary[0] == '/' ? temporary : "/tmp";
+  candidates.push_back(shared + "/sorrel-pci-" + std::to_string(getuid()));
+  const std::string home = OwnFolderNamedBy("HOME");
+  if (!home.empty()) {
+    candidates.push_back(home + "/.sorrel-pci");
+  }
+  return candidates;
+}
+
+// The candidate made or taken as it is; empty when it cannot serve, with the reason and
+// the way out on stderr.
+std::string UsableFolder(const std::string& folder) {
   if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
     std::fprintf(stderr, "pci: cannot create the claim folder %s: %s\n", folder.c_str(), std::strerror(errno));
     return {};
   }
+  struct stat st {};
   if (lstat(folder.c_str(), &st) != 0) {
     std::fprintf(stderr, "pci: cannot examine the claim folder %s: %s\n", folder.c_str(), std::strerror(errno));
     return {};
@@ -34,12 +62,27 @@ std::string ClaimFolder() {
   // Someone else's folder, or one others can write into, could hand us their lock files.
   if (!S_ISDIR(st.st_mode) || st.st_uid != getuid() || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
     std::fprintf(stderr,
-                 "pci: refusing the claim folder %s: it must be a directory owned by this user and "
-                 "writable by nobody else\n",
-                 folder.c_str());
+                 "pci: not using the claim folder %s: it must be a directory owned by this user (uid %u) and "
+                 "writable by nobody else, and it is %s owned by uid %u with mode %04o; its owner or root may "
+                 "remove it (rm -r '%s') once no Sorrel of that user runs\n",
+                 folder.c_str(), static_cast<unsigned>(getuid()), S_ISDIR(st.st_mode) ? "a directory" : "no directory",
+                 static_cast<unsigned>(st.st_uid), static_cast<unsigned>(st.st_mode & 07777), folder.c_str());
     return {};
   }
   return folder;
+}
+
+}  // namespace
+
+std::string ClaimFolder() {
+  for (const std::string& candidate : CandidateFolders()) {
+    std::string folder = UsableFolder(candidate);
+    if (!folder.empty()) {
+      return folder;
+    }
+  }
+  std::fprintf(stderr, "pci: no claim folder can be used, so no card can be claimed\n");
+  return {};
 }
 
 namespace {
