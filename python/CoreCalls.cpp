@@ -1,5 +1,7 @@
 #include "CoreCalls.h"
 
+#include <pthread.h>
+
 #include "ScriptBoard.h"
 #include "ScriptMessages.h"
 
@@ -27,6 +29,15 @@ std::mutex& CoreMutex() {
   static std::mutex mutex;
   return mutex;
 }
+
+namespace {
+
+// A fork waits for the core call under way, so a child never gets the core halfway through
+// a call, nor its mutex held by a thread the child does not have.
+[[maybe_unused]] const int g_AtFork = pthread_atfork([] { CoreMutex().lock(); }, [] { CoreMutex().unlock(); },
+                                                     [] { CoreMutex().unlock(); });
+
+}  // namespace
 
 void WarnMessages() {
   std::vector<scripting::ScriptMessage> messages;

@@ -1,5 +1,7 @@
 #include "ScriptBoard.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <climits>
 
@@ -22,6 +24,9 @@ struct ParkedBoard {
 std::mutex g_ProcessMutex;
 bool g_BoardOpen = false;  // a CScriptBoard of this process holds the board
 ParkedBoard g_Parked;
+// The process that opened or parked the board. A child forked meanwhile got a copy of the
+// drivers' state of the card, which is its parent's: it never takes that board over.
+pid_t g_Opener = 0;
 
 constexpr uint16_t MIN_TRUE_FRAMES = 3;
 constexpr uint16_t MAX_TRUE_FRAMES = 32767;
@@ -89,6 +94,10 @@ CScriptBoard::CScriptBoard(const StoredSettings& settings) {
   m_TrueFrames = std::clamp(settings.TrueFrames, MIN_TRUE_FRAMES, MAX_TRUE_FRAMES);
   {
     std::lock_guard process(g_ProcessMutex);
+    if ((g_BoardOpen || g_Parked.board != nullptr) && g_Opener != getpid()) {
+      throw CCardHeldError("The card was open in process " + std::to_string(g_Opener) +
+                           " when this process was forked from it; a forked process cannot use it");
+    }
     // A second board would take the driver's one card from under the first.
     if (g_BoardOpen) throw CCardHeldError("The card is already open in this process");
     if (g_Parked.board != nullptr) {
@@ -103,6 +112,7 @@ CScriptBoard::CScriptBoard(const StoredSettings& settings) {
     }
     if (!m_Board) m_Board = Build(m_ModulatorType, m_TrueFrames);
     g_BoardOpen = true;
+    g_Opener = getpid();
   }
   m_Spec = *m_Board->BoardSpec();
   try {

@@ -45,8 +45,8 @@ class CScriptBoard {
   // type and true frames, download mode 0, their run parameters sent (StoredRunParameters).
   // A board another script of this process left powered (Close with keepPower) is taken
   // over when it was built with the same two values. Throws CCardHeldError when another
-  // process holds the card and CScriptError with the board's messages when no usable board
-  // comes up.
+  // process holds the card, or held it when it forked this one, and CScriptError with the
+  // board's messages when no usable board comes up.
   explicit CScriptBoard(const StoredSettings& settings);
   // Closes safely, SLM power off, when Close was not called.
   ~CScriptBoard();
