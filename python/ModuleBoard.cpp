@@ -47,7 +47,7 @@ void BindStatus(py::module_& m) {
 
 uint16_t ModulatorArgument(const py::handle& value) {
   if (py::isinstance<py::str>(value)) {
-    const std::string name = value.cast<std::string>();
+    const std::string name = TextArgument(value);
     if (name == "amplitude") return 0;
     if (name == "phase") return 1;
     throw py::value_error("modulator_type must be 'amplitude', 'phase', 0 or 1, not '" + name + "'");
@@ -55,7 +55,9 @@ uint16_t ModulatorArgument(const py::handle& value) {
   return static_cast<uint16_t>(IntArgument(value, "modulator_type", 0, 1));
 }
 
-std::unique_ptr<CModuleBoard> OpenBoard(const py::object& modulatorType, const py::object& trueFrames, bool keepPower) {
+std::unique_ptr<CModuleBoard> OpenBoard(const py::object& modulatorType, const py::object& trueFrames,
+                                        const py::object& keepPowerArgument) {
+  const bool keepPower = BoolArgument(keepPowerArgument, "keep_power");
   StoredSettings settings = InCore([] { return ReadStoredSettings(); });
   if (!modulatorType.is_none()) settings.LC_Type = ModulatorArgument(modulatorType);
   if (!trueFrames.is_none()) settings.TrueFrames = static_cast<uint16_t>(IntArgument(trueFrames, "true_frames", 3, 32767));
@@ -198,8 +200,7 @@ void BindBoard(py::module_& m) {
       .def_property(
           "power", [](CModuleBoard& b) { return InCore([&] { return b.Board().Power(); }); },
           [](CModuleBoard& b, const py::handle& on) {
-            if (!py::isinstance<py::bool_>(on)) throw py::type_error("power must be True or False");
-            const bool wanted = on.cast<bool>();
+            const bool wanted = BoolArgument(on, "power");
             if (InCore([&] { return b.Board().SetPower(wanted); }) != wanted) {
               RaiseWithMessages(std::string("The SLM power did not switch ") + (wanted ? "on" : "off"));
             }
@@ -211,7 +212,8 @@ void BindBoard(py::module_& m) {
       .def(
           "close",
           [](CModuleBoard& b, const py::object& keepPower) {
-            const std::string left = b.Close(keepPower.is_none() ? b.KeepPower() : keepPower.cast<bool>());
+            const std::string left =
+                b.Close(keepPower.is_none() ? b.KeepPower() : BoolArgument(keepPower, "keep_power"));
             WarnMessages();
             return left;
           },

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <climits>
 
 #include "CardHolder.h"
 #include "OrvFactory.h"
@@ -30,6 +29,7 @@ pid_t g_Opener = 0;
 
 constexpr uint16_t MIN_TRUE_FRAMES = 3;
 constexpr uint16_t MAX_TRUE_FRAMES = 32767;
+constexpr size_t MAX_RUN_FRAMES = 65536;
 
 std::string Range(int low, int high) { return std::to_string(low) + ".." + std::to_string(high); }
 
@@ -173,7 +173,11 @@ bool CScriptBoard::Run(const std::vector<int>& frames, bool loop) {
   std::lock_guard lock(m_Mutex);
   COrvBoard& board = Board();
   if (frames.empty()) throw std::invalid_argument("a run needs at least one frame");
-  if (frames.size() > static_cast<size_t>(INT_MAX)) throw std::invalid_argument("too many frames for one run");
+  // The board's run status counts the positions of a run in 16 bits.
+  if (frames.size() > MAX_RUN_FRAMES) {
+    throw std::invalid_argument("a run takes at most " + std::to_string(MAX_RUN_FRAMES) + " frames, not " +
+                                std::to_string(frames.size()));
+  }
   std::vector<uint16_t> list;  // the driver copies it
   list.reserve(frames.size());
   for (int frame : frames) {

@@ -66,7 +66,7 @@ class CScriptBoard {
   // stores frames reordered; false when the board refused it.
   bool WriteFrame(int frame, uint8_t* data);
   bool Select(int frame);
-  // Starts a run over the frame numbers (at least one), once or looped.
+  // Starts a run over the frame numbers (at least one, at most 65536), once or looped.
   bool Run(const std::vector<int>& frames, bool loop);
   void Stop();
   // The board's run status; false when it could not give one.

@@ -216,7 +216,8 @@ with multiprocessing.get_context('fork').Pool(1) as pool:
     p = python(code, env=dict(os.environ, SORREL_SIM_TRACE=str(work / "trace")))
     out, err = p.communicate(timeout=60)
     assert p.returncode == 0, err
-    opened = "The board was opened by process PARENT, from which this process was forked; a forked process cannot use it"
+    opened = ("The board was opened by process PARENT, from which this process was forked; "
+              "a forked process cannot use it")
     held = "The card was open in process PARENT when this process was forked from it; a forked process cannot use it"
     assert out.decode().splitlines() == [opened, held, held,
                                          "another process: 0 sorrelctl: lasers at zero gain, SLM power off"]

@@ -13,8 +13,8 @@ import subprocess
 import numpy as np
 import pytest
 
-from conftest import (BUILD, CONTROL_RUN, REG_CONTROL, REG_TIMING_A, SORRELCTL, assert_left_safe, board_writes, read_pgm,
-                      wait_for_line, write_bitmap, write_lut, write_settings)
+from conftest import (BUILD, CONTROL_RUN, REG_CONTROL, REG_TIMING_A, SORRELCTL, assert_left_safe, board_writes,
+                      read_pgm, wait_for_line, write_bitmap, write_lut, write_settings)
 
 COMMANDS = ["cards", "compose", "download", "run", "select", "power", "status"]
 SAFE = "sorrelctl: lasers at zero gain, SLM power off\n"
