@@ -1,5 +1,6 @@
-// sorrel._core: the system's pattern composition and board for Python scripts. The package
-// sorrel (sorrel/__init__.py) adds the safe end at interpreter exit and on SIGTERM.
+// sorrel._core: the system's pattern composition and board for Python scripts, with the safe
+// end on SIGTERM and SIGHUP (SafeEnd); the package sorrel (sorrel/__init__.py) calls it at
+// interpreter exit and at os._exit.
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
