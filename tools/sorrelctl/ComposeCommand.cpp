@@ -67,7 +67,7 @@ int ComposeCommand(const COptions& options) {
       WriteWhole(FrameFile(folder, p, "raw"), {}, stored);
     }
   }
-  std::printf("%zu frames of %s (%u x %u) in %s\n", count, spec.BoardName, spec.Width, spec.Height, folder.c_str());
+  Result("%zu frames of %s (%u x %u) in %s\n", count, spec.BoardName, spec.Width, spec.Height, folder.c_str());
   bool failed = false;
   if (list.size() > count) {
     Say(std::to_string(list.size() - count) + " entries from position " + std::to_string(count) +

@@ -1,6 +1,7 @@
 #include "Claims.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 namespace pci::detail {
@@ -89,6 +91,28 @@ namespace {
 
 constexpr size_t HOLDER_RECORD_LIMIT = 256;
 
+// The descriptors that hold this process's claims. A lock lives as long as any descriptor
+// of it, and a forked child gets copies: the child closes its copies at once, so a claim
+// is never held by a process that did not take it.
+struct HeldClaims {
+  std::mutex mutex;
+  std::vector<int> fds;
+
+  HeldClaims() {
+    pthread_atfork([] { Held().mutex.lock(); }, [] { Held().mutex.unlock(); },
+                   [] {
+                     HeldClaims& held = Held();
+                     for (const int fd : held.fds) close(fd);
+                     held.fds.clear();
+                     held.mutex.unlock();
+                   });
+  }
+  static HeldClaims& Held() {
+    static HeldClaims held;
+    return held;
+  }
+};
+
 // The holder's record: its process id and program name on one line.
 void RecordHolder(int fd) {
   std::string record = std::to_string(getpid()) + " " + program_invocation_short_name + "\n";
@@ -121,6 +145,8 @@ ClaimHolder ReadHolder(int fd) {
 }  // namespace
 
 int TakeClaim(const std::string& name, bool& refused, ClaimHolder& holder) {
+  HeldClaims& held = HeldClaims::Held();
+  std::lock_guard lock(held.mutex);  // no fork between taking a claim and listing it
   refused = false;
   holder = {};
   const std::string folder = ClaimFolder();
@@ -144,11 +170,15 @@ int TakeClaim(const std::string& name, bool& refused, ClaimHolder& holder) {
     return -1;
   }
   RecordHolder(fd);
+  held.fds.push_back(fd);
   return fd;
 }
 
 void DropClaim(int fd) {
-  if (fd >= 0) {
+  HeldClaims& held = HeldClaims::Held();
+  std::lock_guard lock(held.mutex);
+  // A claim this process got by a fork was closed then; its number may name another file now.
+  if (std::erase(held.fds, fd) != 0) {
     close(fd);  // closing the last descriptor drops the lock
   }
 }

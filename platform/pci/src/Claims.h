@@ -20,6 +20,7 @@ struct ClaimHolder {
   std::string Program;
 };
 
+// Claims are this process's only: a forked child holds none of its parent's.
 // Takes the claim without waiting: a descriptor that holds it, with this process recorded
 // as its holder, or -1 when another holder has it (or the folder is unusable). refused
 // tells whether another holder had it, and holder who that is.

@@ -196,6 +196,18 @@ TEST(PciFacility, ClaimOfADeadProcessIsDropped) {
   EXPECT_TRUE(after.Ok()) << "the kernel dropped the dead holder's lock";
 }
 
+TEST(PciFacility, AForkedChildHoldsNoneOfItsParentsClaims) {
+  UseBus("kite");
+  std::optional<Card> card;
+  card.emplace(SLOT0);
+  ASSERT_TRUE(card->Ok());
+  CHoldingChild forked([](const auto& held) { held(true); });  // forked while the card is held
+  ASSERT_TRUE(forked.Held());
+  card.reset();
+  Card after(SLOT0);
+  EXPECT_TRUE(after.Ok()) << "the child kept the claim its parent gave back";
+}
+
 TEST(PciFacility, ARefusedClaimNamesItsHolder) {
   UseBus("kite:held,kite");
   const uint64_t before = pci::LastClaimRefusal().Serial;
