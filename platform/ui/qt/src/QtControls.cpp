@@ -20,6 +20,7 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QStyledItemDelegate>
+#include <QWheelEvent>
 #include <algorithm>
 
 #include "QtDialogWindow.h"
@@ -445,11 +446,23 @@ class CTrackSlider final : public QSlider {
  public:
   using QSlider::QSlider;
 
+  bool InWheel() const { return m_InWheel; }
+
   QRect ThumbRect() const {
     QStyleOptionSlider opt;
     initStyleOption(&opt);
     return style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, this);
   }
+
+ protected:
+  void wheelEvent(QWheelEvent* e) override {
+    m_InWheel = true;
+    QSlider::wheelEvent(e);
+    m_InWheel = false;
+  }
+
+ private:
+  bool m_InWheel = false;
 };
 
 class CTrackControl final : public CQtControl {
@@ -471,10 +484,10 @@ class CTrackControl final : public CQtControl {
       if (Report(SB_THUMBPOSITION, pos)) Report(SB_ENDSCROLL, pos);
     });
     QObject::connect(m_pSlider, &QSlider::actionTriggered, m_pSlider, [this](int action) {
-      const int code = ScrollCodeOf(action);
-      if (code < 0) return;
       // The slider has moved its position already; its value follows after this signal.
       const int pos = m_pSlider->sliderPosition();
+      const int code = action == QAbstractSlider::SliderMove ? MoveCode(pos) : ScrollCodeOf(action);
+      if (code < 0) return;
       if (Report(code, pos)) Report(SB_ENDSCROLL, pos);
     });
     SetWidget(m_pSlider);
@@ -492,6 +505,16 @@ class CTrackControl final : public CQtControl {
   QRect ThumbRect() const { return m_pSlider->ThumbRect().translated(m_pSlider->pos()); }
 
  private:
+  // A position set without a held thumb: the wheel steps by lines as the arrow keys do, a
+  // click that places the thumb sets its position in one go. A held thumb reports through
+  // sliderMoved; a move that changes nothing reports nothing.
+  int MoveCode(int pos) const {
+    const CDialog* dlg = InputDialog();
+    if (!dlg || m_pSlider->isSliderDown() || pos == dlg->TrackGetPos(m_Id)) return -1;
+    if (!m_pSlider->InWheel()) return SB_THUMBPOSITION;
+    return pos < dlg->TrackGetPos(m_Id) ? SB_LINEUP : SB_LINEDOWN;
+  }
+
   // The position first, then the event; false when the dialog no longer takes input.
   bool Report(int code, int pos) {
     CDialog* dlg = InputDialog();

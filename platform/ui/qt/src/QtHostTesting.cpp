@@ -15,7 +15,10 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSlider>
 #include <QStyle>
+#include <QStyleOptionSlider>
+#include <QWheelEvent>
 #include <QTextBrowser>
 #include <QTimer>
 
@@ -62,6 +65,26 @@ QPoint ClickPoint(QWidget* w) {
     return QPoint(w->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, w) / 2 + 1, w->height() / 2);
   }
   return w->rect().center();
+}
+
+// Where a slider draws its thumb at a position, in its own pixels.
+QRect ThumbIn(const QSlider& slider, int position) {
+  QStyleOptionSlider opt;
+  opt.initFrom(&slider);
+  opt.subControls = QStyle::SC_None;
+  opt.activeSubControls = QStyle::SC_None;
+  opt.orientation = slider.orientation();
+  opt.maximum = slider.maximum();
+  opt.minimum = slider.minimum();
+  opt.tickPosition = slider.tickPosition();
+  opt.tickInterval = slider.tickInterval();
+  opt.upsideDown = slider.orientation() == Qt::Horizontal ? slider.invertedAppearance() : !slider.invertedAppearance();
+  opt.direction = slider.layoutDirection();
+  opt.sliderPosition = position;
+  opt.sliderValue = position;
+  opt.singleStep = slider.singleStep();
+  opt.pageStep = slider.pageStep();
+  return slider.style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, &slider);
 }
 
 QPoint ListLineCentre(QListWidget* list, int row) {
@@ -229,12 +252,38 @@ void DoubleClickListLine(CDialog& dlg, int id, int row) {
   SendMouse(list->viewport(), QEvent::MouseButtonRelease, at);
 }
 
-void DragTrackBar(CDialog& dlg, int id, const std::vector<int>& positions) {
-  // What the slider's own mouse handling does with a held thumb.
-  auto* slider = WidgetOf<QAbstractSlider>(dlg, id);
-  slider->setSliderDown(true);
-  for (int p : positions) slider->setSliderPosition(p);
-  slider->setSliderDown(false);
+std::vector<int> DragTrackBar(CDialog& dlg, int id, const std::vector<int>& positions) {
+  auto* slider = WidgetOf<QSlider>(dlg, id);
+  const QRect start = ThumbIn(*slider, slider->sliderPosition());
+  const QPoint grab = start.center();
+  SendMouse(slider, QEvent::MouseButtonPress, grab);
+  QPoint at = grab;
+  std::vector<int> reached;
+  for (int p : positions) {
+    at = grab + (ThumbIn(*slider, p).topLeft() - start.topLeft());
+    SendMouse(slider, QEvent::MouseMove, at);
+    reached.push_back(slider->sliderPosition());
+  }
+  SendMouse(slider, QEvent::MouseButtonRelease, at);
+  return reached;
+}
+
+void WheelTrackBar(CDialog& dlg, int id, int notches) {
+  auto* slider = WidgetOf<QSlider>(dlg, id);
+  const QPoint at = slider->rect().center();
+  const int step = notches > 0 ? QWheelEvent::DefaultDeltasPerStep : -QWheelEvent::DefaultDeltasPerStep;
+  for (int i = 0; i < std::abs(notches); ++i) {
+    QWheelEvent e(QPointF(at), QPointF(slider->mapToGlobal(at)), QPoint(), QPoint(0, step), Qt::NoButton,
+                  Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(slider, &e);
+  }
+}
+
+void ClickTrackBarChannel(CDialog& dlg, int id, bool above) {
+  auto* slider = WidgetOf<QSlider>(dlg, id);
+  const QRect thumb = ThumbIn(*slider, slider->sliderPosition());
+  const QPoint at(thumb.center().x(), above ? thumb.top() - 2 : thumb.bottom() + 2);
+  Click(slider, at);
 }
 
 void FocusControl(CDialog& dlg, int id) {

@@ -52,8 +52,13 @@ UI_QT_API CRect TrackThumbGeometry(const CDialog& dlg, int id);
 UI_QT_API void ClickControl(CDialog& dlg, int id);
 UI_QT_API void ClickListLine(CDialog& dlg, int id, int row);
 UI_QT_API void DoubleClickListLine(CDialog& dlg, int id, int row);
-// Presses the thumb, moves it through positions one by one, releases it.
-UI_QT_API void DragTrackBar(CDialog& dlg, int id, const std::vector<int>& positions);
+// Presses the thumb with the mouse, moves it towards each position in turn (to the pixel
+// nearest it), releases it; returns the position the thumb took at each move.
+UI_QT_API std::vector<int> DragTrackBar(CDialog& dlg, int id, const std::vector<int>& positions);
+// Turns the mouse wheel over a track bar by notches (positive: away from the person).
+UI_QT_API void WheelTrackBar(CDialog& dlg, int id, int notches);
+// A left click on a track bar's channel beside its thumb: above it (towards the top) or below.
+UI_QT_API void ClickTrackBarChannel(CDialog& dlg, int id, bool above);
 enum class Key { Enter, Escape, Up, Down, PageUp, PageDown, Home, End, Tab, F1 };
 UI_QT_API void FocusControl(CDialog& dlg, int id);
 // A key to the control with the focus (id 0) or to control id.
