@@ -389,6 +389,22 @@ class CListControl final : public CQtControl {
     }
   }
 
+  void SyncLine(const ControlState& s, int index, bool added) override {
+    const size_t at = static_cast<size_t>(index);
+    if (index < 0 || at >= s.lines.size() || m_Lines.size() + (added ? 1 : 0) != s.lines.size()) {
+      Sync(s);
+      return;
+    }
+    const QString text = FromStd(s.lines[at]);
+    if (added) {
+      m_Lines.insert(m_Lines.begin() + index, s.lines[at]);
+      m_pList->insertItem(index, text);
+    } else {
+      m_Lines[at] = s.lines[at];
+      m_pList->item(index)->setText(text);
+    }
+  }
+
   int SelectedRow() const {
     const QList<QListWidgetItem*> items = m_pList->selectedItems();
     return items.isEmpty() ? -1 : m_pList->row(items.front());
@@ -660,6 +676,8 @@ void CQtControl::Sync(const ControlState& s) {
   m_pWidget->setEnabled(s.enabled);
   m_pWidget->setHidden(!s.visible);
 }
+
+void CQtControl::SyncLine(const ControlState& s, int, bool) { Sync(s); }
 
 CDialog* CQtControl::InputDialog() const { return m_Window.Syncing() ? nullptr : m_Window.InputDialog(); }
 

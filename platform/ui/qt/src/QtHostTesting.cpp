@@ -117,6 +117,12 @@ QtHostTesting::ClientImage ToClientImage(const QImage& source) {
   return out;
 }
 
+class CRowCounter final : public QObject {
+ public:
+  using QObject::QObject;
+  int rows = 0;
+};
+
 // Counts the show events of dialog windows.
 class CShowCounter final : public QObject {
  public:
@@ -221,6 +227,20 @@ std::vector<std::string> ListLines(const CDialog& dlg, int id) {
 int ListCurrentRow(const CDialog& dlg, int id) {
   const QList<QListWidgetItem*> selected = WidgetOf<QListWidget>(dlg, id)->selectedItems();
   return selected.isEmpty() ? -1 : WidgetOf<QListWidget>(dlg, id)->row(selected.front());
+}
+
+int ListRowsInserted(const CDialog& dlg, int id) {
+  auto* list = WidgetOf<QListWidget>(dlg, id);
+  CRowCounter* counter = nullptr;
+  for (QObject* child : list->children()) {
+    if (auto* c = dynamic_cast<CRowCounter*>(child)) counter = c;
+  }
+  if (!counter) {
+    counter = new CRowCounter(list);
+    QObject::connect(list->model(), &QAbstractItemModel::rowsInserted, counter,
+                     [counter](const QModelIndex&, int first, int last) { counter->rows += last - first + 1; });
+  }
+  return counter->rows;
 }
 
 std::vector<CRect> ListFieldRects(const CDialog& dlg, int id, int row) {

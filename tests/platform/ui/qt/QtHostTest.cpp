@@ -335,6 +335,25 @@ TEST_F(QtHostTest, ListSelectionMovesBeforeTheHandlerAndDoubleClickFollows) {
   qt::Close(dlg);
 }
 
+TEST_F(QtHostTest, ALineAddedOrReplacedChangesThatLineOfTheListAlone) {
+  CProbeDlg dlg;
+  qt::Open(dlg);
+  constexpr int LINES = 400;
+  qt::ListRowsInserted(dlg, LIST);
+  for (int i = 0; i < LINES; ++i) dlg.ListAddString(LIST, "line " + std::to_string(i));
+  EXPECT_EQ(qt::ListRowsInserted(dlg, LIST), LINES) << "one row a line, however long the list";
+  dlg.ListSetCurSel(LIST, 7);
+  dlg.ListReplaceString(LIST, 7, " !\tgone.bmp");
+  dlg.ListReplaceString(LIST, 8, "line eight");
+  EXPECT_EQ(qt::ListRowsInserted(dlg, LIST), LINES);
+  std::vector<std::string> expected;
+  for (int i = 0; i < LINES; ++i) expected.push_back(dlg.ListGetText(LIST, i));
+  EXPECT_EQ(qt::ListLines(dlg, LIST), expected);
+  EXPECT_EQ(expected[7], " !\tgone.bmp");
+  EXPECT_EQ(qt::ListCurrentRow(dlg, LIST), 7);
+  qt::Close(dlg);
+}
+
 TEST_F(QtHostTest, TabbedListFieldsStartAtTheTabStops) {
   CProbeDlg dlg;
   qt::Open(dlg);

@@ -43,6 +43,9 @@ UI_QT_API int ControlValue(const CDialog& dlg, int id);  // track bar and progre
 UI_QT_API bool ButtonIsDefault(const CDialog& dlg, int id);  // drawn as the default button
 UI_QT_API std::vector<std::string> ListLines(const CDialog& dlg, int id);
 UI_QT_API int ListCurrentRow(const CDialog& dlg, int id);
+// Rows the list's widget inserted since the first call for it: what keeping it up to date
+// cost the widget.
+UI_QT_API int ListRowsInserted(const CDialog& dlg, int id);
 // Where each tab-separated field of a list line is drawn, in client pixels.
 UI_QT_API std::vector<CRect> ListFieldRects(const CDialog& dlg, int id, int row);
 // Where a track bar's thumb is drawn, in client pixels.
