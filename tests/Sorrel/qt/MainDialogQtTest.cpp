@@ -2,6 +2,7 @@
 // simulated card: every control where the layout puts it with its caption, and a run
 // started by a click that the list follows.
 
+#include <algorithm>
 #include <chrono>
 #include <set>
 #include <thread>
@@ -159,6 +160,23 @@ TEST_F(MainDialogQtTest, EveryWayOfMovingAGainSliderReachesTheReadoutTheBoardAnd
 
   qt::CloseWindow(Dlg());
   EXPECT_EQ(StoredValue("LaserAGain"), "1") << "the close saves what the board holds";
+}
+
+TEST_F(MainDialogQtTest, TheCountdownIsPaintedAsItGoesWhileInputWaitsForTheDownload) {
+  StandardWork();
+  ASSERT_EQ(Start(), std::nullopt);
+  qt::ProcessEvents();
+  qt::StartEventLog(Dlg(), {IDC_START_STOP, IDC_LOOP});
+  qt::PostClick(Dlg(), IDC_LOOP);                  // waits in the queue
+  qt::ClickControl(Dlg(), IDC_APPLY_CORRECTION);  // downloads the three entries again
+  EXPECT_EQ(qt::EventLog(), (std::vector<std::string>{"paint 1019 LOADING   3", "paint 1019 LOADING   2",
+                                                      "paint 1019 LOADING   1"}));
+  const int loop = Dlg().IsDlgButtonChecked(IDC_LOOP);
+  qt::ProcessEvents();
+  const std::vector<std::string> log = qt::EventLog();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "input 1196"), 1) << "the queued click, after the download";
+  EXPECT_NE(std::find(log.begin(), log.end(), "paint 1019 START"), log.end());
+  EXPECT_NE(Dlg().IsDlgButtonChecked(IDC_LOOP), loop);
 }
 
 TEST_F(MainDialogQtTest, TheEntryEditorShowsItsControlsAndThePreview) {

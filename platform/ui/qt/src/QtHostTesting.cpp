@@ -123,6 +123,33 @@ class CRowCounter final : public QObject {
   int rows = 0;
 };
 
+// What reached some controls: their paints with the text they showed, and their input.
+class CEventLog final : public QObject {
+ public:
+  std::vector<std::pair<QPointer<QWidget>, const CQtControl*>> watched;
+  std::vector<std::string> entries;
+
+ protected:
+  bool eventFilter(QObject* o, QEvent* e) override {
+    for (const auto& [widget, control] : watched) {
+      if (o != widget) continue;
+      const std::string id = std::to_string(control->Id());
+      if (e->type() == QEvent::Paint) entries.push_back("paint " + id + " " + control->ShownText().toStdString());
+      if (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::KeyPress) entries.push_back("input " + id);
+    }
+    return false;
+  }
+};
+
+CEventLog& TheEventLog() {
+  static CEventLog* log = [] {
+    auto* l = new CEventLog;
+    l->setParent(qApp);
+    return l;
+  }();
+  return *log;
+}
+
 // Counts the show events of dialog windows.
 class CShowCounter final : public QObject {
  public:
@@ -327,6 +354,32 @@ void TypeText(CDialog& dlg, int id, const std::string& text) {
 }
 
 void CloseWindow(CDialog& dlg) { WindowOf(dlg).close(); }
+
+void PostClick(CDialog& dlg, int id) {
+  QWidget* w = ControlOf(dlg, id).Widget();
+  const QPoint at = ClickPoint(w);
+  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
+    QCoreApplication::postEvent(w, new QMouseEvent(type, QPointF(at), QPointF(w->mapToGlobal(at)), Qt::LeftButton,
+                                                   held, Qt::NoModifier));
+  }
+}
+
+void StartEventLog(CDialog& dlg, const std::vector<int>& ids) {
+  CEventLog& log = TheEventLog();
+  for (const auto& [widget, control] : log.watched) {
+    if (widget) widget->removeEventFilter(&log);
+  }
+  log.watched.clear();
+  log.entries.clear();
+  for (int id : ids) {
+    CQtControl& c = ControlOf(dlg, id);
+    c.Widget()->installEventFilter(&log);
+    log.watched.emplace_back(c.Widget(), &c);
+  }
+}
+
+std::vector<std::string> EventLog() { return TheEventLog().entries; }
 
 ClientImage GrabClient(const CDialog& dlg) { return ToClientImage(WindowOf(dlg).grab().toImage()); }
 

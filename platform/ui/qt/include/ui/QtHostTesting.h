@@ -68,6 +68,14 @@ UI_QT_API void FocusControl(CDialog& dlg, int id);
 UI_QT_API void PressKey(CDialog& dlg, Key key, int id = 0);
 UI_QT_API void TypeText(CDialog& dlg, int id, const std::string& text);
 UI_QT_API void CloseWindow(CDialog& dlg);  // the window's close box
+// A click put in the event queue, as the window system queues a person's click: the control
+// takes it when the event loop runs next.
+UI_QT_API void PostClick(CDialog& dlg, int id);
+
+// From now on, records what reaches the controls ids, in order: "paint <id> <text shown>"
+// for each paint, "input <id>" for each mouse press or key press. Replaces an earlier record.
+UI_QT_API void StartEventLog(CDialog& dlg, const std::vector<int>& ids);
+UI_QT_API std::vector<std::string> EventLog();
 
 // The client area as the screen shows it: widgets and the dialog's own drawing.
 struct ClientImage {
