@@ -21,6 +21,7 @@
 #include "DemoFolder.h"
 #include "SamplePatterns.h"
 #include "SequenceFile.h"
+#include "files/SafePath.h"
 
 namespace {
 
@@ -54,7 +55,7 @@ class CSampleFolder {
 
   void Check(bool ok, const std::string& name) {
     if (!ok) {
-      std::fprintf(stderr, "sorrel-samples: cannot write %s: %s\n", Path(name).c_str(), std::strerror(errno));
+      std::fprintf(stderr, "sorrel-samples: cannot write %s: %s\n", Path(name).c_str(), FileErrorText(errno).c_str());
       m_Ok = false;
     }
   }
