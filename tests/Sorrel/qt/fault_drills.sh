@@ -273,8 +273,9 @@ drill_held() {
   finish "$first" 30
   expect_status "held, first" "$status" 0
   # The first's shutdown still reached its card: gains to zero, power off, then closed.
-  tail -n +$(($(wc -l <"$work/log.before") + 1)) "$work/trace/registers.log" | grep -q ' W 2 10 [0-9a-f]\{6\}00$' ||
-    fail "held: the first's lasers were not set to zero gain"
+  local shutdown
+  shutdown="$(tail -n +$(($(wc -l <"$work/log.before") + 1)) "$work/trace/registers.log")"
+  grep -q ' W 2 10 [0-9a-f]\{6\}00$' <<<"$shutdown" || fail "held: the first's lasers were not set to zero gain"
   [ "$(tail -n 1 "$work/trace/registers.log" | awk '{print $3, $4, $5}')" = "2 00 00000000" ] ||
     fail "held: the first's card was not closed last"
 }
@@ -302,7 +303,7 @@ drill_settings_read_only() {
   cmp -s "$work/registry/sorrel.reg" "$work/stored.before" || fail "read-only settings: the stored settings changed"
   local said
   said="$(grep -v '^Sorrel: ended by signal' "$work/sorrel.err")"
-  [ "$(printf '%s\n' "$said" | grep -c .)" = 1 ] && printf '%s\n' "$said" | grep -q "^Settings not saved to $work/registry/sorrel.reg: " ||
+  [ "$(grep -c . <<<"$said")" = 1 ] && grep -q "^Settings not saved to $work/registry/sorrel.reg: " <<<"$said" ||
     fail "read-only settings: standard error was: $said"
 }
 
