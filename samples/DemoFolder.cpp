@@ -66,7 +66,7 @@ Seeded SeedDemoSettings(const std::string& folder, const std::string& board) {
   SetText(key, "TrueFrames", "12");
   SetText(key, "BoardType", wren ? "Wren_SLM" : "Kite_SLM");
   SetText(key, "SequenceFile", work + (wren ? "/Sequence_Files/Wren_demo.sif" : "/Sequence_Files/Kite_demo.sif"));
-  SetText(key, "PhaseCompFileName", work + "/Image_Files/slm_compensation.bmp");
+  SetText(key, "PhaseCompFileName", work + "/Image_Files/slm_comp.bmp");
   SetText(key, "SysPhaseCompFileName", "");
   SetText(key, "ApplyCorrection", "0");
   SetText(key, "HideComp", "0");

@@ -41,7 +41,7 @@ class CSampleFolder {
     Grey("PowerOff.bmp", PowerOffPicture(128));
     Luts();
     Zernikes();
-    Grey("Image_Files/slm_compensation.bmp", SlmCompensation(512));
+    Grey("Image_Files/slm_comp.bmp", SlmCompensation(512));
     // Shared by both demos: one 24-bit bitmap and one 128 x 128 one the reader enlarges.
     Colour("Image_Files/blazed_24bit.bmp", BlazedGrating(512, 40, 60));
     Grey("Image_Files/checker_128.bmp", Checkerboard(128, 8));
@@ -95,20 +95,19 @@ class CSampleFolder {
     }
   }
 
-  // The board's own patterns, then the shared ones and the Zernike files; paths are relative
-  // to the working folder, as a folder that moves keeps working.
+  // The board's own patterns (named short enough for the entry boxes to show whole), then the
+  // shared ones and the Zernike files; paths are relative to the working folder, as a folder
+  // that moves keeps working.
   void Demo(const std::string& name, int side) {
     const std::string s = std::to_string(side);
     const double p = side / 32.0;  // the shortest period: 16 pixels on Kite, 8 on Wren
     const std::pair<std::string, SamplePicture> own[] = {
-        {"blazed_" + s + "_p" + std::to_string(static_cast<int>(p)) + "_0deg.bmp", BlazedGrating(side, p, 0)},
-        {"blazed_" + s + "_p" + std::to_string(static_cast<int>(2 * p)) + "_90deg.bmp", BlazedGrating(side, 2 * p, 90)},
-        {"blazed_" + s + "_p" + std::to_string(static_cast<int>(1.5 * p)) + "_45deg.bmp",
-         BlazedGrating(side, 1.5 * p, 45)},
-        {"blazed_" + s + "_p" + std::to_string(static_cast<int>(4 * p)) + "_135deg.bmp",
-         BlazedGrating(side, 4 * p, 135)},
-        {"vortex_" + s + "_charge1.bmp", Vortex(side, 1)},
-        {"vortex_" + s + "_charge3.bmp", Vortex(side, 3)},
+        {"blaze" + s + "_" + std::to_string(static_cast<int>(p)) + "_0.bmp", BlazedGrating(side, p, 0)},
+        {"blaze" + s + "_" + std::to_string(static_cast<int>(2 * p)) + "_90.bmp", BlazedGrating(side, 2 * p, 90)},
+        {"blaze" + s + "_" + std::to_string(static_cast<int>(1.5 * p)) + "_45.bmp", BlazedGrating(side, 1.5 * p, 45)},
+        {"blaze" + s + "_" + std::to_string(static_cast<int>(4 * p)) + "_135.bmp", BlazedGrating(side, 4 * p, 135)},
+        {"vortex" + s + "_c1.bmp", Vortex(side, 1)},
+        {"vortex" + s + "_c3.bmp", Vortex(side, 3)},
         {"fresnel_" + s + ".bmp", FresnelLens(side, side / 10.0)},
         {"checker_" + s + ".bmp", Checkerboard(side, side / 16)},
     };
@@ -116,7 +115,7 @@ class CSampleFolder {
     for (const auto& [file, picture] : own) {
       Grey("Image_Files/" + file, picture);
       const bool inverted = file.starts_with("checker");
-      const bool gamma = file.find("135deg") != std::string::npos;
+      const bool gamma = file.ends_with("_135.bmp");
       entries.push_back({"Image_Files/" + file,
                          inverted ? "Image_Files/invert.lut" : gamma ? "Image_Files/gamma.txt" : "Image_Files/linear.lut"});
     }

@@ -60,8 +60,8 @@ TEST(SampleFolder, EveryFileReadsBackThroughTheReaders) {
   all.push_back(work.Path("PowerOff.bmp"));
   for (const fs::path& file : all) {
     SCOPED_TRACE(file.string());
-    const int side = file.filename() == "PowerOff.bmp" || file.string().find("_128") != std::string::npos ? 128
-                     : file.string().find("_256") != std::string::npos                                     ? 256
+    const int side = file.filename() == "PowerOff.bmp" || file.filename().string().find("128") != std::string::npos ? 128
+                     : file.filename().string().find("256") != std::string::npos                                  ? 256
                                                                                                              : 512;
     std::vector<uint8_t> image(static_cast<size_t>(side) * static_cast<size_t>(side));
     int bitCount = 0;
@@ -137,7 +137,7 @@ TEST_F(SampleDemo, TheKiteDemoDownloadsWholeAtStartUp) {
     EXPECT_EQ(App().m_ImageList[i]->Valid, 1) << App().m_ImageList[i]->PatternFile;
     EXPECT_EQ(ShownFrame(static_cast<uint32_t>(i)).size(), 512u * 512u) << "frame " << i << " is on the board";
   }
-  EXPECT_TRUE(ShownFrame(0) == PixelsOfFile(Work("Image_Files/blazed_512_p16_0deg.bmp"), 512)) << "a linear table";
+  EXPECT_TRUE(ShownFrame(0) == PixelsOfFile(Work("Image_Files/blaze512_16_0.bmp"), 512)) << "a linear table";
   std::vector<uint8_t> inverted = PixelsOfFile(Work("Image_Files/checker_512.bmp"), 512);
   for (uint8_t& v : inverted) v = static_cast<uint8_t>(255 - v);
   EXPECT_TRUE(ShownFrame(7) == inverted) << "the inverting table";
@@ -155,7 +155,7 @@ TEST_F(SampleDemo, TheWrenDemoDownloadsWholeAtStartUp) {
     EXPECT_EQ(App().m_ImageList[i]->Valid, 1) << App().m_ImageList[i]->PatternFile;
     EXPECT_EQ(ShownFrame(static_cast<uint32_t>(i)).size(), 256u * 256u) << "frame " << i << " is on the board";
   }
-  EXPECT_TRUE(ShownFrame(4) == PixelsOfFile(Work("Image_Files/vortex_256_charge1.bmp"), 256));
+  EXPECT_TRUE(ShownFrame(4) == PixelsOfFile(Work("Image_Files/vortex256_c1.bmp"), 256));
 }
 
 // The menu's start: the operator's copy is made once and then left as the operator keeps it;

@@ -4,14 +4,17 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <set>
 #include <thread>
 
 #include "ImageListEditDlg.h"
 #include "KiteBoard.h"
 #include "QtProgramTest.h"
+#include "SequenceFile.h"
 #include "SorrelResources.h"
 #include "WrenBoard.h"
+#include "files/Paths.h"
 #include "ui/DialogTemplate.h"
 
 namespace qt = QtHostTesting;
@@ -225,7 +228,7 @@ TEST_F(MainDialogQtTest, TheEntryEditorShowsItsControlsAndThePreview) {
 struct Readout {
   int dialog;
   int id;
-  const char* text;
+  std::string text;
 };
 
 template <class Model>
@@ -268,6 +271,26 @@ std::vector<Readout> Readouts() {
   return r;
 }
 
+// Every name the sample folder's demos put in the entry and compensation boxes.
+std::vector<Readout> SampleNames() {
+  std::vector<Readout> r;
+  for (const char* demo : {"Kite_demo.sif", "Wren_demo.sif"}) {
+    ImageList list;
+    int state = 0;
+    EXPECT_TRUE(ReadSequenceEntries(std::string(SORREL_SAMPLES_DIR) + "/Sequence_Files/" + demo, list, state)) << demo;
+    for (const auto& entry : list) {
+      r.push_back({IDD_SORREL_DIALOG, IDC_ENTRY_PATTERN, NameAndExtension(entry->PatternFile)});
+      r.push_back({IDD_SORREL_DIALOG, IDC_ENTRY_LUT, NameAndExtension(entry->LUTFile)});
+    }
+    ClearImageList(list);
+  }
+  for (const auto& file : std::filesystem::directory_iterator(std::string(SORREL_SAMPLES_DIR) + "/Image_Files")) {
+    const std::string name = file.path().filename().string();
+    if (name.starts_with("slm_")) r.push_back({IDD_SORREL_DIALOG, IDC_SLM_COMP_NAME, name});
+  }
+  return r;
+}
+
 // Every dialog the program and the board libraries register, in a real window with the
 // font the host chose for it: each caption, and each readout holding the longest text the
 // program puts there, shows whole.
@@ -291,6 +314,11 @@ TEST(EveryDialogQt, EveryCaptionAndReadoutShowsWhole) {
     }
     qt::ProcessEvents();
     EXPECT_EQ(qt::TextsCutOff(dlg), std::vector<std::string>{}) << "readouts of dialog " << id;
+    for (const Readout& name : id == IDD_SORREL_DIALOG ? SampleNames() : std::vector<Readout>{}) {
+      dlg.SetDlgItemText(name.id, name.text);
+      qt::ProcessEvents();
+      EXPECT_EQ(qt::TextsCutOff(dlg), std::vector<std::string>{}) << "a sample's name";
+    }
     qt::Close(dlg);
   }
   for (const Readout& r : readouts) EXPECT_TRUE(shown.contains(r.dialog)) << "dialog " << r.dialog << " is registered";
