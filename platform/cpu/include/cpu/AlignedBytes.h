@@ -19,8 +19,13 @@ struct AlignedDelete {
 };
 using AlignedBytes = std::unique_ptr<uint8_t[], AlignedDelete>;
 
-// count bytes (uninitialised) at the given power-of-two alignment; null when there is no memory.
+// count bytes, uninitialised, at the given power-of-two alignment; throws std::bad_alloc as
+// new does when there is no memory, or gives null with std::nothrow.
 inline AlignedBytes NewAlignedBytes(size_t count, size_t alignment = CACHE_LINE) {
+  const std::align_val_t align{alignment};
+  return AlignedBytes(static_cast<uint8_t*>(::operator new[](count, align)), AlignedDelete{align});
+}
+inline AlignedBytes NewAlignedBytes(size_t count, const std::nothrow_t&, size_t alignment = CACHE_LINE) {
   const std::align_val_t align{alignment};
   return AlignedBytes(static_cast<uint8_t*>(::operator new[](count, align, std::nothrow)), AlignedDelete{align});
 }
