@@ -83,9 +83,8 @@ StoredSettings ReadStoredSettings() {
 
 void WriteStoredSettings(const StoredSettings& s) {
   HKEY key = nullptr;
-  DWORD disposition = 0;
   if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SETTINGS_KEY, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
-                      &key, &disposition) != ERROR_SUCCESS) {
+                      &key, nullptr) != ERROR_SUCCESS) {
     return;
   }
   SetNumber(key, "LaserDuty", s.LaserDuty);

@@ -265,10 +265,14 @@ void CSorrelDlg::ReleaseBoardAndImages() {
 void CSorrelDlg::OnClose() {
   MakeBoardSafe();
   if (!AskToSaveChanges()) {
-    // The changes could not be written where they belong: the window stays, with the
-    // lasers and the SLM off, so the operator can save them elsewhere.
+    // The changes could not be written where they belong: the window stays so the operator
+    // can save them elsewhere, with the lasers and the SLM left off as the close made them.
+    // The sliders and readouts show the zero gains the board holds; a later close saves them.
     CSorrelApp& app = *theApp;
-    if (app.m_pBoard) app.m_pBoard->SetRunParameters(app.FrameRate, app.LaserDuty, app.LaserAGain, app.LaserBGain);
+    app.LaserAGain = 0;
+    app.LaserBGain = 0;
+    SetupSliders();
+    UpdateReadouts();
     UpdatePowerButtons();
     InvalidateScreenImage();
     return;
@@ -280,20 +284,17 @@ void CSorrelDlg::OnClose() {
 
 // ---- termination signals ----
 
-void CSorrelDlg::CheckForTermination() {
-  if (m_TerminationSignal == 0) DeliverPendingTerminationSignal();
-  if (m_TerminationSignal != 0) OnTerminationSignal(m_TerminationSignal);
-}
+void CSorrelDlg::CheckForTermination() { DeliverPendingTerminationSignal(); }
 
 void CSorrelDlg::OnTerminationSignal(int signal) {
-  m_TerminationSignal = signal;
-  // While the board's constructor powers the card up, the board is not ours yet: the
-  // signal waits until it is.
-  if (m_bBuildingBoard) return;
+  // Wherever the signal lands (inside the board's constructor, under a box the board or
+  // the program waits on), the cards go safe first, through nothing that could wait.
+  pci::MakeHeldCardsSafe();
+  // A board still being built is no object yet to close.
+  if (m_bBuildingBoard) EndByTerminationSignal(signal);
   if (!m_bReady) EndBeforeReady(signal);
 
   CSorrelApp& app = *theApp;
-  MakeBoardSafe();
   if (app.m_bSequenceModified) {
     std::fprintf(stderr, "Sorrel: ended by signal %d; the changes to the sequence %s were not saved\n", signal,
                  app.m_SequenceFile.c_str());
@@ -305,7 +306,6 @@ void CSorrelDlg::OnTerminationSignal(int signal) {
 
 void CSorrelDlg::EndBeforeReady(int signal) {
   CSorrelApp& app = *theApp;
-  MakeBoardSafe();
   delete app.m_pBoard;
   app.m_pBoard = nullptr;
   EndByTerminationSignal(signal);

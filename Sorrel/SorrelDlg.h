@@ -104,12 +104,14 @@ class CSorrelDlg : public CDialog {
   std::string m_GainAText, m_GainBText, m_DutyText;
   std::string m_PhaseCompName, m_SysPhaseCompName, m_SequenceName;
 
-  // A termination signal (SIGINT, SIGTERM, SIGHUP), on the user-interface thread.
+  // A termination signal (SIGINT, SIGTERM, SIGHUP), on the user-interface thread: every
+  // card this process holds made safe at once, then the shutdown without the question
+  // (status 0), or before the main window is ready, EndBeforeReady.
   void OnTerminationSignal(int signal);
-  // Ends the process safely before the main window is ready: zero gains and power off on
-  // a board that exists, nothing saved, then the process ends by the signal.
+  // Ends the process before the main window is ready, the cards already safe: a board that
+  // exists closed, nothing saved, then the process ends by the signal.
   [[noreturn]] void EndBeforeReady(int signal);
-  // Steps 1, 2 and 4 to 6 of the shutdown: the lasers and the SLM safe, the settings saved,
+  // Steps 1, 2 and 4 to 6 of the close: the lasers and the SLM safe, the settings saved,
   // the board closed and the images released. The save-changes question lies between.
   void MakeBoardSafe();
   void ReleaseBoardAndImages();
@@ -128,6 +130,5 @@ class CSorrelDlg : public CDialog {
 
   std::unique_ptr<CLiveViewDlg> m_pLiveView;
   bool m_bReady = false;          // start-up has reached "START"
-  bool m_bBuildingBoard = false;  // the board's constructor runs
-  int m_TerminationSignal = 0;
+  bool m_bBuildingBoard = false;  // the board's constructor runs: no board object yet
 };

@@ -159,7 +159,7 @@ void CSorrelDlg::UpdateReadouts() {
     TrackSetPos(IDC_GAIN_B_SLIDER, 255 - app.LaserAGain);
     app.LaserBGain = static_cast<uint16_t>(255 - TrackGetPos(IDC_GAIN_A_SLIDER));
   } else {
-    EnableDlgItem(IDC_GAIN_B_SLIDER, true);
+    EnableDlgItem(IDC_GAIN_B_SLIDER, app.m_bRunning == 0);  // a run locks it
     app.LaserBGain = static_cast<uint16_t>(255 - TrackGetPos(IDC_GAIN_B_SLIDER));
   }
   m_GainBText = GainPercent(app.LaserBGain);

@@ -279,7 +279,8 @@ int CModelBoard<Model>::SetupDialog(int* modulatorType, int* trueFrames) {
   const uint32_t control = ReadReg(card, REG_CONTROL);
   dlg.m_DetA = (control & CONTROL_DETA) != 0;
   dlg.m_DetB = (control & CONTROL_DETB) != 0;
-  dlg.m_Presence = card ? "Board Present" : "Board Not Present";
+  // Only a board with an open card gets here; the dialog's own default says "Not Present".
+  dlg.m_Presence = "Board Present";
   dlg.m_Bus = static_cast<int>(card->Bus);
   dlg.m_Slot = static_cast<int>(card->Slot);
   dlg.m_BoardId = static_cast<int>(ReadReg(card, REG_STATUS) >> STATUS_BOARD_ID_SHIFT);

@@ -1,5 +1,7 @@
 #include "CoreCalls.h"
 
+#include <pthread.h>
+
 #include "ScriptBoard.h"
 #include "ScriptMessages.h"
 
@@ -28,6 +30,15 @@ std::mutex& CoreMutex() {
   return mutex;
 }
 
+namespace {
+
+// A fork waits for the core call under way, so a child never gets the core halfway through
+// a call, nor its mutex held by a thread the child does not have.
+[[maybe_unused]] const int g_AtFork = pthread_atfork([] { CoreMutex().lock(); }, [] { CoreMutex().unlock(); },
+                                                     [] { CoreMutex().unlock(); });
+
+}  // namespace
+
 void WarnMessages() {
   std::vector<scripting::ScriptMessage> messages;
   {
@@ -35,7 +46,8 @@ void WarnMessages() {
     messages = scripting::TakeMessages();
   }
   for (const auto& m : messages) {
-    if (PyErr_WarnEx(g_Warning, m.Text.c_str(), 1) != 0) throw py::error_already_set();
+    const py::str text = Readable(m.Text);
+    if (PyErr_WarnEx(g_Warning, PyUnicode_AsUTF8(text.ptr()), 1) != 0) throw py::error_already_set();
   }
 }
 
@@ -68,9 +80,9 @@ void DefineErrors(py::module_& module) {
     try {
       if (p) std::rethrow_exception(p);
     } catch (const scripting::CCardHeldError& e) {
-      PyErr_SetString(g_Busy, e.what());
+      PyErr_SetObject(g_Busy, Readable(e.what()).ptr());
     } catch (const scripting::CScriptError& e) {
-      PyErr_SetString(g_Error, e.what());
+      PyErr_SetObject(g_Error, Readable(e.what()).ptr());
     }
   });
 }
@@ -87,6 +99,38 @@ int IntArgument(const py::handle& value, const std::string& what, long long low,
                           std::string(py::str(py::handle(number))));
   }
   return static_cast<int>(v);
+}
+
+bool BoolArgument(const py::handle& value, const std::string& what) {
+  if (!py::isinstance<py::bool_>(value)) {
+    throw py::type_error(what + " must be True or False, not " +
+                         std::string(py::str(py::type::of(value).attr("__name__"))));
+  }
+  return value.cast<bool>();
+}
+
+std::string TextArgument(const py::handle& text) {
+  PyObject* utf8 = PyUnicode_AsEncodedString(text.ptr(), "utf-8", "backslashreplace");
+  if (utf8 == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::bytes>(utf8).cast<std::string>();
+}
+
+std::optional<std::string> PathArgument(const py::handle& value) {
+  if (!py::isinstance<py::str>(value) && !py::isinstance<py::bytes>(value) && !py::hasattr(value, "__fspath__")) {
+    return std::nullopt;
+  }
+  const std::string path = py::module_::import("os").attr("fsencode")(value).cast<std::string>();
+  // The system's calls take a name up to its first NUL: another file than the one named.
+  if (path.find('\0') != std::string::npos) throw py::value_error("a file name cannot hold a NUL character");
+  return path;
+}
+
+py::str FileName(const std::string& bytes) { return py::module_::import("os").attr("fsdecode")(py::bytes(bytes)); }
+
+py::str Readable(const std::string& text) {
+  PyObject* decoded = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "backslashreplace");
+  if (decoded == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::str>(decoded);
 }
 
 }  // namespace sorrelpy

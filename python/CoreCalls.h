@@ -6,6 +6,7 @@
 #include <pybind11/pybind11.h>
 
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -35,5 +36,19 @@ void DefineErrors(pybind11::module_& module);
 
 // An int argument in low..high; TypeError when it is no int, ValueError outside the range.
 int IntArgument(const pybind11::handle& value, const std::string& what, long long low, long long high);
+// True or False; TypeError for anything else.
+bool BoolArgument(const pybind11::handle& value, const std::string& what);
+// A str argument's text for comparing with names; what no name has (a lone surrogate) is
+// kept escaped, so it matches none and reads back in a message.
+std::string TextArgument(const pybind11::handle& text);
+
+// A file name as the system keeps it, its bytes, from a str (as os.fsencode encodes it), bytes
+// or an os.PathLike; nothing for anything else. ValueError for a name holding a NUL.
+std::optional<std::string> PathArgument(const pybind11::handle& value);
+// A file name the system gives back, as os.fsdecode decodes its bytes, so PathArgument takes
+// it back unchanged.
+pybind11::str FileName(const std::string& bytes);
+// Text from the system for a person to read, whatever bytes its file names hold.
+pybind11::str Readable(const std::string& text);
 
 }  // namespace sorrelpy

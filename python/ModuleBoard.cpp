@@ -6,6 +6,7 @@
 
 #include "CoreCalls.h"
 #include "FrameArrays.h"
+#include "SafeEnd.h"
 #include "ScriptMessages.h"
 
 namespace py = pybind11;
@@ -46,7 +47,7 @@ void BindStatus(py::module_& m) {
 
 uint16_t ModulatorArgument(const py::handle& value) {
   if (py::isinstance<py::str>(value)) {
-    const std::string name = value.cast<std::string>();
+    const std::string name = TextArgument(value);
     if (name == "amplitude") return 0;
     if (name == "phase") return 1;
     throw py::value_error("modulator_type must be 'amplitude', 'phase', 0 or 1, not '" + name + "'");
@@ -54,11 +55,16 @@ uint16_t ModulatorArgument(const py::handle& value) {
   return static_cast<uint16_t>(IntArgument(value, "modulator_type", 0, 1));
 }
 
-std::unique_ptr<CModuleBoard> OpenBoard(const py::object& modulatorType, const py::object& trueFrames, bool keepPower) {
+std::unique_ptr<CModuleBoard> OpenBoard(const py::object& modulatorType, const py::object& trueFrames,
+                                        const py::object& keepPowerArgument) {
+  const bool keepPower = BoolArgument(keepPowerArgument, "keep_power");
   StoredSettings settings = InCore([] { return ReadStoredSettings(); });
   if (!modulatorType.is_none()) settings.LC_Type = ModulatorArgument(modulatorType);
   if (!trueFrames.is_none()) settings.TrueFrames = static_cast<uint16_t>(IntArgument(trueFrames, "true_frames", 3, 32767));
-  auto board = InCore([&] { return std::make_unique<CModuleBoard>(settings, keepPower); });
+  auto board = InCore([&] {
+    GuardTerminationSignals();
+    return std::make_unique<CModuleBoard>(settings, keepPower);
+  });
   WarnMessages();
   return board;
 }
@@ -96,21 +102,33 @@ std::vector<int> FrameList(const py::handle& frames) {
 CModuleBoard::CModuleBoard(const StoredSettings& settings, bool keepPower)
     : m_Board(std::make_unique<scripting::CScriptBoard>(settings)), m_KeepPower(keepPower), m_Owner(getpid()) {
   m_Scratch.resize(static_cast<size_t>(m_Board->Spec().Width) * m_Board->Spec().Height);
+  Remember(*this);
 }
 
 CModuleBoard::~CModuleBoard() {
+  std::lock_guard lock(CoreMutex());
+  Forget(*this);
   if (Inherited()) {
     (void)m_Board.release();  // the parent's card: neither touched nor closed here
     return;
   }
-  std::lock_guard lock(CoreMutex());
-  m_Board->Close(m_KeepPower);
+  EndHeld();
 }
 
 bool CModuleBoard::Inherited() const { return getpid() != m_Owner; }
 
+scripting::CScriptBoard& CModuleBoard::Board() {
+  if (Inherited()) {
+    throw scripting::CScriptError("The board was opened by process " + std::to_string(m_Owner) +
+                                  ", from which this process was forked; a forked process cannot use it");
+  }
+  return *m_Board;
+}
+
+std::string CModuleBoard::EndHeld() { return m_Board->Close(m_KeepPower); }
+
 void CModuleBoard::WriteFrame(int frame, const py::handle& argument) {
-  const SBoard_Spec& spec = m_Board->Spec();
+  const SBoard_Spec& spec = Board().Spec();
   const FrameView view = CheckedFrame(argument, spec.Width, spec.Height, "write_frame: the frame");
   const bool written = InCore([&] {
     // The scratch is the core's: one write at a time goes through it.
@@ -182,8 +200,7 @@ void BindBoard(py::module_& m) {
       .def_property(
           "power", [](CModuleBoard& b) { return InCore([&] { return b.Board().Power(); }); },
           [](CModuleBoard& b, const py::handle& on) {
-            if (!py::isinstance<py::bool_>(on)) throw py::type_error("power must be True or False");
-            const bool wanted = on.cast<bool>();
+            const bool wanted = BoolArgument(on, "power");
             if (InCore([&] { return b.Board().SetPower(wanted); }) != wanted) {
               RaiseWithMessages(std::string("The SLM power did not switch ") + (wanted ? "on" : "off"));
             }
@@ -195,7 +212,8 @@ void BindBoard(py::module_& m) {
       .def(
           "close",
           [](CModuleBoard& b, const py::object& keepPower) {
-            const std::string left = b.Close(keepPower.is_none() ? b.KeepPower() : keepPower.cast<bool>());
+            const std::string left =
+                b.Close(keepPower.is_none() ? b.KeepPower() : BoolArgument(keepPower, "keep_power"));
             WarnMessages();
             return left;
           },
@@ -209,6 +227,7 @@ void BindBoard(py::module_& m) {
         return false;
       });
 
+  m.def("_end_open_boards", &EndOpenBoards, py::arg("why"), py::call_guard<py::gil_scoped_release>());
   m.def("_open_board", &OpenBoard, py::arg("modulator_type") = py::none(), py::arg("true_frames") = py::none(),
         py::arg("keep_power") = false);
 }

@@ -17,15 +17,20 @@ namespace sorrelpy {
 
 class CModuleBoard {
  public:
+  // With the core held.
   CModuleBoard(const StoredSettings& settings, bool keepPower);
   ~CModuleBoard();  // the safe end, with the power as open_board asked
 
-  scripting::CScriptBoard& Board() { return *m_Board; }
+  // Throws sorrel.Error in a process forked from the one that opened it.
+  scripting::CScriptBoard& Board();
   bool KeepPower() const { return m_KeepPower; }
   // Checks the array (GIL held), then copies its pixels into the scratch frame and writes that
   // (GIL released).
   void WriteFrame(int frame, const pybind11::handle& array);
   std::string Close(bool keepPower);
+  // With the core held, in the process that opened it: the safe end with the power as
+  // open_board asked; what it left.
+  std::string EndHeld();
   // Made by a process this one was forked from: its board is that process's, not ours.
   bool Inherited() const;
 

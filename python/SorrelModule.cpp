@@ -1,5 +1,6 @@
-// sorrel._core: the system's pattern composition and board for Python scripts. The package
-// sorrel (sorrel/__init__.py) adds the safe end at interpreter exit and on SIGTERM.
+// sorrel._core: the system's pattern composition and board for Python scripts, with the safe
+// end on SIGTERM and SIGHUP (SafeEnd); the package sorrel (sorrel/__init__.py) calls it at
+// interpreter exit and at os._exit.
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -28,21 +29,13 @@ namespace {
 // The board a frame is made for: "kite", "wren", a Board or a BoardSpec.
 SBoard_Spec SpecArgument(const py::handle& board) {
   if (py::isinstance<py::str>(board)) {
-    const std::string name = board.cast<std::string>();
+    const std::string name = TextArgument(board);
     if (const auto model = scripting::BoardModelNamed(name)) return scripting::ModelSpec(*model);
     throw py::value_error("board must be 'kite' or 'wren', not '" + name + "'");
   }
   if (py::isinstance<CModuleBoard>(board)) return board.cast<CModuleBoard&>().Board().Spec();
   if (py::isinstance<SBoard_Spec>(board)) return board.cast<SBoard_Spec>();
   throw py::type_error("board must be 'kite', 'wren', a Board or a BoardSpec");
-}
-
-// A path argument: a str or an os.PathLike; nothing for anything else.
-std::optional<std::string> PathArgument(const py::handle& value) {
-  if (!py::isinstance<py::str>(value) && !py::hasattr(value, "__fspath__")) return std::nullopt;
-  const py::object path = py::module_::import("os").attr("fspath")(value);
-  if (!py::isinstance<py::str>(path)) throw py::type_error("paths must be text, not bytes");
-  return path.cast<std::string>();
 }
 
 // A double from a number argument; TypeError for anything else.
@@ -58,7 +51,7 @@ void Coefficients(const py::handle& given, double coefficients[ZERNIKE_TERMS]) {
   if (py::isinstance<py::dict>(given)) {
     for (const auto& [key, value] : given.cast<py::dict>()) {
       if (!py::isinstance<py::str>(key)) throw py::type_error("Zernike terms are named by text");
-      const std::string name = key.cast<std::string>();
+      const std::string name = TextArgument(key);
       const auto* term = std::find_if(ZernikeKey, ZernikeKey + ZERNIKE_TERMS,
                                       [&](const char* k) { return name == k; });
       if (term == ZernikeKey + ZERNIKE_TERMS) throw py::value_error("no Zernike term is called '" + name + "'");
@@ -153,7 +146,7 @@ py::list ReadSequence(const py::handle& path) {
   if (!file) throw py::type_error("read_sequence takes the path of a sequence file");
   const ImageList list = InCore([&] { return scripting::ReadSequence(*file); });
   py::list entries;
-  for (const auto& entry : list) entries.append(py::make_tuple(entry->PatternFile, entry->LUTFile));
+  for (const auto& entry : list) entries.append(py::make_tuple(FileName(entry->PatternFile), FileName(entry->LUTFile)));
   WarnMessages();  // "Empty SIF"
   return entries;
 }
@@ -178,6 +171,7 @@ PYBIND11_MODULE(_core, m) {
         "shape), plus the two compensation images (SLM, system) when given, modulo 256, mapped through the LUT "
         "(a LUT file or 256 levels; None for the identity).");
   m.def("read_sequence", &ReadSequence, py::arg("path"),
-        "The entries of a sequence file: (pattern, LUT) pairs of absolute paths.");
+        "The entries of a sequence file: (pattern, LUT) pairs of absolute paths, as os.fsdecode gives a file "
+        "name. Paths everywhere are str, bytes or os.PathLike, as the os module takes them.");
   BindBoard(m);
 }

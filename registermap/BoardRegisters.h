@@ -13,6 +13,9 @@ constexpr uint32_t BRIDGE_INTCSR = 0x4C;
 constexpr uint32_t INTCSR_LOCAL_STATUS = 1u << 2;  // read-only: the board's line is asserted
 constexpr uint32_t INTCSR_PCI_INT_ENABLE = 1u << 6;
 
+// The BAR that decodes the board registers.
+constexpr uint32_t BOARD_REGISTERS_BAR = 2;
+
 constexpr uint32_t REG_CONTROL = 0x00;
 constexpr uint32_t REG_STATUS = 0x04;
 constexpr uint32_t REG_FRAME_SELECT = 0x08;
@@ -52,6 +55,7 @@ constexpr int FRAME_SELECT_DOWNLOAD_SHIFT = 16;
 constexpr uint32_t FRAME_COUNTS_IMAGE_MASK = 0xFFFFu;
 constexpr int FRAME_COUNTS_TRUE_SHIFT = 16;
 
-// REG_TIMING_A / REG_TIMING_B
+// REG_TIMING_A / REG_TIMING_B: the laser's gain in the low byte
+constexpr uint32_t TIMING_GAIN_MASK = 0xFFu;
 constexpr int TIMING_FRACTION_SHIFT = 8;
 constexpr int TIMING_WHOLE_SHIFT = 16;

@@ -21,6 +21,7 @@
 #include "SamplePatterns.h"
 #include "SequenceFile.h"
 #include "files/Paths.h"
+#include "files/SafePath.h"
 #include "registry/Registry.h"
 
 namespace {
@@ -57,7 +58,7 @@ class CSampleFolder {
 
   void Check(bool ok, const std::string& name) {
     if (!ok) {
-      std::fprintf(stderr, "sorrel-samples: cannot write %s: %s\n", Path(name).c_str(), std::strerror(errno));
+      std::fprintf(stderr, "sorrel-samples: cannot write %s: %s\n", Path(name).c_str(), FileErrorText(errno).c_str());
       m_Ok = false;
     }
   }

@@ -1,7 +1,8 @@
 #include "ScriptBoard.h"
 
+#include <unistd.h>
+
 #include <algorithm>
-#include <climits>
 
 #include "CardHolder.h"
 #include "OrvFactory.h"
@@ -22,9 +23,13 @@ struct ParkedBoard {
 std::mutex g_ProcessMutex;
 bool g_BoardOpen = false;  // a CScriptBoard of this process holds the board
 ParkedBoard g_Parked;
+// The process that opened or parked the board. A child forked meanwhile got a copy of the
+// drivers' state of the card, which is its parent's: it never takes that board over.
+pid_t g_Opener = 0;
 
 constexpr uint16_t MIN_TRUE_FRAMES = 3;
 constexpr uint16_t MAX_TRUE_FRAMES = 32767;
+constexpr size_t MAX_RUN_FRAMES = 65536;
 
 std::string Range(int low, int high) { return std::to_string(low) + ".." + std::to_string(high); }
 
@@ -89,6 +94,10 @@ CScriptBoard::CScriptBoard(const StoredSettings& settings) {
   m_TrueFrames = std::clamp(settings.TrueFrames, MIN_TRUE_FRAMES, MAX_TRUE_FRAMES);
   {
     std::lock_guard process(g_ProcessMutex);
+    if ((g_BoardOpen || g_Parked.board != nullptr) && g_Opener != getpid()) {
+      throw CCardHeldError("The card was open in process " + std::to_string(g_Opener) +
+                           " when this process was forked from it; a forked process cannot use it");
+    }
     // A second board would take the driver's one card from under the first.
     if (g_BoardOpen) throw CCardHeldError("The card is already open in this process");
     if (g_Parked.board != nullptr) {
@@ -103,6 +112,7 @@ CScriptBoard::CScriptBoard(const StoredSettings& settings) {
     }
     if (!m_Board) m_Board = Build(m_ModulatorType, m_TrueFrames);
     g_BoardOpen = true;
+    g_Opener = getpid();
   }
   m_Spec = *m_Board->BoardSpec();
   try {
@@ -163,7 +173,11 @@ bool CScriptBoard::Run(const std::vector<int>& frames, bool loop) {
   std::lock_guard lock(m_Mutex);
   COrvBoard& board = Board();
   if (frames.empty()) throw std::invalid_argument("a run needs at least one frame");
-  if (frames.size() > static_cast<size_t>(INT_MAX)) throw std::invalid_argument("too many frames for one run");
+  // The board's run status counts the positions of a run in 16 bits.
+  if (frames.size() > MAX_RUN_FRAMES) {
+    throw std::invalid_argument("a run takes at most " + std::to_string(MAX_RUN_FRAMES) + " frames, not " +
+                                std::to_string(frames.size()));
+  }
   std::vector<uint16_t> list;  // the driver copies it
   list.reserve(frames.size());
   for (int frame : frames) {

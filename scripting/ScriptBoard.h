@@ -45,8 +45,8 @@ class CScriptBoard {
   // type and true frames, download mode 0, their run parameters sent (StoredRunParameters).
   // A board another script of this process left powered (Close with keepPower) is taken
   // over when it was built with the same two values. Throws CCardHeldError when another
-  // process holds the card and CScriptError with the board's messages when no usable board
-  // comes up.
+  // process holds the card, or held it when it forked this one, and CScriptError with the
+  // board's messages when no usable board comes up.
   explicit CScriptBoard(const StoredSettings& settings);
   // Closes safely, SLM power off, when Close was not called.
   ~CScriptBoard();
@@ -66,7 +66,7 @@ class CScriptBoard {
   // stores frames reordered; false when the board refused it.
   bool WriteFrame(int frame, uint8_t* data);
   bool Select(int frame);
-  // Starts a run over the frame numbers (at least one), once or looped.
+  // Starts a run over the frame numbers (at least one, at most 65536), once or looped.
   bool Run(const std::vector<int>& frames, bool loop);
   void Stop();
   // The board's run status; false when it could not give one.

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "files/ReplaceFile.h"
+#include "files/SafePath.h"
 
 namespace sim {
 namespace {
@@ -17,7 +18,7 @@ namespace {
 // Each trace file is replaced whole, so a reader never sees half a frame.
 void WriteWhole(const std::string& path, const std::string& header, const uint8_t* bytes, size_t size) {
   if (!ReplaceFile(path, {header, std::string_view(reinterpret_cast<const char*>(bytes), size)})) {
-    std::fprintf(stderr, "sim: cannot write the trace file %s: %s\n", path.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "sim: cannot write the trace file %s: %s\n", path.c_str(), FileErrorText(errno).c_str());
   }
 }
 
@@ -31,9 +32,9 @@ void CSimTrace::Start(const std::string& folder, bool fresh, std::chrono::steady
   }
   const std::string log = folder + "/registers.log";
   const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (fresh ? O_TRUNC : 0);
-  m_Log = open(log.c_str(), flags, 0644);
+  m_Log = OpenSafely(log, flags, 0644);  // truncated only where no one else's link leads
   if (m_Log < 0) {
-    std::fprintf(stderr, "sim: cannot open the trace log %s: %s\n", log.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "sim: cannot open the trace log %s: %s\n", log.c_str(), FileErrorText(errno).c_str());
     return;
   }
   m_Folder = folder;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "BoardRegisters.h"
 #include "Report.h"
 
 namespace vfio {
@@ -16,7 +17,6 @@ constexpr uint32_t CONFIG_COMMAND = 0x04;
 constexpr uint16_t COMMAND_IO = 1u << 0;
 constexpr uint16_t COMMAND_MEMORY = 1u << 1;
 constexpr uint32_t NO_VALUE = 0xFFFFFFFF;  // what a failed read gives, as a bus does
-constexpr uint32_t BOARD_BAR = 2;          // the board registers
 constexpr uint32_t FRAME_BAR = 3;          // the frame window
 
 std::string Hex(uint32_t value) {
@@ -277,7 +277,7 @@ uint32_t CVfioCard::Read32(uint32_t bar, uint32_t offset) {
     AccessFailed("read", bar, offset);
     return NO_VALUE;
   }
-  if (bar == BOARD_BAR) {
+  if (bar == BOARD_REGISTERS_BAR) {
     m_Shadow.RegisterRead(offset, value);
   }
   return value;
@@ -293,7 +293,7 @@ void CVfioCard::Write32(uint32_t bar, uint32_t offset, uint32_t value) {
   } else if (!FileAccess(true, &value, sizeof value, region.offset + offset)) {
     AccessFailed("write", bar, offset);
   }
-  if (bar == BOARD_BAR) {
+  if (bar == BOARD_REGISTERS_BAR) {
     m_Shadow.RegisterWritten(offset, value);
   } else if (bar == FRAME_BAR) {
     m_Shadow.FrameWritten(offset, &value, sizeof value);
@@ -316,7 +316,7 @@ void CVfioCard::WriteBlock(uint32_t bar, uint32_t offset, const void* source, ui
   }
   if (bar == FRAME_BAR) {
     m_Shadow.FrameWritten(offset, source, bytes);
-  } else if (bar == BOARD_BAR) {
+  } else if (bar == BOARD_REGISTERS_BAR) {
     for (uint32_t done = 0; done + 4 <= bytes; done += 4) {
       uint32_t value = 0;
       std::memcpy(&value, static_cast<const uint8_t*>(source) + done, sizeof value);

@@ -9,24 +9,24 @@
 
 The board opens as Sorrel opens it, with the settings store's modulator type, true frames
 and run parameters. However the script ends (the with block left, an exception, the
-interpreter exiting, SIGTERM or SIGHUP), the board is closed safely: any run stopped, both
-laser gains zero, and the SLM power off unless open_board(keep_power=True) was asked.
+interpreter exiting, os._exit, SIGTERM or SIGHUP), the board is closed safely: any run
+stopped, both laser gains zero, and the SLM power off unless open_board(keep_power=True) was
+asked. SIGTERM and SIGHUP, unless the script handles them itself, close it at once from
+whichever thread holds it, and the process then ends by that signal. A process forked while
+a board is open never acts on it: its calls raise Error.
 """
 
 import atexit
-import signal
-import sys
-import threading
-import weakref
+import os
 
 from ._core import (ZERNIKE_KEYS, Board, BoardSpec, CardBusy, Error, RunStatus, SorrelWarning, compose,
                     read_sequence, zernike)
-from ._core import _open_board
+from ._core import _end_open_boards, _open_board
 
 __all__ = ["ZERNIKE_KEYS", "Board", "BoardSpec", "CardBusy", "Error", "RunStatus", "SorrelWarning", "compose",
            "open_board", "read_sequence", "zernike"]
 
-_boards = weakref.WeakSet()  # boards opened and maybe not closed yet
+_AT_EXIT = "the board was still open at exit"
 
 
 def open_board(modulator_type=None, true_frames=None, keep_power=False):
@@ -34,34 +34,17 @@ def open_board(modulator_type=None, true_frames=None, keep_power=False):
     default to the settings store's. keep_power=True leaves the SLM power as it is when the
     board is closed without saying otherwise. Raises CardBusy when another process holds
     the card, Error when no usable board comes up."""
-    _end_safely_on_signals()
-    board = _open_board(modulator_type, true_frames, keep_power)
-    _boards.add(board)
-    return board
+    return _open_board(modulator_type, true_frames, keep_power)
 
 
-def _close_open_boards(why):
-    for board in list(_boards):
-        left = board.close()
-        if left:
-            print(f"sorrel: {why}: {left}", file=sys.stderr)
+_exit = os._exit
 
 
-def _end_by_signal(signum, frame):
-    # The boards are made safe first; SystemExit then unwinds the script as a normal end.
-    _close_open_boards(f"ended by {signal.Signals(signum).name}")
-    raise SystemExit(128 + signum)
+def _exit_safely(status, /):
+    # os._exit skips atexit; a forked worker (multiprocessing among them) ends through it.
+    _end_open_boards(_AT_EXIT)
+    _exit(status)
 
 
-def _end_safely_on_signals():
-    # A signal whose default would end the interpreter without a word ends it through the
-    # safe end instead; handlers the script chose stay its own. Python lets only the main
-    # thread set handlers.
-    if threading.current_thread() is not threading.main_thread():
-        return
-    for signum in (signal.SIGTERM, signal.SIGHUP):
-        if signal.getsignal(signum) == signal.SIG_DFL:
-            signal.signal(signum, _end_by_signal)
-
-
-atexit.register(_close_open_boards, "the board was still open at exit")
+os._exit = _exit_safely
+atexit.register(_end_open_boards, _AT_EXIT)

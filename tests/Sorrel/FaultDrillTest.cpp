@@ -19,7 +19,7 @@
 // | pattern gone, LUT unreadable between load and use | ramp.bmp deleted, invert.lut made unreadable, then the next download (phase optimisation on) | nothing; the list lines show "!" | a failed operation the program survives: every frame written, the pattern as 48s, the table as identity |
 // | compensation file gone or unreadable when chosen | Browse... answered with a missing or unreadable file | nothing | the compensation, its name box and the frames stay as they were (before: the compensation silently became 48s and the name changed) |
 // | sequence file gone or unreadable when opened | Browse... answered with a missing file or a pipe | nothing | nothing changes |
-// | sequence folder gone before the save at close | Sequence_Files removed, close box, YES | "Save changes to demo.sif?", then "FILE ERROR: Can't create File <path>" | a failed operation the program survives: the window stays with the changes and the lasers as they were; Save... elsewhere, then the close ends it |
+// | sequence folder gone before the save at close | Sequence_Files removed, close box, YES | "Save changes to demo.sif?", then "FILE ERROR: Can't create File <path>" | a failed operation the program survives: the window stays with the changes, the lasers at zero gain and the SLM off as the close left them; Save... elsewhere, then the close ends it |
 // | settings folder missing | SORREL_REGISTRY names a folder not there | "ERROR: Error reading Board Type from registry, defaulted to Kite_SLM", "Sorrel: Could not read SIF" | starts from defaults; the save makes the folder (mode 0775) |
 // | settings folder cannot be made | SORREL_REGISTRY below a file | nothing; standard error at the close: "Settings not saved to <path>/sorrel.reg: its folder cannot be made: Not a directory" | ends as always |
 // | settings folder read-only | a read-only mount of the folder (root), else mode 0555 | nothing; standard error at the close: "Settings not saved to <path>/sorrel.reg: Read-only file system" (Permission denied without root) | the stored settings stay byte for byte; ends as always |
@@ -494,7 +494,7 @@ TEST_F(FaultDrill, ASequenceFolderGoneBeforeTheSaveAtCloseKeepsTheWindowUntilSav
   EXPECT_EQ(m_Questions, std::vector<std::string>{"Save changes to demo.sif?"});
   EXPECT_EQ(MessageLines(), std::vector<std::string>{"FILE ERROR: Can't create File " + Work("Sequence_Files/demo.sif")});
   ASSERT_NE(App().m_pBoard, nullptr) << "the window stays with the changes";
-  EXPECT_EQ(BoardRegister(simtest::REG_TIMING_A) & 0xFF, 200u) << "the lasers as the operator had them";
+  EXPECT_EQ(BoardRegister(simtest::REG_TIMING_A) & 0xFF, 0u) << "the lasers off as the close left them";
   EXPECT_EQ(BoardRegister(simtest::REG_CONTROL) & CONTROL_SLM_POWER, 0u);
 
   m_Host->QueueFileAnswer(Work("kept.sif"));

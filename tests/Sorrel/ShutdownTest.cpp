@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <thread>
 
 #include "ProgramFixture.h"
@@ -74,6 +75,46 @@ TEST_F(ShutdownTest, TheCloseBoxMakesTheLasersSafeThenAsksThenSavesThenClosesThe
   EXPECT_EQ(Dlg().ModalResult(), IDCANCEL);
 }
 
+// The operator asked to close: a save that fails there keeps the window, never the lasers.
+TEST_F(ShutdownTest, ACloseWhoseSaveFailsLeavesTheLasersOffAndTheWindowShowingWhatTheBoardHolds) {
+  StandardWork({{"LaserAGain", "200"}, {"LaserBGain", "150"}, {"LC_Type", "0"}});
+  Bus("kite", true);
+  ASSERT_EQ(Start(), std::nullopt);
+  m_Host->Click(Dlg(), IDC_POWER_ON);
+  m_Host->SelectListLine(Dlg(), IDC_IMAGE_LIST, 2);
+  m_Host->Click(Dlg(), IDC_DELETE_ENTRY);
+  m_Host->Click(Dlg(), IDC_START_STOP);
+  std::filesystem::remove_all(Work("Sequence_Files"));
+  AnswerQuestion(IDYES);
+  const size_t before = BoardWrites().size();
+  m_Host->PressEscape(Dlg());
+  ASSERT_EQ(MessageLines().back(), "FILE ERROR: Can't create File " + Work("Sequence_Files/demo.sif"));
+  ASSERT_NE(App().m_pBoard, nullptr) << "the window stays";
+  const auto writes = BoardWrites();
+  const size_t zeroed = Find(writes, before, [](uint32_t o, uint32_t v) { return o == simtest::REG_TIMING_B && (v & 0xFF) == 0; });
+  ASSERT_LT(zeroed, writes.size());
+  const size_t raised = Find(writes, zeroed, [](uint32_t o, uint32_t v) {
+    return ((o == simtest::REG_TIMING_A || o == simtest::REG_TIMING_B) && (v & 0xFF) != 0) ||
+           (o == simtest::REG_CONTROL && (v & CONTROL_SLM_POWER) != 0);
+  });
+  EXPECT_EQ(raised, writes.size()) << "a laser or the SLM switched on again by write " << raised;
+  EXPECT_EQ(Dlg().GetDlgItemText(IDC_POWER_STATE), "OFF");
+  for (int slider : {IDC_GAIN_A_SLIDER, IDC_GAIN_B_SLIDER}) EXPECT_EQ(Dlg().TrackGetPos(slider), 255);
+  EXPECT_EQ(Dlg().GetDlgItemText(IDC_GAIN_A), "0.0");
+  EXPECT_EQ(Dlg().GetDlgItemText(IDC_GAIN_B), "0.0");
+  EXPECT_FALSE(Dlg().IsDlgItemEnabled(IDC_GAIN_B_SLIDER)) << "the run still locks the sliders";
+
+  // What the window shows is what the next close saves.
+  m_Host->Click(Dlg(), IDC_START_STOP);
+  Tick();
+  m_Host->QueueFileAnswer(Work("kept.sif"));
+  m_Host->Click(Dlg(), IDC_SAVE_SEQUENCE);
+  Close();
+  EXPECT_EQ(App().m_pBoard, nullptr);
+  EXPECT_EQ(StoredValue("LaserAGain"), "0");
+  EXPECT_EQ(StoredValue("LaserBGain"), "0");
+}
+
 TEST_F(ShutdownTest, ASignalAfterStartUpRunsTheShutdownWithoutTheQuestionAndEndsWithZero) {
   StandardWork({{"FrameRate", "200"}});
   Bus("kite", true);
@@ -96,6 +137,34 @@ TEST_F(ShutdownTest, ASignalAfterStartUpRunsTheShutdownWithoutTheQuestionAndEnds
   EXPECT_EQ(std::count(m_Host->ModalRuns().begin(), m_Host->ModalRuns().end(), IDD_YES_NO), 0);
   EXPECT_NE(said.find("not saved"), std::string::npos) << said;
   EXPECT_EQ(StoredValue("FrameRate"), "200") << "the settings are saved";
+  EXPECT_EQ(App().m_pBoard, nullptr);
+}
+
+// The signal's shutdown never waits on a box of its own: under the box of a power bit that
+// will not follow, a second such box would hold the end until someone pressed OK.
+TEST_F(ShutdownTest, ASignalUnderABoxOfTheBoardEndsWithoutAnotherBox) {
+  StandardWork();
+  Bus("kite", true);
+  ASSERT_EQ(Start(), std::nullopt);
+  m_Host->Click(Dlg(), IDC_POWER_ON);
+  Faults("power-stuck");
+  m_Host->SetMessageBoxHandler([this](const CScriptedHost::MessageRecord&) {
+    raise(SIGTERM);
+    m_Host->DeliverSignals();  // as the box's own event loop delivers it
+    return IDOK;
+  });
+  const size_t before = BoardWrites().size();
+  int status = -1;
+  try {
+    Close();
+  } catch (const CProcessExit& e) {
+    status = e.status;
+  }
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(MessageLines(), std::vector<std::string>{"ERROR: SLM Power not responding... Is DAC power plugged in?"});
+  const auto writes = BoardWrites();
+  const size_t gainA = Find(writes, before, [](uint32_t o, uint32_t v) { return o == simtest::REG_TIMING_A && (v & 0xFF) == 0; });
+  EXPECT_LT(gainA, writes.size()) << "the lasers at zero gain";
   EXPECT_EQ(App().m_pBoard, nullptr);
 }
 

@@ -47,6 +47,7 @@ if command -v desktop-file-validate >/dev/null; then desktop-file-validate "$roo
 grep -q '^sorrel:x:[0-9]*:' "$root/etc/group" || fail "no sorrel group"
 gid="$(awk -F: '$1 == "sorrel" { print $3 }' "$root/etc/group")"
 [ "$(stat -c '%a %g' "$root/var/lib/sorrel")" = "2775 $gid" ] || fail "/var/lib/sorrel is $(stat -c '%a %g' "$root/var/lib/sorrel")"
+[ "$(stat -c '%a %g' "$root/var/lib/sorrel/sorrel.lock")" = "660 $gid" ] || fail "the settings lock is $(stat -c '%a %g' "$root/var/lib/sorrel/sorrel.lock")"
 for binary in "$root/usr/bin/Sorrel" "$root/usr/bin/sorrelctl" "$root"/usr/lib/python3/dist-packages/sorrel/_core*.so; do
   if ldd "$binary" | grep -q "not found"; then fail "$binary does not find its libraries: $(ldd "$binary" | grep 'not found')"; fi
 done

@@ -120,10 +120,12 @@ def test_runs_selection_and_power_reach_the_card(traced):
     (lambda b: b.run("01"), TypeError),
     (lambda b: b.run(5), TypeError),
     (lambda b: b.run([0, None]), TypeError),
+    (lambda b: b.run([0] * 65537), ValueError),
     (lambda b: b.select(4096), IndexError),
     (lambda b: b.select(None), TypeError),
     (lambda b: setattr(b, "power", 1), TypeError),
     (lambda b: setattr(b, "power", "on"), TypeError),
+    (lambda b: b.close(keep_power="no"), TypeError),
 ])
 def test_what_the_board_cannot_take_raises_and_changes_nothing(traced, call, error):
     board, trace = traced
@@ -136,7 +138,8 @@ def test_what_the_board_cannot_take_raises_and_changes_nothing(traced, call, err
 
 @pytest.mark.parametrize("kwargs, error", [({"modulator_type": "amp"}, ValueError), ({"modulator_type": 2}, ValueError),
                                            ({"true_frames": 2}, ValueError), ({"true_frames": "3"}, TypeError),
-                                           ({"true_frames": 3.0}, TypeError)])
+                                           ({"true_frames": 3.0}, TypeError), ({"keep_power": "no"}, TypeError),
+                                           ({"modulator_type": "\udce9"}, ValueError)])
 def test_open_board_refuses_values_it_cannot_take_before_it_opens(kwargs, error):
     with pytest.raises(error):
         sorrel.open_board(**kwargs)

@@ -147,11 +147,19 @@ class TestCompose:
     @pytest.mark.parametrize("pattern, error", [
         (np.zeros((512, 512), np.float64), TypeError), (np.zeros((512, 512), np.int8), TypeError),
         (np.zeros((256, 256), np.uint8), ValueError), (np.zeros((512, 512, 1), np.uint8), ValueError),
-        (np.zeros(512 * 512, np.uint8), ValueError), ([[0] * 512] * 512, TypeError), (b"ramp.bmp", TypeError),
+        (np.zeros(512 * 512, np.uint8), ValueError), ([[0] * 512] * 512, TypeError), ("ramp.bmp\0.tif", ValueError),
         (None, TypeError)])
     def test_patterns_it_cannot_take_raise(self, pattern, error):
         with pytest.raises(error):
             sorrel.compose(pattern)
+
+    def test_file_names_are_the_systems_bytes(self, work, pictures):
+        name = os.fsdecode(b"caf\xe9.bmp")  # not UTF-8: a lone surrogate in the str
+        write_bitmap(work / name, pictures["rings"])
+        for given in (name, b"caf\xe9.bmp", work / name):
+            np.testing.assert_array_equal(sorrel.compose(given, b"linear.lut"), pictures["rings"])
+        with pytest.raises(sorrel.Error, match=r"^Could not read the pattern file: gon\\xe9.bmp"):
+            sorrel.compose(os.fsdecode(b"gon\xe9.bmp"))
 
     @pytest.mark.parametrize("lut, error", [(list(range(255)), TypeError), ([300] * 256, ValueError),
                                             ([-1] * 256, ValueError), ([0.5] * 256, TypeError), (7, TypeError)])
@@ -177,6 +185,13 @@ class TestReadSequence:
             (str(work / "sub/e.bmp"), str(work / "f.lut"))]
         assert sorrel.read_sequence(pathlib.Path("run.sif")) == sorrel.read_sequence(str(work / "run.sif"))
 
+    def test_entries_come_back_as_names_the_module_takes_back(self, work, pictures):
+        write_bitmap(work / os.fsdecode(b"caf\xe9.bmp"), pictures["ramp"])
+        (work / os.fsdecode(b"r\xe9.sif")).write_bytes(b"caf\xe9.bmp, linear.lut\n")
+        entries = sorrel.read_sequence(b"r\xe9.sif")
+        assert entries == [(os.fsdecode(os.fsencode(work) + b"/caf\xe9.bmp"), str(work / "linear.lut"))]
+        np.testing.assert_array_equal(sorrel.compose(*entries[0]), pictures["ramp"])
+
     def test_a_file_without_entries_warns_in_the_systems_words(self, work):
         (work / "empty.sif").write_text("// nothing\n")
         with pytest.warns(sorrel.SorrelWarning, match="^Empty SIF$"):
@@ -187,6 +202,8 @@ class TestReadSequence:
         for path in ("missing.sif", "run.Sif", str(work)):
             with pytest.raises(sorrel.Error, match="^Could not read SIF: "):
                 sorrel.read_sequence(path)
-        for path in (None, 5, b"run.sif"):
+        for path in (None, 5):
             with pytest.raises(TypeError):
                 sorrel.read_sequence(path)
+        with pytest.raises(ValueError, match="NUL"):
+            sorrel.read_sequence("run.Sif\0.sif")

@@ -12,7 +12,7 @@ import numpy as np
 import pytest
 
 import sorrel
-from conftest import SORRELCTL, assert_left_safe, board_writes, python, wait_for_line
+from conftest import REG_TIMING_A, SORRELCTL, assert_left_safe, board_writes, python, wait_for_line
 
 SCRIPT_PROGRAM = os.path.basename(sys.executable)
 
@@ -85,8 +85,57 @@ def test_sigterm_ends_the_interpreter_through_the_safe_end(work, where):
     wait_for_line(p, "ready")
     p.send_signal(signal.SIGTERM)
     out, err = p.communicate(timeout=60)
-    assert p.returncode == 128 + signal.SIGTERM, err
+    assert p.returncode == -signal.SIGTERM, err
     assert b"sorrel: ended by SIGTERM: lasers at zero gain, SLM power off" in err
+    assert_lasers_were_on(work / "trace")
+    assert_left_safe(work / "trace")
+
+
+# The board opened, powered and run with both lasers on by a thread of the script, which
+# then holds it; the main thread does what main says.
+THREADED = """
+import threading, time, numpy as np, sorrel
+def hold():
+    board = sorrel.open_board()
+    board.set_run_parameters(frame_rate=100, laser_a_gain=200, laser_b_gain=150)
+    board.power = True
+    board.run([0], loop=True)
+    print('ready', flush=True)
+    while True:
+        time.sleep(0.05)
+thread = threading.Thread(target=hold)
+thread.start()
+{main}
+"""
+
+
+@pytest.mark.parametrize("main", ["thread.join()", "pass  # the interpreter waits for the thread as it ends"])
+def test_sigterm_makes_a_board_a_thread_holds_safe(work, main):
+    p = python(THREADED.format(main=main), env=dict(os.environ, SORREL_SIM_TRACE=str(work / "trace")))
+    wait_for_line(p, "ready")
+    p.send_signal(signal.SIGTERM)
+    out, err = p.communicate(timeout=60)
+    assert p.returncode == -signal.SIGTERM, err
+    assert err == b"sorrel: ended by SIGTERM: lasers at zero gain, SLM power off\n"
+    assert_lasers_were_on(work / "trace")
+    assert_left_safe(work / "trace")
+
+
+def test_a_forked_worker_that_ends_by_os_exit_leaves_its_board_safe(work):
+    code = ("import multiprocessing, sorrel\n"
+            "def work():\n"
+            "    global board  # still open when the worker ends\n"
+            "    board = sorrel.open_board()\n"
+            "    board.set_run_parameters(laser_a_gain=200)\n"
+            "    board.power = True\n"
+            "worker = multiprocessing.get_context('fork').Process(target=work)\n"
+            "worker.start()\n"
+            "worker.join()\n"
+            "print('worker', worker.exitcode, flush=True)\n")
+    p = python(code, env=dict(os.environ, SORREL_SIM_TRACE=str(work / "trace")))
+    out, err = p.communicate(timeout=60)
+    assert (p.returncode, out) == (0, b"worker 0\n"), err
+    assert err == b"sorrel: the board was still open at exit: lasers at zero gain, SLM power off\n"
     assert_lasers_were_on(work / "trace")
     assert_left_safe(work / "trace")
 
@@ -96,7 +145,7 @@ def test_sighup_and_keep_power_leave_the_power_on_and_the_lasers_off(work):
     wait_for_line(p, "ready")
     p.send_signal(signal.SIGHUP)
     out, err = p.communicate(timeout=60)
-    assert p.returncode == 128 + signal.SIGHUP, err
+    assert p.returncode == -signal.SIGHUP, err
     assert b"sorrel: ended by SIGHUP: lasers at zero gain, SLM power left on" in err
     assert_left_safe(work / "trace", power_left_on=True)
 
@@ -131,6 +180,49 @@ def test_a_forked_child_leaves_its_parents_board_alone(work):
     assert p.returncode == 0, err
     assert b"after True True" in out
     assert b"still open at exit" in err and err.count(b"still open at exit") == 1, "only the parent closes it"
+
+
+def test_a_forked_child_neither_uses_nor_keeps_its_parents_board(work):
+    code = f"""
+import multiprocessing, os, subprocess, sorrel
+board = sorrel.open_board()
+board.set_run_parameters(laser_a_gain=200)
+board.power = True
+
+def tries(_=None):
+    said = []
+    for call in (lambda: board.set_run_parameters(laser_a_gain=77), sorrel.open_board):
+        try:
+            call()
+            said.append('acted')
+        except sorrel.Error as e:
+            said.append(str(e).replace(str(os.getppid()), 'PARENT'))
+    return said
+
+with multiprocessing.get_context('fork').Pool(1) as pool:
+    print(*pool.map(tries, [0])[0], sep='\\n', flush=True)
+    board.close(keep_power=True)  # parked, and still this process's
+    reader, writer = os.pipe()
+    if os.fork() == 0:
+        os.write(writer, tries()[1].encode())
+        os._exit(0)
+    os.close(writer)
+    print(os.read(reader, 4096).decode(), flush=True)
+    sorrel.open_board().close()
+    untraced = {{k: v for k, v in os.environ.items() if k != 'SORREL_SIM_TRACE'}}
+    status = subprocess.run([{str(SORRELCTL)!r}, 'status'], capture_output=True, text=True, env=untraced)
+    print('another process:', status.returncode, status.stderr.strip(), flush=True)
+"""
+    p = python(code, env=dict(os.environ, SORREL_SIM_TRACE=str(work / "trace")))
+    out, err = p.communicate(timeout=60)
+    assert p.returncode == 0, err
+    opened = ("The board was opened by process PARENT, from which this process was forked; "
+              "a forked process cannot use it")
+    held = "The card was open in process PARENT when this process was forked from it; a forked process cannot use it"
+    assert out.decode().splitlines() == [opened, held, held,
+                                         "another process: 0 sorrelctl: lasers at zero gain, SLM power off"]
+    assert not any(o == REG_TIMING_A and v & 0xFF == 77 for o, v in board_writes(work / "trace"))
+    assert_lasers_were_on(work / "trace")
 
 
 def test_a_second_process_is_refused_naming_the_holder(work):

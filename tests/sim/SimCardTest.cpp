@@ -8,6 +8,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "Child.h"
 #include "SimFixture.h"
 
 using namespace simtest;
@@ -373,6 +374,36 @@ TEST(SimTrace, RegisterWritesAndFramesAsTheyHappen) {
   }
   EXPECT_EQ(Lines(ReadFile(trace / "registers.log")).size(), 3u);
   unsetenv("SORREL_SIM_TRACE");
+}
+
+TEST(SimTrace, NeverWritesThroughALinkAnotherUserPlantedInASharedTraceFolder) {
+  if (geteuid() != 0) GTEST_SKIP() << "planting a link as another user takes root's rights";
+  UseBus("wren");
+  TempFolder shared, victim;
+  ASSERT_EQ(chmod(shared.Path().c_str(), 01777), 0);
+  const auto precious = victim.Path() / "profile";
+  { std::ofstream(precious) << "precious\n"; }
+  ASSERT_EQ(InChild([&] {
+              return DropToOrdinaryUser() && symlink(precious.c_str(), (shared.Path() / "registers.log").c_str()) == 0 &&
+                             symlink(precious.c_str(), (shared.Path() / "frame-0001.raw").c_str()) == 0
+                         ? 0
+                         : 1;
+            }),
+            0);
+  setenv("SORREL_SIM_TRACE", shared.Path().c_str(), 1);
+  ::testing::internal::CaptureStderr();
+  {
+    Card card;
+    card.Write(REG_FRAME_SELECT, 1u << 16);
+    card.WriteFrame(std::vector<uint8_t>(65536, 9));
+  }
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  unsetenv("SORREL_SIM_TRACE");
+  EXPECT_EQ(ReadFile(precious), "precious\n");
+  EXPECT_NE(said.find("sim: cannot open the trace log " + (shared.Path() / "registers.log").string() +
+                      ": it is reached through a symbolic link that another user could have planted"),
+            std::string::npos)
+      << said;
 }
 
 TEST(SimTrace, SeveralCardsTraceIntoTheirOwnFolders) {

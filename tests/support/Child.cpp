@@ -1,5 +1,6 @@
 #include "Child.h"
 
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,7 +18,9 @@ int InChild(const std::function<int()>& body) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-bool DropToOrdinaryUser() { return geteuid() != 0 || (setgid(NOBODY) == 0 && setuid(NOBODY) == 0); }
+bool DropToOrdinaryUser() {
+  return geteuid() != 0 || (setgroups(0, nullptr) == 0 && setgid(NOBODY) == 0 && setuid(NOBODY) == 0);
+}
 
 bool LimitFileSize(rlim_t bytes) {
   signal(SIGXFSZ, SIG_IGN);

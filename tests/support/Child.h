@@ -11,8 +11,9 @@
 // 128 + the signal that ended it.
 int InChild(const std::function<int()>& body);
 
-// In a child: gives up root's rights for those of "nobody", so that permissions apply
-// (tests run as root here). False when that fails; does nothing for an ordinary user.
+// In a child: gives up root's rights and groups for those of "nobody", so that
+// permissions apply (tests run as root here). False when that fails; does nothing for an
+// ordinary user.
 bool DropToOrdinaryUser();
 
 // In a child: files may grow to bytes at most; a write beyond fails with EFBIG instead of

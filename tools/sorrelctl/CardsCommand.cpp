@@ -1,13 +1,14 @@
 #include <cstdio>
 
 #include "Commands.h"
+#include "Terminal.h"
 #include "pci/CardList.h"
 
 namespace sorrelctl {
 
 int CardsCommand(const COptions& options) {
   options.ExpectOperands(0, "");
-  std::fputs(pci::CardListText().c_str(), stdout);
+  Result("%s", pci::CardListText().c_str());
   return 0;
 }
 

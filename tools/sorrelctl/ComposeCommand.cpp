@@ -3,7 +3,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 
 #include "BoardGeometry.h"
@@ -13,6 +12,7 @@
 #include "SequenceOptions.h"
 #include "Terminal.h"
 #include "files/ReplaceFile.h"
+#include "files/SafePath.h"
 
 namespace sorrelctl {
 namespace {
@@ -20,7 +20,7 @@ namespace {
 void WriteWhole(const std::string& path, const std::string& header, const std::vector<uint8_t>& bytes) {
   const std::string_view body(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   if (!ReplaceFile(path, {header, body})) {
-    throw scripting::CScriptError("cannot write " + path + ": " + std::strerror(errno));
+    throw scripting::CScriptError("cannot write " + path + ": " + FileErrorText(errno));
   }
 }
 
@@ -67,7 +67,7 @@ int ComposeCommand(const COptions& options) {
       WriteWhole(FrameFile(folder, p, "raw"), {}, stored);
     }
   }
-  std::printf("%zu frames of %s (%u x %u) in %s\n", count, spec.BoardName, spec.Width, spec.Height, folder.c_str());
+  Result("%zu frames of %s (%u x %u) in %s\n", count, spec.BoardName, spec.Width, spec.Height, folder.c_str());
   bool failed = false;
   if (list.size() > count) {
     Say(std::to_string(list.size() - count) + " entries from position " + std::to_string(count) +

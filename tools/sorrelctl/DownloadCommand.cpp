@@ -40,7 +40,7 @@ int DownloadCommand(const COptions& options) {
         ChosenCompensation(options, session.Settings(), BoardGeometry(board.Spec()));
     DownloadEntries(session, list, compensation);
     session.Settings().SequenceFile = AbsolutePath(path);
-    std::printf("%zu frames downloaded to %s\n", list.size(), board.Spec().BoardName);
+    Result("%zu frames downloaded to %s\n", list.size(), board.Spec().BoardName);
   });
 }
 

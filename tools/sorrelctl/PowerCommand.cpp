@@ -2,6 +2,7 @@
 
 #include "BoardSession.h"
 #include "Commands.h"
+#include "Terminal.h"
 #include "ScriptMessages.h"
 
 namespace sorrelctl {
@@ -17,7 +18,7 @@ int PowerCommand(const COptions& options) {
       throw scripting::CScriptError(
           scripting::JoinedTexts(scripting::TakeMessages(), "SLM power did not switch " + wanted));
     }
-    std::printf("SLM power %s\n", wanted.c_str());
+    Result("SLM power %s\n", wanted.c_str());
     if (seconds) session.Wait(*seconds);
   });
 }

@@ -81,7 +81,7 @@ int RunCommand(const COptions& options) {
     }
     board.Stop();
     progress.End();
-    std::printf("%s %zu entries at %d frames per second\n", ended ? "ran" : "stopped a run of", frames.size(),
+    Result("%s %zu entries at %d frames per second\n", ended ? "ran" : "stopped a run of", frames.size(),
                 parameters.FrameRate);
   });
 }

@@ -2,6 +2,7 @@
 
 #include "BoardSession.h"
 #include "Commands.h"
+#include "Terminal.h"
 #include "ScriptMessages.h"
 
 namespace sorrelctl {
@@ -15,7 +16,7 @@ int SelectCommand(const COptions& options) {
       throw scripting::CScriptError(
           scripting::JoinedTexts(scripting::TakeMessages(), "Frame " + std::to_string(frame) + " could not be selected"));
     }
-    std::printf("frame %d selected\n", frame);
+    Result("frame %d selected\n", frame);
     if (seconds) session.Wait(*seconds);
   });
 }

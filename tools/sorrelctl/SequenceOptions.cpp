@@ -2,7 +2,6 @@
 
 #include "ScriptBoard.h"
 #include "ScriptMessages.h"
-#include "files/Paths.h"
 
 namespace sorrelctl {
 
@@ -23,11 +22,6 @@ ImageList ReadEntries(const std::string& path) {
   ImageList list = scripting::ReadSequence(path);
   if (list.empty()) throw scripting::CScriptError(scripting::JoinedTexts(scripting::TakeMessages(), "Empty SIF") + ": " + path);
   return list;
-}
-
-std::string EntryName(size_t position, const Image_Entry& entry) {
-  return "entry " + std::to_string(position) + " (" + NameAndExtension(entry.PatternFile) + ", " +
-         NameAndExtension(entry.LUTFile) + ")";
 }
 
 std::string InvalidEntriesText(const std::vector<size_t>& positions) {

@@ -20,9 +20,6 @@ scripting::Compensation ChosenCompensation(const COptions& options, const Stored
 // The entries of a sequence file; an error when it cannot be read or holds none.
 ImageList ReadEntries(const std::string& path);
 
-// "entry 3 (ramp.bmp, invert.lut)": positions count from 0, as the board's frames do.
-std::string EntryName(size_t position, const Image_Entry& entry);
-
 // "2 entries could not be read whole (their pattern or LUT): 0, 4"; empty when none.
 std::string InvalidEntriesText(const std::vector<size_t>& positions);
 

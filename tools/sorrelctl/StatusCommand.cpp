@@ -2,6 +2,7 @@
 
 #include "BoardSession.h"
 #include "Commands.h"
+#include "Terminal.h"
 #include "pci/Facility.h"
 
 namespace sorrelctl {
@@ -14,17 +15,17 @@ int StatusCommand(const COptions& options) {
     SRun_Status run{};
     const bool known = board.Status(run);
     const scripting::RunParameters p = board.Parameters();
-    std::printf("board         %s, %u x %u, %u frame buffers\n", spec.BoardName, spec.Width, spec.Height,
+    Result("board         %s, %u x %u, %u frame buffers\n", spec.BoardName, spec.Width, spec.Height,
                 spec.MaxFrames);
-    std::printf("backend       %s\n", pci::ServingBackend());
-    std::printf("modulator     %s\n", board.ModulatorType() == 1 ? "phase" : "amplitude");
-    std::printf("true frames   %d\n", board.TrueFrames());
-    std::printf("image frames  %d\n", board.ImageFrames());
-    std::printf("SLM power     %s\n", board.Power() ? "on" : "off");
-    std::printf("run           %s\n", !known ? "unknown" : (run.RunFlags & RUN_FLAG_ACTIVE) ? "active" : "idle");
-    std::printf("frame rate    %d\n", p.FrameRate);
-    std::printf("laser duty    %d\n", p.LaserDuty);
-    std::printf("laser gains   %d, %d\n", p.LaserAGain, p.LaserBGain);
+    Result("backend       %s\n", pci::ServingBackend());
+    Result("modulator     %s\n", board.ModulatorType() == 1 ? "phase" : "amplitude");
+    Result("true frames   %d\n", board.TrueFrames());
+    Result("image frames  %d\n", board.ImageFrames());
+    Result("SLM power     %s\n", board.Power() ? "on" : "off");
+    Result("run           %s\n", !known ? "unknown" : (run.RunFlags & RUN_FLAG_ACTIVE) ? "active" : "idle");
+    Result("frame rate    %d\n", p.FrameRate);
+    Result("laser duty    %d\n", p.LaserDuty);
+    Result("laser gains   %d, %d\n", p.LaserAGain, p.LaserBGain);
   });
 }
 

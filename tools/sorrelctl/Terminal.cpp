@@ -2,13 +2,31 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <stdexcept>
 
 #include "ScriptMessages.h"
 
 namespace sorrelctl {
 
 void Say(const std::string& text) { std::fprintf(stderr, "sorrelctl: %s\n", text.c_str()); }
+
+void Result(const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  std::vfprintf(stdout, format, arguments);
+  va_end(arguments);
+  CheckStandardOutput();
+}
+
+void CheckStandardOutput() {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    throw std::runtime_error(std::string("cannot write to standard output: ") + std::strerror(errno));
+  }
+}
 
 void SayMessages() {
   for (const scripting::ScriptMessage& m : scripting::TakeMessages()) Say(m.Text);

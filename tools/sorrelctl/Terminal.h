@@ -8,6 +8,11 @@ namespace sorrelctl {
 
 // "sorrelctl: <text>" on standard error.
 void Say(const std::string& text);
+// A result on standard output; throws std::runtime_error when it cannot be written (a reader
+// that went away is an error like any other, met where the tool still ends safely).
+[[gnu::format(printf, 1, 2)]] void Result(const char* format, ...);
+// Throws std::runtime_error when something written to standard output did not arrive.
+void CheckStandardOutput();
 // The board's and the readers' messages shown since the last call, one line each.
 void SayMessages();
 

@@ -1,5 +1,6 @@
 // sorrelctl: Sorrel's board, patterns and PCI facility from the command line, for scripts.
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -75,9 +76,23 @@ const Command* Find(const std::string& name) {
   return nullptr;
 }
 
+// 0 when what went to standard output arrived, otherwise 1 and why.
+int Written() {
+  try {
+    CheckStandardOutput();
+    return 0;
+  } catch (const std::exception& e) {
+    Say(e.what());
+    return 1;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A reader that went away makes a write fail rather than end the tool where it stands,
+  // so a board command still reaches its safe end.
+  std::signal(SIGPIPE, SIG_IGN);
   // A result line reaches a script reading the tool while the tool still holds the board.
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   scripting::UseScriptHost();
@@ -88,7 +103,7 @@ int main(int argc, char** argv) {
   }
   if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     PrintOverview();
-    return 0;
+    return Written();
   }
   const Command* command = Find(args[0]);
   if (command == nullptr) {
@@ -97,11 +112,9 @@ int main(int argc, char** argv) {
   }
   try {
     const COptions options(command->name, std::vector<std::string>(args.begin() + 1, args.end()), command->options);
-    if (options.HelpAsked()) {
-      PrintHelp(*command);
-      return 0;
-    }
-    return command->run(options);
+    const int status = options.HelpAsked() ? (PrintHelp(*command), 0) : command->run(options);
+    // A failed command said so already.
+    return status == 0 ? Written() : status;
   } catch (const CUsageError& e) {
     Say(std::string(e.what()) + " (see sorrelctl " + command->name + " --help)");
     return USAGE_ERROR;

@@ -8,9 +8,10 @@
 
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
+
+#include "files/SafePath.h"
 
 namespace {
 
@@ -35,13 +36,6 @@ off_t TotalSize(std::initializer_list<std::string_view> pieces) {
   return size;
 }
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
 // Closes fd; false when the close reports a failure (the last chance to hear of a write
 // the file system could not keep).
 bool CloseChecked(int fd) { return ::close(fd) == 0; }
@@ -49,9 +43,13 @@ bool CloseChecked(int fd) { return ::close(fd) == 0; }
 // Temporary files left by saves whose process is gone (killed in the middle, say) are
 // removed before another is made beside them, so they never pile up. Only names this code
 // gives are touched, and only while no process of that id lives.
-void RemoveStaleTemporaries(const std::string& folder) {
-  DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) return;
+void RemoveStaleTemporaries(int folder) {
+  const int listed = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* dir = listed >= 0 ? ::fdopendir(listed) : nullptr;
+  if (dir == nullptr) {
+    if (listed >= 0) ::close(listed);
+    return;
+  }
   const int errorBefore = errno;
   while (const dirent* entry = ::readdir(dir)) {
     unsigned pid = 0, serial = 0;
@@ -69,15 +67,15 @@ void RemoveStaleTemporaries(const std::string& folder) {
 
 // A new file in folder under a short name of its own, so that a target whose name is as
 // long as the file system allows still has room beside it.
-int CreateTemporary(const std::string& folder, std::string& temp) {
+int CreateTemporary(int folder, std::string& temp) {
   static std::atomic<unsigned> counter{0};
   RemoveStaleTemporaries(folder);
   for (int attempt = 0; attempt < 100; ++attempt) {
     char name[40];
     // Named for the process that writes it, as RemoveStaleTemporaries reads the name.
     std::snprintf(name, sizeof name, ".sorrel-%x-%x.tmp", static_cast<unsigned>(::getpid()), counter++);
-    temp = (folder == "/" ? "" : folder) + "/" + name;
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    temp = name;
+    const int fd = ::openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
@@ -93,8 +91,8 @@ bool TakeOver(int fd, const struct stat& old) {
   return ::fchmod(fd, old.st_mode & 07777) == 0;
 }
 
-bool RewriteInPlace(const std::string& path, std::initializer_list<std::string_view> pieces) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+bool RewriteInPlace(const CFileSpot& spot, std::initializer_list<std::string_view> pieces) {
+  const int fd = ::openat(spot.Folder(), spot.Name().c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return false;
   bool ok = WriteAll(fd, pieces) && ::ftruncate(fd, TotalSize(pieces)) == 0 && ::fsync(fd) == 0;
   const int failure = errno;
@@ -106,16 +104,12 @@ bool RewriteInPlace(const std::string& path, std::initializer_list<std::string_v
 }  // namespace
 
 bool ReplaceFile(const std::string& target, std::initializer_list<std::string_view> pieces) {
-  std::string path = target;
+  CFileSpot spot;
+  if (!spot.Find(target)) return false;
+  const int folder = spot.Folder();
+  const char* name = spot.Name().c_str();
   struct stat old {};
-  bool exists = ::lstat(target.c_str(), &old) == 0;
-  if (exists && S_ISLNK(old.st_mode)) {
-    char resolved[PATH_MAX];
-    if (::realpath(target.c_str(), resolved) == nullptr) return false;
-    path = resolved;
-    exists = ::stat(path.c_str(), &old) == 0;
-  }
-  const std::string folder = FolderOf(path);
+  const bool exists = ::fstatat(folder, name, &old, AT_SYMLINK_NOFOLLOW) == 0;
 
   std::string temp;
   const int fd = CreateTemporary(folder, temp);
@@ -123,7 +117,7 @@ bool ReplaceFile(const std::string& target, std::initializer_list<std::string_vi
     const int refused = errno;
     const bool writableInPlace = exists && S_ISREG(old.st_mode) &&
                                  (refused == EACCES || refused == EPERM || refused == ENAMETOOLONG);
-    if (writableInPlace) return RewriteInPlace(path, pieces);
+    if (writableInPlace) return RewriteInPlace(spot, pieces);
     errno = refused;
     return false;
   }
@@ -135,17 +129,18 @@ bool ReplaceFile(const std::string& target, std::initializer_list<std::string_vi
     ok = false;
     failure = errno;
   }
-  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+  // A rename replaces whatever has the name by then, a link included, and never follows it.
+  if (ok && ::renameat(folder, temp.c_str(), folder, name) != 0) {
     ok = false;
     failure = errno;
   }
   if (!ok) {
-    ::unlink(temp.c_str());
+    ::unlinkat(folder, temp.c_str(), 0);
     errno = failure;
     return false;
   }
   // The rename itself lasts only once the folder is on disk.
-  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int dir = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
     ::fsync(dir);
     ::close(dir);

@@ -17,6 +17,7 @@
 
 #include "Backend.h"
 #include "Backends.h"
+#include "BoardRegisters.h"
 #include "Claims.h"
 #include "Scheduling.h"
 #include "VfioBackend.h"
@@ -383,6 +384,18 @@ class Facility {
     return false;
   }
 
+  void MakeHeldCardsSafe() {
+    std::lock_guard lock(m_Mutex);
+    for (const auto& [handle, registration] : m_Registrations) {
+      ICard& card = *registration.card;
+      for (uint32_t timing : {REG_TIMING_A, REG_TIMING_B}) {
+        card.Write32(BOARD_REGISTERS_BAR, timing, card.Read32(BOARD_REGISTERS_BAR, timing) & ~TIMING_GAIN_MASK);
+      }
+      card.Write32(BOARD_REGISTERS_BAR, REG_CONTROL,
+                   card.Read32(BOARD_REGISTERS_BAR, REG_CONTROL) & ~CONTROL_SLM_POWER);
+    }
+  }
+
   void DisableInterrupts(ThreadHandle thread) {
     std::unique_ptr<InterruptThread> running;
     {
@@ -616,6 +629,8 @@ std::vector<Location> RegisteredCards() { return TheFacility().Held(); }
 bool ReadDisplay(const Location& location, DisplayInfo& info, uint8_t* pixels, size_t capacity) {
   return TheFacility().ReadDisplay(location, info, pixels, capacity);
 }
+
+void MakeHeldCardsSafe() { TheFacility().MakeHeldCardsSafe(); }
 
 const char* ServingBackend() { return TheFacility().ServingName(); }
 

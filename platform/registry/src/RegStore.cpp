@@ -12,13 +12,16 @@
 #include <cstring>
 
 #include "files/ReplaceFile.h"
+#include "files/SafePath.h"
 
 namespace {
 
 constexpr const char* DEFAULT_FOLDER = "/var/lib/sorrel";
 constexpr const char* FILE_NAME = "sorrel.reg";
 constexpr const char* TOO_LARGE = "larger than 1 MiB";
+constexpr const char* LOCK_NAME = "sorrel.lock";
 constexpr mode_t FOLDER_MODE = 0775;  // the operators' group may save too
+constexpr mode_t LOCK_MODE = 0660;    // the operators' group may lock; nobody else may open it
 constexpr int LOCK_WAIT_MS = 10000;
 constexpr int LOCK_POLL_MS = 2;
 
@@ -36,26 +39,49 @@ struct Failure {
 
 Failure FromErrno(const char* what = "") {
   const int error = errno;
-  return {error, what + std::string(std::strerror(error))};
+  return {error, what + FileErrorText(error)};
 }
 
-// The folder itself is the lock: it is there before the file is and stays while the file
-// is replaced, and any process that may read it may lock it.
+// The lock is a file of its own that only the operators' group may open, so no other user
+// can hold it and keep the group waiting. It is made by the first save, given the folder's
+// group.
 class CStoreLock {
  public:
-  CStoreLock(const std::string& folder, int operation) {
-    m_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  CStoreLock(const std::string& folder, int operation, bool make) {
+    const std::string path = folder + "/" + LOCK_NAME;
+    m_fd = OpenSafely(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (m_fd < 0 && errno == ENOENT) {
+      int missing = ENOENT;
+      if (make) {
+        m_fd = MakeLock(path, folder);
+        missing = errno;
+      }
+      // A folder that takes no new file has no lock: the store there can only be rewritten
+      // in place, and its own lock guards that.
+      if (m_fd < 0 && (missing == ENOENT || missing == EACCES || missing == EPERM || missing == EROFS)) {
+        m_fd = OpenSafely(folder + "/" + FILE_NAME, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (m_fd < 0) {
+          m_Failure = {missing, FileErrorText(missing)};  // nothing to guard; the folder says why
+          return;
+        }
+      }
+    }
     if (m_fd < 0) {
-      m_Failure = FromErrno("its folder cannot be locked: ");
+      m_Failure = FromErrno("its lock cannot be opened: ");
+      return;
+    }
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      m_Failure = {EINVAL, "its lock is not a regular file"};
       return;
     }
     for (int waited = 0; ::flock(m_fd, operation | LOCK_NB) != 0; waited += LOCK_POLL_MS) {
       if (errno != EWOULDBLOCK && errno != EINTR) {
-        m_Failure = FromErrno("its folder cannot be locked: ");
+        m_Failure = FromErrno("its lock cannot be taken: ");
         return;
       }
       if (waited >= LOCK_WAIT_MS) {
-        m_Failure = {EWOULDBLOCK, "another process kept its folder locked"};
+        m_Failure = {EWOULDBLOCK, "another process kept its lock"};
         return;
       }
       ::usleep(LOCK_POLL_MS * 1000);
@@ -72,6 +98,16 @@ class CStoreLock {
   const Failure& Failed() const { return m_Failure; }
 
  private:
+  // A new lock file, or the one another process made meanwhile.
+  static int MakeLock(const std::string& path, const std::string& folder) {
+    const int fd = OpenSafely(path, O_RDONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, LOCK_MODE);
+    if (fd < 0) return errno == EEXIST ? OpenSafely(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC) : -1;
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) == 0) (void)!::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
+    ::fchmod(fd, LOCK_MODE);  // not narrowed by the umask
+    return fd;
+  }
+
   int m_fd = -1;
   bool m_bHeld = false;
   Failure m_Failure;
@@ -82,7 +118,7 @@ class CStoreLock {
 // read, so a pipe or a folder in its place can neither hang nor confuse the reader.
 bool ReadStoreFile(const std::string& path, std::string& bytes, Failure& failure) {
   bytes.clear();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  const int fd = OpenSafely(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR) return true;
     failure = FromErrno();
@@ -138,7 +174,8 @@ bool MakeFolder(const std::string& folder) {
 LONG Refuse(const std::string& path, const Failure& failure) {
   std::fprintf(stderr, "Settings not saved to %s: %s\n", path.c_str(), failure.reason.c_str());
   const int error = failure.error;
-  return error == EACCES || error == EPERM || error == EROFS ? ERROR_ACCESS_DENIED : ERROR_REGISTRY_IO_FAILED;
+  const bool denied = error == EACCES || error == EPERM || error == EROFS || error == EPLANTEDLINK;
+  return denied ? ERROR_ACCESS_DENIED : ERROR_REGISTRY_IO_FAILED;
 }
 
 }  // namespace
@@ -148,7 +185,7 @@ std::string StoreFilePath() { return StoreFolder() + "/" + FILE_NAME; }
 CRegDocument ReadStore() {
   // Shared, so that a file being rewritten in place is not read half-done; a store whose
   // lock cannot be had is read all the same.
-  const CStoreLock lock(StoreFolder(), LOCK_SH);
+  const CStoreLock lock(StoreFolder(), LOCK_SH, false);
   const std::string path = StoreFilePath();
   std::string bytes;
   Failure failure;
@@ -161,13 +198,15 @@ LONG SaveKey(const std::string& key, const std::vector<RegValue>& changes) {
   const std::string folder = StoreFolder();
   const std::string path = StoreFilePath();
   if (!MakeFolder(folder)) return Refuse(path, FromErrno("its folder cannot be made: "));
-  const CStoreLock lock(folder, LOCK_EX);
+  const CStoreLock lock(folder, LOCK_EX, true);
   if (!lock.Held()) return Refuse(path, lock.Failed());
 
   std::string bytes;
   Failure failure;
   if (!ReadStoreFile(path, bytes, failure)) return Refuse(path, failure);
-  const std::string text = CRegDocument(std::move(bytes)).SavedText(key, changes);
+  const CRegDocument document(std::move(bytes));
+  if (changes.empty() && document.HasKey(key)) return ERROR_SUCCESS;  // nothing to add
+  const std::string text = document.SavedText(key, changes);
   if (text.size() > MAX_STORE_SIZE) return Refuse(path, {EFBIG, std::string("it would become ") + TOO_LARGE});
   if (!ReplaceFile(path, {text})) return Refuse(path, FromErrno());
   return ERROR_SUCCESS;

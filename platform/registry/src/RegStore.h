@@ -1,7 +1,8 @@
 #pragma once
 // Where the store lives and how it is read and saved: one file, sorrel.reg, in the folder
-// SORREL_REGISTRY names, else /var/lib/sorrel. Saves take the folder's lock, so two
-// processes never interleave, and replace the file whole.
+// SORREL_REGISTRY names, else /var/lib/sorrel. Saves take the store's lock (sorrel.lock
+// beside it, open to the operators' group only), so two processes never interleave, and
+// replace the file whole. Neither follows a link that another user could have planted.
 
 #include <string>
 #include <vector>
@@ -19,7 +20,9 @@ std::string StoreFilePath();
 // be read, with one line on standard error saying why.
 CRegDocument ReadStore();
 
-// Saves changes into key, merged into the file as it is by then. On failure the file is
-// left as it was and one line on standard error names it and the reason; the result is
-// ERROR_ACCESS_DENIED where the rights were missing, else ERROR_REGISTRY_IO_FAILED.
+// Saves changes into key, merged into the file as it is by then; without changes, only
+// adds the key when the file has none. Takes the lock once and reads the file once.
+// On failure the file is left as it was and one line on standard error names it and the
+// reason; the result is ERROR_ACCESS_DENIED where the rights were missing (or a link was
+// refused), else ERROR_REGISTRY_IO_FAILED.
 LONG SaveKey(const std::string& key, const std::vector<RegValue>& changes);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 
 #include "RegStore.h"
@@ -12,14 +13,14 @@
 class CRegistryKey {
  public:
   CRegistryKey() = default;
-  CRegistryKey(std::string path, REGSAM access, std::vector<RegValue> values, bool created)
-      : m_Path(std::move(path)), m_Access(access), m_Values(std::move(values)), m_bCreated(created) {}
+  CRegistryKey(std::string path, REGSAM access, std::vector<RegValue> values, std::optional<bool> created)
+      : m_Path(std::move(path)), m_Access(access), m_Values(std::move(values)), m_Created(created) {}
 
   std::string m_Path;              // from the hive's name down, as the caller spelled it
   REGSAM m_Access = 0;
   std::vector<RegValue> m_Values;  // as read when opened, with this key's changes
   std::vector<RegValue> m_Changes;
-  bool m_bCreated = false;
+  std::optional<bool> m_Created;   // unknown when the store was not read on opening
 };
 
 namespace {
@@ -83,7 +84,7 @@ LONG RegOpenKeyExA(HKEY hKey, const char* subKey, DWORD /*options*/, REGSAM acce
   if (const LONG error = KeyPath(hKey, subKey, path)) return error;
   const CRegDocument store = ReadStore();
   if (!IsEmpty(subKey) && !store.HasKey(path)) return ERROR_FILE_NOT_FOUND;
-  *result = Add(std::make_unique<CRegistryKey>(path, access, store.Values(path), false));
+  *result = Add(std::make_unique<CRegistryKey>(path, access, store.Values(path), std::optional<bool>(false)));
   return ERROR_SUCCESS;
 }
 
@@ -114,6 +115,11 @@ LONG RegCreateKeyExA(HKEY hKey, const char* subKey, DWORD reserved, const char* 
   if (reserved != 0 || options != REG_OPTION_NON_VOLATILE) return ERROR_INVALID_PARAMETER;
   std::string path;
   if (const LONG error = KeyPath(hKey, subKey, path)) return error;
+  // A key opened only to be written is looked up when it is saved, under the lock.
+  if (disposition == nullptr && (access & KEY_QUERY_VALUE) == 0) {
+    *result = Add(std::make_unique<CRegistryKey>(path, access, std::vector<RegValue>{}, std::nullopt));
+    return ERROR_SUCCESS;
+  }
   const CRegDocument store = ReadStore();
   const bool created = !store.HasKey(path);
   if (disposition != nullptr) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
@@ -138,6 +144,6 @@ LONG RegCloseKey(HKEY hKey) {
   if (hKey == HKEY_LOCAL_MACHINE) return ERROR_SUCCESS;
   const std::unique_ptr<CRegistryKey> key = Take(hKey);
   if (key == nullptr) return ERROR_INVALID_HANDLE;
-  const bool write = (key->m_Access & KEY_SET_VALUE) != 0 && (key->m_bCreated || !key->m_Changes.empty());
+  const bool write = (key->m_Access & KEY_SET_VALUE) != 0 && (key->m_Created.value_or(true) || !key->m_Changes.empty());
   return write ? SaveKey(key->m_Path, key->m_Changes) : ERROR_SUCCESS;
 }

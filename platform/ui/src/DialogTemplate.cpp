@@ -1,5 +1,7 @@
 #include "ui/DialogTemplate.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 
 namespace {
@@ -21,7 +23,13 @@ const ControlTemplate* DialogTemplate::Find(int controlId) const {
   return nullptr;
 }
 
-void RegisterDialogTemplate(const DialogTemplate& t) { Registry()[t.id] = t; }
+void RegisterDialogTemplate(const DialogTemplate& t) {
+  const auto [it, added] = Registry().try_emplace(t.id, t);
+  if (added || it->second == t) return;
+  std::fprintf(stderr, "ui: dialog template %d registered twice: \"%s\" and \"%s\"\n", t.id,
+               it->second.caption.c_str(), t.caption.c_str());
+  std::abort();
+}
 
 const DialogTemplate* FindDialogTemplate(int id) {
   auto& registry = Registry();

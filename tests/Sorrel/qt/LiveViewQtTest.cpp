@@ -4,8 +4,11 @@
 // F1 and the help of each control.
 
 #include <algorithm>
+#include <cstring>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -144,6 +147,72 @@ TEST(OperatorsGuide, EveryControlAnOperatorCanAskAboutHasItsPart) {
       EXPECT_NE(text.str().find("name=\"" + HelpAnchor(static_cast<unsigned>(c.id)) + "\""), std::string::npos)
           << "dialog " << dialog << " control " << c.id;
     }
+  }
+}
+
+std::string TextOf(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Every double-quoted text of the program's and its libraries' sources, accelerator marks
+// dropped, one per line.
+std::string ProgramTexts() {
+  std::string texts;
+  const std::regex literal(R"re("((?:[^"\\\n]|\\.)*)")re");
+  for (const char* folder : {"Sorrel", "OrvBoard", "KiteBoard", "WrenBoard", "modelboard", "pcibridge", "platform", "sim", "vfio"}) {
+    for (const auto& f : std::filesystem::recursive_directory_iterator(std::filesystem::path(SORREL_SOURCE_DIR) / folder)) {
+      const std::string ext = f.path().extension().string();
+      if (ext != ".cpp" && ext != ".h") continue;
+      const std::string code = TextOf(f.path());
+      for (std::sregex_iterator m(code.begin(), code.end(), literal), end; m != end; ++m) {
+        // Line breaks and tabs read as the blanks they are on screen.
+        std::string text = std::regex_replace((*m)[1].str(), std::regex(R"((\\[nt]| )+)"), " ");
+        std::erase(text, '&');
+        texts += text + "\n";
+      }
+    }
+  }
+  return texts;
+}
+
+std::string Unescaped(std::string html) {
+  for (const auto& [entity, text] : {std::pair{"&nbsp;", " "}, {"&times;", "\u00d7"}, {"&amp;", "&"}}) {
+    for (size_t at; (at = html.find(entity)) != std::string::npos;) html.replace(at, std::strlen(entity), text);
+  }
+  return html;
+}
+
+// What the guide quotes of the program is the program's own: every caption it sets in bold,
+// every message of its table (with "..." for what the program fills in), every variable and
+// option it names.
+TEST(OperatorsGuide, EveryTextItQuotesIsTheProgramsOwn) {
+  const std::string guide = TextOf(SORREL_HELP_FILE);
+  const std::string texts = ProgramTexts();
+  const auto quoted = [&](const std::string& pattern, size_t from = 0) {
+    std::vector<std::string> found;
+    const std::regex re(pattern);
+    for (std::sregex_iterator m(guide.begin() + static_cast<std::ptrdiff_t>(from), guide.end(), re), end; m != end; ++m) {
+      found.push_back(Unescaped(std::regex_replace((*m)[1].str(), std::regex(R"(\s+)"), " ")));
+    }
+    return found;
+  };
+  for (const std::string& caption : quoted(R"(<b>([^<]+)</b>)")) EXPECT_NE(texts.find(caption), std::string::npos) << caption;
+  for (const std::string& name : quoted(R"(<code>((?:SORREL_[A-Z_]+)|(?:--[a-z-]+))</code>)")) {
+    EXPECT_NE(texts.find("\n" + name + "\n"), std::string::npos) << name;
+  }
+  const std::vector<std::string> messages = quoted(R"(<tr><td>([^<]+)</td>\s*<td>)", guide.find("name=\"messages\""));
+  EXPECT_GE(messages.size(), 20u);
+  for (const std::string& message : messages) {
+    // Each part around "..." is a text of the program.
+    bool found = true;
+    for (size_t from = 0; found && from <= message.size(); from = std::min(message.find("...", from), message.size()) + 3) {
+      const std::string part = message.substr(from, std::min(message.find("...", from), message.size()) - from);
+      found = texts.find(part) != std::string::npos;
+    }
+    EXPECT_TRUE(found) << message;
   }
 }
 

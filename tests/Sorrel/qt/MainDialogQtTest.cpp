@@ -7,7 +7,11 @@
 #include <thread>
 
 #include "ImageListEditDlg.h"
+#include "KiteBoard.h"
 #include "QtProgramTest.h"
+#include "SorrelResources.h"
+#include "WrenBoard.h"
+#include "ui/DialogTemplate.h"
 
 namespace qt = QtHostTesting;
 using namespace progtest;
@@ -166,6 +170,83 @@ TEST_F(MainDialogQtTest, TheEntryEditorShowsItsControlsAndThePreview) {
   EXPECT_EQ(names, (std::vector<std::string>{"rings.bmp", "invert.lut"}));
   const uint8_t v = static_cast<uint8_t>(Inverse(Rings(4 * 5, 4 * 9)));
   EXPECT_EQ(preview, RGB(v, v, v)) << "the entry's screen image at the preview's place";
+}
+
+// The longest text the program puts into a control at run time.
+struct Readout {
+  int dialog;
+  int id;
+  const char* text;
+};
+
+template <class Model>
+std::vector<Readout> SetupReadouts() {
+  constexpr const SetupDlgIds& d = Model::Dlg;
+  return {{d.Template, d.ToggleRate, "1015.6409"}, {d.Template, d.DriverVersion, "8.0"},
+          {d.Template, d.ControlVersion, " 3.55"},   {d.Template, d.MemoryVersion, " 3.55"},
+          {d.Template, d.SerialNumber, "PCI9050-0"}, {d.Template, d.Presence, "Board Not Present"},
+          {d.Template, d.Bus, "255"},                {d.Template, d.DeviceId, "0x9050"},
+          {d.Template, d.TrueFrames, "32767"},       {d.Template, d.DetA, "Disabled"}};
+}
+
+std::vector<Readout> Readouts() {
+  std::vector<Readout> r = {
+      {IDD_SORREL_DIALOG, IDC_SEQUENCE_NAME, "Kite_demo.sif*"},
+      {IDD_SORREL_DIALOG, IDC_BOARD_TYPE, "Wren_SLM"},
+      {IDD_SORREL_DIALOG, IDC_START_STOP, "SETTING DISPLAY"},
+      {IDD_SORREL_DIALOG, IDC_SCREEN_REFRESH, "Disabled"},
+      {IDD_SORREL_DIALOG, IDC_ENTRY_PATTERN, "No pattern"},
+      {IDD_SORREL_DIALOG, IDC_ENTRY_LUT, "invert.lut"},
+      {IDD_SORREL_DIALOG, IDC_PATTERN_DATA, "512 x 512 x 256"},
+      {IDD_SORREL_DIALOG, IDC_FRAME_RATE, "1000.00"},
+      {IDD_SORREL_DIALOG, IDC_RATE_MAX, "1000"},
+      {IDD_SORREL_DIALOG, IDC_TOGGLE_RATE, "1015.64 Hz"},
+      {IDD_SORREL_DIALOG, IDC_DUTY_CAPTION, "Laser Duty"},
+      {IDD_SORREL_DIALOG, IDC_DUTY, "100.0"},
+      {IDD_SORREL_DIALOG, IDC_DUTY_TOP, "100%"},
+      {IDD_SORREL_DIALOG, IDC_GAIN_A_CAPTION, "Laser A Gain"},
+      {IDD_SORREL_DIALOG, IDC_GAIN_A, "100.0"},
+      {IDD_SORREL_DIALOG, IDC_GAIN_B_CAPTION, "Laser B Gain"},
+      {IDD_SORREL_DIALOG, IDC_GAIN_B_TOP, "100"},
+      {IDD_YES_NO, IDC_QUESTION, "Save changes to Wren_demo.sif?"},
+      {IDD_LIVE_VIEW, IDC_LIVE_BOARD, "SIMULATED Kite board: no hardware is driven (SORREL_SIM)"},
+      {IDD_LIVE_VIEW, IDC_LIVE_FRAME, "Frame 4095, sequence position 4096 of 4096"},
+      {IDD_LIVE_VIEW, IDC_LIVE_RUN, "Running (once through) at 1000.0 frames/s measured"},
+      {IDD_LIVE_VIEW, IDC_LIVE_POWER, "SLM power OFF: the SLM is dark"},
+      {IDD_LIVE_VIEW, IDC_LIVE_LASERS, "Laser A gain 255, laser B gain 255, duty 100 %"},
+  };
+  for (const auto& more : {SetupReadouts<KiteModel>(), SetupReadouts<WrenModel>()}) r.insert(r.end(), more.begin(), more.end());
+  return r;
+}
+
+// Every dialog the program and the board libraries register, in a real window with the
+// font the host chose for it: each caption, and each readout holding the longest text the
+// program puts there, shows whole.
+TEST(EveryDialogQt, EveryCaptionAndReadoutShowsWhole) {
+  RegisterSorrelResources();
+  const std::vector<Readout> readouts = Readouts();
+  std::set<int> shown;
+  for (int id = 0; id <= 0xFFFF; ++id) {
+    if (FindDialogTemplate(id) == nullptr) continue;
+    shown.insert(id);
+    CDialog dlg(id);
+    qt::Open(dlg);
+    EXPECT_EQ(qt::TextsCutOff(dlg), std::vector<std::string>{}) << "captions of dialog " << id;
+    for (const Readout& r : readouts) {
+      if (r.dialog == id) dlg.SetDlgItemText(r.id, r.text);
+    }
+    if (id == IDD_SORREL_DIALOG) {
+      // A list's fields keep their columns whatever the names' lengths.
+      dlg.ListAddString(IDC_IMAGE_LIST, " \tramp.bmp\t\tgamma.txt\t");
+      dlg.ListAddString(IDC_IMAGE_LIST, "!\tcoma.zrn\t\tlinear.lut\t");
+    }
+    qt::ProcessEvents();
+    EXPECT_EQ(qt::TextsCutOff(dlg), std::vector<std::string>{}) << "readouts of dialog " << id;
+    qt::Close(dlg);
+  }
+  for (const Readout& r : readouts) EXPECT_TRUE(shown.contains(r.dialog)) << "dialog " << r.dialog << " is registered";
+  EXPECT_TRUE(shown.contains(IDD_IMAGE_LIST_EDIT));
+  EXPECT_TRUE(shown.contains(IDD_ABOUTBOX));
 }
 
 }  // namespace

@@ -21,6 +21,11 @@
 #   settings folder missing      ERROR: Error reading Board Type from registry, defaulted to     status 0; the folder is made at the save
 #                                Kite_SLM; Sorrel: Could not read SIF
 #
+# SIGTERM under a start-up box that really waits (on a virtual X screen of the script's own,
+# no transcript) ends the program by SIGTERM, every card it holds at zero gain with the SLM
+# off, nothing saved: the no-card box, the DAC box inside the board's power-up, the missing
+# PowerOff.bmp box (gains set), and a third Sorrel's box beside the held drill's first.
+#
 # Usage: fault_drills.sh <path of the Sorrel program>
 set -uo pipefail
 
@@ -56,7 +61,9 @@ make_work() {
   printf 'Power=1.5\nAstigX=0.3\n' >"$work/Image_Files/defocus.zrn"
   printf 'ComaY=0.8\nTrefoilX=-0.4\n' >"$work/Image_Files/coma.zrn"
   for ((i = 0; i < 256; i++)); do echo "$i $i"; done >"$work/Image_Files/linear.lut"
-  bitmap128 >"$work/PowerOff.bmp"
+  # Made once: written byte by byte, it takes seconds on a busy machine.
+  [ -f "$scratch/PowerOff.bmp" ] || bitmap128 >"$scratch/PowerOff.bmp"
+  cp "$scratch/PowerOff.bmp" "$work/PowerOff.bmp"
   printf '%s, %s\n' "$work/Image_Files/defocus.zrn" "$work/Image_Files/linear.lut" \
     "$work/Image_Files/coma.zrn" "$work/Image_Files/linear.lut" \
     "$work/Image_Files/defocus.zrn" "$work/Image_Files/linear.lut" >"$work/Sequence_Files/demo.sif"
@@ -149,6 +156,67 @@ term_after_messages() {
   expect_status "$2" "$status" 0
 }
 
+# A virtual X screen for the boxes that must really wait; empty when none can be had.
+x_display=""
+if command -v Xvfb >/dev/null && command -v xdotool >/dev/null; then
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$scratch/x-display" 2>"$scratch/x.err" &
+  pids+=("$!")
+  disown  # ended by the trap without a word from the shell
+  if until_true 30 test -s "$scratch/x-display"; then
+    x_display=":$(cat "$scratch/x-display")"
+  else
+    fail "the virtual X screen did not start: $(cat "$scratch/x.err")"
+  fi
+else
+  echo "SKIPPED: signals under waiting boxes (Xvfb and xdotool are needed)" >&2
+fi
+
+# A shown window of the process with exactly this title.
+box_shown() { DISPLAY="$x_display" xdotool search --onlyvisible --pid "$1" --name "^$2\$" >/dev/null 2>&1; }
+
+# last_write <log> <after line> <register>: the last value written to a board register
+# after the given line of a trace's register log; empty when none was.
+last_write() {
+  awk -v from="$2" -v reg="$3" 'NR > from && $2 == "W" && $3 == 2 && $4 == reg { v = $5 } END { print v }' "$1"
+}
+
+# term_under_box <drill> <work> <title> <held|none> [VAR=value ...]: Sorrel in <work>, its
+# boxes on the virtual screen waiting for OK; SIGTERM once the box titled <title> shows. It
+# must end by SIGTERM and save nothing; holding a card, it must have written both gains
+# zero after the box showed and left the SLM off in its last word to the control register.
+term_under_box() {
+  local drill="$1" work="$2" title="$3" held="$4" log="$2/trace/registers.log" before=0 register value
+  shift 4
+  cp "$work/registry/sorrel.reg" "$work/stored.before"
+  start "$work" box SORREL_UI_TRANSCRIPT= QT_QPA_PLATFORM=xcb DISPLAY="$x_display" "$@"
+  until_true 60 box_shown "$started" "$title" || fail "$drill: no box titled $title showed"
+  [ -f "$log" ] && before=$(wc -l <"$log")
+  kill -TERM "$started"
+  finish "$started" 30
+  expect_status "$drill" "$status" $((128 + 15))
+  cmp -s "$work/registry/sorrel.reg" "$work/stored.before" || fail "$drill: the settings were written"
+  [ "$held" = held ] || return 0
+  for register in 10 14; do
+    value=$(last_write "$log" "$before" "$register")
+    [ "${value:6:2}" = 00 ] || fail "$drill: register $register last written \"$value\", not a zero gain"
+  done
+  value=$(last_write "$log" 0 00)
+  [ -n "$value" ] && (((16#$value & 0x400) == 0)) || fail "$drill: the SLM left powered (control $value)"
+}
+
+drill_signals_under_boxes() {
+  [ -n "$x_display" ] || return 0
+  make_work "$scratch/box-none"
+  term_under_box "no card, box" "$scratch/box-none" ERROR none SORREL_SIM=none
+  make_work "$scratch/box-dac"
+  term_under_box "DAC fault, box" "$scratch/box-dac" ERROR held SORREL_SIM=kite:dac-fault \
+    SORREL_SIM_TRACE="$scratch/box-dac/trace"
+  make_work "$scratch/box-poweroff"
+  rm "$scratch/box-poweroff/PowerOff.bmp"
+  term_under_box "PowerOff.bmp missing, box" "$scratch/box-poweroff" WARNING held SORREL_SIM=kite \
+    SORREL_SIM_TRACE="$scratch/box-poweroff/trace"
+}
+
 NO_BOARDS="ERROR: There are no available 512 PCI boards to open, is the software already running?"
 WRITE_FAILED="WARNING: At least one WriteFrameBuffer call failed"
 
@@ -193,6 +261,7 @@ drill_held() {
   expect_status "held, second" "$status" 0
   expect_transcript "$work/second.transcript" "held" "$NO_BOARDS" "$WRITE_FAILED"
   [ ! -s "$work/first.transcript" ] || fail "held: the first showed a message"
+  [ -z "$x_display" ] || term_under_box "held, a third under its box" "$work" ERROR none SORREL_SIM=kite
   local before
   before=$(stat -c %s "$work/log.before")
   cmp -s -n "$before" "$work/log.before" "$work/trace/registers.log" || fail "held: the first's register log changed"
@@ -253,6 +322,7 @@ drill_fatal "3.3 V supply low" "kite:3v3-low" "ERROR: 3.3 Volt Status Low" "ERRO
   "ERROR: SDRAM Bits 19 0 0 0"
 drill_fatal "DAC fault" "kite:dac-fault" 'ERROR: Could not power the DAC board.\n Is DAC power cable connected?\n'
 drill_held
+drill_signals_under_boxes
 drill_settings_read_only
 drill_settings_missing
 

@@ -1,4 +1,5 @@
 #include "files/ReplaceFile.h"
+#include "files/SafePath.h"
 
 #include "Child.h"
 #include "TestFiles.h"
@@ -89,6 +90,39 @@ TEST_F(ReplaceFileTest, ALinkStaysALinkAndTheFileItNamesIsReplaced) {
   ASSERT_EQ(lstat(link.c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
   EXPECT_EQ(ReadText(real), "new\n");
+}
+
+TEST_F(ReplaceFileTest, ALinkAnotherUserPlantedInASharedFolderIsNotFollowedButTheSaversOwnIs) {
+  if (geteuid() != 0) GTEST_SKIP() << "planting a link as another user takes root's rights";
+  const CTempFolder victim;
+  const std::string precious = victim.Path("profile");
+  WriteText(precious, "precious\n");
+  ASSERT_EQ(chmod(m_Folder.Path().c_str(), 01777), 0);  // shared, as a temporary folder is
+  const std::string planted = Path("settings.sif");
+  const std::string plantedFolder = Path("frames");
+  ASSERT_EQ(AsOrdinaryUser([&] {
+              return symlink(precious.c_str(), planted.c_str()) == 0 &&
+                     symlink(victim.Path().c_str(), plantedFolder.c_str()) == 0;
+            }),
+            0);
+
+  for (const std::string& path : {planted, plantedFolder + "/profile"}) {
+    errno = 0;
+    EXPECT_FALSE(ReplaceFile(path, {"new\n"})) << path;
+    EXPECT_EQ(errno, EPLANTEDLINK) << path;
+    errno = 0;
+    EXPECT_LT(OpenSafely(path, O_WRONLY | O_TRUNC), 0) << path;
+    EXPECT_EQ(errno, EPLANTEDLINK) << path;
+  }
+  EXPECT_EQ(ReadText(precious), "precious\n");
+  struct stat st {};
+  ASSERT_EQ(lstat(planted.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the planted link is left for its owner to remove";
+
+  const std::string own = Path("own.sif");
+  ASSERT_EQ(symlink(precious.c_str(), own.c_str()), 0);
+  EXPECT_TRUE(ReplaceFile(own, {"chosen\n"}));
+  EXPECT_EQ(ReadText(precious), "chosen\n");
 }
 
 TEST_F(ReplaceFileTest, ANameAsLongAsTheFileSystemAllowsStillSaves) {

@@ -12,6 +12,9 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "Child.h"
 #include "SimFixture.h"
@@ -193,6 +196,18 @@ TEST(PciFacility, ClaimOfADeadProcessIsDropped) {
   EXPECT_TRUE(after.Ok()) << "the kernel dropped the dead holder's lock";
 }
 
+TEST(PciFacility, AForkedChildHoldsNoneOfItsParentsClaims) {
+  UseBus("kite");
+  std::optional<Card> card;
+  card.emplace(SLOT0);
+  ASSERT_TRUE(card->Ok());
+  CHoldingChild forked([](const auto& held) { held(true); });  // forked while the card is held
+  ASSERT_TRUE(forked.Held());
+  card.reset();
+  Card after(SLOT0);
+  EXPECT_TRUE(after.Ok()) << "the child kept the claim its parent gave back";
+}
+
 TEST(PciFacility, ARefusedClaimNamesItsHolder) {
   UseBus("kite:held,kite");
   const uint64_t before = pci::LastClaimRefusal().Serial;
@@ -244,27 +259,100 @@ TEST(PciFacility, ARecordOfAnEndedHolderNamesNobody) {
       << "the new holder recorded itself";
 }
 
-TEST(PciFacility, UnsafeClaimFolderIsRefused) {
+// The environment a claim folder is chosen from, put back afterwards.
+class ClaimPlaces {
+ public:
+  ClaimPlaces() {
+    for (const char* name : NAMES) {
+      const char* value = std::getenv(name);
+      m_Saved.emplace_back(name, value != nullptr ? std::optional<std::string>(value) : std::nullopt);
+    }
+    // Shared as a temporary folder is; searchable by the other user.
+    chmod(m_Shared.Path().c_str(), 01777);
+    chmod(m_Runtime.Path().c_str(), 0755);
+    setenv("TMPDIR", m_Shared.Path().c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", m_Runtime.Path().c_str(), 1);
+    setenv("HOME", m_Home.Path().c_str(), 1);
+  }
+  ~ClaimPlaces() {
+    for (const auto& [name, value] : m_Saved) {
+      if (value) {
+        setenv(name, value->c_str(), 1);
+      } else {
+        unsetenv(name);
+      }
+    }
+  }
+  std::filesystem::path Runtime() const { return m_Runtime.Path(); }
+  std::filesystem::path Shared(uid_t uid) const { return m_Shared.Path() / ("sorrel-pci-" + std::to_string(uid)); }
+  std::filesystem::path Home() const { return m_Home.Path() / ".sorrel-pci"; }
+
+ private:
+  static constexpr const char* NAMES[] = {"TMPDIR", "XDG_RUNTIME_DIR", "HOME"};
+  TempFolder m_Shared, m_Runtime, m_Home;
+  std::vector<std::pair<const char*, std::optional<std::string>>> m_Saved;
+};
+
+// What opening the card said on stderr; empty when the card could not be had.
+std::string OpenedSaying() {
+  ::testing::internal::CaptureStderr();
+  const bool opened = Card(SLOT0).Ok();
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  return opened ? said : std::string();
+}
+
+TEST(PciFacility, AnUnsafeClaimFolderIsNamedWithItsRemedyAndTheNextCandidateServes) {
   UseBus("kite");
-  TempFolder runtime;
-  const std::string saved = std::getenv("XDG_RUNTIME_DIR");
-  setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
-  const auto claims = runtime.Path() / "sorrel-pci";
-  ASSERT_EQ(mkdir(claims.c_str(), 0700), 0);
+  const ClaimPlaces places;
+  const auto claims = places.Runtime() / "sorrel-pci";
+  ASSERT_EQ(mkdir(claims.c_str(), 0777), 0);
   ASSERT_EQ(chmod(claims.c_str(), 0777), 0);
-  {
-    ::testing::internal::CaptureStderr();
-    Card refused(SLOT0);
-    const std::string message = ::testing::internal::GetCapturedStderr();
-    EXPECT_FALSE(refused.Ok());
-    EXPECT_NE(message.find("writable by nobody else"), std::string::npos) << message;
-  }
+  const std::string said = OpenedSaying();
+  EXPECT_NE(said.find("not using the claim folder " + claims.string() + ": "), std::string::npos) << said;
+  EXPECT_NE(said.find("writable by nobody else"), std::string::npos) << said;
+  EXPECT_NE(said.find("rm -r '" + claims.string() + "'"), std::string::npos) << said;
+  EXPECT_TRUE(std::filesystem::exists(places.Shared(getuid()) / "sim-01-00-kite-00.lock"));
   ASSERT_EQ(chmod(claims.c_str(), 0700), 0);
-  {
-    Card fine(SLOT0);
-    EXPECT_TRUE(fine.Ok());
-  }
-  setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+  EXPECT_EQ(OpenedSaying(), "") << "a sound folder is used again without a word";
+}
+
+TEST(PciFacility, ARootFolderInTheUsersRuntimeFolderLocksThemOutNoLonger) {
+  if (geteuid() != 0) GTEST_SKIP() << "a folder of root's in another user's runtime folder takes root to make";
+  UseBus("kite");
+  const ClaimPlaces places;
+  constexpr uid_t NOBODY = 65534;
+  ASSERT_EQ(chown(places.Runtime().c_str(), NOBODY, NOBODY), 0);
+  const auto rootsFolder = places.Runtime() / "sorrel-pci";  // as a root process with their environment left it
+  ASSERT_EQ(mkdir(rootsFolder.c_str(), 0700), 0);
+  int said[2];
+  ASSERT_EQ(pipe(said), 0);
+  const int status = InChild([&] {
+    if (!DropToOrdinaryUser()) return 2;
+    dup2(said[1], 2);
+    return Card(SLOT0).Ok() ? 0 : 1;
+  });
+  close(said[1]);
+  std::string message;
+  char chunk[512];
+  for (ssize_t n; (n = read(said[0], chunk, sizeof chunk)) > 0;) message.append(chunk, static_cast<size_t>(n));
+  close(said[0]);
+  EXPECT_EQ(status, 0) << message;
+  EXPECT_NE(message.find("not using the claim folder " + rootsFolder.string() + ": "), std::string::npos) << message;
+  EXPECT_NE(message.find("owned by uid 0"), std::string::npos) << message;
+  EXPECT_TRUE(std::filesystem::exists(places.Shared(NOBODY) / "sim-01-00-kite-00.lock"));
+}
+
+TEST(PciFacility, AClaimFolderAnotherUserMadeFirstIsPassedOver) {
+  if (geteuid() != 0) GTEST_SKIP() << "another user's part takes root's rights to play";
+  UseBus("kite");
+  const ClaimPlaces places;
+  unsetenv("XDG_RUNTIME_DIR");
+  const auto planted = places.Shared(getuid());
+  ASSERT_EQ(InChild([&] { return DropToOrdinaryUser() && mkdir(planted.c_str(), 0777) == 0 ? 0 : 1; }), 0);
+  const std::string said = OpenedSaying();
+  EXPECT_NE(said.find("not using the claim folder " + planted.string() + ": "), std::string::npos) << said;
+  EXPECT_TRUE(std::filesystem::exists(places.Home() / "sim-01-00-kite-00.lock"));
+  EXPECT_TRUE(std::filesystem::is_empty(planted)) << "nothing of ours went into their folder";
 }
 
 TEST(PciFacility, StrayAccessesAreReportedNotFatal) {
@@ -283,6 +371,37 @@ TEST(PciFacility, StrayAccessesAreReportedNotFatal) {
   ASSERT_TRUE(sim::testing::StoredFrame(SLOT0, 0, stored));
   EXPECT_EQ(stored.size(), 262144u);
   EXPECT_EQ(stored.back(), 7);
+}
+
+// What a termination signal needs where no driver object is: every held card's lasers at
+// zero gain and its SLM off, the rest of its registers as they were.
+TEST(PciFacility, HeldCardsAreMadeSafeWithoutTheirDriver) {
+  UseBus("kite,wren");
+  const pci::DeviceHandle device = pci::Open();
+  pci::Location locations[pci::MAX_CARDS];
+  ASSERT_EQ(pci::Scan(device, PLX_VENDOR, PLX_DEVICE, locations), 2u);
+  pci::Close(device);
+  Card first(locations[0]), second(locations[1]);
+  ASSERT_TRUE(first.Ok() && second.Ok());
+  constexpr uint32_t SLM_POWER = 1u << 10;
+  uint32_t control[2] = {}, timing[2][2] = {};
+  for (int i : {0, 1}) {
+    const Card& card = i == 0 ? first : second;
+    card.Write(REG_CONTROL, SLM_POWER | 1u << 8 | 1u << 0);  // SLM and DAC powered, normal
+    card.Write(REG_TIMING_A, 0x030280C8);
+    card.Write(REG_TIMING_B, 0x01020396);
+    control[i] = card.Read(REG_CONTROL);
+    timing[i][0] = card.Read(REG_TIMING_A);
+    timing[i][1] = card.Read(REG_TIMING_B);
+    ASSERT_NE(control[i] & SLM_POWER, 0u);
+  }
+  pci::MakeHeldCardsSafe();
+  for (int i : {0, 1}) {
+    const Card& card = i == 0 ? first : second;
+    EXPECT_EQ(card.Read(REG_CONTROL), control[i] & ~SLM_POWER) << "card " << i;
+    EXPECT_EQ(card.Read(REG_TIMING_A), timing[i][0] & ~0xFFu) << "card " << i;
+    EXPECT_EQ(card.Read(REG_TIMING_B), timing[i][1] & ~0xFFu) << "card " << i;
+  }
 }
 
 // The thread runs the interrupt-time commands before the routine, which then sees the

@@ -464,22 +464,26 @@ TEST_F(DialogTest, WindowServicesWithoutAView) {
   dlg.Invalidate();
 }
 
-TEST_F(DialogTest, RegisteringATemplateAgainReplacesIt) {
+TEST_F(DialogTest, ATemplateRegisteredAgainIsKeptAndAClashEndsTheProcessNamingBoth) {
   DialogTemplate t;
   t.id = 9100;
   t.caption = "First";
-  RegisterDialogTemplate(t);
-  t.caption = "Second";
   t.controls = {{5, ControlKind::Edit, "e", 0, 0, 10, 10, STYLE_NONE}};
+  RegisterDialogTemplate(t);
   RegisterDialogTemplate(t);
   const DialogTemplate* found = FindDialogTemplate(9100);
   ASSERT_NE(found, nullptr);
-  EXPECT_EQ(found->caption, "Second");
   ASSERT_NE(found->Find(5), nullptr);
-  EXPECT_EQ(found->Find(5)->caption, "e");
   EXPECT_EQ(found->Find(IDC_STATIC), nullptr);
   CDialog dlg(9100);
   EXPECT_EQ(dlg.GetDlgItemText(5), "e");
+
+  DialogTemplate other = t;
+  other.caption = "Second";
+  EXPECT_DEATH(RegisterDialogTemplate(other), "template 9100 registered twice: \"First\" and \"Second\"");
+  other = t;
+  other.controls[0].cx = 11;
+  EXPECT_DEATH(RegisterDialogTemplate(other), "template 9100 registered twice");
 }
 
 }  // namespace

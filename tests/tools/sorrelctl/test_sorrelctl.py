@@ -13,8 +13,8 @@ import subprocess
 import numpy as np
 import pytest
 
-from conftest import (BUILD, CONTROL_RUN, REG_CONTROL, SORRELCTL, assert_left_safe, board_writes, read_pgm,
-                      wait_for_line, write_bitmap, write_lut, write_settings)
+from conftest import (BUILD, CONTROL_RUN, REG_CONTROL, REG_TIMING_A, SORRELCTL, assert_left_safe, board_writes,
+                      read_pgm, wait_for_line, write_bitmap, write_lut, write_settings)
 
 COMMANDS = ["cards", "compose", "download", "run", "select", "power", "status"]
 SAFE = "sorrelctl: lasers at zero gain, SLM power off\n"
@@ -160,6 +160,22 @@ class TestBoard:
         out, err = p.communicate(timeout=60)
         assert p.returncode == -signum
         assert err.decode().endswith(f"sorrelctl: ended by {signal.Signals(signum).name}\n{SAFE}")
+        assert_left_safe(lab / "trace")
+
+    @pytest.mark.parametrize("args", [["power", "on", "--seconds", "30"],
+                                      ["run", "--gain-a", "255", "--loop", "--seconds", "0.3"],
+                                      ["select", "3", "--seconds", "30"]])
+    def test_a_reader_that_went_away_is_an_error_after_the_safe_end(self, lab, monkeypatch, args):
+        monkeypatch.setenv("SORREL_SIM_TRACE", str(lab / "trace"))
+        reader, writer = os.pipe()
+        os.close(reader)  # the first result line meets a pipe nobody reads
+        try:
+            r = subprocess.run([SORRELCTL, *args], stdout=writer, stderr=subprocess.PIPE, text=True, timeout=120)
+        finally:
+            os.close(writer)
+        assert (r.returncode, r.stderr) == (1, f"sorrelctl: cannot write to standard output: Broken pipe\n{SAFE}")
+        writes = board_writes(lab / "trace")
+        assert any(o == REG_TIMING_A and v & 0xFF for o, v in writes), "the lasers were never on"
         assert_left_safe(lab / "trace")
 
     def test_keep_power_leaves_the_power_on_and_the_lasers_off(self, lab, monkeypatch):

@@ -9,7 +9,7 @@
 #include <string_view>
 
 // Makes pieces, in order, the content of path. A link is followed and the file it names
-// is replaced. The replaced file keeps its mode, and its owner and group where the
+// is replaced, unless another user could have planted it (SafePath.h: EPLANTEDLINK). The replaced file keeps its mode, and its owner and group where the
 // process may set them; a new file gets the mode the process's umask gives.
 // When the folder refuses a new file but the file itself may be written, the file is
 // rewritten in place and flushed instead.

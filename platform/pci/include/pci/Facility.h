@@ -164,6 +164,14 @@ PCI_API std::vector<Location> RegisteredCards();
 // from any thread; it never waits for the card's interrupt routine.
 PCI_API bool ReadDisplay(const Location& location, DisplayInfo& info, uint8_t* pixels, size_t capacity);
 
+// ---- an end that cannot wait for the driver ----
+
+// Laser gains to zero and SLM power off on every card this process holds, written straight
+// to the board registers: reachable where no driver object is (a termination signal while
+// the board is being built, or under a box the driver is waiting on). Never waits, never
+// shows anything; the rest of each card's state is left as it is.
+PCI_API void MakeHeldCardsSafe();
+
 // ---- for the program's diagnostics; neither opens a card ----
 
 // One card with the bridge's ids on the host's PCI bus, as sysfs shows it.

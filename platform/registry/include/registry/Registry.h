@@ -59,7 +59,8 @@ LONG RegQueryValueExA(HKEY hKey, const char* valueName, DWORD* reserved, DWORD* 
                       DWORD* cbData);
 
 // Opens a key below hKey for writing, creating it when the store has none.
-// keyClass and security are not kept. disposition may be null.
+// keyClass and security are not kept. disposition may be null; then, without
+// KEY_QUERY_VALUE, the store is not read until the key is saved.
 LONG RegCreateKeyExA(HKEY hKey, const char* subKey, DWORD reserved, const char* keyClass, DWORD options,
                      REGSAM access, const void* security, HKEY* result, DWORD* disposition);
 

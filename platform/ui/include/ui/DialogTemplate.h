@@ -51,6 +51,8 @@ struct ControlTemplate {
   std::string caption;
   int x = 0, y = 0, cx = 0, cy = 0;  // dialog units
   uint32_t style = STYLE_NONE;
+
+  bool operator==(const ControlTemplate&) const = default;
 };
 
 struct DialogTemplate {
@@ -63,8 +65,11 @@ struct DialogTemplate {
   std::vector<ControlTemplate> controls;
 
   const ControlTemplate* Find(int controlId) const;
+  bool operator==(const DialogTemplate&) const = default;
 };
 
-// The host's dialog-resource lookup. Registering a template id again replaces it.
+// The host's dialog-resource lookup. Registering the same template again changes nothing;
+// a different template under a registered id is a build fault: it is reported, naming
+// both, and the process aborts before any dialog can show the wrong one.
 UI_API void RegisterDialogTemplate(const DialogTemplate& t);
 UI_API const DialogTemplate* FindDialogTemplate(int id);

@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
@@ -26,13 +28,31 @@ Qt::WindowFlags FlagsFor(uint32_t style) {
   return f;
 }
 
+// Average letter width as the original platform measures a dialog font: the 52 letters,
+// rounded to whole pixels.
+int AverageLetterWidth(const QFontMetrics& fm) {
+  return (fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 26 + 1) / 2;
+}
+
 // The template names a font of the original platform; a metric-alike sans serif stands in.
+// The templates were laid out for that font's character cell, four by eight dialog units,
+// which the fixed rule makes the cell of the template's font at 96 dpi. The stand-in is
+// sized to that cell: the largest pixel size, not above the template's size, whose height
+// and average letter width stay inside it. The layout, and all the program draws into it,
+// stays where it is, and every caption has the room the layout gave it.
 QFont FontFor(const DialogTemplate& t) {
   QFont font;
   font.setFamilies({QString::fromStdString(t.font), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
                     QStringLiteral("Nimbus Sans"), QStringLiteral("Sans Serif")});
   font.setStyleHint(QFont::SansSerif);
   font.setPointSize(t.pointSize > 0 ? t.pointSize : 8);
+  const int cellWidth = DialogUnitsToPixelsX(4);
+  const int cellHeight = DialogUnitsToPixelsY(8);
+  for (int px = QFontInfo(font).pixelSize(); px > 1; --px) {
+    font.setPixelSize(px);
+    const QFontMetrics fm(font);
+    if (fm.height() <= cellHeight && AverageLetterWidth(fm) <= cellWidth) break;
+  }
   return font;
 }
 

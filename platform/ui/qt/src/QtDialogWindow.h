@@ -36,6 +36,7 @@ class CQtDialogWindow final : public QDialog, public IDialogView {
   CDialog* InputDialog() const { return m_Ended ? nullptr : m_pDlg; }
   CDialog* Dialog() const { return m_pDlg; }
   CQtControl* Control(int id) const;
+  const std::vector<std::unique_ptr<CQtControl>>& Controls() const { return m_Controls; }
   int ControlIdOf(const QWidget* w) const;  // 0 for none
   // The system-menu items the dialog appended, or nullptr when it has none.
   std::unique_ptr<QMenu> BuildContextMenu();

@@ -6,16 +6,20 @@
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
+#include <QStyleOption>
 #include <QTextBrowser>
 #include <QTimer>
 
@@ -123,6 +127,71 @@ int QtKey(QtHostTesting::Key key) {
   return 0;
 }
 
+// Text on one line, or wrapped where the widget wraps it, inside a rectangle.
+bool TextFitsIn(const QString& text, const QFontMetrics& fm, const QRect& room, bool wrap) {
+  if (text.isEmpty()) return true;
+  if (!wrap) return fm.horizontalAdvance(text) <= room.width() && fm.height() <= room.height();
+  const QRect need = fm.boundingRect(QRect(0, 0, room.width(), 1 << 16), Qt::TextWordWrap, text);
+  return need.width() <= room.width() && need.height() <= room.height();
+}
+
+bool LabelFits(const QLabel* label) {
+  return TextFitsIn(label->text(), label->fontMetrics(), label->contentsRect(), label->wordWrap());
+}
+
+// The wrapping caption a multi-line button or check box carries, if any.
+const QLabel* CaptionOf(const QWidget* w) { return w->findChild<QLabel*>(QString(), Qt::FindDirectChildrenOnly); }
+
+bool ButtonFits(const QAbstractButton* b, QStyle::SubElement contents) {
+  if (const QLabel* caption = CaptionOf(b)) return LabelFits(caption);
+  QStyleOptionButton opt;
+  opt.initFrom(b);
+  opt.text = b->text();
+  return TextFitsIn(b->text(), b->fontMetrics(), b->style()->subElementRect(contents, &opt, b), false);
+}
+
+bool LineEditFits(const QLineEdit* e) {
+  // Inside the frame, the box keeps a margin of its own: two pixels across, one down.
+  const int frame = e->hasFrame() ? e->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, e) : 0;
+  const QMargins m = e->textMargins();
+  const QRect room = e->rect().adjusted(frame + m.left() + 2, frame + m.top() + 1, -(frame + m.right() + 2),
+                                        -(frame + m.bottom() + 1));
+  return TextFitsIn(e->text(), e->fontMetrics(), room, false);
+}
+
+bool TextEditFits(const QPlainTextEdit* e) {
+  const int margin = static_cast<int>(e->document()->documentMargin());
+  return TextFitsIn(e->toPlainText(), e->fontMetrics(), e->viewport()->rect().adjusted(margin, margin, -margin, -margin),
+                    true);
+}
+
+bool GroupFits(const QGroupBox* g) {
+  QStyleOptionGroupBox opt;
+  opt.initFrom(g);
+  opt.text = g->title();
+  opt.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+  opt.textAlignment = g->alignment();
+  const QRect label = g->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, g);
+  return g->title().isEmpty() || (g->rect().contains(label) && label.width() >= g->fontMetrics().horizontalAdvance(g->title()));
+}
+
+// A list shows its lines whole when each field lies inside the list and keeps its column:
+// it starts where the same field of the first line starts.
+std::vector<int> ListRowsCut(const CQtControl& c, const QListWidget* list) {
+  std::vector<int> cut;
+  const QRect inside(list->viewport()->mapTo(list->window(), QPoint(0, 0)), list->viewport()->size());
+  const std::vector<QRect> first = ListFieldRects(c, 0);
+  for (int row = 0; row < list->count(); ++row) {
+    const std::vector<QRect> fields = ListFieldRects(c, row);
+    bool whole = fields.size() == first.size();
+    for (size_t i = 0; whole && i < fields.size(); ++i) {
+      whole = fields[i].left() == first[i].left() && (fields[i].width() == 0 || inside.contains(fields[i]));
+    }
+    if (!whole) cut.push_back(row);
+  }
+  return cut;
+}
+
 }  // namespace
 
 namespace QtHostTesting {
@@ -207,6 +276,34 @@ std::vector<CRect> ListFieldRects(const CDialog& dlg, int id, int row) {
 }
 
 CRect TrackThumbGeometry(const CDialog& dlg, int id) { return ToCRect(TrackThumbRect(ControlOf(dlg, id))); }
+
+std::vector<std::string> TextsCutOff(const CDialog& dlg) {
+  std::vector<std::string> cut;
+  for (const auto& c : WindowOf(dlg).Controls()) {
+    QWidget* w = c->Widget();
+    const std::string id = std::to_string(c->Id()) + ": ";
+    if (auto* list = qobject_cast<QListWidget*>(w)) {
+      for (int row : ListRowsCut(*c, list)) cut.push_back(id + list->item(row)->text().toStdString());
+      continue;
+    }
+    bool fits = true;
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+      fits = LabelFits(label);
+    } else if (auto* box = qobject_cast<QCheckBox*>(w)) {
+      fits = ButtonFits(box, QStyle::SE_CheckBoxContents);
+    } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+      fits = ButtonFits(button, QStyle::SE_PushButtonContents);
+    } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+      fits = LineEditFits(edit);
+    } else if (auto* text = qobject_cast<QPlainTextEdit*>(w)) {
+      fits = TextEditFits(text);
+    } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
+      fits = GroupFits(group);
+    }
+    if (!fits) cut.push_back(id + c->ShownText().toStdString());
+  }
+  return cut;
+}
 
 void ClickControl(CDialog& dlg, int id) {
   QWidget* w = ControlOf(dlg, id).Widget();

@@ -47,6 +47,10 @@ UI_QT_API int ListCurrentRow(const CDialog& dlg, int id);
 UI_QT_API std::vector<CRect> ListFieldRects(const CDialog& dlg, int id, int row);
 // Where a track bar's thumb is drawn, in client pixels.
 UI_QT_API CRect TrackThumbGeometry(const CDialog& dlg, int id);
+// Every text of the dialog's controls (captions, readouts, list lines, group titles) that
+// its widget cannot show whole in the font it uses: a line wider than the room the widget
+// gives text, or wrapped lines taller than it. Each as "control id: text".
+UI_QT_API std::vector<std::string> TextsCutOff(const CDialog& dlg);
 
 // Input, delivered as the windowing system delivers it.
 UI_QT_API void ClickControl(CDialog& dlg, int id);
