@@ -120,6 +120,13 @@ class CSorrelDlg : public CDialog {
   void CheckForTermination();
 
   void ShowCompensationControls(bool show);
+  // The list shows an entry whose pattern or table failed before its frame is written. A
+  // download refreshes the whole list at its first such entry only, so a sequence of
+  // unreadable entries costs time in proportion to its length.
+  void ShowFailedEntry(uint16_t position);
+  bool m_bDownloading = false;
+  int m_ListShownThrough = -1;  // the last position the list shows as composed in this download
+
   // "At least one WriteFrameBuffer call failed": a frame did not reach the board.
   void WarnWriteFailed();
   void BrowseCompensation(const char* title, std::string& path, uint8_t* image, std::string& name);

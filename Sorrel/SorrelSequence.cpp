@@ -53,7 +53,7 @@ bool CSorrelDlg::DownloadEntry(uint16_t position) {
     return false;
   }
   ComposeFrame(entry, app.m_pFrameBuffer.get(), m_bApplyCorrection, m_SLMPhaseComp.get(), m_SysPhaseComp.get());
-  if (entry.Valid == 0) RefreshImageList();
+  if (entry.Valid == 0) ShowFailedEntry(position);
   const bool written = app.m_pBoard->WriteFrameBuffer(position, app.m_pFrameBuffer.get()) != 0;
   // A position whose frame did not reach the board must never show another entry's frame.
   if (position < m_MaxFrames) FrameArray[position] = written ? position : NO_FRAME;
@@ -68,13 +68,20 @@ bool CSorrelDlg::DownloadSequence(uint16_t first) {
     return true;
   }
   bool failed = false;
+  m_bDownloading = true;
+  m_ListShownThrough = -1;
   for (size_t p = first; p < count; ++p) {
     char caption[32];
     std::snprintf(caption, sizeof caption, "LOADING   %d", static_cast<int>(count - p));
     SetDlgItemText(IDC_START_STOP, caption);
-    if (!DownloadEntry(static_cast<uint16_t>(p))) failed = true;
+    // The countdown shows as it goes; input waits until the download is done, a
+    // termination signal does not.
+    UpdateWindow();
     CheckForTermination();
+    if (!DownloadEntry(static_cast<uint16_t>(p))) failed = true;
   }
+  m_bDownloading = false;
+  CheckForTermination();
   if (failed) WarnWriteFailed();
   SetDlgItemText(IDC_START_STOP, "START");
   return true;
@@ -89,6 +96,21 @@ void CSorrelDlg::RefreshImageList() {
   if (list.empty()) return;
   for (const auto& entry : list) ListAddString(IDC_IMAGE_LIST, FormatEntryLine(*entry));
   ListSetCurSel(IDC_IMAGE_LIST, selection);
+}
+
+void CSorrelDlg::ShowFailedEntry(uint16_t position) {
+  // Nothing but the entries a download composes changes while it runs: once it has
+  // refreshed the list, the lines composed since are all that can differ.
+  const bool inStep = m_bDownloading && m_ListShownThrough >= 0 &&
+                      static_cast<size_t>(ListGetCount(IDC_IMAGE_LIST)) == theApp->m_ImageList.size();
+  if (inStep) {
+    for (int p = m_ListShownThrough + 1; p <= position; ++p) {
+      ListReplaceString(IDC_IMAGE_LIST, p, FormatEntryLine(*EntryAt(p)));
+    }
+  } else {
+    RefreshImageList();
+  }
+  if (m_bDownloading) m_ListShownThrough = position;
 }
 
 std::string CSorrelDlg::FormatEntryLine(const Image_Entry& entry) {

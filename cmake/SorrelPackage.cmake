@@ -40,12 +40,13 @@ function(sorrel_install_system)
     sorrel_install_library(ui_qt)
     sorrel_install_program(Sorrel)
   endif()
+  sorrel_install_program(sorrel-samples)
   install(DIRECTORY ${CMAKE_BINARY_DIR}/share/sorrel/samples ${CMAKE_BINARY_DIR}/share/sorrel/help
           DESTINATION ${SORREL_INSTALL_DATADIR})
+  install(FILES ${CMAKE_BINARY_DIR}/share/doc/sorrel/real-card.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/sorrel)
   install(FILES ${CMAKE_SOURCE_DIR}/Sorrel/sorrel.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-  set(SORREL_SAMPLES_INSTALLED ${CMAKE_INSTALL_FULL_DATADIR}/sorrel/samples)
-  configure_file(${CMAKE_SOURCE_DIR}/cmake/sorrel.desktop.in ${CMAKE_BINARY_DIR}/sorrel.desktop @ONLY)
-  install(FILES ${CMAKE_BINARY_DIR}/sorrel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  # The menu's start makes its own working folder, wherever the package puts the samples.
+  install(FILES ${CMAKE_SOURCE_DIR}/cmake/sorrel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGE_NAME sorrel)

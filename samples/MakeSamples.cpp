@@ -18,15 +18,12 @@
 #include <string>
 #include <vector>
 
+#include "DemoFolder.h"
 #include "SamplePatterns.h"
 #include "SequenceFile.h"
-#include "files/Paths.h"
 #include "files/SafePath.h"
-#include "registry/Registry.h"
 
 namespace {
-
-constexpr const char* SETTINGS_KEY = "SOFTWARE\\Orvane Radara\\Sorrel";
 
 struct Entry {
   std::string pattern;
@@ -142,42 +139,6 @@ class CSampleFolder {
   bool m_Ok = true;
 };
 
-void SetText(HKEY key, const char* name, const std::string& text) {
-  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                 static_cast<DWORD>(text.size() + 1));
-}
-
-// 0 seeded, 1 could not, 2 settings were there already.
-int SeedSettings(const std::string& folder, const std::string& board) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SETTINGS_KEY, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
-    RegCloseKey(key);
-    return 2;
-  }
-  const std::string work = AbsolutePath(folder);
-  const bool wren = board == "wren";
-  DWORD disposition = 0;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SETTINGS_KEY, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
-                      &key, &disposition) != ERROR_SUCCESS) {
-    return 1;
-  }
-  // A visible pace for a demo: ten entries a second on a phase modulator, lasers on.
-  SetText(key, "LaserDuty", "50");
-  SetText(key, "FrameRate", "10");
-  SetText(key, "LaserAGain", "200");
-  SetText(key, "LaserBGain", "100");
-  SetText(key, "LC_Type", "1");
-  SetText(key, "TrueFrames", "12");
-  SetText(key, "BoardType", wren ? "Wren_SLM" : "Kite_SLM");
-  SetText(key, "SequenceFile", work + (wren ? "/Sequence_Files/Wren_demo.sif" : "/Sequence_Files/Kite_demo.sif"));
-  SetText(key, "PhaseCompFileName", work + "/Image_Files/slm_compensation.bmp");
-  SetText(key, "SysPhaseCompFileName", "");
-  SetText(key, "ApplyCorrection", "0");
-  SetText(key, "HideComp", "0");
-  // The store writes its file when the key is closed.
-  return RegCloseKey(key) == ERROR_SUCCESS ? 0 : 1;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -187,10 +148,10 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "sorrel-samples: board must be kite or wren, not %s\n", board.c_str());
       return 2;
     }
-    const int result = SeedSettings(argv[2], board);
-    if (result == 1) std::fprintf(stderr, "sorrel-samples: cannot store the settings\n");
-    if (result == 0) std::printf("sorrel-samples: settings stored for the %s demo sequence\n", board.c_str());
-    return result == 1 ? 1 : 0;
+    const Seeded result = SeedDemoSettings(argv[2], board);
+    if (result == Seeded::Failed) std::fprintf(stderr, "sorrel-samples: cannot store the settings\n");
+    if (result == Seeded::Stored) std::printf("sorrel-samples: settings stored for the %s demo sequence\n", board.c_str());
+    return result == Seeded::Failed ? 1 : 0;
   }
   if (argc != 2 || argv[1][0] == '-') {
     std::fprintf(stderr, "usage: sorrel-samples FOLDER | --seed-settings FOLDER [kite|wren]\n");

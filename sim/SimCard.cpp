@@ -588,7 +588,10 @@ void CSimCard::SetFaults(uint32_t faults, bool on) {
 InterruptCounts CSimCard::Counts() {
   std::lock_guard lock(m_Mutex);
   Settle(Clock::now());
-  return m_Counts;
+  InterruptCounts counts = m_Counts;
+  const bool waiting = m_Line && (m_Bridge[BRIDGE_INTCSR / 4] & INTCSR_PCI_INT_ENABLE) != 0;
+  counts.atRest = (m_Control & CONTROL_RUN) == 0 && !waiting;
+  return counts;
 }
 
 }  // namespace sim

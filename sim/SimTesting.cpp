@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <thread>
 
 #include "Backend.h"
 #include "SimBackend.h"
@@ -85,6 +86,16 @@ InterruptCounts Counts(const pci::Location& location) {
     return {};
   }
   return found.card->Counts();
+}
+
+InterruptCounts CountsAtRest(const pci::Location& location, std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  InterruptCounts counts = Counts(location);
+  while (!counts.atRest && std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    counts = Counts(location);
+  }
+  return counts;
 }
 
 bool ReadDisplay(const pci::Location& location, DisplayInfo& info, uint8_t* pixels, size_t capacity) {

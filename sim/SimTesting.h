@@ -38,6 +38,10 @@ struct InterruptCounts {
   uint64_t merged = 0;     // raises that found the line still asserted
   uint64_t delivered = 0;  // interrupts the host took
   std::chrono::steady_clock::time_point lastRaise{};
+  // The run bit is off and no raised line waits for the host to take it: the counts stay as
+  // they are until the card is started again, so raised = delivered + merged unless the host
+  // dropped an interrupt.
+  bool atRest = false;
 };
 
 // The card at a location of the current bus (the one the last pci::Open saw).
@@ -50,6 +54,11 @@ SIM_TEST_API uint32_t PeekRegister(const pci::Location& location, uint32_t bar, 
 SIM_TEST_API bool StoredFrame(const pci::Location& location, uint32_t buffer, std::vector<uint8_t>& bytes);
 SIM_TEST_API bool DecodedFrame(const pci::Location& location, uint32_t buffer, std::vector<uint8_t>& bytes);
 SIM_TEST_API InterruptCounts Counts(const pci::Location& location);
+// The counts once the card has come to rest (after the run was stopped, an interrupt may
+// still be on its way to the host); atRest stays false when it has not within limit, which
+// only stops a hang.
+SIM_TEST_API InterruptCounts CountsAtRest(const pci::Location& location,
+                                          std::chrono::milliseconds limit = std::chrono::seconds(30));
 // pci::ReadDisplay: false (info untouched) when this process holds no card at the location.
 SIM_TEST_API bool ReadDisplay(const pci::Location& location, DisplayInfo& info, uint8_t* pixels, size_t capacity);
 

@@ -1,5 +1,6 @@
 #include "Survey.h"
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,8 +12,17 @@
 #include <tuple>
 
 #include "BoardRegisters.h"
+#include "files/Paths.h"
 
 namespace vfio {
+
+std::string Guide() {
+  Dl_info self{};
+  const std::string library =
+      dladdr(reinterpret_cast<const void*>(&Guide), &self) != 0 && self.dli_fname != nullptr ? self.dli_fname : "";
+  const std::string installed = InstalledFile(library, "share/doc/sorrel/real-card.md");
+  return installed.empty() ? "real-card.md of Sorrel's documentation (share/doc/sorrel)" : installed;
+}
 namespace {
 
 constexpr uint64_t IORESOURCE_IO = 0x100;
@@ -181,7 +191,7 @@ void FindGroupFile(IKernel& kernel, const Roots& roots, SurveyedCard& card) {
     }
     if (errno != ENOENT) {
       problems.push_back("this user may not open " + file + " (" + std::strerror(errno) +
-                         "): give it access with the udev rule of " + GUIDE);
+                         "): give it access with the udev rule of " + Guide());
       return;
     }
   }

@@ -17,7 +17,6 @@ namespace vfio {
 constexpr const char* SYSFS_VARIABLE = "SORREL_SYSFS_ROOT";
 constexpr const char* VFIO_VARIABLE = "SORREL_VFIO_ROOT";
 constexpr const char* VFIO_DRIVER = "vfio-pci";
-constexpr const char* GUIDE = "docs/real-card.md";
 
 // Where sysfs and the VFIO device files are; tests and diagnosis move them.
 struct Roots {
@@ -31,6 +30,10 @@ struct Roots {
 
 // SORREL_SYSFS_ROOT and SORREL_VFIO_ROOT when set, the system's folders otherwise.
 Roots RootsFromEnvironment();
+
+// The guide to setting a machine up for a real card, where it is installed with the
+// library that asks (share/doc/sorrel/real-card.md), named so wherever it is run from.
+std::string Guide();
 
 struct Bar {
   uint64_t start = 0;

@@ -36,10 +36,10 @@ std::string NoteFor(const Survey& survey, const std::vector<SurveyedCard>& serve
   }
   if (served.empty()) {
     return std::string("pci: no card is bound to vfio-pci") + (others.empty() ? "" : " (found " + NameOthers(others) + ")") +
-           ", so the simulated Kite board serves; to drive a real card, bind it to vfio-pci as " + GUIDE + " shows";
+           ", so the simulated Kite board serves; to drive a real card, bind it to vfio-pci as " + Guide() + " shows";
   }
   if (!others.empty()) {
-    return "pci: left out, not usable through vfio-pci: " + NameOthers(others) + "; see " + GUIDE;
+    return "pci: left out, not usable through vfio-pci: " + NameOthers(others) + "; see " + Guide();
   }
   return {};
 }

@@ -364,7 +364,7 @@ bool CVfioCard::EnableInterrupt() {
     // This bridge predates the PCI 2.3 interrupt disable bit: vfio-pci has to mask it at
     // the interrupt controller, which it only does for a line nobody else holds.
     Report(Address(), "the kernel refuses interrupt line " + line + " (" + LastError() +
-                          "): the line must not be shared, this bridge cannot share it; see " + GUIDE);
+                          "): the line must not be shared, this bridge cannot share it; see " + Guide());
   } else {
     if (!m_Card.listing.IrqSharedWith.empty()) {
       Report(Address(), "interrupt line " + line + " is wired to " + Joined(m_Card.listing.IrqSharedWith) +

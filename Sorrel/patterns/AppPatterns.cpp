@@ -13,7 +13,7 @@ std::optional<PatternGeometry> Geometry(bool UseBoardGeometry) {
   return BoardGeometry(*theApp->m_pBoard->BoardSpec());
 }
 
-// bitCount is 0 when no bitmap was accepted: the last depth stands.
+// bitCount is 0 when no bitmap was read: the last depth stands.
 void KeepPatternBitCount(int bitCount) {
   if (bitCount != 0 && theApp != nullptr) theApp->m_PatternBitCount = bitCount;
 }

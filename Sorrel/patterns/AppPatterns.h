@@ -14,7 +14,7 @@
 #include "Zernike.h"
 
 // A bitmap onto the board's frame (UseBoardGeometry) or the 128 x 128 screen image
-// (ReadBitmapPattern); m_PatternBitCount takes the depth of each bitmap accepted. A board
+// (ReadBitmapPattern); m_PatternBitCount takes the depth of each bitmap read. A board
 // that is not square gets a frame of 48 and false. Without a board the board geometry is
 // unknown: false, nothing written.
 bool ReadandInvertBitmap(uint8_t* destination, const std::string& path, bool UseBoardGeometry);

@@ -61,9 +61,9 @@ EPatternKind PatternKindOf(const std::string& path) {
 bool ReadBitmapPattern(uint8_t* destination, const std::string& path, int side, int& bitCount) {
   CBitmapConverter bitmap;
   int width, height, depth;
-  if (bitmap.Open(path, width, height, depth) && bitmap.Convert(destination, side)) {
-    bitCount = depth;
-    return true;
+  if (bitmap.Open(path, width, height, depth)) {
+    bitCount = depth;  // the file was read, whether or not its pixels convert
+    if (bitmap.Convert(destination, side)) return true;
   }
   std::memset(destination, MISSING_PIXEL, static_cast<size_t>(side) * static_cast<size_t>(side));
   return false;

@@ -15,7 +15,7 @@ EPatternKind PatternKindOf(const std::string& path);
 
 // Reads a square bitmap as a top-down side x side image (CBitmapConverter). Any file that
 // cannot be opened or converted safely gives an image of 48 and false. bitCount takes the
-// depth of an accepted bitmap and is left alone otherwise.
+// depth of every bitmap whose header was read, converted or not, and is left alone otherwise.
 bool ReadBitmapPattern(uint8_t* destination, const std::string& path, int side, int& bitCount);
 
 // Reads a pattern of the given kind onto the geometry. A bitmap fills only a square image;
@@ -39,7 +39,7 @@ void ComposeFrameImage(Image_Entry& entry, uint8_t* frame, const PatternGeometry
                        const uint8_t* slmPhaseComp, const uint8_t* sysPhaseComp, int& bitCount);
 
 // Rebuilds one screen image per entry of the list. bitCount takes the depth of the last
-// bitmap accepted and is left alone when there was none.
+// bitmap read and is left alone when there was none.
 void BuildScreenImagesFor(const ImageList& list, int& bitCount);
 // Base of the screen images: entry i at offset i x 16,384; null before the first build.
 uint8_t* GetScreenImages();

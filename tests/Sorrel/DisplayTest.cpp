@@ -68,6 +68,15 @@ TEST_F(DisplayTest, PatternDataShowsTheDepthOfTheLastBitmapRead) {
   EXPECT_EQ(Dlg().GetDlgItemText(IDC_PATTERN_DATA), "512 x 512 x 16");
   m_Host->SelectListLine(Dlg(), IDC_IMAGE_LIST, 0);
   EXPECT_EQ(Dlg().GetDlgItemText(IDC_PATTERN_DATA), "512 x 512 x 16");
+
+  // A 1-bit pattern is read though its pixels cannot be converted: its depth is the last.
+  WritePattern("Image_Files/one.bmp", 512, [](int y, int x) { return static_cast<uint8_t>((x ^ y) & 1); }, 1);
+  WriteSequence("Sequence_Files/two.sif", {{"Image_Files/ramp.bmp", "Image_Files/linear.lut"},
+                                           {"Image_Files/one.bmp", "Image_Files/linear.lut"}});
+  m_Host->QueueFileAnswer(Work("Sequence_Files/two.sif"));
+  m_Host->Click(Dlg(), IDC_BROWSE_SEQUENCE);
+  EXPECT_EQ(ListLines()[1].substr(0, 2), " !");
+  EXPECT_EQ(Dlg().GetDlgItemText(IDC_PATTERN_DATA), "512 x 512 x  2");
 }
 
 TEST_F(DisplayTest, NoBitmapReadYetShowsOneLevel) {

@@ -66,6 +66,33 @@ TEST_F(DownloadTest, EntriesWhoseFilesFailAreMarkedAndStillWritten) {
   EXPECT_EQ(ShownFrame(2), std::vector<uint8_t>(512 * 512, 48));
 }
 
+// However many entries fail, the list costs the host a few lines an entry, and shows each
+// failure with every mark the download has found so far.
+TEST_F(DownloadTest, UnreadableEntriesCostTheListAFewLinesEachAndShowTheirMarks) {
+  StandardWork();
+  constexpr int ENTRIES = 300;
+  std::vector<std::pair<std::string, std::string>> entries;
+  for (int i = 0; i < ENTRIES; ++i) {
+    entries.emplace_back(i % 3 == 1 ? "Image_Files/late.bmp" : "Image_Files/gone.bmp", "Image_Files/linear.lut");
+  }
+  WriteSequence("Sequence_Files/demo.sif", entries);
+  const uint64_t atStart = m_Host->ListLineWrites();
+  ASSERT_EQ(Start(), std::nullopt);
+  EXPECT_LE(m_Host->ListLineWrites() - atStart, 4u * ENTRIES);
+  std::vector<std::string> lines = ListLines();
+  ASSERT_EQ(lines.size(), size_t{ENTRIES});
+  for (const std::string& line : lines) EXPECT_EQ(line.substr(0, 2), " !");
+
+  // The pattern appears; the next download finds a third of the entries readable, and the
+  // list, which nothing refreshes after it, shows them so up to the last failure.
+  WritePattern("Image_Files/late.bmp", 512, Ramp);
+  const uint64_t beforeClick = m_Host->ListLineWrites();
+  m_Host->Click(Dlg(), IDC_APPLY_CORRECTION);
+  EXPECT_LE(m_Host->ListLineWrites() - beforeClick, 3u * ENTRIES);
+  lines = ListLines();
+  for (int i = 0; i < ENTRIES; ++i) EXPECT_EQ(lines[static_cast<size_t>(i)].substr(0, 2), i % 3 == 1 ? "  " : " !") << i;
+}
+
 TEST_F(DownloadTest, ABoardThatNeverGetsReadyIsReportedOnceAfterTheWholeDownload) {
   StandardWork();
   Bus("kite:busy-stuck");

@@ -81,7 +81,8 @@ TEST_F(LiveViewTest, FollowsARunWithItsMeasuredRate) {
   // made a whole even number of true-frame periods, 126.
   float rate = 0;
   ASSERT_EQ(std::sscanf(running.c_str(), "Running (looping) at %f frames/s measured", &rate), 1) << running;
-  EXPECT_NEAR(rate, 1e7 / (126 * 1641.0), 2.0);
+  // Measured over the host's clock, so a busy host moves it; a wrong count or unit is far off.
+  EXPECT_NEAR(rate, 1e7 / (126 * 1641.0), 12.0);
 
   m_Host->Click(Dlg(), IDC_START_STOP);
   Refresh();

@@ -3,7 +3,8 @@
 # maintainer scripts run outside a chroot with DPKG_ROOT set): its files where Debian puts
 # them, dependencies computed from the binaries, the sorrel group and the group-writable
 # settings folder; the installed program run offscreen from another working folder, with
-# no help from the environment to find its libraries; then removed and purged cleanly.
+# no help from the environment to find its libraries, and started as the desktop menu
+# starts it by an operator who is not root; then removed and purged cleanly.
 # Usage: tests/cmake/install-deb.sh BUILD_FOLDER   (after cpack made BUILD_FOLDER/package/*.deb)
 set -euo pipefail
 build="$(cd "${1:?usage: install-deb.sh BUILD_FOLDER}" && pwd)"
@@ -11,7 +12,8 @@ if [ "$(id -u)" -ne 0 ]; then
   # dpkg sets the files' owners as the package says.
   exec sudo "$0" "$@"
 fi
-deb="$(ls "$build"/package/sorrel_*.deb | head -n 1)"
+debs=("$build"/package/sorrel_*.deb)
+deb="${debs[0]}"
 triplet="$(dpkg-architecture -qDEB_HOST_MULTIARCH)"
 scratch="$(mktemp -d)"
 root="$scratch/root"
@@ -20,6 +22,7 @@ fail() {
   echo "install-deb: FAILED: $*" >&2
   exit 1
 }
+[ -f "$deb" ] || fail "no package in $build/package"
 
 mkdir -p "$root/var/lib/dpkg/updates" "$root/var/lib/dpkg/info" "$root/etc"
 touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available"
@@ -34,7 +37,7 @@ for library in libc6 libstdc++6 libqt6widgets6 python3-numpy; do
 done
 dpkg_root -i "$deb" > "$scratch/dpkg.log" 2>&1 || fail "dpkg -i: $(cat "$scratch/dpkg.log")"
 
-for f in usr/bin/Sorrel usr/bin/sorrelctl usr/lib/python3/dist-packages/sorrel/__init__.py usr/share/sorrel/samples/PowerOff.bmp usr/share/sorrel/samples/Sequence_Files/Kite_demo.sif \
+for f in usr/bin/Sorrel usr/bin/sorrelctl usr/bin/sorrel-samples usr/share/doc/sorrel/real-card.md usr/lib/python3/dist-packages/sorrel/__init__.py usr/share/sorrel/samples/PowerOff.bmp usr/share/sorrel/samples/Sequence_Files/Kite_demo.sif \
          usr/share/sorrel/samples/Sequence_Files/Wren_demo.sif usr/share/sorrel/help/index.html \
          usr/share/icons/hicolor/scalable/apps/sorrel.svg usr/share/applications/sorrel.desktop; do
   [ -f "$root/$f" ] || fail "/$f is not installed"
@@ -42,18 +45,23 @@ done
 for library in OrvBoard KiteBoard WrenBoard pci ui ui_qt; do
   [ -f "$root/usr/lib/$triplet/sorrel/lib$library.so" ] || fail "lib$library.so is not in /usr/lib/$triplet/sorrel"
 done
-grep -q '^Exec=Sorrel' "$root/usr/share/applications/sorrel.desktop" || fail "the desktop entry does not start Sorrel"
-if command -v desktop-file-validate >/dev/null; then desktop-file-validate "$root/usr/share/applications/sorrel.desktop"; fi
+entry="$root/usr/share/applications/sorrel.desktop"
+grep -q '^Exec=Sorrel ' "$entry" || fail "the desktop entry does not start Sorrel"
+# The folder the menu starts it in, when the entry names one, is one the package installs.
+entry_folder="$(sed -n 's/^Path=//p' "$entry")"
+[ -z "$entry_folder" ] || [ -d "$root$entry_folder" ] || fail "the desktop entry's folder $entry_folder is not installed"
+if command -v desktop-file-validate >/dev/null; then desktop-file-validate "$entry"; fi
 grep -q '^sorrel:x:[0-9]*:' "$root/etc/group" || fail "no sorrel group"
 gid="$(awk -F: '$1 == "sorrel" { print $3 }' "$root/etc/group")"
 [ "$(stat -c '%a %g' "$root/var/lib/sorrel")" = "2775 $gid" ] || fail "/var/lib/sorrel is $(stat -c '%a %g' "$root/var/lib/sorrel")"
 [ "$(stat -c '%a %g' "$root/var/lib/sorrel/sorrel.lock")" = "660 $gid" ] || fail "the settings lock is $(stat -c '%a %g' "$root/var/lib/sorrel/sorrel.lock")"
 for binary in "$root/usr/bin/Sorrel" "$root/usr/bin/sorrelctl" "$root"/usr/lib/python3/dist-packages/sorrel/_core*.so; do
-  if ldd "$binary" | grep -q "not found"; then fail "$binary does not find its libraries: $(ldd "$binary" | grep 'not found')"; fi
+  libraries="$(ldd "$binary")"
+  if grep -q "not found" <<<"$libraries"; then fail "$binary does not find its libraries: $(grep 'not found' <<<"$libraries")"; fi
 done
 
-# The installed program from another working folder: a copy of the installed samples, with
-# settings that open the demo sequence (all but LaserBGain, which only a save of Sorrel's adds).
+# The installed programs from another working folder: a copy of the installed samples, with
+# settings that open the demo sequence.
 work="$scratch/work"
 cp -r "$root/usr/share/sorrel/samples" "$work"
 mkdir "$scratch/settings"
@@ -79,37 +87,79 @@ in_work() {
   exec env -i PATH=/usr/bin:/bin HOME="$scratch" XDG_RUNTIME_DIR="$scratch" SORREL_SIM=kite \
     SORREL_SIM_TRACE="$scratch/trace" SORREL_REGISTRY="$scratch/settings" QT_QPA_PLATFORM=offscreen "$@"
 }
-(in_work "$root/usr/bin/Sorrel" --list-cards) | grep -q "^Backend serving this process: simulated" || fail "--list-cards"
-(in_work "$root/usr/bin/sorrelctl" cards) | grep -q "^Backend serving this process: simulated" || fail "sorrelctl cards"
+# Each names the set-up guide where the package installed it.
+for command in "Sorrel --list-cards" "sorrelctl cards"; do
+  said="$(in_work "$root/usr/bin/${command%% *}" "${command#* }")" || fail "$command: $said"
+  grep -q "^Backend serving this process: simulated" <<<"$said" || fail "$command: $said"
+  guide="$(sed -n 's/^Setting a card up: //p' <<<"$said")"
+  [ "$guide" = "$root/usr/share/doc/sorrel/real-card.md" ] && [ -f "$guide" ] || fail "$command names the guide $guide"
+done
 # The installed module, imported by the system's Python from the scratch root, composes a
 # Kite frame and drives the simulated board.
-(in_work env PYTHONPATH="$root/usr/lib/python3/dist-packages" /usr/bin/python3 -c '
+said="$(in_work env PYTHONPATH="$root/usr/lib/python3/dist-packages" /usr/bin/python3 -c '
 import sorrel
 phase = sorrel.zernike({"Power": 1.0}, board="kite")
 assert phase.shape == (512, 512) and phase.dtype.name == "uint8", phase.shape
 with sorrel.open_board() as board:
     board.write_frame(0, phase)
     board.select(0)
-print("module ok")') | grep -q "^module ok" || fail "the installed Python module"
-# A start-up that reaches the main window saves the settings when SIGTERM ends it, with
-# status 0; one ended before it is ready saves nothing and ends by the signal.
-in_work "$root/usr/bin/Sorrel" > "$scratch/sorrel.log" 2>&1 &
+print("module ok")')" || fail "the installed Python module: $said"
+grep -q "^module ok" <<<"$said" || fail "the installed Python module: $said"
+# The start from the desktop menu, by an operator of the sorrel group who is not root, with a
+# home of their own and the package's machine-wide settings store (still empty): the entry's
+# Exec in its folder (the home when it names none), the installed programs first on PATH, on
+# a virtual screen. It must open the demo in a working folder of the operator's, reach its
+# main window, and save the settings when SIGTERM ends it, with status 0.
+operator=65534
+home="$scratch/home"
+mkdir -p "$home" "$scratch/runtime" "$scratch/menu-trace"
+chown "$operator:$gid" "$home" "$scratch/runtime" "$scratch/menu-trace"
+chmod 700 "$scratch/runtime"
+chmod 755 "$scratch"
+read -ra command <<<"$(sed -n 's/^Exec=//p' "$entry")"
+cat > "$scratch/menu-start.sh" <<'SH'
+# On the virtual screen: starts the entry's command as the operator in the entry's folder
+# (the home when empty), waits for the main window, ends it by SIGTERM; prints the store's
+# file id and the program's working folder before the end, then the exit status.
+store="$1/sorrel.reg" folder="${2:-$5}" operator="$3" group="$4" home="$5"
+shift 5
+cd "$folder"
+setpriv --reuid="$operator" --regid="$group" --clear-groups env -i PATH="$ROOT/usr/bin:/usr/bin:/bin" \
+  HOME="$home" XDG_RUNTIME_DIR="$RUNTIME" DISPLAY="$DISPLAY" SORREL_SIM=kite SORREL_SIM_TRACE="$TRACE" \
+  SORREL_REGISTRY="$(dirname "$store")" "$@" >"$LOG" 2>&1 &
 pid=$!
-# The demo's last frame on the board; START comes right after it.
-for _ in $(seq 1 300); do
-  [ -e "$scratch/trace/frame-0014.pgm" ] && break
-  sleep 0.1
+for _ in $(seq 1 600); do
+  xdotool search --onlyvisible --name "^Sorrel Version" >/dev/null 2>&1 && break
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.2
 done
-sleep 1
+stat -c %i "$store" 2>/dev/null || echo none
+readlink "/proc/$pid/cwd" || echo none
 kill -TERM "$pid"
 status=0
 wait "$pid" || status=$?
-[ "$status" -eq 0 ] || fail "the installed program ended with status $status: $(cat "$scratch/sorrel.log")"
-grep -q '^"LaserBGain"=' "$scratch/settings/sorrel.reg" || fail "the settings were not saved: it never reached its window: $(cat "$scratch/settings/sorrel.reg" "$scratch/sorrel.log")"
+echo "$status"
+SH
+ended="$(ROOT="$root" RUNTIME="$scratch/runtime" TRACE="$scratch/menu-trace" LOG="$scratch/menu.log" \
+  xvfb-run -a -s "-ac -screen 0 1280x1024x24" bash "$scratch/menu-start.sh" "$root/var/lib/sorrel" \
+  "${entry_folder:+$root$entry_folder}" "$operator" "$gid" "$home" "${command[@]}")" ||
+  fail "the start from the menu: $ended"
+shown_store="$(sed -n 1p <<<"$ended")"
+[ "$(sed -n 3p <<<"$ended")" = 0 ] || fail "the start from the menu ended with status $(sed -n 3p <<<"$ended"): $(cat "$scratch/menu.log")"
+own="$home/.local/share/sorrel/samples"
+[ "$(sed -n 2p <<<"$ended")" = "$own" ] || fail "the menu's Sorrel worked in $(sed -n 2p <<<"$ended"), not in $own"
+[ "$(stat -c %u "$own/Sequence_Files/Kite_demo.sif" 2>/dev/null)" = "$operator" ] ||
+  fail "no working folder of the operator's at $own: $(cat "$scratch/menu.log")"
+[ -e "$scratch/menu-trace/frame-0014.pgm" ] || fail "the demo sequence was not downloaded: $(cat "$scratch/menu.log")"
+grep -qx "\"SequenceFile\"=\"$own/Sequence_Files/Kite_demo.sif\"" "$root/var/lib/sorrel/sorrel.reg" ||
+  fail "the machine-wide store does not open the operator's demo: $(cat "$root/var/lib/sorrel/sorrel.reg")"
+# Settings are saved by replacing the file whole: a new file once the window had shown.
+[ "$shown_store" != none ] && [ "$(stat -c %i "$root/var/lib/sorrel/sorrel.reg")" != "$shown_store" ] ||
+  fail "the settings were not saved at the end: $(cat "$scratch/menu.log")"
 
 dpkg_root -r sorrel > "$scratch/dpkg.log" 2>&1 || fail "dpkg -r: $(cat "$scratch/dpkg.log")"
 [ ! -e "$root/usr/bin/Sorrel" ] || fail "the program stays after removal"
-[ ! -d "$root/usr" ] || [ -z "$(find "$root/usr" -type f)" ] || fail "files stay after removal: $(find "$root/usr" -type f | head -n 3)"
+[ ! -d "$root/usr" ] || [ -z "$(find "$root/usr" -type f)" ] || fail "files stay after removal: $(find "$root/usr" -type f | sed -n 1,3p)"
 [ -d "$root/var/lib/sorrel" ] || fail "removal took the settings folder (only purging may)"
 dpkg_root -P sorrel > "$scratch/dpkg.log" 2>&1 || fail "dpkg -P: $(cat "$scratch/dpkg.log")"
 [ ! -e "$root/var/lib/sorrel" ] || fail "purging left /var/lib/sorrel"

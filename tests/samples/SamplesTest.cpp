@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <set>
 
+#include "DemoFolder.h"
 #include "FrameComposition.h"
 #include "LUTFile.h"
 #include "ProgramFixture.h"
@@ -155,6 +156,24 @@ TEST_F(SampleDemo, TheWrenDemoDownloadsWholeAtStartUp) {
     EXPECT_EQ(ShownFrame(static_cast<uint32_t>(i)).size(), 256u * 256u) << "frame " << i << " is on the board";
   }
   EXPECT_TRUE(ShownFrame(4) == PixelsOfFile(Work("Image_Files/vortex_256_charge1.bmp"), 256));
+}
+
+// The menu's start: the operator's copy is made once and then left as the operator keeps it;
+// a copy that cannot be made says why.
+TEST_F(SampleDemo, TheOperatorsCopyIsMadeOnceAndKept) {
+  ASSERT_EQ(Tool(m_Work.Path("installed")), 0);
+  const std::string own = m_Work.Path("home/.local/share/sorrel/samples");
+  std::string reason;
+  ASSERT_TRUE(MakeDemoFolder(m_Work.Path("installed"), own, reason)) << reason;
+  EXPECT_EQ(ReadText(own + "/Sequence_Files/Kite_demo.sif"), ReadText(Work("installed/Sequence_Files/Kite_demo.sif")));
+  WriteText(own + "/Sequence_Files/Kite_demo.sif", "Image_Files/checker_512.bmp, Image_Files/linear.lut\n");
+  ASSERT_TRUE(MakeDemoFolder(m_Work.Path("installed"), own, reason));
+  EXPECT_EQ(ReadText(own + "/Sequence_Files/Kite_demo.sif"), "Image_Files/checker_512.bmp, Image_Files/linear.lut\n")
+      << "the operator's sequence is kept";
+
+  const std::string elsewhere = m_Work.Path("other/samples");
+  EXPECT_FALSE(MakeDemoFolder(m_Work.Path("not-installed"), elsewhere, reason));
+  EXPECT_FALSE(reason.empty());
 }
 
 TEST_F(SampleDemo, SeedingLeavesStoredSettingsAlone) {

@@ -257,6 +257,10 @@ TEST(SimCardThreads, RaisesOncePerImagePeriodWhileRunning) {
   ASSERT_TRUE(WaitFor([&] { return sim::testing::Counts(SLOT0).raised >= periods(t1, t2); }));
   std::this_thread::sleep_for(std::chrono::milliseconds(5));
   const auto counts = sim::testing::Counts(SLOT0);
+  EXPECT_TRUE(counts.atRest) << "stopped, and the masked line waits for nobody";
+  card.WriteBridge(INTCSR, INTCSR_ENABLE);
+  EXPECT_FALSE(sim::testing::Counts(SLOT0).atRest) << "unmasked, the raised line waits for the host";
+  card.WriteBridge(INTCSR, 0);
   EXPECT_LE(counts.raised, periods(t0, t3));
   EXPECT_EQ(counts.delivered, 0u) << "nobody took them: the bridge masks the line";
   EXPECT_EQ(counts.merged, counts.raised - 1) << "one level, never acknowledged";

@@ -40,7 +40,7 @@ TEST_F(SurveyTest, EmptyBusListsNothingAndTheTextSaysSo) {
             "Cards with the bridge's ids (10b5:9050) in " +
                 listing.Folder +
                 ": 0\n"
-                "Setting a card up: docs/real-card.md\n");
+                "Setting a card up: " INSTALLED_GUIDE "\n");
 }
 
 TEST_F(SurveyTest, BusThatCannotBeReadIsSaidSo) {
@@ -73,7 +73,7 @@ TEST_F(SurveyTest, CardReadyForVfioIsUsableAndListedInFull) {
                 "  0000:03:00.0  ids 10b5:9050  subsystem 10b5:2288  driver vfio-pci  IOMMU group 12  irq 17, "
                 "not shared\n"
                 "    usable\n"
-                "Setting a card up: docs/real-card.md\n");
+                "Setting a card up: " INSTALLED_GUIDE "\n");
 }
 
 TEST_F(SurveyTest, CardsComeInSlotOrderWhateverOrderTheFolderHolds) {
@@ -259,7 +259,7 @@ TEST_F(SurveyTest, WithoutABoundCardTheSimulatedKiteServesAndStderrSaysHowToBind
   EXPECT_STREQ(pci::ServingBackend(), "simulated");
   EXPECT_EQ(said,
             "pci: no card is bound to vfio-pci (found 0000:03:00.0 (driver plx_serial)), so the simulated Kite board "
-            "serves; to drive a real card, bind it to vfio-pci as docs/real-card.md shows\n");
+            "serves; to drive a real card, bind it to vfio-pci as " INSTALLED_GUIDE " shows\n");
   pci::Location locations[pci::MAX_CARDS];
   EXPECT_EQ(pci::Scan(device, 0x10B5, 0x9050, locations), 1u);
   EXPECT_TRUE(sim::testing::CardAt(locations[0]).has_value()) << "the simulated card";
@@ -289,7 +289,7 @@ TEST_F(SurveyTest, BoundCardIsFoundAndDescribedThroughTheRealKernel) {
   ::testing::internal::CaptureStderr();
   const pci::DeviceHandle device = pci::Open();
   const std::string said = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(said, "pci: left out, not usable through vfio-pci: 0000:04:00.0 (driver plx_serial); see docs/real-card.md\n");
+  EXPECT_EQ(said, "pci: left out, not usable through vfio-pci: 0000:04:00.0 (driver plx_serial); see " INSTALLED_GUIDE "\n");
   ASSERT_NE(device, pci::INVALID_DEVICE);
   EXPECT_STREQ(pci::ServingBackend(), "vfio");
 

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <climits>
+#include <filesystem>
+#include <system_error>
 
 SplitPathParts SplitPath(const std::string& path) {
   SplitPathParts parts;
@@ -34,4 +36,15 @@ std::string AbsolutePath(const std::string& path) {
   }
   if (absolute.size() >= PATH_MAX) return {};
   return absolute;
+}
+
+std::string InstalledFile(const std::string& binary, const std::string& relative) {
+  // A library found through the program's RUNPATH is named as <prefix>/bin/../lib/...
+  std::filesystem::path folder = std::filesystem::path(binary).lexically_normal().parent_path();
+  for (int level = 0; level < 4 && !folder.empty(); ++level, folder = folder.parent_path()) {
+    std::error_code error;
+    if (std::filesystem::exists(folder / relative, error)) return (folder / relative).string();
+    if (folder == folder.root_path()) break;
+  }
+  return {};
 }

@@ -59,7 +59,7 @@ std::string CardListText() {
       text += "  " + skipped + "\n";
     }
   }
-  return text + "Setting a card up: " + vfio::GUIDE + "\n";
+  return text + "Setting a card up: " + vfio::Guide() + "\n";
 }
 
 bool ListCardsIfAsked(int argc, char** argv) {

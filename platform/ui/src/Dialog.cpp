@@ -249,8 +249,16 @@ int CDialog::ListAddString(int id, std::string_view line) {
   ControlState* c = Find(id);
   if (!c) return -1;
   c->lines.emplace_back(line);
-  Changed(id);
-  return static_cast<int>(c->lines.size()) - 1;
+  const int index = static_cast<int>(c->lines.size()) - 1;
+  if (m_pView) m_pView->ListLineAdded(id, index);
+  return index;
+}
+
+void CDialog::ListReplaceString(int id, int index, std::string_view line) {
+  ControlState* c = Find(id);
+  if (!c || index < 0 || index >= static_cast<int>(c->lines.size())) return;
+  c->lines[static_cast<size_t>(index)] = line;
+  if (m_pView) m_pView->ListLineReplaced(id, index);
 }
 
 void CDialog::ListDeleteString(int id, int index) {
@@ -370,6 +378,10 @@ CDC CDialog::GetDC() { return CDC(m_pView); }
 
 void CDialog::InvalidateRect(const CRect& clientRect, bool erase) {
   if (m_pView) m_pView->Invalidate(clientRect, erase);
+}
+
+void CDialog::UpdateWindow() {
+  if (m_pView) m_pView->UpdateNow();
 }
 
 void CDialog::Invalidate(bool erase) { InvalidateRect(GetClientRect(), erase); }

@@ -34,6 +34,8 @@ class CScriptedHost::View final : public IDialogView {
         m_Pixels(static_cast<size_t>(m_Width) * static_cast<size_t>(m_Height), COLOR_DIALOG_BACKGROUND) {}
 
   void ControlChanged(int id) override { m_Host.RecordText(m_Dlg, id); }
+  void ListLineAdded(int, int) override { ++m_Host.m_ListLineWrites; }
+  void ListLineReplaced(int, int) override { ++m_Host.m_ListLineWrites; }
   void CaptionChanged() override {}
   void IconChanged() override {}
   void DefIdChanged() override {}

@@ -71,7 +71,10 @@ TEST_F(AppPatternsTest, BitmapsTakeTheBoardsSideAndLeaveTheirDepth) {
   ASSERT_TRUE(ReadScreenBitmap(screen.data(), p8));
   EXPECT_EQ(screen, Expected(p8, SCREEN_SIDE));
   EXPECT_EQ(m_App.m_PatternBitCount, 8);
-  // A bitmap refused keeps the last depth.
+  // A bitmap read but not converted leaves its depth; one that cannot be read keeps the last.
+  EXPECT_FALSE(ReadandInvertBitmap(frame.data(), Bitmap("p1.bmp", 256, 1), true));
+  EXPECT_EQ(m_App.m_PatternBitCount, 1);
+  ASSERT_TRUE(ReadScreenBitmap(screen.data(), p8));
   EXPECT_FALSE(ReadandInvertBitmap(frame.data(), File("missing.bmp"), true));
   EXPECT_EQ(std::vector<uint8_t>(frame.begin(), frame.begin() + 256 * 256), std::vector<uint8_t>(256 * 256, 48));
   EXPECT_EQ(m_App.m_PatternBitCount, 8);

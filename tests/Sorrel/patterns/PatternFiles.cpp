@@ -47,7 +47,7 @@ BmpLayout StandardLayout(int32_t width, int32_t height, uint16_t bitCount) {
   layout.width = width;
   layout.height = height;
   layout.bitCount = bitCount;
-  layout.colorTableEntries = bitCount == 4 ? 16 : bitCount == 8 ? 256 : 0;
+  layout.colorTableEntries = bitCount == 1 ? 2 : bitCount == 4 ? 16 : bitCount == 8 ? 256 : 0;
   return layout;
 }
 
@@ -60,6 +60,7 @@ std::vector<uint8_t> PixelBlock(int side, uint16_t bitCount, const std::function
     for (int x = 0; x < side; ++x) {
       uint32_t v = value(y, x);
       switch (bitCount) {
+        case 1: row[x / 8] |= static_cast<uint8_t>((v & 1) << (7 - x % 8)); break;
         case 4: row[x / 2] |= static_cast<uint8_t>(x % 2 == 0 ? (v & 15) << 4 : (v & 15)); break;
         case 8: row[x] = static_cast<uint8_t>(v); break;
         case 16:

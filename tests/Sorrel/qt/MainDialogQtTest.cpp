@@ -2,6 +2,7 @@
 // simulated card: every control where the layout puts it with its caption, and a run
 // started by a click that the list follows.
 
+#include <algorithm>
 #include <chrono>
 #include <set>
 #include <thread>
@@ -132,6 +133,54 @@ TEST_F(MainDialogQtTest, AClickOnStartRunsTheBoardAndTheSelectionFollowsIt) {
   RunFor(std::chrono::milliseconds(300));
   EXPECT_EQ(qt::ControlText(Dlg(), IDC_START_STOP), "START");
   EXPECT_TRUE(qt::ControlEnabled(Dlg(), IDC_BROWSE_SEQUENCE));
+}
+
+TEST_F(MainDialogQtTest, EveryWayOfMovingAGainSliderReachesTheReadoutTheBoardAndTheSave) {
+  StandardWork({{"LC_Type", "0"}, {"LaserAGain", "128"}});
+  ASSERT_EQ(Start(), std::nullopt);
+  EXPECT_EQ(qt::ControlText(Dlg(), IDC_GAIN_A), "50.2");
+  auto boardGain = [&] { return BoardRegister(simtest::REG_TIMING_A) & 0xFF; };
+
+  qt::WheelTrackBar(Dlg(), IDC_GAIN_A_SLIDER, 5);  // three lines a notch, towards the top
+  EXPECT_EQ(qt::ControlValue(Dlg(), IDC_GAIN_A_SLIDER), 112);
+  EXPECT_EQ(qt::ControlText(Dlg(), IDC_GAIN_A), "56.1");
+  EXPECT_EQ(boardGain(), 143u);
+
+  qt::ClickTrackBarChannel(Dlg(), IDC_GAIN_A_SLIDER, false);  // a page, a fifth of the range
+  EXPECT_EQ(qt::ControlValue(Dlg(), IDC_GAIN_A_SLIDER), 163);
+  EXPECT_EQ(qt::ControlText(Dlg(), IDC_GAIN_A), "36.1");
+  EXPECT_EQ(boardGain(), 92u);
+
+  const std::vector<int> reached = qt::DragTrackBar(Dlg(), IDC_GAIN_A_SLIDER, {60});
+  ASSERT_EQ(reached.size(), 1u);
+  EXPECT_EQ(boardGain(), static_cast<uint32_t>(255 - reached.back()));
+
+  qt::FocusControl(Dlg(), IDC_GAIN_A_SLIDER);
+  qt::PressKey(Dlg(), qt::Key::End);
+  EXPECT_EQ(qt::ControlText(Dlg(), IDC_GAIN_A), "0.0");
+  EXPECT_EQ(boardGain(), 0u);
+  qt::PressKey(Dlg(), qt::Key::Up);
+  EXPECT_EQ(boardGain(), 1u);
+
+  qt::CloseWindow(Dlg());
+  EXPECT_EQ(StoredValue("LaserAGain"), "1") << "the close saves what the board holds";
+}
+
+TEST_F(MainDialogQtTest, TheCountdownIsPaintedAsItGoesWhileInputWaitsForTheDownload) {
+  StandardWork();
+  ASSERT_EQ(Start(), std::nullopt);
+  qt::ProcessEvents();
+  qt::StartEventLog(Dlg(), {IDC_START_STOP, IDC_LOOP});
+  qt::PostClick(Dlg(), IDC_LOOP);                  // waits in the queue
+  qt::ClickControl(Dlg(), IDC_APPLY_CORRECTION);  // downloads the three entries again
+  EXPECT_EQ(qt::EventLog(), (std::vector<std::string>{"paint 1019 LOADING   3", "paint 1019 LOADING   2",
+                                                      "paint 1019 LOADING   1"}));
+  const int loop = Dlg().IsDlgButtonChecked(IDC_LOOP);
+  qt::ProcessEvents();
+  const std::vector<std::string> log = qt::EventLog();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "input 1196"), 1) << "the queued click, after the download";
+  EXPECT_NE(std::find(log.begin(), log.end(), "paint 1019 START"), log.end());
+  EXPECT_NE(Dlg().IsDlgButtonChecked(IDC_LOOP), loop);
 }
 
 TEST_F(MainDialogQtTest, TheEntryEditorShowsItsControlsAndThePreview) {

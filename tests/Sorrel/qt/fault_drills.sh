@@ -20,6 +20,8 @@
 #   settings folder read-only    nothing; one line on standard error: Settings not saved to ...  status 0; the stored settings unchanged
 #   settings folder missing      ERROR: Error reading Board Type from registry, defaulted to     status 0; the folder is made at the save
 #                                Kite_SLM; Sorrel: Could not read SIF
+#   unreadable entries           (SIGTERM in the middle of the download of 3000 entries whose     ends by the signal (143) with the lasers at
+#                                pattern folder is gone)                                          zero, power off and the card closed last
 #
 # SIGTERM under a start-up box that really waits (on a virtual X screen of the script's own,
 # no transcript) ends the program by SIGTERM, every card it holds at zero gain with the SLM
@@ -271,8 +273,9 @@ drill_held() {
   finish "$first" 30
   expect_status "held, first" "$status" 0
   # The first's shutdown still reached its card: gains to zero, power off, then closed.
-  tail -n +$(($(wc -l <"$work/log.before") + 1)) "$work/trace/registers.log" | grep -q ' W 2 10 [0-9a-f]\{6\}00$' ||
-    fail "held: the first's lasers were not set to zero gain"
+  local shutdown
+  shutdown="$(tail -n +$(($(wc -l <"$work/log.before") + 1)) "$work/trace/registers.log")"
+  grep -q ' W 2 10 [0-9a-f]\{6\}00$' <<<"$shutdown" || fail "held: the first's lasers were not set to zero gain"
   [ "$(tail -n 1 "$work/trace/registers.log" | awk '{print $3, $4, $5}')" = "2 00 00000000" ] ||
     fail "held: the first's card was not closed last"
 }
@@ -300,7 +303,7 @@ drill_settings_read_only() {
   cmp -s "$work/registry/sorrel.reg" "$work/stored.before" || fail "read-only settings: the stored settings changed"
   local said
   said="$(grep -v '^Sorrel: ended by signal' "$work/sorrel.err")"
-  [ "$(printf '%s\n' "$said" | grep -c .)" = 1 ] && printf '%s\n' "$said" | grep -q "^Settings not saved to $work/registry/sorrel.reg: " ||
+  [ "$(grep -c . <<<"$said")" = 1 ] && grep -q "^Settings not saved to $work/registry/sorrel.reg: " <<<"$said" ||
     fail "read-only settings: standard error was: $said"
 }
 
@@ -316,7 +319,26 @@ drill_settings_missing() {
   grep -q '"BoardType"="Kite_SLM"' "$work/registry/sorrel.reg" 2>/dev/null || fail "missing settings: nothing saved"
 }
 
+drill_unreadable_entries() {
+  local work="$scratch/unreadable" i
+  make_work "$work"
+  for ((i = 0; i < 3000; i++)); do echo "$work/gone/p$i.bmp, $work/Image_Files/linear.lut"; done \
+    >"$work/Sequence_Files/demo.sif"
+  start "$work" sorrel SORREL_SIM=kite SORREL_SIM_TRACE="$work/trace"
+  local pid=$started
+  until_true 60 test -f "$work/trace/frame-0020.pgm" || fail "unreadable entries: the download did not get going"
+  kill -TERM "$pid"
+  finish "$pid" 30
+  expect_status "unreadable entries" "$status" 143
+  [ ! -f "$work/trace/frame-2999.pgm" ] || fail "unreadable entries: the signal waited for the whole download"
+  grep ' W 2 10 [0-9a-f]\{6\}00$' "$work/trace/registers.log" >/dev/null ||
+    fail "unreadable entries: the lasers were not set to zero gain"
+  [ "$(tail -n 1 "$work/trace/registers.log" | awk '{print $3, $4, $5}')" = "2 00 00000000" ] ||
+    fail "unreadable entries: the card was not closed last"
+}
+
 drill_no_card
+drill_unreadable_entries
 drill_fatal "another model only" "other" "ERROR: The hardware found was not 256 or 512 hardware"
 drill_fatal "3.3 V supply low" "kite:3v3-low" "ERROR: 3.3 Volt Status Low" "ERROR: INIT Bits 0 0 0 0" \
   "ERROR: SDRAM Bits 19 0 0 0"

@@ -4,6 +4,10 @@
 #include <unistd.h>
 
 #include <climits>
+#include <filesystem>
+#include <fstream>
+
+#include "TestFiles.h"
 
 namespace {
 
@@ -53,6 +57,21 @@ TEST(AbsolutePath, JoinsRelativePathsToTheWorkingDirectory) {
 TEST(AbsolutePath, PathsBeyondThePlatformLimitAreEmpty) {
   EXPECT_EQ(AbsolutePath("/" + std::string(PATH_MAX - 2, 'a')).size(), size_t{PATH_MAX - 1});
   EXPECT_EQ(AbsolutePath("/" + std::string(PATH_MAX - 1, 'a')), "");
+}
+
+// The data beside a program in bin/ and beside a library in lib/<triplet>/sorrel/, as
+// installed under one prefix; the nearest prefix that holds it wins.
+TEST(InstalledFile, IsFoundUnderThePrefixOfTheBinaryWhereverItLies) {
+  CTempFolder prefix;
+  std::filesystem::create_directories(prefix.Path("share/doc/sorrel"));
+  std::filesystem::create_directories(prefix.Path("lib/x86_64-linux-gnu/sorrel"));
+  std::ofstream(prefix.Path("share/doc/sorrel/guide.md")) << "guide";
+  const std::string guide = prefix.Path("share/doc/sorrel/guide.md");
+  EXPECT_EQ(InstalledFile(prefix.Path("bin/Sorrel"), "share/doc/sorrel/guide.md"), guide);
+  EXPECT_EQ(InstalledFile(prefix.Path("bin/../lib/x86_64-linux-gnu/sorrel/libpci.so"), "share/doc/sorrel/guide.md"), guide)
+      << "named through the program's RUNPATH";
+  EXPECT_EQ(InstalledFile(prefix.Path("bin/Sorrel"), "share/doc/sorrel/other.md"), "") << "not installed";
+  EXPECT_EQ(InstalledFile("Sorrel", "share/doc/sorrel/guide.md"), "") << "no folder to start from";
 }
 
 }  // namespace

@@ -17,6 +17,8 @@ namespace {
 class CRecordingView : public IDialogView {
  public:
   void ControlChanged(int id) override { changed.push_back(id); }
+  void ListLineAdded(int id, int index) override { lines.push_back({id, index, true}); }
+  void ListLineReplaced(int id, int index) override { lines.push_back({id, index, false}); }
   void CaptionChanged() override { ++captions; }
   void IconChanged() override { ++icons; }
   void DefIdChanged() override { ++defIds; }
@@ -30,7 +32,13 @@ class CRecordingView : public IDialogView {
   void EndModal(int result) override { ended.push_back(result); }
   void ShowMinimized(bool minimized) override { this->minimized.push_back(minimized); }
 
+  struct Line {
+    int id, index;
+    bool added;
+    bool operator==(const Line&) const = default;
+  };
   std::vector<int> changed;
+  std::vector<Line> lines;  // one line changed alone
   std::vector<int> ended;
   std::vector<bool> minimized;
   int captions = 0;
@@ -134,8 +142,11 @@ TEST_F(DialogTest, EveryStateChangeReachesTheView) {
   dlg.ListSetTabStops(LIST, {40});
   dlg.TrackSetPos(SLIDER, 3);
   dlg.ProgressSetPos(PROGRESS, 3);
-  EXPECT_EQ(view.changed,
-            (std::vector<int>{EDIT, IDOK, HIDDEN_EDIT, CHECK, IDOK, LIST, LIST, LIST, SLIDER, PROGRESS}));
+  dlg.ListAddString(LIST, "y");
+  dlg.ListReplaceString(LIST, 0, "z");
+  EXPECT_EQ(view.changed, (std::vector<int>{EDIT, IDOK, HIDDEN_EDIT, CHECK, IDOK, LIST, LIST, SLIDER, PROGRESS}));
+  // A line added or replaced is that line's change alone, so a host need not redo the list.
+  EXPECT_EQ(view.lines, (std::vector<CRecordingView::Line>{{LIST, 0, true}, {LIST, 1, true}, {LIST, 0, false}}));
 
   view.changed.clear();
   dlg.TrackSetRange(SLIDER, 0, 50, false);  // no redraw asked
@@ -181,6 +192,11 @@ TEST_F(DialogTest, ListLinesTabsAndSelection) {
   EXPECT_EQ(dlg.ListGetText(LIST, 1), "3\tlast.bmp\tlinear.lut");
   dlg.ListDeleteString(LIST, 5);  // out of range: nothing happens
   EXPECT_EQ(dlg.ListGetCount(LIST), 2);
+  dlg.ListReplaceString(LIST, 1, "3\tnew.bmp\tlinear.lut");  // the selection stays on it
+  dlg.ListReplaceString(LIST, 2, "past the end");
+  EXPECT_EQ(dlg.ListGetText(LIST, 1), "3\tnew.bmp\tlinear.lut");
+  EXPECT_EQ(dlg.ListGetCount(LIST), 2);
+  EXPECT_EQ(dlg.ListGetCurSel(LIST), 1);
   dlg.ListDeleteString(LIST, 1);
   EXPECT_EQ(dlg.ListGetCurSel(LIST), -1);
 

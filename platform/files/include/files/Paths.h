@@ -19,3 +19,8 @@ std::string NameAndExtension(const std::string& path);
 // The path made absolute against the working directory, without resolving links or
 // requiring that it exists; empty when the result would not fit the platform's path limit.
 std::string AbsolutePath(const std::string& path);
+
+// Sorrel's data installed with a binary: <prefix>/<relative>, for a binary anywhere below
+// <prefix> (bin/, lib/<triplet>/sorrel/), installed or in the build tree; empty when none
+// of the binary's folders up to the fourth holds it.
+std::string InstalledFile(const std::string& binary, const std::string& relative);

@@ -109,6 +109,14 @@ class UI_API IDialogView {
  public:
   virtual ~IDialogView() = default;
   virtual void ControlChanged(int id) = 0;  // any state of control id changed
+  // Only line index of list id changed (added or its text replaced): a host that keeps the
+  // lines itself changes that line alone.
+  virtual void ListLineAdded(int id, int) { ControlChanged(id); }
+  virtual void ListLineReplaced(int id, int) { ControlChanged(id); }
+  // Paints now what waits for a paint, as long work on the user-interface thread needs to
+  // show its progress; nothing else of the event loop runs. A window still in its
+  // initialisation is shown for it.
+  virtual void UpdateNow() {}
   virtual void CaptionChanged() = 0;
   virtual void IconChanged() = 0;
   virtual void DefIdChanged() = 0;
@@ -196,6 +204,7 @@ class UI_API CDialog {
   bool GetButtonState(int id) const;
 
   int ListAddString(int id, std::string_view line);  // returns the new line's index
+  void ListReplaceString(int id, int index, std::string_view line);  // the selection stays
   void ListDeleteString(int id, int index);
   void ListResetContent(int id);
   int ListGetCount(int id) const;
@@ -236,6 +245,7 @@ class UI_API CDialog {
 
   CDC GetDC();  // invalid while the dialog is not shown
   void InvalidateRect(const CRect& clientRect, bool erase = true);
+  void UpdateWindow();  // see IDialogView::UpdateNow
   void Invalidate(bool erase = true);
   CRect GetWindowRect() const;   // screen pixels; empty while not shown
   CRect GetClientRect() const;   // 0, 0, width, height in pixels by the host's rule

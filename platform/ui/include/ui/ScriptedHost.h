@@ -141,6 +141,10 @@ class UI_API CScriptedHost : public IHost {
 
   std::optional<int> ExitStatus() const { return m_ExitStatus; }
 
+  // List lines the dialogs added or replaced one by one since the host was installed: what
+  // keeping the lists up to date costs a host.
+  uint64_t ListLineWrites() const { return m_ListLineWrites; }
+
   // Every text a control of a template showed while a dialog of that template was shown,
   // in order, starting with its template text (a change to the same text is not repeated):
   // the captions a long operation shows on a button, for instance.
@@ -174,5 +178,6 @@ class UI_API CScriptedHost : public IHost {
   std::map<std::pair<int, int>, std::vector<std::string>> m_TextHistory;
   std::optional<int> m_ExitStatus;
   uint64_t m_NowMs = 0;
+  uint64_t m_ListLineWrites = 0;
   uint64_t m_TimerSerial = 0;  // orders timers due at the same moment
 };

@@ -20,6 +20,7 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QStyledItemDelegate>
+#include <QWheelEvent>
 #include <algorithm>
 
 #include "QtDialogWindow.h"
@@ -388,6 +389,22 @@ class CListControl final : public CQtControl {
     }
   }
 
+  void SyncLine(const ControlState& s, int index, bool added) override {
+    const size_t at = static_cast<size_t>(index);
+    if (index < 0 || at >= s.lines.size() || m_Lines.size() + (added ? 1 : 0) != s.lines.size()) {
+      Sync(s);
+      return;
+    }
+    const QString text = FromStd(s.lines[at]);
+    if (added) {
+      m_Lines.insert(m_Lines.begin() + index, s.lines[at]);
+      m_pList->insertItem(index, text);
+    } else {
+      m_Lines[at] = s.lines[at];
+      m_pList->item(index)->setText(text);
+    }
+  }
+
   int SelectedRow() const {
     const QList<QListWidgetItem*> items = m_pList->selectedItems();
     return items.isEmpty() ? -1 : m_pList->row(items.front());
@@ -445,11 +462,23 @@ class CTrackSlider final : public QSlider {
  public:
   using QSlider::QSlider;
 
+  bool InWheel() const { return m_InWheel; }
+
   QRect ThumbRect() const {
     QStyleOptionSlider opt;
     initStyleOption(&opt);
     return style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, this);
   }
+
+ protected:
+  void wheelEvent(QWheelEvent* e) override {
+    m_InWheel = true;
+    QSlider::wheelEvent(e);
+    m_InWheel = false;
+  }
+
+ private:
+  bool m_InWheel = false;
 };
 
 class CTrackControl final : public CQtControl {
@@ -471,10 +500,10 @@ class CTrackControl final : public CQtControl {
       if (Report(SB_THUMBPOSITION, pos)) Report(SB_ENDSCROLL, pos);
     });
     QObject::connect(m_pSlider, &QSlider::actionTriggered, m_pSlider, [this](int action) {
-      const int code = ScrollCodeOf(action);
-      if (code < 0) return;
       // The slider has moved its position already; its value follows after this signal.
       const int pos = m_pSlider->sliderPosition();
+      const int code = action == QAbstractSlider::SliderMove ? MoveCode(pos) : ScrollCodeOf(action);
+      if (code < 0) return;
       if (Report(code, pos)) Report(SB_ENDSCROLL, pos);
     });
     SetWidget(m_pSlider);
@@ -492,6 +521,16 @@ class CTrackControl final : public CQtControl {
   QRect ThumbRect() const { return m_pSlider->ThumbRect().translated(m_pSlider->pos()); }
 
  private:
+  // A position set without a held thumb: the wheel steps by lines as the arrow keys do, a
+  // click that places the thumb sets its position in one go. A held thumb reports through
+  // sliderMoved; a move that changes nothing reports nothing.
+  int MoveCode(int pos) const {
+    const CDialog* dlg = InputDialog();
+    if (!dlg || m_pSlider->isSliderDown() || pos == dlg->TrackGetPos(m_Id)) return -1;
+    if (!m_pSlider->InWheel()) return SB_THUMBPOSITION;
+    return pos < dlg->TrackGetPos(m_Id) ? SB_LINEUP : SB_LINEDOWN;
+  }
+
   // The position first, then the event; false when the dialog no longer takes input.
   bool Report(int code, int pos) {
     CDialog* dlg = InputDialog();
@@ -637,6 +676,8 @@ void CQtControl::Sync(const ControlState& s) {
   m_pWidget->setEnabled(s.enabled);
   m_pWidget->setHidden(!s.visible);
 }
+
+void CQtControl::SyncLine(const ControlState& s, int, bool) { Sync(s); }
 
 CDialog* CQtControl::InputDialog() const { return m_Window.Syncing() ? nullptr : m_Window.InputDialog(); }
 

@@ -39,6 +39,8 @@ class CQtControl {
 
   // Shows the state; never raises events.
   virtual void Sync(const ControlState& s);
+  // Shows a list line that was added (or replaced) while the rest stayed as it was.
+  virtual void SyncLine(const ControlState& s, int index, bool added);
   // The text the widget shows to a person.
   virtual QString ShownText() const { return {}; }
 

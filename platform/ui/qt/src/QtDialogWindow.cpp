@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -107,7 +108,8 @@ void CQtDialogWindow::PlaceOnScreen() {
 
 int CQtDialogWindow::RunModal() {
   PlaceOnScreen();
-  m_pDlg->OnInitDialog();
+  m_ModalRun = true;
+  Initialise();
   if (m_Ended) return m_Result;
   m_InModalLoop = true;
   exec();
@@ -118,8 +120,14 @@ int CQtDialogWindow::RunModal() {
 
 void CQtDialogWindow::ShowModeless() {
   PlaceOnScreen();
-  m_pDlg->OnInitDialog();
+  Initialise();
   if (!m_Ended) show();
+}
+
+void CQtDialogWindow::Initialise() {
+  m_Initialising = true;
+  m_pDlg->OnInitDialog();
+  m_Initialising = false;
 }
 
 void CQtDialogWindow::TakeDown() {
@@ -163,6 +171,32 @@ void CQtDialogWindow::SyncControl(CQtControl& c, const ControlState& s) {
 void CQtDialogWindow::ControlChanged(int id) {
   if (!m_pDlg) return;
   if (CQtControl* c = Control(id)) SyncControl(*c, m_pDlg->Control(id));
+}
+
+void CQtDialogWindow::SyncLine(int id, int index, bool added) {
+  if (!m_pDlg) return;
+  CQtControl* c = Control(id);
+  if (!c) return;
+  const bool was = m_Syncing;
+  m_Syncing = true;
+  c->SyncLine(m_pDlg->Control(id), index, added);
+  m_Syncing = was;
+}
+
+void CQtDialogWindow::ListLineAdded(int id, int index) { SyncLine(id, index, true); }
+void CQtDialogWindow::ListLineReplaced(int id, int index) { SyncLine(id, index, false); }
+
+void CQtDialogWindow::UpdateNow() {
+  if (m_Ended) return;
+  if (!isVisible()) {
+    // Long work in the initialisation shows its progress in the window it prepares.
+    if (!m_Initialising) return;
+    if (m_ModalRun) setAttribute(Qt::WA_ShowModal, true);
+    show();
+  }
+  // The window's pending paints, at once; no other event is handled.
+  QEvent request(QEvent::UpdateRequest);
+  QCoreApplication::sendEvent(this, &request);
 }
 
 void CQtDialogWindow::CaptionChanged() {

@@ -45,6 +45,9 @@ class CQtDialogWindow final : public QDialog, public IDialogView {
 
   // IDialogView
   void ControlChanged(int id) override;
+  void ListLineAdded(int id, int index) override;
+  void ListLineReplaced(int id, int index) override;
+  void UpdateNow() override;
   void CaptionChanged() override;
   void IconChanged() override;
   void DefIdChanged() override;
@@ -72,6 +75,8 @@ class CQtDialogWindow final : public QDialog, public IDialogView {
  private:
   void PlaceOnScreen();
   void SyncControl(CQtControl& c, const ControlState& s);
+  void SyncLine(int id, int index, bool added);
+  void Initialise();  // OnInitDialog, during which UpdateNow may show the window early
   void StopTimers();
   void FlushPixelUpdates();
 
@@ -85,5 +90,7 @@ class CQtDialogWindow final : public QDialog, public IDialogView {
   bool m_Ended = false;
   bool m_TakenDown = false;
   bool m_InModalLoop = false;
+  bool m_Initialising = false;  // OnInitDialog runs
+  bool m_ModalRun = false;
   int m_Result = IDCANCEL;
 };

@@ -18,8 +18,11 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSlider>
 #include <QStyle>
 #include <QStyleOption>
+#include <QStyleOptionSlider>
+#include <QWheelEvent>
 #include <QTextBrowser>
 #include <QTimer>
 
@@ -68,6 +71,26 @@ QPoint ClickPoint(QWidget* w) {
   return w->rect().center();
 }
 
+// Where a slider draws its thumb at a position, in its own pixels.
+QRect ThumbIn(const QSlider& slider, int position) {
+  QStyleOptionSlider opt;
+  opt.initFrom(&slider);
+  opt.subControls = QStyle::SC_None;
+  opt.activeSubControls = QStyle::SC_None;
+  opt.orientation = slider.orientation();
+  opt.maximum = slider.maximum();
+  opt.minimum = slider.minimum();
+  opt.tickPosition = slider.tickPosition();
+  opt.tickInterval = slider.tickInterval();
+  opt.upsideDown = slider.orientation() == Qt::Horizontal ? slider.invertedAppearance() : !slider.invertedAppearance();
+  opt.direction = slider.layoutDirection();
+  opt.sliderPosition = position;
+  opt.sliderValue = position;
+  opt.singleStep = slider.singleStep();
+  opt.pageStep = slider.pageStep();
+  return slider.style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, &slider);
+}
+
 QPoint ListLineCentre(QListWidget* list, int row) {
   QListWidgetItem* item = list->item(row);
   if (!item) qFatal("list has no line %d", row);
@@ -96,6 +119,39 @@ QtHostTesting::ClientImage ToClientImage(const QImage& source) {
     }
   }
   return out;
+}
+
+class CRowCounter final : public QObject {
+ public:
+  using QObject::QObject;
+  int rows = 0;
+};
+
+// What reached some controls: their paints with the text they showed, and their input.
+class CEventLog final : public QObject {
+ public:
+  std::vector<std::pair<QPointer<QWidget>, const CQtControl*>> watched;
+  std::vector<std::string> entries;
+
+ protected:
+  bool eventFilter(QObject* o, QEvent* e) override {
+    for (const auto& [widget, control] : watched) {
+      if (o != widget) continue;
+      const std::string id = std::to_string(control->Id());
+      if (e->type() == QEvent::Paint) entries.push_back("paint " + id + " " + control->ShownText().toStdString());
+      if (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::KeyPress) entries.push_back("input " + id);
+    }
+    return false;
+  }
+};
+
+CEventLog& TheEventLog() {
+  static CEventLog* log = [] {
+    auto* l = new CEventLog;
+    l->setParent(qApp);
+    return l;
+  }();
+  return *log;
 }
 
 // Counts the show events of dialog windows.
@@ -269,6 +325,20 @@ int ListCurrentRow(const CDialog& dlg, int id) {
   return selected.isEmpty() ? -1 : WidgetOf<QListWidget>(dlg, id)->row(selected.front());
 }
 
+int ListRowsInserted(const CDialog& dlg, int id) {
+  auto* list = WidgetOf<QListWidget>(dlg, id);
+  CRowCounter* counter = nullptr;
+  for (QObject* child : list->children()) {
+    if (auto* c = dynamic_cast<CRowCounter*>(child)) counter = c;
+  }
+  if (!counter) {
+    counter = new CRowCounter(list);
+    QObject::connect(list->model(), &QAbstractItemModel::rowsInserted, counter,
+                     [counter](const QModelIndex&, int first, int last) { counter->rows += last - first + 1; });
+  }
+  return counter->rows;
+}
+
 std::vector<CRect> ListFieldRects(const CDialog& dlg, int id, int row) {
   std::vector<CRect> rects;
   for (const QRect& r : ::ListFieldRects(ControlOf(dlg, id), row)) rects.push_back(ToCRect(r));
@@ -326,12 +396,38 @@ void DoubleClickListLine(CDialog& dlg, int id, int row) {
   SendMouse(list->viewport(), QEvent::MouseButtonRelease, at);
 }
 
-void DragTrackBar(CDialog& dlg, int id, const std::vector<int>& positions) {
-  // What the slider's own mouse handling does with a held thumb.
-  auto* slider = WidgetOf<QAbstractSlider>(dlg, id);
-  slider->setSliderDown(true);
-  for (int p : positions) slider->setSliderPosition(p);
-  slider->setSliderDown(false);
+std::vector<int> DragTrackBar(CDialog& dlg, int id, const std::vector<int>& positions) {
+  auto* slider = WidgetOf<QSlider>(dlg, id);
+  const QRect start = ThumbIn(*slider, slider->sliderPosition());
+  const QPoint grab = start.center();
+  SendMouse(slider, QEvent::MouseButtonPress, grab);
+  QPoint at = grab;
+  std::vector<int> reached;
+  for (int p : positions) {
+    at = grab + (ThumbIn(*slider, p).topLeft() - start.topLeft());
+    SendMouse(slider, QEvent::MouseMove, at);
+    reached.push_back(slider->sliderPosition());
+  }
+  SendMouse(slider, QEvent::MouseButtonRelease, at);
+  return reached;
+}
+
+void WheelTrackBar(CDialog& dlg, int id, int notches) {
+  auto* slider = WidgetOf<QSlider>(dlg, id);
+  const QPoint at = slider->rect().center();
+  const int step = notches > 0 ? QWheelEvent::DefaultDeltasPerStep : -QWheelEvent::DefaultDeltasPerStep;
+  for (int i = 0; i < std::abs(notches); ++i) {
+    QWheelEvent e(QPointF(at), QPointF(slider->mapToGlobal(at)), QPoint(), QPoint(0, step), Qt::NoButton,
+                  Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(slider, &e);
+  }
+}
+
+void ClickTrackBarChannel(CDialog& dlg, int id, bool above) {
+  auto* slider = WidgetOf<QSlider>(dlg, id);
+  const QRect thumb = ThumbIn(*slider, slider->sliderPosition());
+  const QPoint at(thumb.center().x(), above ? thumb.top() - 2 : thumb.bottom() + 2);
+  Click(slider, at);
 }
 
 void FocusControl(CDialog& dlg, int id) {
@@ -355,6 +451,32 @@ void TypeText(CDialog& dlg, int id, const std::string& text) {
 }
 
 void CloseWindow(CDialog& dlg) { WindowOf(dlg).close(); }
+
+void PostClick(CDialog& dlg, int id) {
+  QWidget* w = ControlOf(dlg, id).Widget();
+  const QPoint at = ClickPoint(w);
+  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
+    QCoreApplication::postEvent(w, new QMouseEvent(type, QPointF(at), QPointF(w->mapToGlobal(at)), Qt::LeftButton,
+                                                   held, Qt::NoModifier));
+  }
+}
+
+void StartEventLog(CDialog& dlg, const std::vector<int>& ids) {
+  CEventLog& log = TheEventLog();
+  for (const auto& [widget, control] : log.watched) {
+    if (widget) widget->removeEventFilter(&log);
+  }
+  log.watched.clear();
+  log.entries.clear();
+  for (int id : ids) {
+    CQtControl& c = ControlOf(dlg, id);
+    c.Widget()->installEventFilter(&log);
+    log.watched.emplace_back(c.Widget(), &c);
+  }
+}
+
+std::vector<std::string> EventLog() { return TheEventLog().entries; }
 
 ClientImage GrabClient(const CDialog& dlg) { return ToClientImage(WindowOf(dlg).grab().toImage()); }
 

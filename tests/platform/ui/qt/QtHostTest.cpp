@@ -335,6 +335,25 @@ TEST_F(QtHostTest, ListSelectionMovesBeforeTheHandlerAndDoubleClickFollows) {
   qt::Close(dlg);
 }
 
+TEST_F(QtHostTest, ALineAddedOrReplacedChangesThatLineOfTheListAlone) {
+  CProbeDlg dlg;
+  qt::Open(dlg);
+  constexpr int LINES = 400;
+  qt::ListRowsInserted(dlg, LIST);
+  for (int i = 0; i < LINES; ++i) dlg.ListAddString(LIST, "line " + std::to_string(i));
+  EXPECT_EQ(qt::ListRowsInserted(dlg, LIST), LINES) << "one row a line, however long the list";
+  dlg.ListSetCurSel(LIST, 7);
+  dlg.ListReplaceString(LIST, 7, " !\tgone.bmp");
+  dlg.ListReplaceString(LIST, 8, "line eight");
+  EXPECT_EQ(qt::ListRowsInserted(dlg, LIST), LINES);
+  std::vector<std::string> expected;
+  for (int i = 0; i < LINES; ++i) expected.push_back(dlg.ListGetText(LIST, i));
+  EXPECT_EQ(qt::ListLines(dlg, LIST), expected);
+  EXPECT_EQ(expected[7], " !\tgone.bmp");
+  EXPECT_EQ(qt::ListCurrentRow(dlg, LIST), 7);
+  qt::Close(dlg);
+}
+
 TEST_F(QtHostTest, TabbedListFieldsStartAtTheTabStops) {
   CProbeDlg dlg;
   qt::Open(dlg);
@@ -373,23 +392,57 @@ TEST_F(QtHostTest, TabbedListFieldsStartAtTheTabStops) {
   qt::Close(dlg);
 }
 
+// Each scroll event as (code, position), with the dialog's position already that one.
+void ExpectScrolls(const std::vector<Seen>& seen, const std::vector<std::pair<int, int>>& expected) {
+  ASSERT_EQ(seen.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(seen[i].code, expected[i].first) << i;
+    EXPECT_EQ(seen[i].pos, expected[i].second) << i;
+    EXPECT_EQ(seen[i].state, expected[i].second) << i;
+  }
+}
+
 TEST_F(QtHostTest, SliderDragReportsEachPositionThenTheEnd) {
   CProbeDlg dlg;
   dlg.Watch(EventKind::VScroll, SLIDER, [&] { return dlg.TrackGetPos(SLIDER); });
   qt::Open(dlg);
   dlg.TrackSetRange(SLIDER, 0, 100);
   dlg.TrackSetPos(SLIDER, 10);
-  qt::DragTrackBar(dlg, SLIDER, {12, 15, 20});
-  const std::vector<std::pair<int, int>> expected = {
-      {SB_THUMBTRACK, 12}, {SB_THUMBTRACK, 15}, {SB_THUMBTRACK, 20}, {SB_THUMBPOSITION, 20}, {SB_ENDSCROLL, 20}};
-  ASSERT_EQ(dlg.seen.size(), expected.size());
-  for (size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(dlg.seen[i].code, expected[i].first) << i;
-    EXPECT_EQ(dlg.seen[i].pos, expected[i].second) << i;
-    // The position is the dialog's before its handler runs.
-    EXPECT_EQ(dlg.seen[i].state, expected[i].second) << i;
-  }
-  EXPECT_EQ(qt::ControlValue(dlg, SLIDER), 20);
+  const std::vector<int> reached = qt::DragTrackBar(dlg, SLIDER, {30, 60, 90});
+  ASSERT_EQ(reached.size(), 3u);
+  EXPECT_NEAR(reached.back(), 90, 3) << "the mouse took the thumb down the channel";
+  std::vector<std::pair<int, int>> expected;
+  for (int p : reached) expected.emplace_back(SB_THUMBTRACK, p);
+  expected.emplace_back(SB_THUMBPOSITION, reached.back());
+  expected.emplace_back(SB_ENDSCROLL, reached.back());
+  ExpectScrolls(dlg.seen, expected);
+  EXPECT_EQ(qt::ControlValue(dlg, SLIDER), reached.back());
+  qt::Close(dlg);
+}
+
+TEST_F(QtHostTest, SliderWheelAndChannelClicksGiveLineAndPageCodesThenTheEnd) {
+  CProbeDlg dlg;
+  dlg.Watch(EventKind::VScroll, SLIDER, [&] { return dlg.TrackGetPos(SLIDER); });
+  qt::Open(dlg);
+  dlg.TrackSetRange(SLIDER, 0, 100);
+  dlg.TrackSetPos(SLIDER, 50);
+  qt::WheelTrackBar(dlg, SLIDER, 1);   // away from the person: the thumb goes up
+  qt::WheelTrackBar(dlg, SLIDER, -2);
+  qt::ClickTrackBarChannel(dlg, SLIDER, true);
+  qt::ClickTrackBarChannel(dlg, SLIDER, false);
+  dlg.TrackSetPos(SLIDER, 0);
+  qt::WheelTrackBar(dlg, SLIDER, 1);  // at the top already: nothing moves, nothing is said
+  ExpectScrolls(dlg.seen, {{SB_LINEUP, 47},
+                           {SB_ENDSCROLL, 47},
+                           {SB_LINEDOWN, 50},
+                           {SB_ENDSCROLL, 50},
+                           {SB_LINEDOWN, 53},
+                           {SB_ENDSCROLL, 53},
+                           {SB_PAGEUP, 33},
+                           {SB_ENDSCROLL, 33},
+                           {SB_PAGEDOWN, 53},
+                           {SB_ENDSCROLL, 53}});
+  EXPECT_EQ(qt::ControlValue(dlg, SLIDER), 0);
   qt::Close(dlg);
 }
 
@@ -407,12 +460,7 @@ TEST_F(QtHostTest, SliderKeysGiveTheirCodesThenTheEndWithTheMinimumAtTheTop) {
   const std::vector<std::pair<int, int>> expected = {
       {SB_LINEDOWN, 51}, {SB_ENDSCROLL, 51}, {SB_LINEUP, 50}, {SB_ENDSCROLL, 50}, {SB_PAGEDOWN, 70},
       {SB_ENDSCROLL, 70}, {SB_TOP, 0},       {SB_ENDSCROLL, 0}, {SB_BOTTOM, 100}, {SB_ENDSCROLL, 100}};
-  ASSERT_EQ(dlg.seen.size(), expected.size());
-  for (size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(dlg.seen[i].code, expected[i].first) << i;
-    EXPECT_EQ(dlg.seen[i].pos, expected[i].second) << i;
-    EXPECT_EQ(dlg.seen[i].state, expected[i].second) << i;
-  }
+  ExpectScrolls(dlg.seen, expected);
 
   // The thumb is drawn at the top for the minimum and at the bottom for the maximum.
   dlg.TrackSetPos(SLIDER, 0);

@@ -43,6 +43,9 @@ UI_QT_API int ControlValue(const CDialog& dlg, int id);  // track bar and progre
 UI_QT_API bool ButtonIsDefault(const CDialog& dlg, int id);  // drawn as the default button
 UI_QT_API std::vector<std::string> ListLines(const CDialog& dlg, int id);
 UI_QT_API int ListCurrentRow(const CDialog& dlg, int id);
+// Rows the list's widget inserted since the first call for it: what keeping it up to date
+// cost the widget.
+UI_QT_API int ListRowsInserted(const CDialog& dlg, int id);
 // Where each tab-separated field of a list line is drawn, in client pixels.
 UI_QT_API std::vector<CRect> ListFieldRects(const CDialog& dlg, int id, int row);
 // Where a track bar's thumb is drawn, in client pixels.
@@ -56,14 +59,27 @@ UI_QT_API std::vector<std::string> TextsCutOff(const CDialog& dlg);
 UI_QT_API void ClickControl(CDialog& dlg, int id);
 UI_QT_API void ClickListLine(CDialog& dlg, int id, int row);
 UI_QT_API void DoubleClickListLine(CDialog& dlg, int id, int row);
-// Presses the thumb, moves it through positions one by one, releases it.
-UI_QT_API void DragTrackBar(CDialog& dlg, int id, const std::vector<int>& positions);
+// Presses the thumb with the mouse, moves it towards each position in turn (to the pixel
+// nearest it), releases it; returns the position the thumb took at each move.
+UI_QT_API std::vector<int> DragTrackBar(CDialog& dlg, int id, const std::vector<int>& positions);
+// Turns the mouse wheel over a track bar by notches (positive: away from the person).
+UI_QT_API void WheelTrackBar(CDialog& dlg, int id, int notches);
+// A left click on a track bar's channel beside its thumb: above it (towards the top) or below.
+UI_QT_API void ClickTrackBarChannel(CDialog& dlg, int id, bool above);
 enum class Key { Enter, Escape, Up, Down, PageUp, PageDown, Home, End, Tab, F1 };
 UI_QT_API void FocusControl(CDialog& dlg, int id);
 // A key to the control with the focus (id 0) or to control id.
 UI_QT_API void PressKey(CDialog& dlg, Key key, int id = 0);
 UI_QT_API void TypeText(CDialog& dlg, int id, const std::string& text);
 UI_QT_API void CloseWindow(CDialog& dlg);  // the window's close box
+// A click put in the event queue, as the window system queues a person's click: the control
+// takes it when the event loop runs next.
+UI_QT_API void PostClick(CDialog& dlg, int id);
+
+// From now on, records what reaches the controls ids, in order: "paint <id> <text shown>"
+// for each paint, "input <id>" for each mouse press or key press. Replaces an earlier record.
+UI_QT_API void StartEventLog(CDialog& dlg, const std::vector<int>& ids);
+UI_QT_API std::vector<std::string> EventLog();
 
 // The client area as the screen shows it: widgets and the dialog's own drawing.
 struct ClientImage {
