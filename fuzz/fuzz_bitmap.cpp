@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int side : {256, SCREEN_SIDE, 512}) {
     int bitCount = 0;
     const bool read = ReadBitmapPattern(frame.data(), path, side, bitCount);
-    if (read != KnownDepth(bitCount)) __builtin_trap();
+    // A header read gives its depth even when the pixels do not convert.
+    if (read && !KnownDepth(bitCount)) __builtin_trap();
     if (!read && std::memcmp(frame.data(), ALL_MISSING.data(), static_cast<size_t>(side) * static_cast<size_t>(side)) != 0)
       __builtin_trap();
   }

@@ -16,11 +16,14 @@
 
 namespace vfio {
 
+// Named inside messages beside the error that caused them: errno is kept for that error.
 std::string Guide() {
+  const int savedErrno = errno;
   Dl_info self{};
   const std::string library =
       dladdr(reinterpret_cast<const void*>(&Guide), &self) != 0 && self.dli_fname != nullptr ? self.dli_fname : "";
   const std::string installed = InstalledFile(library, "share/doc/sorrel/real-card.md");
+  errno = savedErrno;
   return installed.empty() ? "real-card.md of Sorrel's documentation (share/doc/sorrel)" : installed;
 }
 namespace {
