@@ -8,6 +8,7 @@
 
 #include "OrvBoard.h"
 #include "SequenceFile.h"
+#include "cpu/AlignedBytes.h"
 
 class CDialog;
 
@@ -32,7 +33,7 @@ class CSorrelApp {
   int m_SequenceState = 0;            // 2 no file, 3 read or saved, else undefined
   uint8_t m_bSequenceModified = 0;    // the sequence differs from its file
   int m_PatternBitCount = 0;          // depth of the last bitmap ReadandInvertBitmap took
-  std::unique_ptr<uint8_t[]> m_pFrameBuffer;  // one frame, alive during one entry download
+  cpu::AlignedBytes m_pFrameBuffer;  // one frame, alive during one entry download
   int m_ScreenX = 0, m_ScreenY = 0;   // client pixels of the 128 x 128 screen image
   int m_EditPreviewX = 0, m_EditPreviewY = 0;  // client pixels of the editor's preview
   int m_WindowWidth = 0;              // the main window's width, measured at start-up

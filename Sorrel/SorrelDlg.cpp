@@ -162,9 +162,9 @@ bool CSorrelDlg::OnInitDialog() {
   }
 
   const size_t frameBytes = static_cast<size_t>(m_Width) * static_cast<size_t>(m_Height);
-  m_SLMPhaseComp = std::make_unique<uint8_t[]>(frameBytes);
+  m_SLMPhaseComp = cpu::NewAlignedBytes(frameBytes);
   ReadStoredCompensation(m_SLMPhaseComp.get(), m_PhaseCompFileName);
-  m_SysPhaseComp = std::make_unique<uint8_t[]>(frameBytes);
+  m_SysPhaseComp = cpu::NewAlignedBytes(frameBytes);
   ReadStoredCompensation(m_SysPhaseComp.get(), m_SysPhaseCompFileName);
 
   app.m_bRunning = 0;

@@ -8,6 +8,7 @@
 
 #include "Resource.h"
 #include "SequenceFile.h"
+#include "cpu/AlignedBytes.h"
 #include "ui/Dialog.h"
 
 class CLiveViewDlg;
@@ -84,8 +85,8 @@ class CSorrelDlg : public CDialog {
   std::unique_ptr<uint8_t[]> m_PowerOffImage;
   uint8_t* m_ArrayForScreenImages = nullptr;  // kept by the screen-image store
   std::unique_ptr<uint16_t[]> FrameArray;
-  std::unique_ptr<uint8_t[]> m_SLMPhaseComp;
-  std::unique_ptr<uint8_t[]> m_SysPhaseComp;
+  cpu::AlignedBytes m_SLMPhaseComp;
+  cpu::AlignedBytes m_SysPhaseComp;
   int m_Width = 0, m_Height = 0, m_MaxFrames = 0;
   std::string m_PhaseCompFileName;
   std::string m_SysPhaseCompFileName;

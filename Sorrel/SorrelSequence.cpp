@@ -47,7 +47,7 @@ bool CSorrelDlg::DownloadEntry(uint16_t position) {
   if (position >= app.m_ImageList.size()) return false;
   Image_Entry& entry = *app.m_ImageList[position];
   const size_t frameBytes = static_cast<size_t>(m_Width) * static_cast<size_t>(m_Height);
-  app.m_pFrameBuffer.reset(new (std::nothrow) uint8_t[frameBytes]);
+  app.m_pFrameBuffer = cpu::NewAlignedBytes(frameBytes, std::nothrow);
   if (!app.m_pFrameBuffer) {
     MessageBox(this, "Error allocating memory for DownloadEntry", "MEMORY ERROR", MessageIcon::Stop);
     return false;
@@ -273,7 +273,7 @@ void CSorrelDlg::BrowseCompensation(const char* title, std::string& path, uint8_
     // say) leaves the compensation, its name and the frames as they were.
     const bool neither = PatternKindOf(*chosen) == EPatternKind::Neither;  // the image keeps what it held
     const size_t frameBytes = static_cast<size_t>(m_Width) * static_cast<size_t>(m_Height);
-    const auto read = std::make_unique<uint8_t[]>(frameBytes);
+    const cpu::AlignedBytes read = cpu::NewAlignedBytes(frameBytes);
     if (neither || ReadPickedCompensation(read.get(), *chosen)) {
       path = *chosen;
       name = NameAndExtension(path);

@@ -1,7 +1,8 @@
 #include "FrameArrays.h"
 
 #include <algorithm>
-#include <cstring>
+
+#include "cpu/FrameCopy.h"
 
 namespace py = pybind11;
 
@@ -37,7 +38,7 @@ void CopyFrame(const FrameView& view, uint8_t* frame, int width, int height) {
   const uint8_t* base = view.base;
   const py::ssize_t rowStride = view.rowStride, columnStride = view.columnStride;
   if (columnStride == 1 && rowStride == width) {
-    std::memcpy(frame, base, static_cast<size_t>(width) * static_cast<size_t>(height));
+    cpu::CopyFrameBytes(frame, base, static_cast<size_t>(width) * static_cast<size_t>(height));
     return;
   }
   for (py::ssize_t r0 = 0; r0 < height; r0 += TILE) {

@@ -24,7 +24,7 @@ struct FrameView {
 // The GIL must be held.
 FrameView CheckedFrame(const pybind11::handle& argument, int width, int height, const std::string& what);
 
-// The view's pixels into frame (width x height bytes, row-major): one memcpy when they are
+// The view's pixels into frame (width x height bytes, row-major): one frame copy when they are
 // C-ordered, otherwise one pass over tiles so that F-ordered and strided views read their
 // bytes close together. Touches no Python object, so the GIL may be released.
 void CopyFrame(const FrameView& view, uint8_t* frame, int width, int height);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ScriptBoard.h"
+#include "cpu/AlignedBytes.h"
 
 namespace sorrelpy {
 
@@ -37,7 +38,7 @@ class CModuleBoard {
   std::unique_ptr<scripting::CScriptBoard> m_Board;
   bool m_KeepPower;
   int m_Owner;  // process id of the opener
-  std::vector<uint8_t> m_Scratch;
+  cpu::FrameVector m_Scratch;
 };
 
 // Binds BoardSpec, RunStatus, Board and open_board into the module.

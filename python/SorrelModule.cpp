@@ -14,6 +14,7 @@
 #include "FrameArrays.h"
 #include "FrameComposition.h"
 #include "LUTFile.h"
+#include "cpu/AlignedBytes.h"
 #include "ModuleBoard.h"
 #include "ScriptMessages.h"
 #include "SequenceFrames.h"
@@ -120,7 +121,7 @@ py::array_t<uint8_t> Compose(const py::handle& pattern, const py::handle& lut, c
   ImageInto(pattern, pixels, geometry, "pattern", false);
   uint8_t table[256];
   TableInto(lut, table);
-  std::vector<uint8_t> slm, sys;
+  cpu::FrameVector slm, sys;
   if (!compensation.is_none()) {
     if (!py::isinstance<py::tuple>(compensation) && !py::isinstance<py::list>(compensation)) {
       throw py::type_error("compensation must be None or a pair (SLM, system) of files or arrays");

@@ -11,14 +11,15 @@
 #include "PatternImage.h"
 #include "SequenceFile.h"
 #include "SettingsStore.h"
+#include "cpu/AlignedBytes.h"
 
 namespace scripting {
 
 // What every frame is composed with.
 struct Compensation {
   int Apply = 0;
-  std::vector<uint8_t> Slm;  // frame-sized, or empty when Apply is 0
-  std::vector<uint8_t> Sys;
+  cpu::FrameVector Slm;  // frame-sized, or empty when Apply is 0
+  cpu::FrameVector Sys;
 };
 
 // The program's choice: the stored switch, and the stored files read as start-up reads them

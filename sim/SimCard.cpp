@@ -12,6 +12,7 @@
 
 #include "FrameOrder.h"
 #include "Scheduling.h"
+#include "cpu/FrameCopy.h"
 
 namespace sim {
 namespace {
@@ -420,13 +421,13 @@ void CSimCard::WriteBlock(uint32_t bar, uint32_t offset, const void* source, uin
     buffer = (m_FrameSelect >> 16) & FieldMask();
   }
   std::lock_guard frames(m_FrameMutex);
-  std::unique_ptr<uint8_t[]>& frame = m_Frames[buffer];
+  cpu::AlignedBytes& frame = m_Frames[buffer];
   if (!frame) {
-    frame.reset(new uint8_t[size]);  // only the bytes this block does not cover need clearing
+    frame = cpu::NewAlignedBytes(size, cpu::PAGE);  // only the bytes this block does not cover need clearing
     std::memset(frame.get(), 0, offset);
     std::memset(frame.get() + offset + bytes, 0, size - offset - bytes);
   }
-  std::memcpy(frame.get() + offset, source, bytes);
+  cpu::CopyFrameBytes(frame.get() + offset, source, bytes);
   if (m_Trace.Active()) {
     std::vector<uint8_t> shown(size);
     Decode(frame.get(), shown.data());

@@ -19,6 +19,7 @@
 #include "SimBus.h"
 #include "SimTesting.h"
 #include "SimTrace.h"
+#include "cpu/AlignedBytes.h"
 #include "pci/Facility.h"
 
 namespace sim {
@@ -154,7 +155,7 @@ class CSimCard final : public pci::detail::ICard {
 
   // Frame memory has its own lock so a download never holds up an interrupt.
   std::mutex m_FrameMutex;
-  std::vector<std::unique_ptr<uint8_t[]>> m_Frames;
+  std::vector<cpu::AlignedBytes> m_Frames;  // each on a page of its own, as a card's window is
 };
 
 }  // namespace sim

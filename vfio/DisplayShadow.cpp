@@ -5,6 +5,7 @@
 
 #include "BoardRegisters.h"
 #include "FrameOrder.h"
+#include "cpu/FrameCopy.h"
 
 namespace vfio {
 namespace {
@@ -81,11 +82,12 @@ void CDisplayShadow::FrameWritten(uint32_t offset, const void* source, uint32_t 
   bytes = std::min(bytes, size - offset);
   std::lock_guard frames(m_FrameMutex);
   if (buffer >= m_Frames.size()) return;
-  std::unique_ptr<uint8_t[]>& frame = m_Frames[buffer];
+  cpu::AlignedBytes& frame = m_Frames[buffer];
   if (!frame) {
-    frame = std::make_unique<uint8_t[]>(size);  // zeroed: what a fresh buffer shows
+    frame = cpu::NewAlignedBytes(size, cpu::PAGE);
+    std::memset(frame.get(), 0, size);  // what a fresh buffer shows
   }
-  std::memcpy(frame.get() + offset, source, bytes);
+  cpu::CopyFrameBytes(frame.get() + offset, source, bytes);
 }
 
 void CDisplayShadow::Read(pci::DisplayInfo& info, uint8_t* pixels, size_t capacity) {

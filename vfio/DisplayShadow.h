@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include "cpu/AlignedBytes.h"
 #include "pci/Facility.h"
 
 namespace vfio {
@@ -43,7 +44,7 @@ class CDisplayShadow {
 
   // Frames have their own lock, so decoding one for a viewer never holds up a register write.
   std::mutex m_FrameMutex;
-  std::vector<std::unique_ptr<uint8_t[]>> m_Frames;
+  std::vector<cpu::AlignedBytes> m_Frames;
 };
 
 }  // namespace vfio

@@ -10,11 +10,12 @@
 #include "LUTFile.h"
 #include "TableMap.h"
 #include "Zernike.h"
+#include "cpu/AlignedBytes.h"
 #include "ui/Host.h"
 
 namespace {
 
-std::unique_ptr<uint8_t[]> s_ScreenImages;
+cpu::AlignedBytes s_ScreenImages;
 
 // LUT tables of one rebuild, each file read again only when it changed on disk.
 class CLutCache {
@@ -110,7 +111,7 @@ void BuildScreenImagesFor(const ImageList& list, int& bitCount) {
   const size_t n = list.size();
   s_ScreenImages.reset();
   if (n == 0) return;
-  s_ScreenImages.reset(new (std::nothrow) uint8_t[n * SCREEN_IMAGE_BYTES]);
+  s_ScreenImages = cpu::NewAlignedBytes(n * SCREEN_IMAGE_BYTES, std::nothrow);
   if (!s_ScreenImages) {
     AppMessageBox("Error allocating memory for m_ArrayForScreenImages");
     return;

@@ -1,9 +1,14 @@
 #include "TableMap.h"
 
-#include <immintrin.h>
+#include <cstring>
 
-void MapThroughTablePlain(uint8_t* image, size_t count, const uint8_t table[256], const uint8_t* slm,
-                          const uint8_t* sys) {
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+namespace {
+
+void MapPortable(uint8_t* image, size_t count, const uint8_t table[256], const uint8_t* slm, const uint8_t* sys) {
   if (slm != nullptr && sys != nullptr) {
     for (size_t i = 0; i < count; ++i) image[i] = table[static_cast<uint8_t>(image[i] + slm[i] + sys[i])];
   } else {
@@ -11,11 +16,76 @@ void MapThroughTablePlain(uint8_t* image, size_t count, const uint8_t table[256]
   }
 }
 
+#if defined(__x86_64__)
+
+// The table as sixteen rows of 16, each held as its difference (XOR) from the row before
+// within its half of the table, in both lanes for the in-lane byte shuffle.
+struct TableRows {
+  __m256i row[16];
+};
+
+__attribute__((target("avx2"))) inline TableRows LoadRows(const uint8_t table[256]) {
+  TableRows rows;
+  for (int k = 0; k < 16; ++k) {
+    __m128i row = _mm_loadu_si128(reinterpret_cast<const __m128i*>(table + 16 * k));
+    if (k % 8 != 0) row = _mm_xor_si128(row, _mm_loadu_si128(reinterpret_cast<const __m128i*>(table + 16 * (k - 1))));
+    rows.row[k] = _mm256_broadcastsi128_si256(row);
+  }
+  return rows;
+}
+
+// A byte shuffle gives 0 where its index has bit 7 set. Taken as signed, an index of the low
+// half (0 ... 127) minus 16k with saturation stays non-negative exactly for rows k up to its
+// own, and one of the high half stays negative; so the XOR of the shuffled differences over
+// k = 0 ... 7 is the index's entry, or 0 for the other half. The high half is done alike
+// with bit 7 flipped. Saturation makes taking 16 k times the same as taking 16k once.
+__attribute__((target("avx2"))) inline __m256i Lookup(const TableRows& rows, __m256i index) {
+  const __m256i step = _mm256_set1_epi8(16);
+  __m256i low = index;
+  __m256i high = _mm256_xor_si256(index, _mm256_set1_epi8(static_cast<char>(0x80)));
+  __m256i entry = _mm256_xor_si256(_mm256_shuffle_epi8(rows.row[0], low), _mm256_shuffle_epi8(rows.row[8], high));
+  for (int k = 1; k < 8; ++k) {
+    low = _mm256_subs_epi8(low, step);
+    high = _mm256_subs_epi8(high, step);
+    entry = _mm256_xor_si256(entry, _mm256_shuffle_epi8(rows.row[k], low));
+    entry = _mm256_xor_si256(entry, _mm256_shuffle_epi8(rows.row[8 + k], high));
+  }
+  return entry;
+}
+
+__attribute__((target("avx2"))) void MapAvx2(uint8_t* image, size_t count, const uint8_t table[256],
+                                             const uint8_t* slm, const uint8_t* sys) {
+  const TableRows rows = LoadRows(table);
+  const bool compensate = slm != nullptr && sys != nullptr;
+  size_t i = 0;
+  for (; i + 32 <= count; i += 32) {
+    __m256i index = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(image + i));
+    if (compensate) {
+      index = _mm256_add_epi8(index, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(slm + i)));
+      index = _mm256_add_epi8(index, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sys + i)));
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(image + i), Lookup(rows, index));
+  }
+  if (i == count) return;
+  // The ragged end through a whole vector of scratch, so nothing past the image is touched.
+  alignas(32) uint8_t part[32] = {}, a[32] = {}, b[32] = {};
+  const size_t rest = count - i;
+  std::memcpy(part, image + i, rest);
+  if (compensate) {
+    std::memcpy(a, slm + i, rest);
+    std::memcpy(b, sys + i, rest);
+  }
+  __m256i index = _mm256_load_si256(reinterpret_cast<const __m256i*>(part));
+  index = _mm256_add_epi8(index, _mm256_load_si256(reinterpret_cast<const __m256i*>(a)));
+  index = _mm256_add_epi8(index, _mm256_load_si256(reinterpret_cast<const __m256i*>(b)));
+  _mm256_store_si256(reinterpret_cast<__m256i*>(part), Lookup(rows, index));
+  std::memcpy(image + i, part, rest);
+}
+
 // Two 128-byte permutes look up both halves of the table; bit 7 of each index picks one.
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void MapThroughTableVbmi(uint8_t* image, size_t count,
-                                                                                const uint8_t table[256],
-                                                                                const uint8_t* slm,
-                                                                                const uint8_t* sys) {
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void MapAvx512(uint8_t* image, size_t count,
+                                                                      const uint8_t table[256], const uint8_t* slm,
+                                                                      const uint8_t* sys) {
   const __m512i t0 = _mm512_loadu_si512(table);
   const __m512i t1 = _mm512_loadu_si512(table + 64);
   const __m512i t2 = _mm512_loadu_si512(table + 128);
@@ -35,16 +105,18 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void MapThroughTableVbmi(
   }
 }
 
-bool ProcessorHasVbmi() {
-  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-         __builtin_cpu_supports("avx512vbmi");
-}
+#endif
+
+}  // namespace
+
+#if defined(__x86_64__)
+const TableMapFunction TABLE_MAP_PATHS[cpu::PATH_COUNT] = {MapPortable, MapAvx2, MapAvx512};
+#else
+const TableMapFunction TABLE_MAP_PATHS[cpu::PATH_COUNT] = {MapPortable, MapPortable, MapPortable};
+#endif
 
 void MapThroughTable(uint8_t* image, size_t count, const uint8_t table[256], const uint8_t* slm,
                      const uint8_t* sys) {
-  static const bool vbmi = ProcessorHasVbmi();
-  if (vbmi)
-    MapThroughTableVbmi(image, count, table, slm, sys);
-  else
-    MapThroughTablePlain(image, count, table, slm, sys);
+  static const TableMapFunction map = cpu::Chosen(TABLE_MAP_PATHS);
+  map(image, count, table, slm, sys);
 }

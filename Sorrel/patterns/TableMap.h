@@ -5,15 +5,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "cpu/Paths.h"
+
 // image[i] = table[image[i]], or table[(image[i] + slm[i] + sys[i]) mod 256] when both
 // compensation images are given.
 void MapThroughTable(uint8_t* image, size_t count, const uint8_t table[256], const uint8_t* slm = nullptr,
                      const uint8_t* sys = nullptr);
 
-// The two ways MapThroughTable chooses between: plain code for any processor, and 64 pixels
-// at a time with byte permutes where the processor has AVX-512 VBMI.
-void MapThroughTablePlain(uint8_t* image, size_t count, const uint8_t table[256], const uint8_t* slm,
-                          const uint8_t* sys);
-void MapThroughTableVbmi(uint8_t* image, size_t count, const uint8_t table[256], const uint8_t* slm,
-                         const uint8_t* sys);
-bool ProcessorHasVbmi();
+// The same on each path: plain code; 32 pixels at a time with sixteen 16-entry byte shuffles
+// (AVX2); 64 at a time with 128-byte permutes (AVX-512 VBMI).
+using TableMapFunction = void (*)(uint8_t* image, size_t count, const uint8_t table[256], const uint8_t* slm,
+                                  const uint8_t* sys);
+extern const TableMapFunction TABLE_MAP_PATHS[cpu::PATH_COUNT];

@@ -9,11 +9,9 @@
 #include "File.h"
 #include "PatternImage.h"
 
-// Products and sums are rounded one by one on every machine: a fused multiply-add in one
-// build and not in another would move pixels across a grey-level boundary.
-#if defined(__clang__)
-#pragma clang fp contract(off)
-#endif
+// Products and sums are rounded one by one on every machine and path (this file is built
+// with -ffp-contract=off): a fused multiply-add in one build and not in another would move
+// pixels across a grey-level boundary.
 
 const char* const ZernikeKey[ZERNIKE_TERMS] = {
     "Piston",         "XTilt",          "YTilt",          "Power",              "AstigX",
@@ -76,12 +74,14 @@ using v4l = int64_t __attribute__((vector_size(32)));
 using v4i = int32_t __attribute__((vector_size(16)));
 using v4d_unaligned = double __attribute__((vector_size(32), aligned(8)));
 
-// Columns go four vectors of four at a time: Horner's rule is one long chain of dependent
-// steps, and four chains side by side keep the arithmetic units busy.
-constexpr int CHAINS = 4;
+// Columns go eight vectors of four at a time: Horner's rule is one long chain of dependent
+// steps, and eight chains side by side keep the arithmetic units busy through the latency
+// of a multiply and an add.
+constexpr int CHAINS = 8;
 constexpr int BLOCK_PIXELS = 4 * CHAINS;
 
-// One row: S(u) = a[0] + a[1] u + ... + a[10] u^10 by Horner's rule, wrapped to one wave
+// One row: S(u) = a[0] + a[1] u + ... + a[10] u^10 by Horner's rule (a[7] and a[9] are
+// always 0, and adding 0 changes no level, so those two additions are left out), wrapped to one wave
 // (S > 0: f = S - trunc(S), otherwise f = S - trunc(S) + 1) and quantised to trunc(f x 255);
 // a sum that is not a number gives 0. u and levels are padded to a multiple of BLOCK_PIXELS.
 inline __attribute__((always_inline)) void PhaseRowBody(const double* a, const double* u, int width,
@@ -96,8 +96,9 @@ inline __attribute__((always_inline)) void PhaseRowBody(const double* a, const d
   for (int col = 0; col < width; col += BLOCK_PIXELS) {
     v4d x[CHAINS], s[CHAINS];
     for (int j = 0; j < CHAINS; ++j) x[j] = *reinterpret_cast<const v4d_unaligned*>(u + col + 4 * j);
-    for (int j = 0; j < CHAINS; ++j) s[j] = c[10] * x[j] + c[9];
-    for (int k = 8; k >= 0; --k)
+    for (int j = 0; j < CHAINS; ++j) s[j] = c[10] * x[j] * x[j] + c[8];
+    for (int j = 0; j < CHAINS; ++j) s[j] = s[j] * x[j] * x[j] + c[6];
+    for (int k = 5; k >= 0; --k)
       for (int j = 0; j < CHAINS; ++j) s[j] = s[j] * x[j] + c[k];
     for (int j = 0; j < CHAINS; ++j) {
       // trunc(s), exactly: below 2^52 round |s| to the nearest integer and step back when
@@ -118,20 +119,30 @@ inline __attribute__((always_inline)) void PhaseRowBody(const double* a, const d
   for (int col = 0; col < width; ++col) out[col] = static_cast<uint8_t>(levels[col]);
 }
 
-// The row code built twice, for processors with AVX2 and for any x86-64, chosen once at
-// run time. (Not by ifunc: a resolver runs before the sanitizers' runtimes are up.)
+// The row code built once per path. (Chosen through the path table, not by ifunc: a resolver
+// runs before the sanitizers' runtimes are up.)
 using PhaseRowFunction = void (*)(const double*, const double*, int, int32_t*, uint8_t*);
-
-__attribute__((target("avx2"))) void PhaseRowAvx2(const double* a, const double* u, int width, int32_t* levels,
-                                                  uint8_t* out) {
-  PhaseRowBody(a, u, width, levels, out);
-}
 
 void PhaseRowPortable(const double* a, const double* u, int width, int32_t* levels, uint8_t* out) {
   PhaseRowBody(a, u, width, levels, out);
 }
 
-PhaseRowFunction ChoosePhaseRow() { return __builtin_cpu_supports("avx2") ? PhaseRowAvx2 : PhaseRowPortable; }
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) void PhaseRowAvx2(const double* a, const double* u, int width, int32_t* levels,
+                                                  uint8_t* out) {
+  PhaseRowBody(a, u, width, levels, out);
+}
+
+// The same four-wide code with twice the registers, so the eight chains stay in them.
+__attribute__((target("avx512f,avx512vl"))) void PhaseRowAvx512(const double* a, const double* u, int width,
+                                                                 int32_t* levels, uint8_t* out) {
+  PhaseRowBody(a, u, width, levels, out);
+}
+
+constexpr PhaseRowFunction PHASE_ROW_PATHS[cpu::PATH_COUNT] = {PhaseRowPortable, PhaseRowAvx2, PhaseRowAvx512};
+#else
+constexpr PhaseRowFunction PHASE_ROW_PATHS[cpu::PATH_COUNT] = {PhaseRowPortable, PhaseRowPortable, PhaseRowPortable};
+#endif
 
 // Half the weighted sum of the 20 polynomials at fixed v, as a polynomial in u.
 void RowPolynomial(const double h[ZERNIKE_TERMS], double v, double a[11]) {
@@ -158,20 +169,26 @@ void RowPolynomial(const double h[ZERNIKE_TERMS], double v, double a[11]) {
 
 }  // namespace
 
-void GenerateZernikePhase(const double coefficients[ZERNIKE_TERMS], int width, int height, double radius,
-                          uint8_t* destination) {
+void GenerateZernikePhaseOn(cpu::Path path, const double coefficients[ZERNIKE_TERMS], int width, int height,
+                            double radius, uint8_t* destination) {
   double h[ZERNIKE_TERMS];
   for (int k = 0; k < ZERNIKE_TERMS; ++k) h[k] = 0.5 * coefficients[k];
   const size_t padded = (static_cast<size_t>(width) + BLOCK_PIXELS - 1) / BLOCK_PIXELS * BLOCK_PIXELS;
   std::vector<double> u(padded);
   std::vector<int32_t> levels(padded);
   for (int c = 0; c < width; ++c) u[static_cast<size_t>(c)] = (c - width / 2) / radius;
-  static const PhaseRowFunction phaseRow = ChoosePhaseRow();
+  const PhaseRowFunction phaseRow = PHASE_ROW_PATHS[static_cast<int>(path)];
   double a[11];
   for (int r = 0; r < height; ++r) {
     RowPolynomial(h, (height / 2 - r) / radius, a);
     phaseRow(a, u.data(), width, levels.data(), destination + static_cast<size_t>(r) * static_cast<size_t>(width));
   }
+}
+
+void GenerateZernikePhase(const double coefficients[ZERNIKE_TERMS], int width, int height, double unitRadius,
+                          uint8_t* destination) {
+  static const cpu::Path path = cpu::ChosenPath();
+  GenerateZernikePhaseOn(path, coefficients, width, height, unitRadius, destination);
 }
 
 bool ReadZernikePattern(uint8_t* destination, const std::string& path, int width, int height, double unitRadius) {

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "cpu/Paths.h"
+
 constexpr int ZERNIKE_TERMS = 20;
 extern const char* const ZernikeKey[ZERNIKE_TERMS];
 
@@ -16,6 +18,9 @@ constexpr double PhaseScale = 255.0;
 // normalised radius 1 lying unitRadius pixels from the centre.
 void GenerateZernikePhase(const double coefficients[ZERNIKE_TERMS], int width, int height, double unitRadius,
                           uint8_t* destination);
+// The same on the given path (the processor must run it); every path gives the same bytes.
+void GenerateZernikePhaseOn(cpu::Path path, const double coefficients[ZERNIKE_TERMS], int width, int height,
+                            double unitRadius, uint8_t* destination);
 
 // Fills width x height bytes with the phase of the file's coefficients, normalised radius 1
 // lying unitRadius pixels from the centre. When the file cannot be opened or read the

@@ -8,6 +8,7 @@
 #include "LUTFile.h"
 #include "PatternFiles.h"
 #include "TableMap.h"
+#include "cpu/AlignedBytes.h"
 #include "Zernike.h"
 
 namespace {
@@ -52,14 +53,15 @@ void BM_ComposeFrameImage_Kite8BitCompensated(benchmark::State& state) {
 }
 BENCHMARK(BM_ComposeFrameImage_Kite8BitCompensated)->Unit(benchmark::kMicrosecond);
 
-// The last step of a compensated Kite frame alone, both ways (the wide one where it runs).
+// The last step of a compensated Kite frame alone, on each path the processor runs
+// (0 portable, 1 AVX2, 2 AVX-512).
 void BM_MapThroughTable_KiteCompensated(benchmark::State& state) {
-  const bool wide = state.range(0) != 0;
-  if (wide && !ProcessorHasVbmi()) {
-    state.SkipWithError("no AVX-512 VBMI on this processor");
+  const cpu::Path path = cpu::PATHS[state.range(0)];
+  if (!cpu::ProcessorRuns(path)) {
+    state.SkipWithError("this processor cannot run the path");
     return;
   }
-  std::vector<uint8_t> frame(512 * 512), slm(512 * 512), sys(512 * 512);
+  cpu::FrameVector frame(512 * 512), slm(512 * 512), sys(512 * 512);
   for (size_t i = 0; i < frame.size(); ++i) {
     frame[i] = static_cast<uint8_t>(Noise(static_cast<int>(i), 0));
     slm[i] = static_cast<uint8_t>(Noise(1, static_cast<int>(i)));
@@ -68,11 +70,11 @@ void BM_MapThroughTable_KiteCompensated(benchmark::State& state) {
   uint8_t table[256];
   for (int i = 0; i < 256; ++i) table[i] = static_cast<uint8_t>((i * 7 + 3) % 256);
   for (auto _ : state) {
-    (wide ? MapThroughTableVbmi : MapThroughTablePlain)(frame.data(), frame.size(), table, slm.data(), sys.data());
+    TABLE_MAP_PATHS[state.range(0)](frame.data(), frame.size(), table, slm.data(), sys.data());
     benchmark::DoNotOptimize(frame.data());
   }
 }
-BENCHMARK(BM_MapThroughTable_KiteCompensated)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MapThroughTable_KiteCompensated)->DenseRange(0, cpu::PATH_COUNT - 1)->Unit(benchmark::kMicrosecond);
 
 // 1024 entries, each its own 512 x 512 8-bit bitmap; range(0) distinct LUT files.
 void BM_BuildScreenImagesFor_Kite1024(benchmark::State& state) {

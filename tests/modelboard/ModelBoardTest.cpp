@@ -1,9 +1,12 @@
 // Both model boards on the simulated card: claiming, power-up, timing, downloads, single
 // images, runs driven by real interrupts, power and the hardware-error state.
 
+#include <algorithm>
 #include <cstdio>
 
 #include "DriverFixture.h"
+#include "EveryPath.h"
+#include "FrameOrder.h"
 
 using namespace drvtest;
 
@@ -395,3 +398,32 @@ TYPED_TEST(ModelBoardTest, StuckPowerBitIsReported) {
             std::vector<std::string>{"SLM Power not responding... Is DAC power plugged in?"});
   EXPECT_EQ(this->m_Host->Messages()[0].caption, "ERROR");
 }
+
+// ---- the reorder on every path ----
+
+namespace {
+
+using FrameOrderPaths = OnEveryPath<>;
+
+template <int Run>
+void ExpectWovenAsStored(int path, uint32_t bytes) {
+  const std::vector<uint8_t> picture = Pattern(bytes, 7);
+  const std::vector<uint8_t> expected = Interleave(picture, Run);
+  std::vector<uint8_t> out(bytes + 1, 0x5A);  // a guard byte behind the frame
+  modelboard::REORDER_PATHS<Run>[path](picture.data(), out.data(), bytes);
+  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out.begin())) << "run " << Run << ", " << bytes << " bytes";
+  EXPECT_EQ(out.back(), 0x5A);
+  std::vector<uint8_t> inPlace = picture;
+  modelboard::REORDER_PATHS<Run>[path](inPlace.data(), inPlace.data(), bytes);
+  EXPECT_TRUE(inPlace == expected) << "in place: run " << Run << ", " << bytes << " bytes";
+}
+
+// Both run lengths, whole frames and an odd number of groups, into another buffer and in place.
+TEST_P(FrameOrderPaths, WeavesFramesAsTheBoardStoresThem) {
+  for (uint32_t bytes : {512u * 512u, 3u * 64u}) ExpectWovenAsStored<16>(Index(), bytes);
+  for (uint32_t bytes : {256u * 256u, 3u * 32u}) ExpectWovenAsStored<8>(Index(), bytes);
+}
+
+INSTANTIATE_ON_EVERY_PATH(FrameOrderPaths);
+
+}  // namespace

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <random>
 
+#include "EveryPath.h"
 #include "PatternFixture.h"
 #include "Zernike.h"
 
@@ -158,10 +159,13 @@ TEST_F(ZernikeTest, FractionsReadTheSameUnderACommaDecimalLocale) {
   EXPECT_NE(underC, Screen("")) << "the coefficients must change the image";
 }
 
-// Every pixel of every geometry equals the plain sum, over many coefficient sets. Where a
-// sum is exactly on a level boundary (each term alone has such points, where it cancels to
-// zero) the order of summation decides which side of the boundary it lands on.
-TEST_F(ZernikeTest, EqualsThePlainSumEverywhere) {
+using ZernikePaths = OnEveryPath<ZernikeTest>;
+
+// On every path, every pixel of every geometry equals the plain sum, over many coefficient
+// sets, and the bytes are the portable path's. Where a sum is exactly on a level boundary
+// (each term alone has such points, where it cancels to zero) the order of summation decides
+// which side of the boundary it lands on.
+TEST_P(ZernikePaths, EqualsThePlainSumEverywhere) {
   std::mt19937_64 random(20240517);
   std::uniform_real_distribution<double> small(-1.0, 1.0), large(-40.0, 40.0);
   struct Geometry {
@@ -177,9 +181,16 @@ TEST_F(ZernikeTest, EqualsThePlainSumEverywhere) {
       } else {
         for (double& value : c) value = set % 2 == 0 ? small(random) : large(random);
       }
-      WriteText(File("z.zrn"), ZernikeText(c));
-      std::vector<uint8_t> image(static_cast<size_t>(g.side) * static_cast<size_t>(g.side));
-      ASSERT_TRUE(ReadZernikePattern(image.data(), File("z.zrn"), g.side, g.side, g.radius));
+      std::vector<uint8_t> image(static_cast<size_t>(g.side) * static_cast<size_t>(g.side)), portable(image.size());
+      GenerateZernikePhaseOn(Path(), c, g.side, g.side, g.radius, image.data());
+      GenerateZernikePhaseOn(cpu::Path::Portable, c, g.side, g.side, g.radius, portable.data());
+      ASSERT_EQ(image, portable) << "side " << g.side << " set " << set;
+      if (Path() == cpu::ChosenPath()) {  // and a file of these coefficients reads the same
+        WriteText(File("z.zrn"), ZernikeText(c));
+        std::vector<uint8_t> read(image.size());
+        ASSERT_TRUE(ReadZernikePattern(read.data(), File("z.zrn"), g.side, g.side, g.radius));
+        ASSERT_EQ(read, image);
+      }
       const Reference ref = ReferencePhase(c, g.side, g.side, g.radius);
       int onBoundary = 0;
       for (size_t i = 0; i < image.size(); ++i) {
@@ -200,5 +211,7 @@ TEST_F(ZernikeTest, EqualsThePlainSumEverywhere) {
     }
   }
 }
+
+INSTANTIATE_ON_EVERY_PATH(ZernikePaths);
 
 }  // namespace
