@@ -119,7 +119,7 @@ chmod 755 "$scratch"
 read -ra command <<<"$(sed -n 's/^Exec=//p' "$entry")"
 cat > "$scratch/menu-start.sh" <<'SH'
 # On the virtual screen: starts the entry's command as the operator in the entry's folder
-# (the home when empty), waits for the main window, ends it by SIGTERM; prints the store's
+# (the home when empty), waits for the end of start-up, ends it by SIGTERM; prints the store's
 # file id and the program's working folder before the end, then the exit status.
 store="$1/sorrel.reg" folder="${2:-$5}" operator="$3" group="$4" home="$5"
 shift 5
@@ -129,7 +129,8 @@ setpriv --reuid="$operator" --regid="$group" --clear-groups env -i PATH="$ROOT/u
   SORREL_REGISTRY="$(dirname "$store")" "$@" >"$LOG" 2>&1 &
 pid=$!
 for _ in $(seq 1 600); do
-  xdotool search --onlyvisible --name "^Sorrel Version" >/dev/null 2>&1 && break
+  # The live view opens once start-up is done (the main window shows during it).
+  xdotool search --all --onlyvisible --pid "$pid" --name "^SLM Live View$" >/dev/null 2>&1 && break
   kill -0 "$pid" 2>/dev/null || break
   sleep 0.2
 done

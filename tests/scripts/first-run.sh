@@ -24,7 +24,8 @@ if [ "${2:-}" = "--inside" ]; then
     started=$(date +%s%N)
     (cd "$clone" && SORREL_SIM_TRACE="$trace" QT_QPA_PLATFORM=xcb exec bash scripts/run.sh) > "$base/$name.log" 2>&1 &
     pid=$!
-    # The main window shows once start-up has reached START.
+    # The live view opens once start-up has reached START (the main window shows before).
+    wait_window "SLM Live View" "$limit" >/dev/null
     main=$(wait_window "Sorrel Version 8.0" "$limit")
     local ms=$((($(date +%s%N) - started) / 1000000))
     echo "$name run: $((ms / 1000)).$(printf %03d $((ms % 1000))) s from the command to START"

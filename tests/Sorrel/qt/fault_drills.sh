@@ -37,6 +37,7 @@ export XDG_RUNTIME_DIR="$scratch/runtime"  # claims of these programs only
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 export QT_QPA_PLATFORM=offscreen
 pids=()
+program_args=()  # what start() passes to Sorrel
 trap 'for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null; done; rm -rf "$scratch"' EXIT
 failures=0
 
@@ -98,7 +99,7 @@ start() {
   while [ $# -gt 0 ] && [ "$1" != "--" ]; do vars+=("$1"); shift; done
   [ "${1:-}" = "--" ] && { shift; wrapper=("$@"); }
   (cd "$work" && exec env SORREL_REGISTRY="$work/registry" SORREL_UI_TRANSCRIPT="$work/$name.transcript" \
-     "${vars[@]}" "${wrapper[@]}" "$program" >"$work/$name.out" 2>"$work/$name.err") &
+     "${vars[@]}" "${wrapper[@]}" "$program" "${program_args[@]}" >"$work/$name.out" 2>"$work/$name.err") &
   started=$!
   pids+=("$started")
 }
@@ -144,15 +145,36 @@ expect_status() {
   [ "$2" = "$3" ] || fail "$1: exit status $2, expected $3"
 }
 
-# Ready: start-up has written its frames and finished; given a moment past the last one.
-ready() { until_true 30 test -f "$1/trace/frame-0002.pgm" && sleep 2; }
+# start_shown <work> <name> [VAR=value ...]: start(), on the virtual screen when there is one,
+# with the live view, which opens only once start-up is done: that is how ready() knows.
+start_shown() {
+  local work="$1" name="$2"
+  shift 2
+  if [ -n "$x_display" ]; then
+    program_args=(--live-view)
+    start "$work" "$name" QT_QPA_PLATFORM=xcb DISPLAY="$x_display" "$@"
+    program_args=()
+  else
+    start "$work" "$name" "$@"
+  fi
+}
 
-# term_after_messages <work> <drill> <seconds>: once the Sorrel just started has shown its
-# two messages and the given seconds have passed, ends it by SIGTERM; it must end with 0.
+# ready <work> <pid>: a Sorrel started by start_shown() is done starting. Without a virtual
+# screen, a moment past its frames' download has to serve.
+ready() {
+  if [ -n "$x_display" ]; then
+    until_true 120 box_shown "$2" "SLM Live View"
+  else
+    until_true 30 test -f "$1/trace/frame-0002.pgm" && sleep 2
+  fi
+}
+
+# term_after_messages <work> <drill>: once the Sorrel just started by start_shown() has shown
+# its two messages and is done starting, ends it by SIGTERM; it must end with 0.
 term_after_messages() {
   local pid=$started
   until_true 30 lines "$1/sorrel.transcript" 2 || fail "$2: no messages"
-  sleep "$3"
+  ready "$1" "$pid" || fail "$2: start-up did not end"
   kill -TERM "$pid"
   finish "$pid" 30
   expect_status "$2" "$status" 0
@@ -174,7 +196,7 @@ else
 fi
 
 # A shown window of the process with exactly this title.
-box_shown() { DISPLAY="$x_display" xdotool search --onlyvisible --pid "$1" --name "^$2\$" >/dev/null 2>&1; }
+box_shown() { DISPLAY="$x_display" xdotool search --all --onlyvisible --pid "$1" --name "^$2\$" >/dev/null 2>&1; }
 
 # last_write <log> <after line> <register>: the last value written to a board register
 # after the given line of a trace's register log; empty when none was.
@@ -225,8 +247,8 @@ WRITE_FAILED="WARNING: At least one WriteFrameBuffer call failed"
 drill_no_card() {
   local work="$scratch/none"
   make_work "$work"
-  start "$work" sorrel SORREL_SIM=none
-  term_after_messages "$work" "no card" 2
+  start_shown "$work" sorrel SORREL_SIM=none
+  term_after_messages "$work" "no card"
   expect_transcript "$work/sorrel.transcript" "no card" \
     "ERROR: Could not locate PCI board, is the PCI board plugged into computer?" "$WRITE_FAILED"
   grep -q '"LaserAGain"="200"' "$work/registry/sorrel.reg" || fail "no card: settings not saved"
@@ -249,15 +271,15 @@ drill_fatal() {
 drill_held() {
   local work="$scratch/held"
   make_work "$work"
-  start "$work" first SORREL_SIM=kite SORREL_SIM_TRACE="$work/trace"
+  start_shown "$work" first SORREL_SIM=kite SORREL_SIM_TRACE="$work/trace"
   local first=$started
-  ready "$work" || fail "held: the first Sorrel did not start"
+  ready "$work" "$first" || fail "held: the first Sorrel did not start"
   cp "$work/trace/registers.log" "$work/log.before"
   (cd "$work/trace" && cat frame-*) >"$work/frames.before"
-  start "$work" second SORREL_SIM=kite SORREL_SIM_TRACE="$work/trace"
+  start_shown "$work" second SORREL_SIM=kite SORREL_SIM_TRACE="$work/trace"
   local second=$started
   until_true 30 lines "$work/second.transcript" 2 || fail "held: the second said nothing"
-  sleep 2
+  ready "$work" "$second" || fail "held: the second did not end its start-up"
   kill -TERM "$second"
   finish "$second" 30
   expect_status "held, second" "$status" 0
@@ -286,15 +308,15 @@ drill_settings_read_only() {
   cp "$work/registry/sorrel.reg" "$work/stored.before"
   if [ "$(id -u)" -eq 0 ]; then
     # Permissions do not stop root: a read-only mount of the folder, seen by this program only.
-    start "$work" sorrel SORREL_SIM=kite SORREL_SIM_TRACE="$work/trace" -- \
+    start_shown "$work" sorrel SORREL_SIM=kite SORREL_SIM_TRACE="$work/trace" -- \
       unshare -m sh -c 'mount --make-rprivate / && mount --bind "$0" "$0" && mount -o remount,bind,ro "$0" &&
                         exec "$@"' "$work/registry"
   else
     chmod 555 "$work/registry"
-    start "$work" sorrel SORREL_SIM=kite SORREL_SIM_TRACE="$work/trace"
+    start_shown "$work" sorrel SORREL_SIM=kite SORREL_SIM_TRACE="$work/trace"
   fi
   local pid=$started
-  ready "$work" || fail "read-only settings: Sorrel did not start"
+  ready "$work" "$pid" || fail "read-only settings: Sorrel did not start"
   kill -TERM "$pid"
   finish "$pid" 30
   expect_status "read-only settings" "$status" 0
@@ -311,8 +333,8 @@ drill_settings_missing() {
   local work="$scratch/missing"
   make_work "$work"
   rm -r "$work/registry"
-  start "$work" sorrel SORREL_SIM=kite
-  term_after_messages "$work" "missing settings" 3
+  start_shown "$work" sorrel SORREL_SIM=kite
+  term_after_messages "$work" "missing settings"
   expect_transcript "$work/sorrel.transcript" "missing settings" \
     "ERROR: Error reading Board Type from registry, defaulted to Kite_SLM" "Sorrel: Could not read SIF"
   [ "$(stat -c %a "$work/registry" 2>/dev/null)" = 775 ] || fail "missing settings: the folder was not made"
