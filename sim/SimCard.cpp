@@ -10,7 +10,6 @@
 #include <cstring>
 #include <utility>
 
-#include "FrameOrder.h"
 #include "Scheduling.h"
 #include "cpu/FrameCopy.h"
 
@@ -47,12 +46,7 @@ constexpr int ENGINE_PRIORITY = 20;
 
 }  // namespace
 
-Geometry GeometryOf(Model model) {
-  if (model == Model::Wren) {
-    return {256, 256, 4096, 12, 8, WREN_FRAME_NS};
-  }
-  return {512, 512, 1024, 10, 16, KITE_FRAME_NS};
-}
+const Geometry& GeometryOf(Model model) { return model == Model::Wren ? board::WREN : board::KITE; }
 
 CSimCard::CSimCard(const CardSpec& spec, size_t index, std::string traceSubfolder)
     : m_Spec(spec),
@@ -82,7 +76,7 @@ CSimCard::CSimCard(const CardSpec& spec, size_t index, std::string traceSubfolde
 CSimCard::~CSimCard() { Detach(); }
 
 bool CSimCard::StoresReordered() const {
-  return (m_Spec.model == Model::Kite && m_Spec.id == 0x00) || (m_Spec.model == Model::Wren && m_Spec.id == 0x40);
+  return (m_Spec.model == Model::Kite || m_Spec.model == Model::Wren) && board::StoresInterleaved(m_Geometry, m_Spec.id);
 }
 
 std::string CSimCard::Name(uint32_t bar) const {
@@ -436,7 +430,7 @@ void CSimCard::WriteBlock(uint32_t bar, uint32_t offset, const void* source, uin
 }
 
 void CSimCard::Decode(const uint8_t* stored, uint8_t* picture) const {
-  pci::detail::DecodeFrame(stored, picture, m_Geometry.FrameBytes(), m_Geometry.runBytes, StoresReordered());
+  board::DecodeFrame(stored, picture, m_Geometry.FrameBytes(), m_Geometry.runBytes, StoresReordered());
 }
 
 bool CSimCard::StoredFrame(uint32_t buffer, std::vector<uint8_t>& bytes) {
