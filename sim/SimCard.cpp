@@ -41,9 +41,6 @@ constexpr uint32_t CFG_SIZE = 0x100;
 
 constexpr uint32_t FRAME_BAR = 3;
 
-// Above the facility's interrupt thread: the engine stands for the board's own clock.
-constexpr int ENGINE_PRIORITY = 20;
-
 }  // namespace
 
 const Geometry& GeometryOf(Model model) { return model == Model::Wren ? board::WREN : board::KITE; }
@@ -528,7 +525,7 @@ void CSimCard::Engine(std::stop_token stop) {
   // A board's timing does not wait for the host's other work: wake at the period's edge,
   // ahead of ordinary threads where the system allows it.
   prctl(PR_SET_TIMERSLACK, 1UL);
-  pci::detail::PreferRealTime(ENGINE_PRIORITY);
+  pci::detail::PreferRealTime(pci::detail::SIM_ENGINE_PRIORITY);
   std::unique_lock lock(m_Mutex);
   while (m_RunChanged.wait(lock, stop, [this] { return (m_Control & CONTROL_RUN) != 0; })) {
     const Clock::time_point next = m_NextRaise;
