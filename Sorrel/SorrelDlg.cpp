@@ -81,10 +81,25 @@ void CSorrelDlg::DoDataExchange(CDataExchange& dx) {
 }
 
 bool CSorrelDlg::OnInitDialog() {
-  CSorrelApp& app = *theApp;
   WatchTerminationSignals([this](int signal) { OnTerminationSignal(signal); });
   CDialog::OnInitDialog();
+  PlaceScreenImage();
+  SetUpWindow();
+  FindWorkingFolders();
+  LoadSettings();
+  const SBoard_Spec& spec = OpenBoard();
+  StartBoard(spec);
+  ReadStoredImages(spec);
+  ReadStartSequence();
+  SetUpDisplay();
+  SetDlgItemText(IDC_START_STOP, "START");
+  m_bReady = true;
+  if (theApp->m_bLiveViewAtStart) OpenLiveView();
+  return true;
+}
 
+void CSorrelDlg::PlaceScreenImage() {
+  CSorrelApp& app = *theApp;
   const CRect window = GetWindowRect();
   app.m_WindowWidth = window.Width();
   if (app.m_WindowWidth <= NARROW_WINDOW) {
@@ -94,7 +109,9 @@ bool CSorrelDlg::OnInitDialog() {
     app.m_ScreenX = window.left + window.Width() / 10;
     app.m_ScreenY = window.top + (window.Height() * 63) / 100;
   }
+}
 
+void CSorrelDlg::SetUpWindow() {
   if (HasSystemMenu()) {
     AppendSystemMenuSeparator();
     AppendSystemMenuItem(IDM_ABOUTBOX, "&About SORREL...");
@@ -104,15 +121,19 @@ bool CSorrelDlg::OnInitDialog() {
   SetIcon(m_hIcon, true);
   SetIcon(m_hIcon, false);
   ListSetTabStops(IDC_IMAGE_LIST, {7, 115});
+}
 
+void CSorrelDlg::FindWorkingFolders() {
+  CSorrelApp& app = *theApp;
   std::string cwd;
   GetCurrentDirectory(cwd);
   app.m_ProgramFolder = cwd.ends_with('/') ? cwd : cwd + "/";
   app.m_ImageFolder = WorkingSubfolder(app.m_ProgramFolder, "Image_Files");
   app.m_SequenceFolder = WorkingSubfolder(app.m_ProgramFolder, "Sequence_Files");
+}
 
-  LoadSettings();
-
+const SBoard_Spec& CSorrelDlg::OpenBoard() {
+  CSorrelApp& app = *theApp;
   {
     const uint64_t refusals = ClaimRefusalsSoFar();
     COrvFactory factory;
@@ -139,13 +160,20 @@ bool CSorrelDlg::OnInitDialog() {
   if (std::string_view(pci::ServingBackend()) == "simulated") SetWindowText(GetWindowText() + " [simulated board]");
   m_Width = spec->Width;
   m_Height = spec->Height;
+  return *spec;
+}
 
+void CSorrelDlg::StartBoard(const SBoard_Spec& spec) {
+  CSorrelApp& app = *theApp;
   app.m_pBoard->SetDownloadMode(0);
-  if (app.FrameRate > spec->MaxFrameRate) app.FrameRate = static_cast<uint16_t>(spec->MaxFrameRate);
+  if (app.FrameRate > spec.MaxFrameRate) app.FrameRate = static_cast<uint16_t>(spec.MaxFrameRate);
   app.m_pBoard->SetRunParameters(app.FrameRate, app.LaserDuty, app.LaserAGain, app.LaserBGain);
   ProgressSetRange(IDC_RUN_PROGRESS, 0, 100);
+}
 
-  m_MaxFrames = spec->MaxFrames;
+void CSorrelDlg::ReadStoredImages(const SBoard_Spec& spec) {
+  CSorrelApp& app = *theApp;
+  m_MaxFrames = spec.MaxFrames;
   // Every position starts with no frame, so one whose write fails is never shown.
   FrameArray.reset(new (std::nothrow) uint16_t[m_MaxFrames]);
   if (FrameArray) {
@@ -166,7 +194,10 @@ bool CSorrelDlg::OnInitDialog() {
   ReadStoredCompensation(m_SLMPhaseComp.get(), m_PhaseCompFileName);
   m_SysPhaseComp = cpu::NewAlignedBytes(frameBytes);
   ReadStoredCompensation(m_SysPhaseComp.get(), m_SysPhaseCompFileName);
+}
 
+void CSorrelDlg::ReadStartSequence() {
+  CSorrelApp& app = *theApp;
   app.m_bRunning = 0;
   SetDlgItemText(IDC_SCREEN_REFRESH, "Enabled");
   SetDlgItemText(IDC_START_STOP, "READ SEQ");
@@ -176,7 +207,9 @@ bool CSorrelDlg::OnInitDialog() {
     CheckForTermination();
   }
   DownloadSequence(0);
+}
 
+void CSorrelDlg::SetUpDisplay() {
   SetDlgItemText(IDC_START_STOP, "SETTING DISPLAY");
   BuildScreenImages();
   CheckForTermination();
@@ -188,10 +221,6 @@ bool CSorrelDlg::OnInitDialog() {
   UpdateReadouts();
   UpdatePowerButtons();
   OnSelectEntry();
-  SetDlgItemText(IDC_START_STOP, "START");
-  m_bReady = true;
-  if (app.m_bLiveViewAtStart) OpenLiveView();
-  return true;
 }
 
 void CSorrelDlg::OpenLiveView() {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "OrvBoard.h"
 #include "Resource.h"
 #include "SequenceFile.h"
 #include "cpu/AlignedBytes.h"
@@ -103,6 +104,18 @@ class CSorrelDlg : public CDialog {
   std::string m_RateMinText, m_RateMaxText, m_ToggleRateText, m_FrameRateText;
   std::string m_GainAText, m_GainBText, m_DutyText;
   std::string m_PhaseCompName, m_SysPhaseCompName, m_SequenceName;
+
+  // The start-up's steps, in order: the screen image's place, the window's menu and icons,
+  // the working folders, the settings, the board opened and started, the stored images,
+  // the start-up sequence ("READ SEQ") and the display ("SETTING DISPLAY").
+  void PlaceScreenImage();
+  void SetUpWindow();
+  void FindWorkingFolders();
+  const SBoard_Spec& OpenBoard();
+  void StartBoard(const SBoard_Spec& spec);
+  void ReadStoredImages(const SBoard_Spec& spec);
+  void ReadStartSequence();
+  void SetUpDisplay();
 
   // A termination signal (SIGINT, SIGTERM, SIGHUP), on the user-interface thread: every
   // card this process holds made safe at once, then the shutdown without the question

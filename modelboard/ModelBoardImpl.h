@@ -12,8 +12,9 @@
 #include <new>
 #include <thread>
 
+#include "BoardFrames.h"
 #include "BoardRegisters.h"
-#include "FrameOrder.h"
+#include "FrameReorder.h"
 #include "ModelBoard.h"
 #include "ModelSetupDlg.h"
 #include "PciBridge.h"
@@ -21,6 +22,16 @@
 #include "ui/Process.h"
 
 namespace modelboard {
+
+// A model's values are those of the board shape its frame size names.
+template <class Model>
+constexpr bool MatchesBoardShape() {
+  const board::Shape* shape = board::ShapeOfFrameBytes(uint32_t{Model::Width} * Model::Height);
+  return shape != nullptr && shape->width == Model::Width && shape->height == Model::Height &&
+         shape->buffers == Model::MaxFrames && shape->fieldBits == uint32_t{Model::FrameFieldBits} &&
+         shape->runBytes == uint32_t{Model::ReorderRun} && shape->frameNs == Model::FrameTime * 100 &&
+         shape->interleavedId == Model::ReorderId && shape->plainId == Model::PlainId;
+}
 
 // State of the one card a driver library holds, shared by its board objects and its
 // interrupt routine. What the interrupt thread touches is atomic or behind ListMutex.
@@ -166,6 +177,7 @@ void InterruptRoutine(void* argument) {
 
 template <class Model>
 CModelBoard<Model>::CModelBoard(uint16_t modulatorType, uint16_t trueFrames, bool* claimed) {
+  static_assert(modelboard::MatchesBoardShape<Model>(), "the model's values differ from its board's shape");
   using namespace modelboard;
   LibraryState& lib = g_Library<Model>;
   auto claim = [claimed](bool value) {

@@ -1,6 +1,6 @@
 #include "BoardModels.h"
 
-#include "FrameOrder.h"
+#include "FrameReorder.h"
 #include "KiteBoard.h"
 #include "WrenBoard.h"
 

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <utility>
 
-#include "FrameOrder.h"
 #include "Scheduling.h"
 #include "cpu/FrameCopy.h"
 
@@ -42,17 +41,9 @@ constexpr uint32_t CFG_SIZE = 0x100;
 
 constexpr uint32_t FRAME_BAR = 3;
 
-// Above the facility's interrupt thread: the engine stands for the board's own clock.
-constexpr int ENGINE_PRIORITY = 20;
-
 }  // namespace
 
-Geometry GeometryOf(Model model) {
-  if (model == Model::Wren) {
-    return {256, 256, 4096, 12, 8, WREN_FRAME_NS};
-  }
-  return {512, 512, 1024, 10, 16, KITE_FRAME_NS};
-}
+const Geometry& GeometryOf(Model model) { return model == Model::Wren ? board::WREN : board::KITE; }
 
 CSimCard::CSimCard(const CardSpec& spec, size_t index, std::string traceSubfolder)
     : m_Spec(spec),
@@ -82,7 +73,7 @@ CSimCard::CSimCard(const CardSpec& spec, size_t index, std::string traceSubfolde
 CSimCard::~CSimCard() { Detach(); }
 
 bool CSimCard::StoresReordered() const {
-  return (m_Spec.model == Model::Kite && m_Spec.id == 0x00) || (m_Spec.model == Model::Wren && m_Spec.id == 0x40);
+  return (m_Spec.model == Model::Kite || m_Spec.model == Model::Wren) && board::StoresInterleaved(m_Geometry, m_Spec.id);
 }
 
 std::string CSimCard::Name(uint32_t bar) const {
@@ -436,7 +427,7 @@ void CSimCard::WriteBlock(uint32_t bar, uint32_t offset, const void* source, uin
 }
 
 void CSimCard::Decode(const uint8_t* stored, uint8_t* picture) const {
-  pci::detail::DecodeFrame(stored, picture, m_Geometry.FrameBytes(), m_Geometry.runBytes, StoresReordered());
+  board::DecodeFrame(stored, picture, m_Geometry.FrameBytes(), m_Geometry.runBytes, StoresReordered());
 }
 
 bool CSimCard::StoredFrame(uint32_t buffer, std::vector<uint8_t>& bytes) {
@@ -534,7 +525,7 @@ void CSimCard::Engine(std::stop_token stop) {
   // A board's timing does not wait for the host's other work: wake at the period's edge,
   // ahead of ordinary threads where the system allows it.
   prctl(PR_SET_TIMERSLACK, 1UL);
-  pci::detail::PreferRealTime(ENGINE_PRIORITY);
+  pci::detail::PreferRealTime(pci::detail::SIM_ENGINE_PRIORITY);
   std::unique_lock lock(m_Mutex);
   while (m_RunChanged.wait(lock, stop, [this] { return (m_Control & CONTROL_RUN) != 0; })) {
     const Clock::time_point next = m_NextRaise;

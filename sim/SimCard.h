@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Backend.h"
+#include "BoardFrames.h"
 #include "BoardRegisters.h"
 #include "SimBus.h"
 #include "SimTesting.h"
@@ -30,8 +31,6 @@ using Clock = std::chrono::steady_clock;
 // own 1000 ms sleeps, so these stay well below 50 ms.
 constexpr auto DAC_POWER_DELAY = std::chrono::milliseconds(20);  // REG_CONTROL bit 8 -> REG_STATUS bit 11
 using testing::BUSY_TIME;                                         // REG_FRAME_SELECT write -> busy bits clear
-constexpr uint32_t KITE_FRAME_NS = 164100;                       // one board frame
-constexpr uint32_t WREN_FRAME_NS = 164400;
 
 // What the board reports about itself.
 constexpr uint32_t CONTROL_VERSION = 12;  // shown as " 1.12"
@@ -44,17 +43,9 @@ constexpr uint32_t INIT_DONE = 0xF;       // REG_STATUS bits 0-3
 constexpr uint32_t BRIDGE_SPACE_SIZE = 0x80;
 constexpr uint32_t BOARD_SPACE_SIZE = 0x100;
 
-struct Geometry {
-  uint32_t width;
-  uint32_t height;
-  uint32_t buffers;
-  uint32_t fieldBits;  // width of the image and download fields of REG_FRAME_SELECT
-  uint32_t runBytes;   // pixels in one run of the stored byte order (16 Kite, 8 Wren)
-  uint32_t frameNs;
-  uint32_t FrameBytes() const { return width * height; }
-};
+using Geometry = board::Shape;
 
-Geometry GeometryOf(Model model);
+const Geometry& GeometryOf(Model model);
 
 using testing::DisplayInfo;
 using testing::InterruptCounts;

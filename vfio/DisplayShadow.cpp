@@ -4,40 +4,23 @@
 #include <cstring>
 
 #include "BoardRegisters.h"
-#include "FrameOrder.h"
+#include "BoardFrames.h"
 #include "cpu/FrameCopy.h"
 
 namespace vfio {
-namespace {
-
-struct Shape {
-  uint32_t width;
-  uint32_t fieldBits;  // width of the image and download fields of REG_FRAME_SELECT
-};
-
-// The two board shapes by their frame window: 512 x 512 with 1024 buffers, 256 x 256 with 4096.
-Shape ShapeOf(uint32_t frameWindowBytes) {
-  if (frameWindowBytes == 512 * 512) return {512, 10};
-  if (frameWindowBytes == 256 * 256) return {256, 12};
-  return {0, 0};
-}
-
-}  // namespace
-
 void CDisplayShadow::Start(uint32_t frameWindowBytes) {
-  const Shape shape = ShapeOf(frameWindowBytes);
+  const board::Shape* known = board::ShapeOfFrameBytes(frameWindowBytes);
   std::scoped_lock lock(m_Mutex, m_FrameMutex);
-  m_Width = shape.width;
-  m_FieldBits = shape.fieldBits;
+  m_Shape = known != nullptr ? *known : board::Shape{};
   m_BoardId = m_Control = m_FrameSelect = m_FrameCounts = m_TimingA = m_TimingB = 0;
   m_Frames.clear();
-  m_Frames.resize(shape.width == 0 ? 0 : size_t{1} << shape.fieldBits);
+  m_Frames.resize(known == nullptr ? 0 : m_Shape.buffers);
 }
 
 void CDisplayShadow::Stop() {
   std::scoped_lock lock(m_Mutex, m_FrameMutex);
   m_Frames.clear();
-  m_Width = 0;
+  m_Shape = {};
 }
 
 void CDisplayShadow::RegisterWritten(uint32_t offset, uint32_t value) {
@@ -74,9 +57,9 @@ void CDisplayShadow::FrameWritten(uint32_t offset, const void* source, uint32_t 
   uint32_t size = 0;
   {
     std::lock_guard lock(m_Mutex);
-    if (m_Width == 0) return;
+    if (m_Shape.width == 0) return;
     buffer = (m_FrameSelect >> FRAME_SELECT_DOWNLOAD_SHIFT) & FieldMask();
-    size = m_Width * m_Width;
+    size = m_Shape.FrameBytes();
   }
   if (offset >= size) return;
   bytes = std::min(bytes, size - offset);
@@ -91,26 +74,27 @@ void CDisplayShadow::FrameWritten(uint32_t offset, const void* source, uint32_t 
 }
 
 void CDisplayShadow::Read(pci::DisplayInfo& info, uint8_t* pixels, size_t capacity) {
-  bool reordered = false;
+  bool interleaved = false;
+  uint32_t runBytes = 0;
   {
     std::lock_guard lock(m_Mutex);
-    info.Width = info.Height = m_Width;
+    info.Width = info.Height = m_Shape.width;
     info.Powered = (m_Control & CONTROL_SLM_POWER) != 0 ? 1 : 0;
     info.Running = (m_Control & CONTROL_RUN) != 0 ? 1 : 0;
-    info.Image = m_Width == 0 ? 0 : m_FrameSelect & FieldMask();
+    info.Image = m_Shape.width == 0 ? 0 : m_FrameSelect & FieldMask();
     info.ImageFrames = std::max<uint32_t>(1, m_FrameCounts & FRAME_COUNTS_IMAGE_MASK);
     info.LaserAGain = m_TimingA & 0xFF;
     info.LaserBGain = m_TimingB & 0xFF;
     info.DarkA16 = (m_TimingA >> TIMING_WHOLE_SHIFT) * 16 + ((m_TimingA >> TIMING_FRACTION_SHIFT) & 0xFF);
     info.DarkB16 = (m_TimingB >> TIMING_WHOLE_SHIFT) * 16 + ((m_TimingB >> TIMING_FRACTION_SHIFT) & 0xFF);
-    reordered = pci::detail::StoresReordered(m_Width, m_BoardId);
+    interleaved = m_Shape.width != 0 && board::StoresInterleaved(m_Shape, m_BoardId);
+    runBytes = m_Shape.runBytes;
   }
   const size_t size = static_cast<size_t>(info.Width) * info.Height;
   if (pixels == nullptr || size == 0 || capacity < size) return;
   std::lock_guard frames(m_FrameMutex);
   if (info.Powered != 0 && info.Image < m_Frames.size() && m_Frames[info.Image]) {
-    pci::detail::DecodeFrame(m_Frames[info.Image].get(), pixels, static_cast<uint32_t>(size),
-                             pci::detail::RunBytesFor(info.Width), reordered);
+    board::DecodeFrame(m_Frames[info.Image].get(), pixels, static_cast<uint32_t>(size), runBytes, interleaved);
   } else {
     std::memset(pixels, 0, size);
   }

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include "BoardFrames.h"
 #include "cpu/AlignedBytes.h"
 #include "pci/Facility.h"
 
@@ -30,11 +31,10 @@ class CDisplayShadow {
   void Read(pci::DisplayInfo& info, uint8_t* pixels, size_t capacity);
 
  private:
-  uint32_t FieldMask() const { return (1u << m_FieldBits) - 1; }
+  uint32_t FieldMask() const { return (1u << m_Shape.fieldBits) - 1; }
 
   std::mutex m_Mutex;  // registers and shape: short holds only, the interrupt thread writes here
-  uint32_t m_Width = 0;
-  uint32_t m_FieldBits = 0;
+  board::Shape m_Shape{};  // all zero while no known board is started
   uint32_t m_BoardId = 0;
   uint32_t m_Control = 0;
   uint32_t m_FrameSelect = 0;

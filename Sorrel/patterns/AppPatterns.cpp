@@ -33,12 +33,6 @@ bool ReadScreenBitmap(uint8_t* destination, const std::string& path) {
   return ReadandInvertBitmap(destination, path, false);
 }
 
-bool ReadZernikeFile(uint8_t* destination, const std::string& path, bool UseBoardGeometry) {
-  const std::optional<PatternGeometry> geometry = Geometry(UseBoardGeometry);
-  if (!geometry) return false;
-  return ReadZernikePattern(destination, path, geometry->width, geometry->height, geometry->unitRadius);
-}
-
 bool ReadStoredCompensation(uint8_t* image, const std::string& path) {
   const std::optional<PatternGeometry> geometry = Geometry(true);
   if (!geometry) return false;

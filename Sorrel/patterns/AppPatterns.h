@@ -20,10 +20,6 @@
 bool ReadandInvertBitmap(uint8_t* destination, const std::string& path, bool UseBoardGeometry);
 bool ReadScreenBitmap(uint8_t* destination, const std::string& path);
 
-// A Zernike file onto the board's frame (UseBoardGeometry) or the screen image
-// (ReadZernikePattern). Without a board: false, nothing written.
-bool ReadZernikeFile(uint8_t* destination, const std::string& path, bool UseBoardGeometry);
-
 // The compensation images on the board's frame: ReadStoredCompensationImage as start-up
 // reads the stored files, ReadPickedCompensationImage as the Browse buttons read a picked
 // one; m_PatternBitCount as for ReadandInvertBitmap. Without a board: false, nothing written.

@@ -6,7 +6,7 @@
 
 #include "DriverFixture.h"
 #include "EveryPath.h"
-#include "FrameOrder.h"
+#include "FrameReorder.h"
 
 using namespace drvtest;
 

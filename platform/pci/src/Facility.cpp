@@ -61,9 +61,6 @@ struct InterruptThread {
 
 constexpr uint32_t NO_DEVICE_VALUE = 0xFFFFFFFF;  // what a read from nowhere returns
 
-// Below the simulated card's timing engine, which stands for the board's own clock.
-constexpr int INTERRUPT_THREAD_PRIORITY = 10;
-
 bool Contains(uint64_t begin, uint32_t size, uint64_t address) {
   return address >= begin && address - begin < size;
 }
@@ -343,7 +340,7 @@ class Facility {
     running->registration = record->Handle;
     running->card = card;
     running->thread = std::jthread([this, backend, card, interrupts, record, routine, argument](std::stop_token stop) {
-      detail::PreferRealTime(INTERRUPT_THREAD_PRIORITY);
+      detail::PreferRealTime(detail::INTERRUPT_THREAD_PRIORITY);
       while (card->WaitInterrupt(stop)) {
         if ((record->Options & INTERRUPT_CMD_COPY) != 0) {
           for (uint32_t i = 0; i < record->CommandCount; ++i) {

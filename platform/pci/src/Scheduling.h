@@ -8,6 +8,11 @@
 
 namespace pci::detail {
 
+// The simulated card's engine stands for the board's own clock, so it runs above the
+// interrupt thread that answers it.
+constexpr int INTERRUPT_THREAD_PRIORITY = 10;
+constexpr int SIM_ENGINE_PRIORITY = INTERRUPT_THREAD_PRIORITY + 10;
+
 inline void PreferRealTime(int priority) {
   sched_param param{};
   param.sched_priority = priority;

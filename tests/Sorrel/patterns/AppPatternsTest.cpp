@@ -84,7 +84,7 @@ TEST_F(AppPatternsTest, BoardGeometryNeedsASquareBoard) {
   const std::string path = Bitmap("p.bmp", 64, 8);
   std::vector<uint8_t> untouched(16, 5);
   EXPECT_FALSE(ReadandInvertBitmap(untouched.data(), path, true));  // no board: nothing written
-  EXPECT_FALSE(ReadZernikeFile(untouched.data(), File("missing.zrn"), true));
+  EXPECT_FALSE(ReadPickedCompensation(untouched.data(), File("missing.zrn")));
   EXPECT_EQ(untouched, std::vector<uint8_t>(16, 5));
   EXPECT_EQ(m_App.m_PatternBitCount, 0);
   UseBoard(256, 128);
@@ -94,21 +94,19 @@ TEST_F(AppPatternsTest, BoardGeometryNeedsASquareBoard) {
   EXPECT_EQ(m_App.m_PatternBitCount, 0);
 }
 
-// Kite R 300, Wren R 150, screen R 75.
+// A picked Zernike file: Kite R 300, Wren R 150.
 TEST_F(AppPatternsTest, ZernikeFilesTakeTheBoardsGeometry) {
   WriteText(File("z.zrn"), "XTilt = 1.7\nPower = 0.9\nComaY = 0.1\nTrefoilX = 0.2\n");
   std::vector<uint8_t> frame(512 * 512);
   UseBoard(512, 512);
-  ASSERT_TRUE(ReadZernikeFile(frame.data(), File("z.zrn"), true));
+  ASSERT_TRUE(ReadPickedCompensation(frame.data(), File("z.zrn")));
   EXPECT_EQ(frame, Zernike(File("z.zrn"), 512, 300.0));
   UseBoard(256, 256);
-  ASSERT_TRUE(ReadZernikeFile(frame.data(), File("z.zrn"), true));
+  ASSERT_TRUE(ReadPickedCompensation(frame.data(), File("z.zrn")));
   EXPECT_EQ(std::vector<uint8_t>(frame.begin(), frame.begin() + 256 * 256), Zernike(File("z.zrn"), 256, 150.0));
-  ASSERT_TRUE(ReadZernikeFile(frame.data(), File("z.zrn"), false));
-  EXPECT_EQ(std::vector<uint8_t>(frame.begin(), frame.begin() + SCREEN_IMAGE_BYTES), Zernike(File("z.zrn"), 128, 75.0));
 
   std::fill(frame.begin(), frame.end(), uint8_t{7});
-  EXPECT_FALSE(ReadZernikeFile(frame.data(), File("missing.zrn"), true));
+  EXPECT_FALSE(ReadPickedCompensation(frame.data(), File("missing.zrn")));
   EXPECT_EQ(std::vector<uint8_t>(frame.begin(), frame.begin() + 65536), std::vector<uint8_t>(65536, 48));
   EXPECT_EQ(std::vector<uint8_t>(frame.begin() + 65536, frame.end()), std::vector<uint8_t>(512 * 512 - 65536, 7));
   EXPECT_EQ(m_App.m_PatternBitCount, 0);
