@@ -34,6 +34,18 @@ wait_window() {
   return 1
 }
 
+# Waits until window $1 is no longer shown, up to $2 seconds (default 60).
+wait_gone() {
+  local win="$1" limit="${2:-60}" i shown
+  for ((i = 0; i < limit * 5; i++)); do
+    shown="$(xdotool search --onlyvisible --name . 2>/dev/null || true)"
+    grep -x "$win" <<<"$shown" >/dev/null || return 0
+    sleep 0.2
+  done
+  echo "xsession: window $win still shown after ${limit} s" >&2
+  return 1
+}
+
 # Waits until a file exists, up to $2 seconds (default 60).
 wait_file() {
   local file="$1" limit="${2:-60}" i
