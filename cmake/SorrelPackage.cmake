@@ -3,6 +3,7 @@
 #
 #   sorrel_install_program(<target>)   a program into bin/, finding Sorrel's libraries
 #   sorrel_install_library(<target>)   a shared library beside Sorrel's own
+#   sorrel_add_shipped_twin(<target>)  <target>_shipped: <target> without its test support
 #   install(... DESTINATION ${SORREL_INSTALL_DATADIR}/...)   data of Sorrel's
 #
 # Everything installed goes into the one package; dpkg-shlibdeps computes its dependencies
@@ -31,13 +32,25 @@ function(sorrel_install_library target)
   install(TARGETS ${target} LIBRARY DESTINATION ${SORREL_INSTALL_LIBDIR} NAMELINK_SKIP)
 endfunction()
 
+# A shared library that carries test support in the build tree: <target> is the object library
+# <target>_parts (which brings everything the parts need) plus the test support; this adds
+# <target>_shipped, the parts alone under the same file name, which is what gets installed in
+# its place. Each process loads one of them, so the library's process-wide state stays one.
+function(sorrel_add_shipped_twin target)
+  target_link_libraries(${target} PRIVATE ${target}_parts)
+  add_library(${target}_shipped SHARED)
+  target_link_libraries(${target}_shipped PRIVATE ${target}_parts)
+  set_target_properties(${target}_shipped PROPERTIES OUTPUT_NAME ${target} LINKER_LANGUAGE CXX
+                        LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib/shipped)
+endfunction()
+
 # What Sorrel itself installs, and its package; called once every target exists.
 function(sorrel_install_system)
-  foreach(library OrvBoard KiteBoard WrenBoard pci ui)
+  foreach(library OrvBoard KiteBoard WrenBoard pci_shipped ui)
     sorrel_install_library(${library})
   endforeach()
   if(TARGET Sorrel)
-    sorrel_install_library(ui_qt)
+    sorrel_install_library(ui_qt_shipped)
     sorrel_install_program(Sorrel)
   endif()
   sorrel_install_program(sorrel-samples)

@@ -550,7 +550,7 @@ bool CSimCard::WaitInterrupt(std::stop_token stop) {
 }
 
 void CSimCard::RecordShown(size_t capacity) {
-  std::vector<testing::ShownFrame> room;
+  std::vector<ShownFrame> room;
   room.reserve(capacity);
   std::lock_guard lock(m_Mutex);
   Settle(Clock::now());
@@ -559,7 +559,7 @@ void CSimCard::RecordShown(size_t capacity) {
   m_ShownDropped = 0;
 }
 
-uint64_t CSimCard::TakeShown(std::vector<testing::ShownFrame>& frames) {
+uint64_t CSimCard::TakeShown(std::vector<ShownFrame>& frames) {
   std::lock_guard lock(m_Mutex);
   Settle(Clock::now());
   frames.insert(frames.end(), m_Shown.begin(), m_Shown.end());

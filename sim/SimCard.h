@@ -18,7 +18,7 @@
 #include "BoardFrames.h"
 #include "BoardRegisters.h"
 #include "SimBus.h"
-#include "SimTesting.h"
+#include "SimRecords.h"
 #include "SimTrace.h"
 #include "cpu/AlignedBytes.h"
 #include "pci/Facility.h"
@@ -28,9 +28,8 @@ namespace sim {
 using Clock = std::chrono::steady_clock;
 
 // How long the board takes. Drivers wait for these by polling; tests shorten the drivers'
-// own 1000 ms sleeps, so these stay well below 50 ms.
+// own 1000 ms sleeps, so these stay well below 50 ms (BUSY_TIME of SimRecords.h, too).
 constexpr auto DAC_POWER_DELAY = std::chrono::milliseconds(20);  // REG_CONTROL bit 8 -> REG_STATUS bit 11
-using testing::BUSY_TIME;                                         // REG_FRAME_SELECT write -> busy bits clear
 
 // What the board reports about itself.
 constexpr uint32_t CONTROL_VERSION = 12;  // shown as " 1.12"
@@ -47,8 +46,7 @@ using Geometry = board::Shape;
 
 const Geometry& GeometryOf(Model model);
 
-using testing::DisplayInfo;
-using testing::InterruptCounts;
+using pci::DisplayInfo;
 
 // Attached by the facility, the card is the object its accesses and interrupt waits reach.
 class CSimCard final : public pci::detail::ICard {
@@ -85,7 +83,7 @@ class CSimCard final : public pci::detail::ICard {
   bool DecodedFrame(uint32_t buffer, std::vector<uint8_t>& bytes);
   InterruptCounts Counts();
   void RecordShown(size_t capacity);
-  uint64_t TakeShown(std::vector<testing::ShownFrame>& frames);
+  uint64_t TakeShown(std::vector<ShownFrame>& frames);
   void SetFaults(uint32_t faults, bool on);
 
  private:
@@ -135,7 +133,7 @@ class CSimCard final : public pci::detail::ICard {
   Clock::time_point m_NextRaise{};  // end of the current image period while running
   InterruptCounts m_Counts;
   // The shown-frame record: room reserved when it starts, so the engine never allocates.
-  std::vector<testing::ShownFrame> m_Shown;
+  std::vector<ShownFrame> m_Shown;
   size_t m_ShownCapacity = 0;
   uint64_t m_ShownDropped = 0;
   bool m_Attached = false;

@@ -98,7 +98,7 @@ InterruptCounts CountsAtRest(const pci::Location& location, std::chrono::millise
   return counts;
 }
 
-bool ReadDisplay(const pci::Location& location, DisplayInfo& info, uint8_t* pixels, size_t capacity) {
+bool ReadDisplay(const pci::Location& location, pci::DisplayInfo& info, uint8_t* pixels, size_t capacity) {
   return pci::ReadDisplay(location, info, pixels, capacity);
 }
 

@@ -27,6 +27,7 @@
 
 #include "BenchWork.h"
 #include "PatternFiles.h"
+#include "ShownOrder.h"
 #include "SimTesting.h"
 #include "Sorrel.h"
 #include "SorrelDlg.h"
@@ -56,7 +57,7 @@ double ResidentMiB() {
 bool Near(uint64_t a, uint64_t b) { return a + 2 >= b && b + 2 >= a; }
 
 // Only a card at rest has counts that must add up; while it runs one may be on its way.
-std::string Lost(const sim::testing::InterruptCounts& c) {
+std::string Lost(const sim::InterruptCounts& c) {
   if (!c.atRest) return "running";
   return std::to_string(c.raised - c.delivered - c.merged);
 }
@@ -81,11 +82,11 @@ void WriteWork(const CTempFolder& work) {
 }
 
 struct Figures {
-  sim::testing::CShownOrder order;
+  CShownOrder order;
   uint64_t unrecorded = 0;
 };
 
-void Print(const char* when, double seconds, const Figures& f, const sim::testing::InterruptCounts& c,
+void Print(const char* when, double seconds, const Figures& f, const sim::InterruptCounts& c,
            uint64_t deliveredAtStart, double rssStart) {
   std::printf("%s %7.0f s: periods %llu, skipped %llu, repeated %llu, strays %llu, unrecorded %llu; "
               "interrupts raised %llu, delivered %llu, merged %llu, lost %s; steps %llu for %llu taken; "
@@ -133,9 +134,9 @@ int main(int argc, char** argv) {
     sequence.push_back(dlg.FrameArray[p]);
   }
 
-  Figures figures{sim::testing::CShownOrder(sequence)};
+  Figures figures{CShownOrder(sequence)};
   if (!sim::testing::RecordShownFrames(CARD, RECORD_PERIODS)) return 1;
-  const sim::testing::InterruptCounts atStart = sim::testing::Counts(CARD);
+  const sim::InterruptCounts atStart = sim::testing::Counts(CARD);
   const uint64_t deliveredAtStart = atStart.delivered;
   const double rssStart = ResidentMiB();
   host.Click(dlg, IDC_START_STOP);
@@ -144,7 +145,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  std::vector<sim::testing::ShownFrame> shown;
+  std::vector<sim::ShownFrame> shown;
   shown.reserve(RECORD_PERIODS);
   auto take = [&] {
     shown.clear();
@@ -172,7 +173,7 @@ int main(int argc, char** argv) {
   const double ran = std::chrono::duration<double>(Clock::now() - start).count();
   host.Click(dlg, IDC_START_STOP);
   host.AdvanceTime(TICK_MS);
-  const sim::testing::InterruptCounts counts = sim::testing::CountsAtRest(CARD);
+  const sim::InterruptCounts counts = sim::testing::CountsAtRest(CARD);
   take();
   const double rssEnd = ResidentMiB();
   const double took = std::chrono::duration<double>(Clock::now() - start).count();

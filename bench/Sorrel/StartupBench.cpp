@@ -80,7 +80,7 @@ double Floor(const CTempFolder& work) {
     benchref::ReferenceCopy(frame.data(), file.data() + LEAD + PIXELS_AT, frame.size());
   }
   const double measured = Seconds(Clock::now() - start);
-  return measured + ENTRIES * std::chrono::duration<double>(sim::testing::BUSY_TIME).count();
+  return measured + ENTRIES * std::chrono::duration<double>(sim::BUSY_TIME).count();
 }
 
 }  // namespace

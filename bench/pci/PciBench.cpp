@@ -102,7 +102,7 @@ void MeasureInterrupts(benchmark::State& state, bool throughVfio, bool liveView)
   if (view) state.counters["view_reads"] = static_cast<double>(view->Reads());
   view.reset();
   PciCloseCard(card);
-  const sim::testing::InterruptCounts counts = sim::testing::Counts(SLOT0);
+  const sim::InterruptCounts counts = sim::testing::Counts(SLOT0);
   state.counters["raised"] = static_cast<double>(counts.raised);
   state.counters["delivered"] = static_cast<double>(counts.delivered);
   state.counters["merged"] = static_cast<double>(counts.merged);

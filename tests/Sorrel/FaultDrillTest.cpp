@@ -42,6 +42,7 @@
 #include <thread>
 
 #include "ProgramFixture.h"
+#include "ShownOrder.h"
 
 extern char** environ;
 
@@ -172,7 +173,7 @@ TEST_F(FaultDrill, ASecondSorrelFindsTheCardTakenAndLeavesTheFirstRunAlone) {
   ASSERT_EQ(Start(), std::nullopt);
   m_Host->Click(Dlg(), IDC_START_STOP);  // Loop is ticked: the run goes on until STOP
   ASSERT_TRUE(sim::testing::RecordShownFrames(simtest::SLOT0, 1 << 16));
-  const sim::testing::InterruptCounts before = sim::testing::Counts(simtest::SLOT0);
+  const sim::InterruptCounts before = sim::testing::Counts(simtest::SLOT0);
   Tick(100);
   const std::string logBefore = ReadText(m_Trace + "/registers.log");
   const auto framesBefore = TraceFrames();
@@ -203,11 +204,11 @@ TEST_F(FaultDrill, ASecondSorrelFindsTheCardTakenAndLeavesTheFirstRunAlone) {
   m_Host->Click(Dlg(), IDC_START_STOP);
   Tick();
   EXPECT_EQ(Dlg().GetDlgItemText(IDC_START_STOP), "START");
-  const sim::testing::InterruptCounts after = sim::testing::CountsAtRest(simtest::SLOT0);
+  const sim::InterruptCounts after = sim::testing::CountsAtRest(simtest::SLOT0);
   ASSERT_TRUE(after.atRest);
-  std::vector<sim::testing::ShownFrame> shown;
+  std::vector<sim::ShownFrame> shown;
   EXPECT_EQ(sim::testing::TakeShownFrames(simtest::SLOT0, shown), 0u);
-  sim::testing::CShownOrder order({0, 1, 2});
+  CShownOrder order({0, 1, 2});
   for (const auto& s : shown) order.Add(s);
   EXPECT_GT(order.Periods(), 2000u) << "at least two seconds at a thousand frames a second";
   EXPECT_EQ(order.Strays(), 0u);
@@ -363,7 +364,7 @@ TEST_F(FaultDrill, InterruptsStoppingDuringARunFreezeItOnOneFrameUntilStop) {
     EXPECT_EQ(Dlg().ListGetCurSel(IDC_IMAGE_LIST), selection);
     EXPECT_EQ(Dlg().GetDlgItemText(IDC_START_STOP), "STOP");
   }
-  std::vector<sim::testing::ShownFrame> shown;
+  std::vector<sim::ShownFrame> shown;
   sim::testing::TakeShownFrames(simtest::SLOT0, shown);
   EXPECT_GT(shown.size(), 400u);
   for (const auto& s : shown) ASSERT_EQ(s.frame, frozen);

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The Debian package, installed into a scratch root without a container (dpkg --root, the
 # maintainer scripts run outside a chroot with DPKG_ROOT set): its files where Debian puts
-# them, dependencies computed from the binaries, the sorrel group and the group-writable
-# settings folder; the installed program run offscreen from another working folder, with
-# no help from the environment to find its libraries, and started as the desktop menu
-# starts it by an operator who is not root; then removed and purged cleanly.
+# them, no test support in its libraries, dependencies computed from the binaries, the sorrel
+# group and the group-writable settings folder; the installed program run offscreen from
+# another working folder, with no help from the environment to find its libraries, and
+# started as the desktop menu starts it by an operator who is not root; then removed and
+# purged cleanly.
 # Usage: tests/cmake/install-deb.sh BUILD_FOLDER   (after cpack made BUILD_FOLDER/package/*.deb)
 set -euo pipefail
 build="$(cd "${1:?usage: install-deb.sh BUILD_FOLDER}" && pwd)"
@@ -58,6 +59,16 @@ gid="$(awk -F: '$1 == "sorrel" { print $3 }' "$root/etc/group")"
 for binary in "$root/usr/bin/Sorrel" "$root/usr/bin/sorrelctl" "$root"/usr/lib/python3/dist-packages/sorrel/_core*.so; do
   libraries="$(ldd "$binary")"
   if grep -q "not found" <<<"$libraries"; then fail "$binary does not find its libraries: $(grep 'not found' <<<"$libraries")"; fi
+done
+# The build tree's libraries carry test support the installed ones leave out: the installed
+# libraries export none of it, and the programs need nothing that only the build tree has.
+for library in "$root/usr/lib/$triplet/sorrel"/*.so "$root"/usr/lib/python3/dist-packages/sorrel/_core*.so; do
+  exported="$(nm -DC --defined-only "$library")"
+  if grep -i testing <<<"$exported" >/dev/null; then fail "$library exports test support: $(grep -i testing <<<"$exported" | head -3)"; fi
+done
+for binary in "$root/usr/bin/Sorrel" "$root/usr/bin/sorrelctl" "$root/usr/bin/sorrel-samples"; do
+  resolved="$(ldd -r "$binary" 2>&1)"
+  if grep "undefined symbol" <<<"$resolved" >/dev/null; then fail "$binary needs what is not installed: $(grep 'undefined symbol' <<<"$resolved" | head -3)"; fi
 done
 
 # The installed programs from another working folder: a copy of the installed samples, with

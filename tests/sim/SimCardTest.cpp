@@ -192,7 +192,7 @@ TEST_P(SimFrameMemory, BlockLandsInTheSelectedBufferAndShowsAsThePicture) {
   EXPECT_EQ(bytes, picture);
   EXPECT_FALSE(sim::testing::StoredFrame(SLOT0, c.buffer ^ 1, bytes)) << "no other buffer was written";
 
-  sim::testing::DisplayInfo info{};
+  pci::DisplayInfo info{};
   std::vector<uint8_t> shown(c.size, 0xEE);
   card.Write(REG_FRAME_SELECT, c.buffer);  // show it; the download field moves on
   ASSERT_TRUE(sim::testing::ReadDisplay(SLOT0, info, shown.data(), shown.size()));
@@ -295,7 +295,7 @@ TEST(SimCardThreads, RecordsTheFrameEachImagePeriodBeginsWith) {
   const auto changed = std::chrono::steady_clock::now();
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   card.Write(REG_CONTROL, 0);
-  std::vector<sim::testing::ShownFrame> shown;
+  std::vector<sim::ShownFrame> shown;
   EXPECT_EQ(sim::testing::TakeShownFrames(SLOT0, shown), 0u);
   const uint64_t raised = sim::testing::Counts(SLOT0).raised;
   ASSERT_EQ(shown.size(), raised + 1) << "the first period, then one more at each raise";
