@@ -11,12 +11,10 @@ jobs=$(nproc)
 
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$jobs"
+# With the Python module and sorrelctl from a script's side (label python) and the Debian
+# package in a scratch root (label package).
 ctest --preset release -j "$jobs"
-# The Python module and sorrelctl, from a script's side, with the system's Python.
-SORREL_BUILD=build/release PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/python tests/tools
-# The Debian package in a scratch root, and the run command on a fresh clone under xvfb-run.
-(cd build/release && cpack >/dev/null)
-bash tests/cmake/install-deb.sh build/release
+# The run command on a fresh clone under xvfb-run.
 bash tests/scripts/first-run.sh
 
 cmake --preset asan >/dev/null
