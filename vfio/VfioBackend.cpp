@@ -44,6 +44,29 @@ std::string NoteFor(const Survey& survey, const std::vector<SurveyedCard>& serve
   return {};
 }
 
+std::string CardLines(const pci::BusCard& card) {
+  char ids[64];
+  std::snprintf(ids, sizeof ids, "  ids %04x:%04x  subsystem %04x:%04x", card.VendorId, card.DeviceId,
+                card.SubsystemVendorId, card.SubsystemId);
+  std::string text = "  " + card.Address + ids;
+  text += "  driver " + (card.Driver.empty() ? std::string("(none)") : card.Driver);
+  text += "  IOMMU group " + (card.IommuGroup.empty() ? std::string("(none)") : card.IommuGroup);
+  if (card.Irq == 0) {
+    text += "  no irq";
+  } else {
+    text += "  irq " + std::to_string(card.Irq) + ", " +
+            (card.IrqSharedWith.empty() ? std::string("not shared") : "shared with " + Joined(card.IrqSharedWith));
+  }
+  text += "\n";
+  if (card.Usable()) {
+    return text + "    usable\n";
+  }
+  for (const std::string& problem : card.Problems) {
+    text += "    - " + problem + "\n";
+  }
+  return text;
+}
+
 }  // namespace
 
 CVfioBackend::CVfioBackend(std::shared_ptr<IKernel> kernel, const Roots& roots, const std::vector<SurveyedCard>& cards,
@@ -201,6 +224,22 @@ pci::BusListing ListBus() {
     listing.Cards.push_back(card.listing);
   }
   return listing;
+}
+
+std::string ListCards() {
+  const pci::BusListing listing = ListBus();
+  std::string text = "Cards with the bridge's ids (10b5:9050) in " + listing.Folder + ": " +
+                     std::to_string(listing.Cards.size()) + "\n";
+  for (const pci::BusCard& card : listing.Cards) {
+    text += CardLines(card);
+  }
+  if (!listing.Skipped.empty()) {
+    text += "Skipped, their files missing or malformed:\n";
+    for (const std::string& skipped : listing.Skipped) {
+      text += "  " + skipped + "\n";
+    }
+  }
+  return text + "Setting a card up: " + Guide() + "\n";
 }
 
 }  // namespace vfio

@@ -66,5 +66,8 @@ std::shared_ptr<pci::detail::IBackend> MakeBus(const std::string& description, s
 
 // What sysfs shows, through the kernel the backend would use.
 pci::BusListing ListBus();
+// The card listing's lines for what ListBus shows: each card with what stands in the way
+// of it, and where the guide to setting one up is.
+std::string ListCards();
 
 }  // namespace vfio

@@ -79,6 +79,13 @@ struct BackendEntry {
   bool (*describe)(std::string& description);
   // The backend for a description; null with the reason in error.
   std::shared_ptr<IBackend> (*make)(const std::string& description, std::string& error);
+  // For the card listing; each may be null. Why this backend serves, said after its name
+  // when it does.
+  std::string (*reason)();
+  // What the host's PCI bus holds for the bridge's ids, as this backend finds it.
+  BusListing (*survey)();
+  // Its lines of the listing, after the line naming the serving backend.
+  std::string (*list)();
 };
 
 // The backend of the facility's current bus (null before the first Open); for the

@@ -20,7 +20,6 @@
 #include "BoardRegisters.h"
 #include "Claims.h"
 #include "Scheduling.h"
-#include "VfioBackend.h"
 
 namespace pci {
 namespace {
@@ -148,14 +147,13 @@ class Facility {
 
   // The backend of the held cards while there are any; otherwise the one the next Open
   // would choose.
-  const char* ServingName() {
+  const detail::BackendEntry* Serving() {
     std::lock_guard lock(m_Mutex);
     if (!m_Registrations.empty()) {
-      return m_Entry->name;
+      return m_Entry;
     }
     std::string description;
-    const detail::BackendEntry* entry = detail::ChooseBackend(description);
-    return entry != nullptr ? entry->name : "none";
+    return detail::ChooseBackend(description);
   }
 
   void Forget() {
@@ -563,6 +561,7 @@ namespace detail {
 
 std::shared_ptr<IBackend> CurrentBackend() { return TheFacility().Current(); }
 void ForgetBackend() { TheFacility().Forget(); }
+const BackendEntry* ServingEntry() { return TheFacility().Serving(); }
 
 }  // namespace detail
 
@@ -629,8 +628,19 @@ bool ReadDisplay(const Location& location, DisplayInfo& info, uint8_t* pixels, s
 
 void MakeHeldCardsSafe() { TheFacility().MakeHeldCardsSafe(); }
 
-const char* ServingBackend() { return TheFacility().ServingName(); }
+const char* ServingBackend() {
+  const detail::BackendEntry* entry = TheFacility().Serving();
+  return entry != nullptr ? entry->name : "none";
+}
 
-BusListing ListBus() { return vfio::ListBus(); }
+// The first backend that looks at the host's bus surveys it.
+BusListing ListBus() {
+  for (const detail::BackendEntry& entry : detail::AllBackends()) {
+    if (entry.survey != nullptr) {
+      return entry.survey();
+    }
+  }
+  return {};
+}
 
 }  // namespace pci
