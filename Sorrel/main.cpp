@@ -65,19 +65,25 @@ bool HasDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (pci::ListCardsIfAsked(argc, argv)) {
-    return 0;
-  }
   bool liveView = false;
   bool demo = false;
+  bool help = false;
+  bool listCards = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(USAGE, stdout);
-      return 0;
-    }
+    if (arg == "--help" || arg == "-h") help = true;
     if (arg == "--live-view") liveView = true;
     if (arg == "--demo") demo = true;
+    if (arg == "--list-cards") listCards = true;
+  }
+  // The listing needs no display and opens no card, so it goes before anything else.
+  if (listCards) {
+    std::fputs(pci::CardListText().c_str(), stdout);
+    return 0;
+  }
+  if (help) {
+    std::fputs(USAGE, stdout);
+    return 0;
   }
   if (!HasDisplay()) {
     std::fprintf(stderr, "Sorrel: no display to show its window on (DISPLAY is not set); on a virtual screen: "

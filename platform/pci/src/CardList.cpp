@@ -1,16 +1,8 @@
 #include "pci/CardList.h"
 
-#include <cstdio>
-#include <cstring>
-
 #include "Backends.h"
 
 namespace pci {
-namespace {
-
-constexpr const char* OPTION = "--list-cards";
-
-}  // namespace
 
 std::string CardListText() {
   const detail::BackendEntry* serving = detail::ServingEntry();
@@ -25,16 +17,6 @@ std::string CardListText() {
     }
   }
   return text;
-}
-
-bool ListCardsIfAsked(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], OPTION) == 0) {
-      std::fputs(CardListText().c_str(), stdout);
-      return true;
-    }
-  }
-  return false;
 }
 
 }  // namespace pci

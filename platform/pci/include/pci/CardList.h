@@ -8,11 +8,7 @@
 
 namespace pci {
 
-// The listing as the program prints it.
+// The listing as the program prints it (Sorrel --list-cards, sorrelctl cards).
 PCI_API std::string CardListText();
-
-// When the command line asks for it (--list-cards), prints the listing on standard output
-// and returns true: the program then ends without opening a window.
-PCI_API bool ListCardsIfAsked(int argc, char** argv);
 
 }  // namespace pci
