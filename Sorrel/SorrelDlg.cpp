@@ -9,11 +9,13 @@
 
 #include "AppPatterns.h"
 #include "CardHolder.h"
+#include "ComposeAhead.h"
 #include "OrvFactory.h"
 #include "Sorrel.h"
 #include "SorrelResources.h"
 #include "YesNoDlg.h"
 #include "AboutDlg.h"
+#include "ComposeAhead.h"
 #include "LiveViewDlg.h"
 #include "files/Paths.h"
 #include "pci/Facility.h"
@@ -319,6 +321,8 @@ void CSorrelDlg::OnTerminationSignal(int signal) {
   // Wherever the signal lands (inside the board's constructor, under a box the board or
   // the program waits on), the cards go safe first, through nothing that could wait.
   pci::MakeHeldCardsSafe();
+  // Nothing the program frees on its way out may still be read by the composition ahead.
+  if (m_pComposeAhead != nullptr) m_pComposeAhead->Stop();
   // A board still being built is no object yet to close.
   if (m_bBuildingBoard) EndByTerminationSignal(signal);
   if (!m_bReady) EndBeforeReady(signal);

@@ -12,6 +12,7 @@
 #include "cpu/AlignedBytes.h"
 #include "ui/Dialog.h"
 
+class CComposeAhead;
 class CLiveViewDlg;
 
 class CSorrelDlg : public CDialog {
@@ -47,6 +48,7 @@ class CSorrelDlg : public CDialog {
   // Sequence loading and frame download.
   bool DownloadEntry(uint16_t position);
   bool DownloadSequence(uint16_t first);
+  bool WriteComposedEntry(uint16_t position, uint8_t* frame);
   void RefreshImageList();
   static std::string FormatEntryLine(const Image_Entry& entry);
   void OnSelectEntry();
@@ -139,6 +141,7 @@ class CSorrelDlg : public CDialog {
   void ShowFailedEntry(uint16_t position);
   bool m_bDownloading = false;
   int m_ListShownThrough = -1;  // the last position the list shows as composed in this download
+  CComposeAhead* m_pComposeAhead = nullptr;  // composing the next frame of this download
 
   // "At least one WriteFrameBuffer call failed": a frame did not reach the board.
   void WarnWriteFailed();

@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "AppPatterns.h"
+#include "ComposeAhead.h"
 #include "File.h"
 #include "ImageListEditDlg.h"
 #include "Sorrel.h"
@@ -53,20 +55,35 @@ bool CSorrelDlg::DownloadEntry(uint16_t position) {
     return false;
   }
   ComposeFrame(entry, app.m_pFrameBuffer.get(), m_bApplyCorrection, m_SLMPhaseComp.get(), m_SysPhaseComp.get());
-  if (entry.Valid == 0) ShowFailedEntry(position);
-  const bool written = app.m_pBoard->WriteFrameBuffer(position, app.m_pFrameBuffer.get()) != 0;
-  // A position whose frame did not reach the board must never show another entry's frame.
-  if (position < m_MaxFrames) FrameArray[position] = written ? position : NO_FRAME;
+  const bool written = WriteComposedEntry(position, app.m_pFrameBuffer.get());
   app.m_pFrameBuffer.reset();
   return written;
 }
 
+bool CSorrelDlg::WriteComposedEntry(uint16_t position, uint8_t* frame) {
+  if (EntryAt(position)->Valid == 0) ShowFailedEntry(position);
+  const bool written = theApp->m_pBoard->WriteFrameBuffer(position, frame) != 0;
+  // A position whose frame did not reach the board must never show another entry's frame.
+  if (position < m_MaxFrames) FrameArray[position] = written ? position : NO_FRAME;
+  return written;
+}
+
 bool CSorrelDlg::DownloadSequence(uint16_t first) {
-  const size_t count = theApp->m_ImageList.size();
+  const ImageList& list = theApp->m_ImageList;
+  const size_t count = list.size();
   if (count < 1) {
     SetDlgItemText(IDC_START_STOP, "EMPTY");
     return true;
   }
+  const std::optional<PatternGeometry> geometry = FrameGeometry();
+  const size_t frameBytes = static_cast<size_t>(m_Width) * static_cast<size_t>(m_Height);
+  CComposeAhead ahead(frameBytes, [&](Image_Entry& entry, uint8_t* frame, int& bitCount) {
+    ComposeFrameImage(entry, frame, *geometry, m_bApplyCorrection, m_SLMPhaseComp.get(), m_SysPhaseComp.get(),
+                      bitCount);
+  });
+  const bool overlap = geometry && ahead.Ready();
+  m_pComposeAhead = overlap ? &ahead : nullptr;
+  if (overlap && first < count) ahead.Start(*list[first]);
   bool failed = false;
   m_bDownloading = true;
   m_ListShownThrough = -1;
@@ -78,8 +95,19 @@ bool CSorrelDlg::DownloadSequence(uint16_t first) {
     // termination signal does not.
     UpdateWindow();
     CheckForTermination();
-    if (!DownloadEntry(static_cast<uint16_t>(p))) failed = true;
+    const auto position = static_cast<uint16_t>(p);
+    if (!overlap) {
+      if (!DownloadEntry(position)) failed = true;
+      continue;
+    }
+    CComposeAhead::Composed& composed = ahead.Take();
+    if (p + 1 < count) ahead.Start(*list[p + 1]);
+    list[p]->Valid = composed.entry.Valid;
+    ShowHeldMessages(composed.messages);
+    KeepPatternBitCount(composed.bitCount);
+    if (!WriteComposedEntry(position, composed.frame)) failed = true;
   }
+  m_pComposeAhead = nullptr;
   m_bDownloading = false;
   CheckForTermination();
   if (failed) WarnWriteFailed();

@@ -13,12 +13,13 @@ std::optional<PatternGeometry> Geometry(bool UseBoardGeometry) {
   return BoardGeometry(*theApp->m_pBoard->BoardSpec());
 }
 
-// bitCount is 0 when no bitmap was read: the last depth stands.
+}  // namespace
+
+std::optional<PatternGeometry> FrameGeometry() { return Geometry(true); }
+
 void KeepPatternBitCount(int bitCount) {
   if (bitCount != 0 && theApp != nullptr) theApp->m_PatternBitCount = bitCount;
 }
-
-}  // namespace
 
 bool ReadandInvertBitmap(uint8_t* destination, const std::string& path, bool UseBoardGeometry) {
   const std::optional<PatternGeometry> geometry = Geometry(UseBoardGeometry);

@@ -5,6 +5,7 @@
 // arguments and leaves the application alone.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "BoardGeometry.h"
@@ -12,6 +13,11 @@
 #include "OrvBoard.h"
 #include "SequenceFile.h"
 #include "Zernike.h"
+
+// The board's frame geometry; none without a board.
+std::optional<PatternGeometry> FrameGeometry();
+// m_PatternBitCount takes the depth of the last bitmap read; 0 (none read) leaves it.
+void KeepPatternBitCount(int bitCount);
 
 // A bitmap onto the board's frame (UseBoardGeometry) or the 128 x 128 screen image
 // (ReadBitmapPattern); m_PatternBitCount takes the depth of each bitmap read. A board

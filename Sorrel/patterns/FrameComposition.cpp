@@ -4,7 +4,9 @@
 #include <memory>
 #include <new>
 #include <sys/stat.h>
+#include <thread>
 #include <unordered_map>
+#include <vector>
 
 #include "BitmapConversion.h"
 #include "LUTFile.h"
@@ -107,6 +109,24 @@ void ComposeFrameImage(Image_Entry& entry, uint8_t* frame, const PatternGeometry
     MapThroughTable(frame, count, table);
 }
 
+namespace {
+
+// Screen images of entries first .. last - 1; bitCount as ReadPattern leaves it.
+void BuildScreenImagesOf(const ImageList& list, size_t first, size_t last, int& bitCount) {
+  CLutCache luts;
+  for (size_t i = first; i < last; ++i) {
+    const Image_Entry& entry = *list[i];
+    uint8_t* slot = s_ScreenImages.get() + i * SCREEN_IMAGE_BYTES;
+    ReadPattern(PatternKindOf(entry.PatternFile), slot, entry.PatternFile, SCREEN_GEOMETRY, bitCount);
+    MapThroughTable(slot, SCREEN_IMAGE_BYTES, luts.Table(entry.LUTFile));
+  }
+}
+
+// Below this many entries a second thread costs more than it saves.
+constexpr size_t ENTRIES_WORTH_A_THREAD = 64;
+
+}  // namespace
+
 void BuildScreenImagesFor(const ImageList& list, int& bitCount) {
   const size_t n = list.size();
   s_ScreenImages.reset();
@@ -116,13 +136,29 @@ void BuildScreenImagesFor(const ImageList& list, int& bitCount) {
     AppMessageBox("Error allocating memory for m_ArrayForScreenImages");
     return;
   }
-  CLutCache luts;
-  for (size_t i = 0; i < n; ++i) {
-    const Image_Entry& entry = *list[i];
-    uint8_t* slot = s_ScreenImages.get() + i * SCREEN_IMAGE_BYTES;
-    ReadPattern(PatternKindOf(entry.PatternFile), slot, entry.PatternFile, SCREEN_GEOMETRY, bitCount);
-    MapThroughTable(slot, SCREEN_IMAGE_BYTES, luts.Table(entry.LUTFile));
+  if (n < ENTRIES_WORTH_A_THREAD) {
+    BuildScreenImagesOf(list, 0, n, bitCount);
+    return;
   }
+  // The second half on another thread. Both halves hold their boxes until both are done, so
+  // nothing can end the process under a box while the thread runs, and the operator meets
+  // them in the order of the list; the last bitmap read gives the depth.
+  const size_t half = n / 2;
+  std::vector<HeldMessage> firstBoxes, secondBoxes;
+  int secondBitCount = 0;
+  {
+    std::jthread second([&] {
+      HoldMessagesOnThisThread(&secondBoxes);
+      BuildScreenImagesOf(list, half, n, secondBitCount);
+      HoldMessagesOnThisThread(nullptr);
+    });
+    HoldMessagesOnThisThread(&firstBoxes);
+    BuildScreenImagesOf(list, 0, half, bitCount);
+    HoldMessagesOnThisThread(nullptr);
+  }
+  ShowHeldMessages(firstBoxes);
+  ShowHeldMessages(secondBoxes);
+  if (secondBitCount != 0) bitCount = secondBitCount;
 }
 
 uint8_t* GetScreenImages() { return s_ScreenImages.get(); }

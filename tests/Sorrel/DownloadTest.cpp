@@ -3,6 +3,8 @@
 // entries whose files failed; downloads that fail; sequences longer than the board.
 
 #include <cmath>
+#include <filesystem>
+#include <thread>
 
 #include "ProgramFixture.h"
 
@@ -64,6 +66,30 @@ TEST_F(DownloadTest, EntriesWhoseFilesFailAreMarkedAndStillWritten) {
   EXPECT_EQ(ShownFrame(0), ExpectedFrame(512, Ramp, Identity));
   EXPECT_EQ(ShownFrame(1), std::vector<uint8_t>(512 * 512, static_cast<uint8_t>(Inverse(48))));
   EXPECT_EQ(ShownFrame(2), std::vector<uint8_t>(512 * 512, 48));
+}
+
+// The next entry is composed while the one before is written, and the screen images are
+// built in two halves at once: a box a reader asks for still comes on the user-interface
+// thread, under its own entry's countdown, in the order of the list.
+TEST_F(DownloadTest, ABoxOfAReaderComesUnderItsOwnEntrysCountdown) {
+  StandardWork();
+  std::filesystem::create_symlink("/proc/self/mem", Work("Image_Files/fails.bmp"));  // every read fails
+  constexpr int ENTRIES = 70;  // enough for the screen images' second thread
+  std::vector<std::pair<std::string, std::string>> entries(ENTRIES, {"Image_Files/ramp.bmp", "Image_Files/linear.lut"});
+  entries[1].first = entries[60].first = "Image_Files/fails.bmp";
+  WriteSequence("Sequence_Files/demo.sif", entries);
+  const std::thread::id userInterface = std::this_thread::get_id();
+  std::vector<std::string> shownUnder;
+  m_Host->SetMessageBoxHandler([&](const CScriptedHost::MessageRecord& box) {
+    EXPECT_EQ(std::this_thread::get_id(), userInterface);
+    shownUnder.push_back(box.text + " / " + Dlg().GetDlgItemText(IDC_START_STOP));
+    return IDOK;
+  });
+  ASSERT_EQ(Start(), std::nullopt);
+  EXPECT_EQ(shownUnder, (std::vector<std::string>{"Read error / LOADING   69", "Read error / LOADING   10",
+                                                  "Read error / SETTING DISPLAY", "Read error / SETTING DISPLAY"}));
+  EXPECT_EQ(Dlg().ListGetText(IDC_IMAGE_LIST, 60), " !\tfails.bmp\t\tlinear.lut\t");
+  EXPECT_EQ(ShownFrame(61), ExpectedFrame(512, Ramp, Identity));
 }
 
 // However many entries fail, the list costs the host a few lines an entry, and shows each

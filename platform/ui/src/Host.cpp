@@ -58,7 +58,24 @@ bool Transcribe(const std::string& text, const std::string& caption) {
 
 }  // namespace
 
+namespace {
+
+thread_local std::vector<HeldMessage>* t_Held = nullptr;
+
+}  // namespace
+
+void HoldMessagesOnThisThread(std::vector<HeldMessage>* into) { t_Held = into; }
+
+void ShowHeldMessages(std::vector<HeldMessage>& held) {
+  for (const HeldMessage& m : held) MessageBox(m.owner, m.text, m.caption, m.icon);
+  held.clear();
+}
+
 int MessageBox(CDialog* owner, const std::string& text, const std::string& caption, MessageIcon icon) {
+  if (t_Held != nullptr) {
+    t_Held->push_back(HeldMessage{owner, text, caption, icon});
+    return IDOK;
+  }
   if (Transcribe(text, caption)) return IDOK;
   return Host().MessageBox(owner, text, caption, icon);
 }

@@ -48,6 +48,20 @@ UI_API int MessageBox(CDialog* owner, const std::string& text, const std::string
 // "CAPTION: text", line breaks in the text written as \n: one line per message box.
 UI_API std::string TranscriptLine(const std::string& caption, const std::string& text);
 
+// A box asked for on a worker thread, kept until the user-interface thread shows it.
+struct HeldMessage {
+  CDialog* owner;
+  std::string text;
+  std::string caption;
+  MessageIcon icon;
+};
+// While a thread holds boxes (into not null), each box it asks for is appended to into and
+// counts as answered OK; null shows them again. Work done ahead on another thread keeps its
+// boxes so that the operator meets them where the work is taken up, in order.
+UI_API void HoldMessagesOnThisThread(std::vector<HeldMessage>* into);
+// Shows the held boxes in order on this (the user-interface) thread and empties the list.
+UI_API void ShowHeldMessages(std::vector<HeldMessage>& held);
+
 // The application's message box: its caption is the application title.
 UI_API int AppMessageBox(const std::string& text, MessageIcon icon = MessageIcon::None);
 UI_API void SetApplicationTitle(const std::string& title);
