@@ -83,6 +83,11 @@ bool CSorrelDlg::DownloadSequence(uint16_t first) {
   });
   const bool overlap = geometry && ahead.Ready();
   m_pComposeAhead = overlap ? &ahead : nullptr;
+  // However the download ends, nothing may reach the composition after it.
+  struct Forget {
+    CComposeAhead*& held;
+    ~Forget() { held = nullptr; }
+  } forget{m_pComposeAhead};
   if (overlap && first < count) ahead.Start(*list[first]);
   bool failed = false;
   m_bDownloading = true;
@@ -107,7 +112,6 @@ bool CSorrelDlg::DownloadSequence(uint16_t first) {
     KeepPatternBitCount(composed.bitCount);
     if (!WriteComposedEntry(position, composed.frame)) failed = true;
   }
-  m_pComposeAhead = nullptr;
   m_bDownloading = false;
   CheckForTermination();
   if (failed) WarnWriteFailed();
