@@ -1,8 +1,6 @@
 #pragma once
-// The board opened as start-up opens it, written once for the program and the scripting core:
-// the factory builds it with the true frames held, a board neither 256 nor 512 wide is
-// refused in the system's words, the board goes to download mode 0, and the frame rate is
-// held to the board's maximum. What the operator or a script is told stays the caller's.
+// The board opened as start-up opens it, written once for the program and the scripting
+// core. What the operator or a script is told of it stays the caller's.
 
 #include <cstdint>
 #include <functional>
@@ -19,10 +17,10 @@ inline constexpr const char* NOT_256_OR_512 = "The hardware found was not 256 or
 uint16_t HeldFrameRate(uint16_t frameRate, const SBoard_Spec& spec);
 
 struct SBoardStart {
-  COrvBoard* Board = nullptr;        // the caller's since Take
-  const char* Refusal = nullptr;     // NOT_256_OR_512, and nothing after the build was done
-  bool DownloadMode = false;         // the board took download mode 0
-  uint16_t FrameRate = 0;            // the asked rate, held
+  COrvBoard* Board = nullptr;     // handed to the taker as soon as it was built
+  const char* Refusal = nullptr;  // NOT_256_OR_512: the board was built and nothing more done
+  bool DownloadMode = false;      // the board took download mode 0
+  uint16_t FrameRate = 0;         // the asked rate, held
 };
 
 // Given the board the moment the factory built it, with who held the card when the search
@@ -30,6 +28,8 @@ struct SBoardStart {
 // follows; the taker may end the start-up by throwing.
 using BoardTaker = std::function<void(COrvBoard* board, const std::string& holder)>;
 
+// The factory's board for the modulator type and the true frames (held to 3..32767), then
+// the width check, download mode 0 and the frame rate held.
 SBoardStart OpenBoard(uint16_t modulatorType, uint16_t trueFrames, uint16_t frameRate, const BoardTaker& take);
 
 }  // namespace startup

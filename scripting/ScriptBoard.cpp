@@ -2,8 +2,6 @@
 
 #include <unistd.h>
 
-#include <algorithm>
-
 #include "BoardStart.h"
 #include "ScriptMessages.h"
 #include "ui/ScriptedHost.h"
