@@ -2,10 +2,15 @@
 // of the bridge layer and its own interrupt routine.
 #include "KiteBoard.h"
 
+#include "KiteBoardModel.h"
 #include "KiteSetupDlg.h"
 #include "ModelBoardImpl.h"
 
 template class CModelBoard<KiteModel>;
+
+SBoard_Spec kite::BoardSpec() { return ModelBoardSpec<KiteModel>(); }
+
+void kite::ToStoredOrder(const uint8_t* src, uint8_t* dst) { modelboard::ToBoardOrder<KiteModel>(src, dst); }
 
 CKiteBoard::CKiteBoard(uint16_t modulatorType, uint16_t trueFrames, bool* claimed)
     : CModelBoard(modulatorType, trueFrames, claimed) {}

@@ -8,9 +8,8 @@
 #include <string_view>
 
 #include "AppPatterns.h"
-#include "CardHolder.h"
+#include "BoardStart.h"
 #include "ComposeAhead.h"
-#include "OrvFactory.h"
 #include "Sorrel.h"
 #include "SorrelResources.h"
 #include "YesNoDlg.h"
@@ -90,7 +89,7 @@ bool CSorrelDlg::OnInitDialog() {
   FindWorkingFolders();
   LoadSettings();
   const SBoard_Spec& spec = OpenBoard();
-  StartBoard(spec);
+  StartBoard();
   ReadStoredImages(spec);
   ReadStartSequence();
   SetUpDisplay();
@@ -136,27 +135,23 @@ void CSorrelDlg::FindWorkingFolders() {
 
 const SBoard_Spec& CSorrelDlg::OpenBoard() {
   CSorrelApp& app = *theApp;
-  {
-    const uint64_t refusals = ClaimRefusalsSoFar();
-    COrvFactory factory;
-    m_bBuildingBoard = true;
-    app.m_pBoard = factory.BuildBoard(app.LC_Type, app.TrueFrames);
-    m_bBuildingBoard = false;
-    // The board's own message does not say who holds the card; the terminal does.
-    const std::string holder = CardHolderText(refusals);
-    if (!holder.empty()) std::fprintf(stderr, "Sorrel: %s\n", holder.c_str());
-  }
-  CheckForTermination();  // a signal during the power-up waits ends the program here
+  m_bBuildingBoard = true;
+  const startup::SBoardStart start =
+      startup::OpenBoard(app.LC_Type, app.TrueFrames, app.FrameRate, [&](COrvBoard* board, const std::string& holder) {
+        app.m_pBoard = board;
+        m_bBuildingBoard = false;
+        // The board's own message does not say who holds the card; the terminal does.
+        if (!holder.empty()) std::fprintf(stderr, "Sorrel: %s\n", holder.c_str());
+        CheckForTermination();  // a signal during the power-up waits ends the program here
+      });
 
-  const SBoard_Spec* spec = app.m_pBoard->BoardSpec();
-  if (spec->Width == 256) {
-    app.m_BoardType = "Wren_SLM";
-  } else if (spec->Width == 512) {
-    app.m_BoardType = "Kite_SLM";
-  } else {
-    MessageBox(this, "The hardware found was not 256 or 512 hardware", "ERROR");
+  if (start.Refusal != nullptr) {
+    MessageBox(this, start.Refusal, "ERROR");
     ExitProcess(0);
   }
+  const SBoard_Spec* spec = app.m_pBoard->BoardSpec();
+  app.m_BoardType = spec->Width == 256 ? "Wren_SLM" : "Kite_SLM";
+  app.FrameRate = start.FrameRate;
   SetDlgItemText(IDC_BOARD_TYPE, spec->BoardName);
   // Nobody should take a simulated board for the real thing: the title says so at a glance.
   if (std::string_view(pci::ServingBackend()) == "simulated") SetWindowText(GetWindowText() + " [simulated board]");
@@ -165,10 +160,8 @@ const SBoard_Spec& CSorrelDlg::OpenBoard() {
   return *spec;
 }
 
-void CSorrelDlg::StartBoard(const SBoard_Spec& spec) {
+void CSorrelDlg::StartBoard() {
   CSorrelApp& app = *theApp;
-  app.m_pBoard->SetDownloadMode(0);
-  if (app.FrameRate > spec.MaxFrameRate) app.FrameRate = static_cast<uint16_t>(spec.MaxFrameRate);
   app.m_pBoard->SetRunParameters(app.FrameRate, app.LaserDuty, app.LaserAGain, app.LaserBGain);
   ProgressSetRange(IDC_RUN_PROGRESS, 0, 100);
 }

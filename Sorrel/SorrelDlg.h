@@ -114,7 +114,7 @@ class CSorrelDlg : public CDialog {
   void SetUpWindow();
   void FindWorkingFolders();
   const SBoard_Spec& OpenBoard();
-  void StartBoard(const SBoard_Spec& spec);
+  void StartBoard();
   void ReadStoredImages(const SBoard_Spec& spec);
   void ReadStartSequence();
   void SetUpDisplay();

@@ -3,9 +3,14 @@
 #include "WrenBoard.h"
 
 #include "ModelBoardImpl.h"
+#include "WrenBoardModel.h"
 #include "WrenSetupDlg.h"
 
 template class CModelBoard<WrenModel>;
+
+SBoard_Spec wren::BoardSpec() { return ModelBoardSpec<WrenModel>(); }
+
+void wren::ToStoredOrder(const uint8_t* src, uint8_t* dst) { modelboard::ToBoardOrder<WrenModel>(src, dst); }
 
 CWrenBoard::CWrenBoard(uint16_t modulatorType, uint16_t trueFrames, bool* claimed)
     : CModelBoard(modulatorType, trueFrames, claimed) {}

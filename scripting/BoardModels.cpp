@@ -1,8 +1,7 @@
 #include "BoardModels.h"
 
-#include "FrameReorder.h"
-#include "KiteBoard.h"
-#include "WrenBoard.h"
+#include "KiteBoardModel.h"
+#include "WrenBoardModel.h"
 
 namespace scripting {
 
@@ -13,18 +12,16 @@ std::optional<EBoardModel> BoardModelNamed(const std::string& name) {
 }
 
 EBoardModel BoardModelOfType(const std::string& boardType) {
-  return boardType == WrenModel::BoardName ? EBoardModel::Wren : EBoardModel::Kite;
+  return boardType == wren::BoardSpec().BoardName ? EBoardModel::Wren : EBoardModel::Kite;
 }
 
-SBoard_Spec ModelSpec(EBoardModel model) {
-  return model == EBoardModel::Wren ? ModelBoardSpec<WrenModel>() : ModelBoardSpec<KiteModel>();
-}
+SBoard_Spec ModelSpec(EBoardModel model) { return model == EBoardModel::Wren ? wren::BoardSpec() : kite::BoardSpec(); }
 
 void ToStoredOrder(EBoardModel model, const uint8_t* src, uint8_t* dst) {
   if (model == EBoardModel::Wren) {
-    modelboard::ToBoardOrder<WrenModel>(src, dst);
+    wren::ToStoredOrder(src, dst);
   } else {
-    modelboard::ToBoardOrder<KiteModel>(src, dst);
+    kite::ToStoredOrder(src, dst);
   }
 }
 

@@ -2,10 +2,7 @@
 
 #include <unistd.h>
 
-#include <algorithm>
-
-#include "CardHolder.h"
-#include "OrvFactory.h"
+#include "BoardStart.h"
 #include "ScriptMessages.h"
 #include "ui/ScriptedHost.h"
 
@@ -27,8 +24,6 @@ ParkedBoard g_Parked;
 // drivers' state of the card, which is its parent's: it never takes that board over.
 pid_t g_Opener = 0;
 
-constexpr uint16_t MIN_TRUE_FRAMES = 3;
-constexpr uint16_t MAX_TRUE_FRAMES = 32767;
 constexpr size_t MAX_RUN_FRAMES = 65536;
 
 std::string Range(int low, int high) { return std::to_string(low) + ".." + std::to_string(high); }
@@ -55,23 +50,24 @@ void CheckFrame(int frame, const SBoard_Spec& spec) {
   }
 }
 
-// The board as the factory builds it at start-up, or the reason there is none usable.
-std::unique_ptr<COrvBoard> Build(uint16_t modulatorType, uint16_t trueFrames) {
-  const uint64_t refusals = ClaimRefusalsSoFar();
+// The board as start-up opens it, or the reason there is none usable.
+std::unique_ptr<COrvBoard> Build(uint16_t modulatorType, uint16_t trueFrames, uint16_t frameRate) {
   std::unique_ptr<COrvBoard> board;
+  std::string holder;
+  startup::SBoardStart start;
   try {
-    board.reset(COrvFactory().BuildBoard(modulatorType, trueFrames));
+    start = startup::OpenBoard(modulatorType, trueFrames, frameRate, [&](COrvBoard* built, const std::string& held) {
+      board.reset(built);
+      holder = held;
+    });
   } catch (const CProcessExit&) {
     // A fatal power-up fault: the driver closed the card before it ended the program.
     throw CScriptError(JoinedTexts(TakeMessages(), "The board could not be powered up"));
   }
-  const std::string holder = CardHolderText(refusals);
-  const int width = board->BoardSpec()->Width;
-  const bool usable = (width == 256 || width == 512) && board->SetDownloadMode(0) != 0;
-  if (usable) return board;
+  if (start.Refusal == nullptr && start.DownloadMode) return board;
   const std::vector<ScriptMessage> messages = TakeMessages();
   if (!holder.empty()) throw CCardHeldError(holder);
-  if (width != 256 && width != 512) throw CScriptError("The hardware found was not 256 or 512 hardware");
+  if (start.Refusal != nullptr) throw CScriptError(start.Refusal);
   throw CScriptError(JoinedTexts(messages, "The board is in its hardware-error state"));
 }
 
@@ -79,7 +75,7 @@ std::unique_ptr<COrvBoard> Build(uint16_t modulatorType, uint16_t trueFrames) {
 
 RunParameters StoredRunParameters(const StoredSettings& settings, const SBoard_Spec& spec) {
   RunParameters p;
-  p.FrameRate = std::min<int>(settings.FrameRate, static_cast<int>(spec.MaxFrameRate));
+  p.FrameRate = startup::HeldFrameRate(settings.FrameRate, spec);
   p.LaserDuty = settings.LaserDuty;
   p.LaserAGain = settings.LaserAGain;
   p.LaserBGain = settings.LaserBGain;
@@ -91,7 +87,7 @@ CScriptBoard::CScriptBoard(const StoredSettings& settings) {
   TakeMessages();  // what came before is not this board's
   // The drivers hold these to the same values; a parked board is compared by them.
   m_ModulatorType = settings.LC_Type != 0 ? 1 : 0;
-  m_TrueFrames = std::clamp(settings.TrueFrames, MIN_TRUE_FRAMES, MAX_TRUE_FRAMES);
+  m_TrueFrames = HeldTrueFrames(settings.TrueFrames);
   {
     std::lock_guard process(g_ProcessMutex);
     if ((g_BoardOpen || g_Parked.board != nullptr) && g_Opener != getpid()) {
@@ -110,7 +106,7 @@ CScriptBoard::CScriptBoard(const StoredSettings& settings) {
         parked->SetPower(0);
       }
     }
-    if (!m_Board) m_Board = Build(m_ModulatorType, m_TrueFrames);
+    if (!m_Board) m_Board = Build(m_ModulatorType, m_TrueFrames, settings.FrameRate);
     g_BoardOpen = true;
     g_Opener = getpid();
   }

@@ -1,8 +1,8 @@
 #pragma once
-// The board as a script drives it: built through the factory as the program's start-up
-// builds it, every operation checked before it reaches the board, and a safe end however
-// the script ends: the lasers at zero gain and the SLM power off unless the script asks to
-// keep it on. One board per process; the card itself is one process's at a time.
+// The board as a script drives it: opened by the same start-up as the program's, every
+// operation checked before it reaches the board, and a safe end however the script ends:
+// the lasers at zero gain and the SLM power off unless the script asks to keep it on. One
+// board per process; the card itself is one process's at a time.
 
 #include <cstdint>
 #include <memory>
@@ -41,8 +41,8 @@ RunParameters StoredRunParameters(const StoredSettings& settings, const SBoard_S
 
 class CScriptBoard {
  public:
-  // Opens the board as start-up does with these settings: the factory with their modulator
-  // type and true frames, download mode 0, their run parameters sent (StoredRunParameters).
+  // Opens the board as start-up does with these settings (startup::OpenBoard with their
+  // modulator type and true frames), then sends their run parameters (StoredRunParameters).
   // A board another script of this process left powered (Close with keepPower) is taken
   // over when it was built with the same two values. Throws CCardHeldError when another
   // process holds the card, or held it when it forked this one, and CScriptError with the

@@ -1,8 +1,8 @@
 #pragma once
 // A sequence composed as the program downloads it: each entry on the board's frame, mapped
 // through its LUT, with the two compensation images added when compensation is on. The
-// composition itself is the program's (ComposeFrameImage); this only gathers what it is
-// composed with.
+// composition itself is the pattern library's (ComposeFrameImage); this only gathers what
+// it is composed with.
 
 #include <cstdint>
 #include <string>

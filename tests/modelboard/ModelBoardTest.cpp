@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "DriverFixture.h"
 #include "EveryPath.h"
@@ -173,6 +174,19 @@ TYPED_TEST(ModelBoardTest, ReorderingBoardStoresTheInterleavedFrame) {
   ASSERT_TRUE(sim::testing::DecodedFrame(SLOT0, 5, shown));
   EXPECT_TRUE(shown == picture);
   EXPECT_NE(this->Peek(REG_CONTROL) & 1, 0u);
+}
+
+// What the library tells code without a card (the tools composing frames) is what its board
+// says of itself and stores.
+TYPED_TEST(ModelBoardTest, TheLibrarysFaceWithoutACardIsTheBoards) {
+  this->Bus(this->Card(WithId(TypeParam::ReorderId).c_str()));
+  ASSERT_TRUE(this->Build());
+  const SBoard_Spec spec = TypeParam::BoardSpec();
+  EXPECT_EQ(std::memcmp(&spec, this->m_Board->BoardSpec(), sizeof spec), 0);
+  const auto picture = Pattern(TypeParam::Width * TypeParam::Height, 8);
+  auto data = picture;
+  TypeParam::ToStoredOrder(data.data(), data.data());
+  EXPECT_TRUE(data == Interleave(picture, TypeParam::Run));
 }
 
 TYPED_TEST(ModelBoardTest, PlainBoardStoresTheFrameAsItIs) {

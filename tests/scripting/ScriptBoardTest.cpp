@@ -54,6 +54,12 @@ TEST_F(ScriptBoardTest, OpensAsTheProgramDoesWithTheGivenSettings) {
   EXPECT_EQ(Register(REG_TIMING_B) & GAIN, 100u);
   EXPECT_EQ(board.TrueFrames(), 3);
   EXPECT_EQ(board.Parameters().FrameRate, 100);
+  board.Close(false);
+
+  StoredSettings fast = Settings();
+  fast.FrameRate = 5000;
+  CScriptBoard held(fast);
+  EXPECT_EQ(held.Parameters().FrameRate, 1000) << "held to the board's maximum, as start-up holds it";
 }
 
 TEST_F(ScriptBoardTest, TheEndLeavesGainsZeroAndPowerOffAndClosesTheCard) {
@@ -101,6 +107,18 @@ TEST_F(ScriptBoardTest, KeepingThePowerLeavesTheCardOpenForTheNextBoardOfTheProc
     EXPECT_EQ(Register(REG_TIMING_A) & GAIN, 200u);
   }
   EXPECT_EQ(Register(REG_CONTROL) & SLM_POWER, 0u);
+
+  {
+    StoredSettings few = Settings();
+    few.TrueFrames = 0;  // start-up holds it to 3
+    CScriptBoard board(few);
+    ASSERT_TRUE(board.SetPower(true));
+    board.Close(true);
+  }
+  {
+    CScriptBoard next(Settings());
+    EXPECT_TRUE(next.Power()) << "the same true frames once held: taken over";
+  }
 
   {
     CScriptBoard board(Settings());

@@ -162,7 +162,8 @@ std::string TextOf(const std::filesystem::path& file) {
 std::string ProgramTexts() {
   std::string texts;
   const std::regex literal(R"re("((?:[^"\\\n]|\\.)*)")re");
-  for (const char* folder : {"Sorrel", "OrvBoard", "KiteBoard", "WrenBoard", "modelboard", "pcibridge", "platform", "sim", "vfio"}) {
+  for (const char* folder : {"Sorrel", "scripting", "OrvBoard", "KiteBoard", "WrenBoard", "modelboard", "pcibridge", "platform",
+                             "sim", "vfio"}) {
     for (const auto& f : std::filesystem::recursive_directory_iterator(std::filesystem::path(SORREL_SOURCE_DIR) / folder)) {
       const std::string ext = f.path().extension().string();
       if (ext != ".cpp" && ext != ".h") continue;

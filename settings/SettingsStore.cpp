@@ -72,8 +72,7 @@ StoredSettings ReadStoredSettings() {
     s.LC_Type = 1;
     s.ModulatorTypeDefaulted = true;
   }
-  if (s.TrueFrames < 3) s.TrueFrames = 3;
-  if (s.TrueFrames >= 32767) s.TrueFrames = 32767;
+  s.TrueFrames = HeldTrueFrames(s.TrueFrames);
   if (s.BoardType != "Kite_SLM" && s.BoardType != "Wren_SLM") {
     s.BoardType = "Kite_SLM";
     s.BoardTypeDefaulted = true;

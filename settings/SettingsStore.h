@@ -27,6 +27,13 @@ struct StoredSettings {
   bool BoardTypeDefaulted = false;
 };
 
+// True frames as the rules and the drivers hold them.
+constexpr uint16_t MIN_TRUE_FRAMES = 3;
+constexpr uint16_t MAX_TRUE_FRAMES = 32767;
+constexpr uint16_t HeldTrueFrames(uint16_t trueFrames) {
+  return trueFrames < MIN_TRUE_FRAMES ? MIN_TRUE_FRAMES : trueFrames > MAX_TRUE_FRAMES ? MAX_TRUE_FRAMES : trueFrames;
+}
+
 // The stored values with the rules applied. Missing values, or a missing key, read as 0 or
 // empty text before the rules.
 StoredSettings ReadStoredSettings();

@@ -1,0 +1,18 @@
+#pragma once
+// The Wren board as code that composes frames for one knows it without a card: the
+// description its driver gives and the order it stores a frame in.
+
+#include <cstdint>
+
+#include "OrvBoard.h"
+
+#define WRENBOARD_API __attribute__((visibility("default")))
+
+namespace wren {
+
+WRENBOARD_API SBoard_Spec BoardSpec();
+
+// A 256 x 256 frame as the board stores it when its board id asks for the reorder; src may be dst.
+WRENBOARD_API void ToStoredOrder(const uint8_t* src, uint8_t* dst);
+
+}  // namespace wren
