@@ -12,6 +12,11 @@ SBoard_Spec wren::BoardSpec() { return ModelBoardSpec<WrenModel>(); }
 
 void wren::ToStoredOrder(const uint8_t* src, uint8_t* dst) { modelboard::ToBoardOrder<WrenModel>(src, dst); }
 
+int wren::WriteFrameFrom(COrvBoard& board, uint16_t frame, const uint8_t* data, uint8_t* scratch) {
+  auto* model = dynamic_cast<CWrenBoard*>(&board);
+  return model != nullptr ? model->WriteFrameBufferFrom(frame, data, scratch) : 0;
+}
+
 CWrenBoard::CWrenBoard(uint16_t modulatorType, uint16_t trueFrames, bool* claimed)
     : CModelBoard(modulatorType, trueFrames, claimed) {}
 

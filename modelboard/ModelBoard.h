@@ -79,6 +79,10 @@ class CModelBoard : public COrvBoard {
   int SetPower(int on) override;
   int GetPower() override;
 
+  // WriteFrameBuffer of a frame the caller keeps as it is: a board that stores frames
+  // reordered gets them reordered into scratch (a frame of the board's size) on the way.
+  int WriteFrameBufferFrom(uint16_t frame, const uint8_t* data, uint8_t* scratch);
+
   int SetImageFrames(uint16_t imageFrames);
   std::string DriverVersion();
   std::string MemoryVersion();
@@ -86,6 +90,8 @@ class CModelBoard : public COrvBoard {
 
  private:
   int BMP2MainMemory(const uint8_t* src, uint8_t* dst);
+  // The download of data, reordered into reordered (which may be data) when the board wants it.
+  int Download(uint16_t frame, const uint8_t* data, uint8_t* reordered);
   // The card the operations work on; null in the hardware-error state or without a card.
   PciCard* Card() const;
   void CloseCard();

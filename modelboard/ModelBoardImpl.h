@@ -403,6 +403,16 @@ int CModelBoard<Model>::GetImageFrames() {
 
 template <class Model>
 int CModelBoard<Model>::WriteFrameBuffer(uint16_t frame, uint8_t* data) {
+  return Download(frame, data, data);
+}
+
+template <class Model>
+int CModelBoard<Model>::WriteFrameBufferFrom(uint16_t frame, const uint8_t* data, uint8_t* scratch) {
+  return Download(frame, data, scratch);
+}
+
+template <class Model>
+int CModelBoard<Model>::Download(uint16_t frame, const uint8_t* data, uint8_t* reordered) {
   using namespace modelboard;
   // Frame numbers from MaxFrames up would overflow the download field into buffer 0.
   PciCard* card = Card();
@@ -417,11 +427,15 @@ int CModelBoard<Model>::WriteFrameBuffer(uint16_t frame, uint8_t* data) {
   m_BusyStuck = !ready;
   // A board that never got ready leaves the caller's frame as it was, so a retry sends it as is.
   if (!ready) return 0;
-  // The board wants the frame in its memory order; the caller's bytes change in place, and
-  // only once nothing can fail any more.
-  if (m_NeedsReorder) BMP2MainMemory(data, data);
+  // The board wants the frame in its memory order; the bytes change (in place for
+  // WriteFrameBuffer) only once nothing can fail any more.
+  const uint8_t* sent = data;
+  if (m_NeedsReorder) {
+    BMP2MainMemory(data, reordered);
+    sent = reordered;
+  }
   ClearRegBits(card, REG_CONTROL, CONTROL_NORMAL);
-  PciWriteBlock(card, 0, data, FRAME_BYTES<Model>, SPACE_FRAME_MEMORY);
+  PciWriteBlock(card, 0, sent, FRAME_BYTES<Model>, SPACE_FRAME_MEMORY);
   SetRegBits(card, REG_CONTROL, CONTROL_NORMAL);
   return 1;
 }

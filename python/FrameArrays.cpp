@@ -34,10 +34,12 @@ FrameView CheckedFrame(const py::handle& argument, int width, int height, const 
   return FrameView{array, base, array.strides(0), array.strides(1)};
 }
 
+bool IsFrameLayout(const FrameView& view, int width) { return view.columnStride == 1 && view.rowStride == width; }
+
 void CopyFrame(const FrameView& view, uint8_t* frame, int width, int height) {
   const uint8_t* base = view.base;
   const py::ssize_t rowStride = view.rowStride, columnStride = view.columnStride;
-  if (columnStride == 1 && rowStride == width) {
+  if (IsFrameLayout(view, width)) {
     cpu::CopyFrameBytes(frame, base, static_cast<size_t>(width) * static_cast<size_t>(height));
     return;
   }

@@ -28,6 +28,8 @@ FrameView CheckedFrame(const pybind11::handle& argument, int width, int height, 
 // C-ordered, otherwise one pass over tiles so that F-ordered and strided views read their
 // bytes close together. Touches no Python object, so the GIL may be released.
 void CopyFrame(const FrameView& view, uint8_t* frame, int width, int height);
+// The view's bytes lie one row after another, as a frame's do.
+bool IsFrameLayout(const FrameView& view, int width);
 
 // A new C-ordered uint8 array of height x width.
 pybind11::array_t<uint8_t> NewFrameArray(int width, int height);

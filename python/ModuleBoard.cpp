@@ -133,6 +133,9 @@ void CModuleBoard::WriteFrame(int frame, const py::handle& argument) {
   const bool written = InCore([&] {
     // The scratch is the core's: one write at a time goes through it.
     if (!m_Board->IsOpen()) throw scripting::CScriptError("The board is closed");
+    // An array laid out as the frame goes to the board as it is, reordered on the way when
+    // the board wants it; any other layout is gathered into the scratch first.
+    if (IsFrameLayout(view, spec.Width)) return m_Board->WriteFrameFrom(frame, view.base, m_Scratch.data());
     CopyFrame(view, m_Scratch.data(), spec.Width, spec.Height);
     return m_Board->WriteFrame(frame, m_Scratch.data());
   });

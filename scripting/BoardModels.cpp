@@ -25,4 +25,9 @@ void ToStoredOrder(EBoardModel model, const uint8_t* src, uint8_t* dst) {
   }
 }
 
+int WriteFrameFrom(EBoardModel model, COrvBoard& board, uint16_t frame, const uint8_t* data, uint8_t* scratch) {
+  return model == EBoardModel::Wren ? wren::WriteFrameFrom(board, frame, data, scratch)
+                                    : kite::WriteFrameFrom(board, frame, data, scratch);
+}
+
 }  // namespace scripting

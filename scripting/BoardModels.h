@@ -23,5 +23,7 @@ SBoard_Spec ModelSpec(EBoardModel model);
 // A frame as a board of the model stores it when its board id asks for the reorder (ids 0
 // and 0x40, the boards' usual ones); src may be dst.
 void ToStoredOrder(EBoardModel model, const uint8_t* src, uint8_t* dst);
+// The model's WriteFrameFrom: data kept as it is, reordered through scratch when the board wants it.
+int WriteFrameFrom(EBoardModel model, COrvBoard& board, uint16_t frame, const uint8_t* data, uint8_t* scratch);
 
 }  // namespace scripting

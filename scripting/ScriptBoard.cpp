@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include "BoardModels.h"
 #include "BoardStart.h"
 #include "ScriptMessages.h"
 #include "ui/ScriptedHost.h"
@@ -156,6 +157,13 @@ bool CScriptBoard::WriteFrame(int frame, uint8_t* data) {
   COrvBoard& board = Board();
   CheckFrame(frame, m_Spec);
   return board.WriteFrameBuffer(static_cast<uint16_t>(frame), data) != 0;
+}
+
+bool CScriptBoard::WriteFrameFrom(int frame, const uint8_t* data, uint8_t* scratch) {
+  std::lock_guard lock(m_Mutex);
+  COrvBoard& board = Board();
+  CheckFrame(frame, m_Spec);
+  return scripting::WriteFrameFrom(BoardModelOfType(m_Spec.BoardName), board, static_cast<uint16_t>(frame), data, scratch) != 0;
 }
 
 bool CScriptBoard::Select(int frame) {

@@ -65,6 +65,9 @@ class CScriptBoard {
   // WriteFrameBuffer of Width x Height bytes, which are rewritten in place when the board
   // stores frames reordered; false when the board refused it.
   bool WriteFrame(int frame, uint8_t* data);
+  // The same of bytes the caller keeps as they are, reordered through scratch (Width x
+  // Height bytes) when the board wants it: no copy where the board needs none.
+  bool WriteFrameFrom(int frame, const uint8_t* data, uint8_t* scratch);
   bool Select(int frame);
   // Starts a run over the frame numbers (at least one, at most 65536), once or looped.
   bool Run(const std::vector<int>& frames, bool loop);

@@ -15,4 +15,8 @@ WRENBOARD_API SBoard_Spec BoardSpec();
 // A 256 x 256 frame as the board stores it when its board id asks for the reorder; src may be dst.
 WRENBOARD_API void ToStoredOrder(const uint8_t* src, uint8_t* dst);
 
+// WriteFrameBuffer of a frame the caller keeps as it is, reordered through scratch (a frame of
+// the board's size) when the board stores frames reordered. 0 when board is not this model's.
+WRENBOARD_API int WriteFrameFrom(COrvBoard& board, uint16_t frame, const uint8_t* data, uint8_t* scratch);
+
 }  // namespace wren

@@ -39,6 +39,7 @@ struct Kite {
   using Board = CKiteBoard;
   static constexpr auto BoardSpec = kite::BoardSpec;
   static constexpr auto ToStoredOrder = kite::ToStoredOrder;
+  static constexpr auto WriteFrameFrom = kite::WriteFrameFrom;
   static constexpr const char* Card = "kite";
   static constexpr uint32_t ReorderId = 0x00, PlainId = 0x01;
   static constexpr uint32_t MaxFrames = 1024, Width = 512, Height = 512, Run = 16, FieldBits = 10;
@@ -56,6 +57,7 @@ struct Wren {
   using Board = CWrenBoard;
   static constexpr auto BoardSpec = wren::BoardSpec;
   static constexpr auto ToStoredOrder = wren::ToStoredOrder;
+  static constexpr auto WriteFrameFrom = wren::WriteFrameFrom;
   static constexpr const char* Card = "wren";
   static constexpr uint32_t ReorderId = 0x40, PlainId = 0x41;
   static constexpr uint32_t MaxFrames = 4096, Width = 256, Height = 256, Run = 8, FieldBits = 12;

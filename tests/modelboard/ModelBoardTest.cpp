@@ -174,6 +174,13 @@ TYPED_TEST(ModelBoardTest, ReorderingBoardStoresTheInterleavedFrame) {
   ASSERT_TRUE(sim::testing::DecodedFrame(SLOT0, 5, shown));
   EXPECT_TRUE(shown == picture);
   EXPECT_NE(this->Peek(REG_CONTROL) & 1, 0u);
+
+  // A frame the caller keeps goes the same way, reordered through the scratch only.
+  std::vector<uint8_t> scratch(picture.size());
+  ASSERT_EQ(TypeParam::WriteFrameFrom(*this->m_Board, 7, picture.data(), scratch.data()), 1);
+  ASSERT_TRUE(sim::testing::StoredFrame(SLOT0, 7, stored));
+  EXPECT_TRUE(stored == expected);
+  EXPECT_TRUE(picture == Pattern(TypeParam::Width * TypeParam::Height, 3)) << "the caller's frame stays as it is";
 }
 
 // What the library tells code without a card (the tools composing frames) is what its board
@@ -199,6 +206,17 @@ TYPED_TEST(ModelBoardTest, PlainBoardStoresTheFrameAsItIs) {
   std::vector<uint8_t> stored;
   ASSERT_TRUE(sim::testing::StoredFrame(SLOT0, 6, stored));
   EXPECT_TRUE(stored == picture);
+
+  // A frame the caller keeps goes straight from its bytes: the scratch is never needed.
+  std::vector<uint8_t> scratch(picture.size(), 0xEE);
+  ASSERT_EQ(TypeParam::WriteFrameFrom(*this->m_Board, 8, picture.data(), scratch.data()), 1);
+  ASSERT_TRUE(sim::testing::StoredFrame(SLOT0, 8, stored));
+  EXPECT_TRUE(stored == picture);
+  EXPECT_TRUE(scratch == std::vector<uint8_t>(picture.size(), 0xEE));
+  // Another model's entry takes nothing from this board.
+  const auto other = std::is_same_v<TypeParam, Kite> ? wren::WriteFrameFrom : kite::WriteFrameFrom;
+  EXPECT_EQ(other(*this->m_Board, 9, picture.data(), scratch.data()), 0);
+  EXPECT_FALSE(sim::testing::StoredFrame(SLOT0, 9, stored));
 }
 
 TYPED_TEST(ModelBoardTest, FrameNumbersStopAtTheLastBuffer) {
