@@ -1,8 +1,6 @@
 #include "File.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -46,27 +44,6 @@ ptrdiff_t CFile::ReadFully(void* buffer, size_t count, std::optional<uint64_t> o
     }
     if (n == 0) break;
     done += static_cast<size_t>(n);
-  }
-  return static_cast<ptrdiff_t>(done);
-}
-
-ptrdiff_t CFile::ReadAt(std::span<iovec> parts, uint64_t offset) {
-  if (m_fd < 0) return -1;
-  size_t done = 0, first = 0;
-  while (first < parts.size()) {
-    const int count = static_cast<int>(std::min<size_t>(parts.size() - first, IOV_MAX));
-    ssize_t n = ::preadv(m_fd, parts.data() + first, count, static_cast<off_t>(offset + done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-    for (; first < parts.size() && static_cast<size_t>(n) >= parts[first].iov_len; ++first) n -= static_cast<ssize_t>(parts[first].iov_len);
-    if (n > 0) {
-      parts[first].iov_base = static_cast<char*>(parts[first].iov_base) + n;
-      parts[first].iov_len -= static_cast<size_t>(n);
-    }
   }
   return static_cast<ptrdiff_t>(done);
 }

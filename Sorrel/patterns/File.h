@@ -5,10 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
-
-#include <sys/uio.h>
 
 class CFile {
  public:
@@ -30,8 +27,6 @@ class CFile {
   ptrdiff_t Read(void* buffer, size_t count);
   // The same at a file offset, leaving the current position alone.
   ptrdiff_t ReadAt(void* buffer, size_t count, uint64_t offset);
-  // The same into parts filled in order, straight from the file (parts is used up).
-  ptrdiff_t ReadAt(std::span<iovec> parts, uint64_t offset);
   // Length in bytes, or -1 when it cannot be told.
   int64_t Length() const;
   // The current position, or -1 when it cannot be told.

@@ -115,12 +115,7 @@ bool CDib::ReadHeader(CFile& file) {
 }
 
 bool CDib::ReadPixelBytes(CFile& file, uint64_t offset, size_t count, uint8_t* out) const {
-  iovec whole{out, count};
-  return ReadPixelBytes(file, offset, count, std::span<iovec>(&whole, 1));
-}
-
-bool CDib::ReadPixelBytes(CFile& file, uint64_t offset, size_t count, std::span<iovec> parts) const {
-  ptrdiff_t got = file.ReadAt(parts, m_PixelsOffset + offset);
+  ptrdiff_t got = file.ReadAt(out, count, m_PixelsOffset + offset);
   // The file was measured when the header was read; coming up short now is an error too.
   if (got < 0 || static_cast<size_t>(got) < count) {
     ReportReadError();

@@ -63,8 +63,6 @@ class CDib {
   // Reads count bytes of the pixel block, starting offset bytes into it, as the file
   // holds them. The range must lie inside m_PixelBytes. FALSE after "Read error".
   bool ReadPixelBytes(CFile& file, uint64_t offset, size_t count, uint8_t* out) const;
-  // The same scattered into parts (used up), count bytes in all.
-  bool ReadPixelBytes(CFile& file, uint64_t offset, size_t count, std::span<iovec> parts) const;
 
   // (biWidth, biHeight) of the loaded header; (0, 0) when none is loaded.
   std::pair<int32_t, int32_t> GetSize() const;

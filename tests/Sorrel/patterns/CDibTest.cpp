@@ -155,23 +155,3 @@ TEST_F(CDibTest, RefusesFilesItCannotHold) {
 }
 
 }  // namespace
-
-// Rows read straight into their places: more parts than one call takes, and a file that
-// ends inside a part fills what it has and says how much.
-TEST_F(CDibTest, ScatteredReadsFillEveryPartInOrder) {
-  constexpr size_t PARTS = 1500, PART = 3;
-  std::vector<uint8_t> bytes(PARTS * PART - 1);
-  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
-  WriteBytes(File("rows.bin"), bytes);
-  CFile file;
-  ASSERT_TRUE(file.Open(File("rows.bin")));
-  std::vector<uint8_t> out(PARTS * PART, 0xEE);
-  std::vector<iovec> parts(PARTS);
-  for (size_t p = 0; p < PARTS; ++p) parts[p] = iovec{out.data() + (PARTS - 1 - p) * PART, PART};  // backwards
-  EXPECT_EQ(file.ReadAt(parts, 1), static_cast<ptrdiff_t>(bytes.size() - 1));
-  for (size_t i = 1; i < bytes.size(); ++i) {
-    const size_t p = (i - 1) / PART, at = (PARTS - 1 - p) * PART + (i - 1) % PART;
-    ASSERT_EQ(out[at], bytes[i]) << i;
-  }
-  EXPECT_EQ(out[1], 0xEE);  // the last part's end: past the file
-}
