@@ -1,13 +1,15 @@
 #pragma once
-// The next entry's frame composed on another thread while the user-interface thread writes
-// the one before to the card, so the card's busy time and the next composition overlap.
-// The worker reads nothing the user-interface thread changes: it composes a copy of the
-// entry, and the boxes its readers ask for are held for the caller to show when it takes
-// the frame up, where a download one entry at a time would have shown them.
+// The next entries' frames composed on other threads while the user-interface thread writes
+// the one before to the card, so the card's busy time and the compositions overlap. Each
+// lane composes every n-th entry into one of its two frames while the caller holds the other.
+// A lane reads nothing the user-interface thread changes: it composes a copy of the entry,
+// and the boxes its readers ask for are held for the caller to show when it takes the frame
+// up, where a download one entry at a time would have shown them.
 
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -28,30 +30,28 @@ class CComposeAhead {
     std::vector<HeldMessage> messages;
   };
 
-  CComposeAhead(size_t frameBytes, ComposeFunction compose);
-  ~CComposeAhead();  // waits for the frame in hand
+  // Lanes composing at once: one per core beside the user-interface thread's, at least one.
+  static size_t LanesForThisMachine();
+
+  CComposeAhead(size_t frameBytes, ComposeFunction compose, size_t lanes);
+  ~CComposeAhead();  // waits for the frames in hand
   CComposeAhead(const CComposeAhead&) = delete;
   CComposeAhead& operator=(const CComposeAhead&) = delete;
 
   // False when the frames could not be allocated: compose one entry at a time instead.
-  bool Ready() const { return m_Frames[0] != nullptr && m_Frames[1] != nullptr; }
-  // Starts composing a copy of entry into the frame not taken last.
+  bool Ready() const;
+  size_t Lanes() const { return m_Lanes.size(); }
+  // Starts composing a copy of entry, the entry after the one started before.
   void Start(const Image_Entry& entry);
-  // The frame started last, once composed; valid until the next Take.
+  // The frame of the earliest entry started and not taken, once composed; valid until that
+  // lane's next Take.
   Composed& Take();
-  // Waits for the frame in hand and ends the worker; Start does nothing after it.
+  // Waits for the frames in hand and ends the lanes; Start does nothing after it.
   void Stop();
 
  private:
-  enum : int { IDLE, PENDING, STOPPED };
-  // Spins a while, then sleeps, until the state is no longer state; returns the new one.
-  int WaitWhile(int state);
-  void Work();
-
+  class CLane;
   ComposeFunction m_Compose;
-  cpu::AlignedBytes m_Frames[2];
-  Composed m_Slots[2];
-  int m_Next = 0;  // the slot Start fills and Take hands out; changed only while not PENDING
-  std::atomic<int> m_State{IDLE};  // PENDING: slot m_Next is being composed
-  std::jthread m_Worker;
+  std::vector<std::unique_ptr<CLane>> m_Lanes;
+  size_t m_Started = 0, m_Taken = 0;
 };

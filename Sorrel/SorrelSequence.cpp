@@ -77,10 +77,13 @@ bool CSorrelDlg::DownloadSequence(uint16_t first) {
   }
   const std::optional<PatternGeometry> geometry = FrameGeometry();
   const size_t frameBytes = static_cast<size_t>(m_Width) * static_cast<size_t>(m_Height);
-  CComposeAhead ahead(frameBytes, [&](Image_Entry& entry, uint8_t* frame, int& bitCount) {
-    ComposeFrameImage(entry, frame, *geometry, m_bApplyCorrection, m_SLMPhaseComp.get(), m_SysPhaseComp.get(),
-                      bitCount);
-  });
+  CComposeAhead ahead(
+      frameBytes,
+      [&](Image_Entry& entry, uint8_t* frame, int& bitCount) {
+        ComposeFrameImage(entry, frame, *geometry, m_bApplyCorrection, m_SLMPhaseComp.get(), m_SysPhaseComp.get(),
+                          bitCount);
+      },
+      CComposeAhead::LanesForThisMachine());
   const bool overlap = geometry && ahead.Ready();
   m_pComposeAhead = overlap ? &ahead : nullptr;
   // However the download ends, nothing may reach the composition after it.
@@ -88,7 +91,7 @@ bool CSorrelDlg::DownloadSequence(uint16_t first) {
     CComposeAhead*& held;
     ~Forget() { held = nullptr; }
   } forget{m_pComposeAhead};
-  if (overlap && first < count) ahead.Start(*list[first]);
+  for (size_t p = first; overlap && p < count && p < first + ahead.Lanes(); ++p) ahead.Start(*list[p]);
   bool failed = false;
   m_bDownloading = true;
   m_ListShownThrough = -1;
@@ -106,7 +109,7 @@ bool CSorrelDlg::DownloadSequence(uint16_t first) {
       continue;
     }
     CComposeAhead::Composed& composed = ahead.Take();
-    if (p + 1 < count) ahead.Start(*list[p + 1]);
+    if (p + ahead.Lanes() < count) ahead.Start(*list[p + ahead.Lanes()]);
     list[p]->Valid = composed.entry.Valid;
     ShowHeldMessages(composed.messages);
     KeepPatternBitCount(composed.bitCount);
