@@ -107,8 +107,9 @@ struct HeldClaims {
                      held.mutex.unlock();
                    });
   }
+  // Never destroyed: the facility drops its claims at process end, after other statics are gone.
   static HeldClaims& Held() {
-    static HeldClaims held;
+    static HeldClaims& held = *new HeldClaims;
     return held;
   }
 };

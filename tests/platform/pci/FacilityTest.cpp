@@ -208,6 +208,21 @@ TEST(PciFacility, AForkedChildHoldsNoneOfItsParentsClaims) {
   EXPECT_TRUE(after.Ok()) << "the child kept the claim its parent gave back";
 }
 
+// A process that ends holding a card drops its claim on the way out, whatever of it ended first.
+TEST(PciFacility, AProcessEndingWithACardHeldDropsItsClaim) {
+  UseBus("kite");
+  const pid_t child = fork();
+  if (child == 0) {
+    Card card(SLOT0);  // never given back
+    std::exit(card.Ok() ? 0 : 3);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  Card after(SLOT0);
+  EXPECT_TRUE(after.Ok());
+}
+
 TEST(PciFacility, ARefusedClaimNamesItsHolder) {
   UseBus("kite:held,kite");
   const uint64_t before = pci::LastClaimRefusal().Serial;
