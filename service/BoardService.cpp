@@ -83,6 +83,10 @@ class CBoardService::CImpl final : public v1::Board::Service {
     close(m_Wake);
     unlink(m_Path.c_str());
     m_Server->Shutdown();
+    // The last calls' reads of the sets are ordered before this by gRPC alone.
+    std::lock_guard lock(m_ConnectionsMutex);
+    m_Served.clear();
+    m_Turned.clear();
   }
 
   const std::string& Path() const { return m_Path; }
@@ -178,12 +182,14 @@ class CBoardService::CImpl final : public v1::Board::Service {
   // Every call is checked again: the connection it came on, its user now, and whether it
   // is one of the clients the service takes.
   grpc::Status Admit(const std::string& peer) {
+    // Under the lock the acceptor took the connection under: gRPC's hand-over between the
+    // two threads is one the thread checker cannot see.
+    std::lock_guard lock(m_ConnectionsMutex);
     // gRPC names a connection it was handed by its descriptor: "fd:N".
     std::optional<Connection> connection;
     if (peer.rfind("fd:", 0) == 0) connection = Identify(std::atoi(peer.c_str() + 3));
     const std::string refused = RefusedPeer(connection ? PeerCredentials(connection->Fd) : std::nullopt, m_Uid);
     if (!refused.empty()) return {grpc::StatusCode::PERMISSION_DENIED, refused};
-    std::lock_guard lock(m_ConnectionsMutex);
     if (m_Turned.count(*connection) != 0) {
       return {grpc::StatusCode::RESOURCE_EXHAUSTED, "the board service serves at most " +
                                                         std::to_string(m_MaxClients) +
@@ -197,15 +203,16 @@ class CBoardService::CImpl final : public v1::Board::Service {
     for (;;) {
       if (poll(waits, 2, -1) < 0) continue;
       if (waits[1].revents != 0) return;
-      const int fd = accept4(m_Listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-      if (fd < 0) continue;
-      const std::optional<Connection> connection = Identify(fd);
-      if (!connection) {
-        close(fd);
-        continue;
-      }
+      int fd = -1;
       {
         std::lock_guard lock(m_ConnectionsMutex);
+        fd = accept4(m_Listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) continue;
+        const std::optional<Connection> connection = Identify(fd);
+        if (!connection) {
+          close(fd);
+          continue;
+        }
         std::erase_if(m_Served, [](const Connection& c) { return !Open(c); });
         std::erase_if(m_Turned, [](const Connection& c) { return !Open(c); });
         // Beyond the limit a client is still served its refusal, so it reads why.

@@ -62,7 +62,8 @@ int Listen(const std::string& path) {
     // Left by a service that was killed.
     if (unlink(path.c_str()) != 0) throw Failure("cannot replace the stale socket " + path);
   }
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  // Non-blocking: a client gone between the wake-up and the accept must not stall it.
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) throw Failure("cannot make a socket");
   // The file is owner-only from the moment it exists.
   const mode_t mask = umask(0177);
