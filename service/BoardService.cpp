@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
