@@ -25,4 +25,6 @@ ctest --preset asan -j "$jobs" -E 'SavesKilledAtRandom'
 
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs"
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --preset tsan -j "$jobs" -E 'SavesKilledAtRandom'
+# The preset sets TSAN_OPTIONS, with the suppressions for the system's gRPC, protobuf and
+# Abseil, which are not built with ThreadSanitizer (tests/tsan-system-libs.supp).
+ctest --preset tsan -j "$jobs" -E 'SavesKilledAtRandom'

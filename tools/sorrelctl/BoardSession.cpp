@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "ServiceSocket.h"
 #include "Terminal.h"
 #include "ui/Signals.h"
 
@@ -74,6 +75,38 @@ void CBoardSession::Finish(bool failed) {
     Say(left);
   }
   if (m_Save && !failed) WriteStoredSettings(m_Settings);
+}
+
+const OptionSpec& ServiceOption() {
+  static const OptionSpec OPTION = {"--service", 1, "SOCKET",
+                                    "go through the board service on this socket (default: the one that answers on "
+                                    "$XDG_RUNTIME_DIR/sorrel/board.sock, else none)"};
+  return OPTION;
+}
+
+std::optional<std::string> ServiceFor(const COptions& options) {
+  if (options.Has("--service")) return options.Values("--service")[0];
+  const std::string path = service::DefaultSocketPath();
+  if (!path.empty() && service::Answers(path)) return path;
+  return std::nullopt;
+}
+
+int RunOnService(const std::string& path, const COptions& options,
+                 const std::function<void(service::CBoardClient&)>& command) {
+  for (const char* opening : {"--modulator", "--true-frames", "--save"}) {
+    if (options.Has(opening)) {
+      Say(std::string(opening) + " does not apply: the board service on " + path + " holds the board as it opened it");
+      return 1;
+    }
+  }
+  try {
+    service::CBoardClient client(path);
+    command(client);
+    return 0;
+  } catch (const std::exception& e) {
+    Say(e.what());
+    return 1;
+  }
 }
 
 int RunOnBoard(const COptions& options, const std::function<void(CBoardSession&)>& command) {

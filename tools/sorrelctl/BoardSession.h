@@ -5,7 +5,11 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
+
+#include "BoardClient.h"
 
 #include "Options.h"
 #include "ScriptBoard.h"
@@ -50,6 +54,16 @@ class CBoardSession {
   StoredSettings m_Settings;
   std::unique_ptr<scripting::CScriptBoard> m_Board;
 };
+
+// --service PATH, for the commands a board service can serve.
+const OptionSpec& ServiceOption();
+// The board service a command goes through: the one --service names, else the one that
+// answers on the default socket; none when the command opens the card itself.
+std::optional<std::string> ServiceFor(const COptions& options);
+// Runs a command through the board service at path: its refusals become one line and
+// status 1. The board and its safe end are the service's.
+int RunOnService(const std::string& path, const COptions& options,
+                 const std::function<void(service::CBoardClient&)>& command);
 
 // Runs a board command: its errors become one line and status 1; a termination signal ends
 // it by that signal once the board is safe.

@@ -58,14 +58,24 @@ const std::vector<Command>& Commands() {
        RunCommand},
       {"select", "select N [options]", "show frame buffer N",
        "Selects frame buffer N for display, as selecting an entry in Sorrel does.",
-       WithBoardOptions({{"--seconds", 1, "S", "hold it for S seconds before the end"}}), SelectCommand},
+       WithBoardOptions({{"--seconds", 1, "S", "hold it for S seconds before the end"}, ServiceOption()}),
+       SelectCommand},
       {"power", "power on|off [options]", "switch the SLM power",
        "Switches the SLM power on or off. The end switches it off again unless --keep-power is given.",
-       WithBoardOptions({{"--seconds", 1, "S", "hold it for S seconds before the end"}}), PowerCommand},
+       WithBoardOptions({{"--seconds", 1, "S", "hold it for S seconds before the end"}, ServiceOption()}),
+       PowerCommand},
       {"status", "status [options]", "what the board reports",
        "Opens the board and prints its description, the SLM power, the run state and the run settings it was "
        "opened with.",
-       BoardOptions(), StatusCommand},
+       WithBoardOptions({ServiceOption()}), StatusCommand},
+      {"serve", "serve [options]", "hold the board for other commands and programs",
+       "Opens the board and serves it on a Unix domain socket until Ctrl+C, SIGTERM or SIGHUP, then ends it safely "
+       "and removes the socket. Only processes of the same user are served: the socket is owner-only and every call "
+       "is checked. While it serves, status, power and select go through it, so their changes last from one command "
+       "to the next; the board's end is then the service's.",
+       WithBoardOptions({{"--socket", 1, "PATH", "the socket to serve on (default: $XDG_RUNTIME_DIR/sorrel/board.sock)"},
+                         {"--max-clients", 1, "N", "serve at most N clients at once, 1 to 1000 (default: 8)"}}),
+       ServeCommand},
   };
   return COMMANDS;
 }

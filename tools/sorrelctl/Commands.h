@@ -24,6 +24,7 @@ int ComposeCommand(const COptions& options);
 int DownloadCommand(const COptions& options);
 int RunCommand(const COptions& options);
 int SelectCommand(const COptions& options);
+int ServeCommand(const COptions& options);
 int PowerCommand(const COptions& options);
 int StatusCommand(const COptions& options);
 

@@ -1,4 +1,6 @@
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "BoardSession.h"
 #include "Commands.h"
@@ -13,6 +15,13 @@ int PowerCommand(const COptions& options) {
   if (wanted != "on" && wanted != "off") throw CUsageError("power: takes on or off, not '" + wanted + "'");
   const bool on = wanted == "on";
   const std::optional<double> seconds = options.Seconds("--seconds");
+  if (const std::optional<std::string> service = ServiceFor(options)) {
+    return RunOnService(*service, options, [&](service::CBoardClient& client) {
+      client.SetPower(on);
+      Result("SLM power %s\n", wanted.c_str());
+      if (seconds) std::this_thread::sleep_for(std::chrono::duration<double>(*seconds));
+    });
+  }
   return RunOnBoard(options, [&](CBoardSession& session) {
     if (session.Board().SetPower(on) != on) {
       throw scripting::CScriptError(

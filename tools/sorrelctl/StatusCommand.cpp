@@ -1,32 +1,39 @@
 #include <cstdio>
 
 #include "BoardSession.h"
+#include "BoardStatus.h"
 #include "Commands.h"
 #include "Terminal.h"
-#include "pci/Facility.h"
 
 namespace sorrelctl {
 
+namespace {
+
+void Print(const sorrel::v1::BoardStatus& s) {
+  const char* run = s.run_state() == sorrel::v1::RUN_STATE_ACTIVE ? "active"
+                    : s.run_state() == sorrel::v1::RUN_STATE_IDLE ? "idle"
+                                                                  : "unknown";
+  Result("board         %s, %u x %u, %u frame buffers\n", s.board_name().c_str(), s.width(), s.height(),
+         s.frame_buffers());
+  Result("backend       %s\n", s.backend().c_str());
+  Result("modulator     %s\n", s.modulator() == sorrel::v1::MODULATOR_PHASE ? "phase" : "amplitude");
+  Result("true frames   %d\n", s.true_frames());
+  Result("image frames  %d\n", s.image_frames());
+  Result("SLM power     %s\n", s.slm_power() ? "on" : "off");
+  Result("run           %s\n", run);
+  Result("frame rate    %d\n", s.parameters().frame_rate());
+  Result("laser duty    %d\n", s.parameters().laser_duty());
+  Result("laser gains   %d, %d\n", s.parameters().laser_a_gain(), s.parameters().laser_b_gain());
+}
+
+}  // namespace
+
 int StatusCommand(const COptions& options) {
   options.ExpectOperands(0, "");
-  return RunOnBoard(options, [&](CBoardSession& session) {
-    scripting::CScriptBoard& board = session.Board();
-    const SBoard_Spec& spec = board.Spec();
-    SRun_Status run{};
-    const bool known = board.Status(run);
-    const scripting::RunParameters p = board.Parameters();
-    Result("board         %s, %u x %u, %u frame buffers\n", spec.BoardName, spec.Width, spec.Height,
-                spec.MaxFrames);
-    Result("backend       %s\n", pci::ServingBackend());
-    Result("modulator     %s\n", board.ModulatorType() == 1 ? "phase" : "amplitude");
-    Result("true frames   %d\n", board.TrueFrames());
-    Result("image frames  %d\n", board.ImageFrames());
-    Result("SLM power     %s\n", board.Power() ? "on" : "off");
-    Result("run           %s\n", !known ? "unknown" : (run.RunFlags & RUN_FLAG_ACTIVE) ? "active" : "idle");
-    Result("frame rate    %d\n", p.FrameRate);
-    Result("laser duty    %d\n", p.LaserDuty);
-    Result("laser gains   %d, %d\n", p.LaserAGain, p.LaserBGain);
-  });
+  if (const std::optional<std::string> service = ServiceFor(options)) {
+    return RunOnService(*service, options, [](service::CBoardClient& client) { Print(client.Status()); });
+  }
+  return RunOnBoard(options, [](CBoardSession& session) { Print(service::Describe(session.Board())); });
 }
 
 }  // namespace sorrelctl

@@ -19,7 +19,8 @@ constexpr int USAGE_ERROR = 2;
 const char* const ENDING =
     "Every value a board command does not get from its options comes from Sorrel's settings store, which it leaves "
     "as it was unless --save is given. However a board command ends (done, an error, Ctrl+C, SIGTERM), it leaves "
-    "both lasers at zero gain and the SLM power off (or as it is, with --keep-power), and says so.";
+    "both lasers at zero gain and the SLM power off (or as it is, with --keep-power), and says so. A command that "
+    "goes through a board service (see serve) leaves the board as the service holds it.";
 
 // Text wrapped at 78 columns after an indent.
 void PrintWrapped(const std::string& text, size_t indent) {

@@ -9,12 +9,14 @@ import pathlib
 import pty
 import signal
 import subprocess
+import tempfile
 
 import numpy as np
 import pytest
 
-from conftest import (BUILD, CONTROL_RUN, REG_CONTROL, REG_TIMING_A, SORRELCTL, assert_left_safe, board_writes,
-                      read_pgm, wait_for_line, write_bitmap, write_lut, write_settings)
+from conftest import (BUILD, CONTROL_RUN, CONTROL_SLM_POWER, REG_CONTROL, REG_TIMING_A, SORRELCTL, assert_left_safe, board_writes,
+                      last_write, read_pgm, wait_for_line, write_bitmap, write_lut,
+                      write_settings)
 
 COMMANDS = ["cards", "compose", "download", "run", "select", "power", "status"]
 SAFE = "sorrelctl: lasers at zero gain, SLM power off\n"
@@ -235,3 +237,78 @@ class TestBoard:
         assert b"\rdownload: entry 1 of 2\x1b[K\rdownload: entry 2 of 2\x1b[K" in said
         r = tool("download", "demo.sif")
         assert "\r" not in r.stderr and r.stderr == SAFE
+
+
+class TestService:
+    """sorrelctl serve holding the board for the commands after it (label service)."""
+
+    @pytest.fixture
+    def serve(self):
+        """Starts sorrelctl serve with these arguments once it serves; kills what a test left."""
+        started = []
+
+        def start(*args):
+            p = subprocess.Popen([SORRELCTL, "serve", *map(str, args)], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            started.append(p)
+            wait_for_line(p, "serving Kite_SLM on ")
+            return p
+
+        yield start
+        for p in started:
+            if p.poll() is None:
+                p.kill()
+                p.wait()
+
+    def test_commands_chain_through_the_service_and_sigterm_leaves_the_board_safe(self, lab, monkeypatch, serve):
+        monkeypatch.setenv("SORREL_SIM_TRACE", str(lab / "trace"))
+        monkeypatch.setenv("XDG_RUNTIME_DIR", str(lab))
+        socket = lab / "sorrel" / "board.sock"
+        p = serve()
+        assert (socket.stat().st_mode & 0o777, socket.parent.stat().st_mode & 0o777) == (0o600, 0o700)
+        r = tool("power", "on")
+        assert (r.returncode, r.stdout, r.stderr) == (0, "SLM power on\n", "")
+        r = tool("status")
+        assert r.returncode == 0, r.stderr
+        assert "SLM power     on" in r.stdout.splitlines() and "laser gains   200, 100" in r.stdout.splitlines()
+        r = tool("select", "1024")
+        assert (r.returncode, r.stderr) == (1, "sorrelctl: frame 1024 is not one of the board's frame buffers 0..1023\n")
+        assert last_write(board_writes(lab / "trace"), REG_CONTROL) & CONTROL_SLM_POWER, "the power went off"
+        p.send_signal(signal.SIGTERM)
+        out, err = p.communicate(timeout=60)
+        assert p.returncode == -signal.SIGTERM
+        assert err.decode().endswith(f"sorrelctl: ended by SIGTERM\n{SAFE}")
+        assert_left_safe(lab / "trace")
+        assert not socket.exists()
+        # With no service the command opens the card itself again.
+        assert tool("status").stderr == SAFE
+
+    def test_a_killed_services_socket_is_replaced_and_a_live_one_is_not(self, lab, serve):
+        first = serve("--socket", lab / "board.sock")
+        r = tool("serve", "--socket", lab / "board.sock")
+        assert (r.returncode, r.stderr) == (1, f"sorrelctl: a board service already answers on {lab / 'board.sock'}\n")
+        first.kill()
+        first.wait()
+        second = serve("--socket", lab / "board.sock")
+        assert tool("select", "2", "--service", lab / "board.sock").stdout == "frame 2 selected\n"
+        second.send_signal(signal.SIGINT)
+        assert second.wait(timeout=60) == -signal.SIGINT
+
+    def test_another_user_is_refused_even_through_a_loosened_socket(self, lab, serve):
+        if os.geteuid() != 0:
+            pytest.skip("needs root to call as another user")
+        folder = pathlib.Path(tempfile.mkdtemp(prefix="sorrel-service-"))
+        folder.chmod(0o755)
+        socket = folder / "board.sock"
+        p = serve("--socket", socket)
+        try:
+            socket.chmod(0o666)
+            r = subprocess.run(["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", SORRELCTL, "power",
+                                "on", "--service", socket], capture_output=True, text=True, timeout=120)
+            assert r.returncode == 1 and r.stdout == ""
+            assert r.stderr.startswith("sorrelctl: the board service serves only the processes of user 0, not process ")
+            assert r.stderr.endswith(" of user 65534\n")
+            assert "SLM power     off" in tool("status", "--service", socket).stdout.splitlines()
+        finally:
+            p.send_signal(signal.SIGTERM)
+            p.wait(timeout=60)
+            folder.rmdir()

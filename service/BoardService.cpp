@@ -1,0 +1,254 @@
+#include "BoardService.h"
+
+#include <grpcpp/grpcpp.h>
+#include <grpcpp/server_posix.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <thread>
+
+#include "ScriptMessages.h"
+#include "BoardStatus.h"
+#include "ServiceSocket.h"
+#include "sorrel_board.grpc.pb.h"
+
+namespace service {
+
+namespace v1 = sorrel::v1;
+
+namespace {
+
+// A frame plus room for the rest of the message.
+constexpr size_t MESSAGE_ROOM = 64 * 1024;
+
+// The board said no; its messages, or fallback, are the text.
+class CRefused : public std::runtime_error {
+ public:
+  explicit CRefused(const std::string& fallback)
+      : std::runtime_error(scripting::JoinedTexts(scripting::TakeMessages(), fallback)) {}
+};
+
+// A connection handed to gRPC, known by its descriptor and the socket's inode: the
+// descriptor's number comes back for another connection once gRPC closed it.
+struct Connection {
+  int Fd;
+  ino_t Inode;
+  auto operator<=>(const Connection&) const = default;
+};
+
+std::optional<Connection> Identify(int fd) {
+  struct stat s {};
+  if (fstat(fd, &s) != 0 || !S_ISSOCK(s.st_mode)) return std::nullopt;
+  return Connection{fd, s.st_ino};
+}
+
+bool Open(const Connection& c) {
+  const std::optional<Connection> now = Identify(c.Fd);
+  if (!now || now->Inode != c.Inode) return false;
+  pollfd p{c.Fd, POLLRDHUP, 0};
+  return poll(&p, 1, 0) == 0;
+}
+
+}  // namespace
+
+class CBoardService::CImpl final : public v1::Board::Service {
+ public:
+  CImpl(scripting::CScriptBoard& board, const std::string& path, int maxClients)
+      : m_Board(board), m_Path(path), m_MaxClients(maxClients), m_Uid(getuid()) {
+    const SBoard_Spec& spec = board.Spec();
+    grpc::ServerBuilder builder;
+    builder.RegisterService(this);
+    builder.SetMaxReceiveMessageSize(static_cast<int>(size_t{spec.Width} * spec.Height + MESSAGE_ROOM));
+    m_Server = builder.BuildAndStart();
+    if (!m_Server) throw std::runtime_error("the board service could not start");
+    m_Listener = Listen(path);
+    m_Wake = eventfd(0, EFD_CLOEXEC);
+    m_Acceptor = std::thread([this] { Accept(); });
+  }
+
+  ~CImpl() override {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = write(m_Wake, &one, sizeof(one));
+    m_Acceptor.join();
+    close(m_Listener);
+    close(m_Wake);
+    unlink(m_Path.c_str());
+    m_Server->Shutdown();
+    // The last calls' reads of the sets are ordered before this by gRPC alone.
+    std::lock_guard lock(m_ConnectionsMutex);
+    m_Served.clear();
+    m_Turned.clear();
+  }
+
+  const std::string& Path() const { return m_Path; }
+
+  grpc::Status GetStatus(grpc::ServerContext* context, const v1::StatusRequest*, v1::BoardStatus* reply) override {
+    return Serve(context, [&] {
+      *reply = Describe(m_Board);
+      reply->set_selected_frame(m_Selected);
+    });
+  }
+
+  grpc::Status SetPower(grpc::ServerContext* context, const v1::SetPowerRequest* request,
+                        v1::SetPowerReply* reply) override {
+    return Serve(context, [&] {
+      const bool on = m_Board.SetPower(request->on());
+      if (on != request->on()) throw CRefused(std::string("SLM power did not switch ") + (on ? "off" : "on"));
+      reply->set_on(on);
+    });
+  }
+
+  grpc::Status Select(grpc::ServerContext* context, const v1::SelectRequest* request, v1::SelectReply*) override {
+    return Serve(context, [&] {
+      if (!m_Board.Select(request->frame())) {
+        throw CRefused("Frame " + std::to_string(request->frame()) + " could not be selected");
+      }
+      m_Selected = request->frame();
+    });
+  }
+
+  grpc::Status SetRunParameters(grpc::ServerContext* context, const v1::RunParameters* request,
+                                v1::RunParameters* reply) override {
+    return Serve(context, [&] {
+      m_Board.SetRunParameters({request->frame_rate(), request->laser_duty(), request->laser_a_gain(),
+                                request->laser_b_gain()});
+      Put(m_Board.Parameters(), reply);
+    });
+  }
+
+  grpc::Status WriteFrame(grpc::ServerContext* context, const v1::WriteFrameRequest* request,
+                          v1::WriteFrameReply*) override {
+    return Serve(context, [&] {
+      const SBoard_Spec& spec = m_Board.Spec();
+      const size_t size = size_t{spec.Width} * spec.Height;
+      if (request->pixels().size() != size) {
+        throw std::invalid_argument("a frame of " + std::string(spec.BoardName) + " is " + std::to_string(spec.Width) +
+                                    " x " + std::to_string(spec.Height) + " = " + std::to_string(size) +
+                                    " bytes, not " + std::to_string(request->pixels().size()));
+      }
+      // The board reorders the bytes in place.
+      std::vector<uint8_t> frame(request->pixels().begin(), request->pixels().end());
+      if (!m_Board.WriteFrame(request->frame(), frame.data())) {
+        throw CRefused("Frame " + std::to_string(request->frame()) + " could not be written");
+      }
+    });
+  }
+
+  grpc::Status StartRun(grpc::ServerContext* context, const v1::StartRunRequest* request,
+                        v1::StartRunReply*) override {
+    return Serve(context, [&] {
+      if (!m_Board.Run({request->frames().begin(), request->frames().end()}, request->loop())) {
+        throw CRefused("The run could not be started");
+      }
+    });
+  }
+
+  grpc::Status StopRun(grpc::ServerContext* context, const v1::StopRunRequest*, v1::StopRunReply*) override {
+    return Serve(context, [&] { m_Board.Stop(); });
+  }
+
+ private:
+  // The caller checked, then the call on the board alone, its refusal as a status.
+  template <class Call>
+  grpc::Status Serve(grpc::ServerContext* context, Call call) {
+    if (grpc::Status refused = Admit(context->peer()); !refused.ok()) return refused;
+    std::lock_guard lock(m_BoardMutex);
+    scripting::TakeMessages();  // a call's refusal names only what it met itself
+    try {
+      call();
+      return grpc::Status::OK;
+    } catch (const std::invalid_argument& e) {
+      return {grpc::StatusCode::INVALID_ARGUMENT, e.what()};
+    } catch (const std::out_of_range& e) {
+      return {grpc::StatusCode::OUT_OF_RANGE, e.what()};
+    } catch (const CRefused& e) {
+      return {grpc::StatusCode::FAILED_PRECONDITION, e.what()};
+    } catch (const scripting::CScriptError& e) {
+      return {grpc::StatusCode::UNAVAILABLE, e.what()};
+    } catch (const std::exception& e) {
+      return {grpc::StatusCode::INTERNAL, e.what()};
+    }
+  }
+
+  // Every call is checked again: the connection it came on, its user now, and whether it
+  // is one of the clients the service takes.
+  grpc::Status Admit(const std::string& peer) {
+    // Under the lock the acceptor took the connection under: gRPC's hand-over between the
+    // two threads is one the thread checker cannot see.
+    std::lock_guard lock(m_ConnectionsMutex);
+    // gRPC names a connection it was handed by its descriptor: "fd:N".
+    std::optional<Connection> connection;
+    if (peer.rfind("fd:", 0) == 0) connection = Identify(std::atoi(peer.c_str() + 3));
+    const std::string refused = RefusedPeer(connection ? PeerCredentials(connection->Fd) : std::nullopt, m_Uid);
+    if (!refused.empty()) return {grpc::StatusCode::PERMISSION_DENIED, refused};
+    if (m_Turned.count(*connection) != 0) {
+      return {grpc::StatusCode::RESOURCE_EXHAUSTED, "the board service serves at most " +
+                                                        std::to_string(m_MaxClients) +
+                                                        " clients at once; try again when one has ended"};
+    }
+    return grpc::Status::OK;
+  }
+
+  void Accept() {
+    pollfd waits[2] = {{m_Listener, POLLIN, 0}, {m_Wake, POLLIN, 0}};
+    for (;;) {
+      if (poll(waits, 2, -1) < 0) continue;
+      if (waits[1].revents != 0) return;
+      int fd = -1;
+      {
+        std::lock_guard lock(m_ConnectionsMutex);
+        fd = accept4(m_Listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) continue;
+        const std::optional<Connection> connection = Identify(fd);
+        if (!connection) {
+          close(fd);
+          continue;
+        }
+        std::erase_if(m_Served, [](const Connection& c) { return !Open(c); });
+        std::erase_if(m_Turned, [](const Connection& c) { return !Open(c); });
+        // Beyond the limit a client is still served its refusal, so it reads why.
+        if (static_cast<int>(m_Served.size()) < m_MaxClients) {
+          m_Served.insert(*connection);
+        } else {
+          m_Turned.insert(*connection);
+        }
+      }
+      grpc::AddInsecureChannelFromFd(m_Server.get(), fd);
+    }
+  }
+
+  scripting::CScriptBoard& m_Board;
+  const std::string m_Path;
+  const int m_MaxClients;
+  const uid_t m_Uid;
+  std::unique_ptr<grpc::Server> m_Server;
+  int m_Listener = -1;
+  int m_Wake = -1;
+  std::thread m_Acceptor;
+
+  std::mutex m_BoardMutex;
+  int m_Selected = -1;
+
+  std::mutex m_ConnectionsMutex;
+  std::set<Connection> m_Served;
+  std::set<Connection> m_Turned;
+};
+
+CBoardService::CBoardService(scripting::CScriptBoard& board, const std::string& socketPath, int maxClients)
+    : m_Impl(std::make_unique<CImpl>(board, socketPath, maxClients)) {}
+
+CBoardService::~CBoardService() = default;
+
+const std::string& CBoardService::SocketPath() const { return m_Impl->Path(); }
+
+}  // namespace service

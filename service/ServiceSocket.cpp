@@ -1,0 +1,94 @@
+#include "ServiceSocket.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+namespace service {
+
+namespace {
+
+std::runtime_error Failure(const std::string& what) { return std::runtime_error(what + ": " + std::strerror(errno)); }
+
+sockaddr_un Address(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.empty() || path.size() >= sizeof(address.sun_path)) {
+    throw std::runtime_error("the socket path '" + path + "' is empty or longer than " +
+                             std::to_string(sizeof(address.sun_path) - 1) + " bytes");
+  }
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  return address;
+}
+
+}  // namespace
+
+std::string DefaultSocketPath() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime == nullptr || *runtime == '\0') return {};
+  return std::string(runtime) + "/sorrel/board.sock";
+}
+
+bool Answers(const std::string& path) {
+  sockaddr_un address{};
+  try {
+    address = Address(path);
+  } catch (const std::runtime_error&) {
+    return false;
+  }
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const bool answered = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+  close(fd);
+  return answered;
+}
+
+int Listen(const std::string& path) {
+  const sockaddr_un address = Address(path);
+  if (path == DefaultSocketPath()) {
+    const std::string folder = path.substr(0, path.rfind('/'));
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) throw Failure("cannot make " + folder);
+  }
+  struct stat existing {};
+  if (lstat(path.c_str(), &existing) == 0) {
+    if (!S_ISSOCK(existing.st_mode)) throw std::runtime_error(path + " exists and is not a socket");
+    if (Answers(path)) throw std::runtime_error("a board service already answers on " + path);
+    // Left by a service that was killed.
+    if (unlink(path.c_str()) != 0) throw Failure("cannot replace the stale socket " + path);
+  }
+  // Non-blocking: a client gone between the wake-up and the accept must not stall it.
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) throw Failure("cannot make a socket");
+  // The file is owner-only from the moment it exists.
+  const mode_t mask = umask(0177);
+  const int bound = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+  umask(mask);
+  if (bound != 0 || chmod(path.c_str(), 0600) != 0 || listen(fd, 16) != 0) {
+    const std::runtime_error error = Failure("cannot listen on " + path);
+    close(fd);
+    throw error;
+  }
+  return fd;
+}
+
+std::optional<ucred> PeerCredentials(int fd) {
+  ucred peer{};
+  socklen_t size = sizeof(peer);
+  if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || size != sizeof(peer)) return std::nullopt;
+  return peer;
+}
+
+std::string RefusedPeer(const std::optional<ucred>& peer, uid_t uid) {
+  if (!peer) return "the board service cannot tell which user is calling, and serves only its own user's processes";
+  if (peer->uid == uid) return {};
+  return "the board service serves only the processes of user " + std::to_string(uid) + ", not process " +
+         std::to_string(peer->pid) + " of user " + std::to_string(peer->uid);
+}
+
+}  // namespace service

@@ -1,0 +1,94 @@
+// The board service's refusals as a client meets them: a frame of the wrong size, a frame
+// the board does not have, a message beyond one frame, a client beyond the limit.
+
+#include <grpcpp/grpcpp.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "BoardService.h"
+#include "ScriptBoard.h"
+#include "SimFixture.h"
+#include "sorrel_board.grpc.pb.h"
+#include "ui/Process.h"
+
+namespace {
+
+namespace v1 = sorrel::v1;
+
+class ServiceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetSleepHook([](unsigned ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms / 20)); });
+    simtest::UseBus("kite");
+    char folder[] = "/tmp/sorrel-service-test-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    m_Folder = folder;
+    StoredSettings settings;
+    settings.FrameRate = 100;
+    settings.TrueFrames = 3;
+    m_Board = std::make_unique<scripting::CScriptBoard>(settings);
+  }
+  void TearDown() override {
+    m_Service.reset();
+    m_Board->Close(false);
+    std::filesystem::remove_all(m_Folder);
+    SetSleepHook({});
+  }
+
+  void Serve(int maxClients = service::CBoardService::DEFAULT_MAX_CLIENTS) {
+    m_Service = std::make_unique<service::CBoardService>(*m_Board, m_Folder + "/board.sock", maxClients);
+  }
+  // A client on a connection of its own.
+  std::unique_ptr<v1::Board::Stub> Client() {
+    grpc::ChannelArguments own;
+    own.SetInt(GRPC_ARG_USE_LOCAL_SUBCHANNEL_POOL, 1);
+    return v1::Board::NewStub(
+        grpc::CreateCustomChannel("unix:" + m_Folder + "/board.sock", grpc::InsecureChannelCredentials(), own));
+  }
+  static grpc::Status Write(v1::Board::Stub& client, int frame, size_t bytes) {
+    grpc::ClientContext context;
+    v1::WriteFrameRequest request;
+    request.set_frame(frame);
+    request.set_pixels(std::string(bytes, '\x5a'));
+    v1::WriteFrameReply reply;
+    return client.WriteFrame(&context, request, &reply);
+  }
+
+  std::string m_Folder;
+  std::unique_ptr<scripting::CScriptBoard> m_Board;
+  std::unique_ptr<service::CBoardService> m_Service;
+};
+
+constexpr size_t FRAME = 512 * 512;
+
+TEST_F(ServiceTest, AFrameIsRefusedForItsSizeOrNumberWithTheBoardsText) {
+  Serve();
+  auto client = Client();
+  EXPECT_TRUE(Write(*client, 3, FRAME).ok());
+  const grpc::Status shorter = Write(*client, 3, FRAME - 1);
+  EXPECT_EQ(shorter.error_code(), grpc::StatusCode::INVALID_ARGUMENT);
+  EXPECT_EQ(shorter.error_message(), "a frame of Kite_SLM is 512 x 512 = 262144 bytes, not 262143");
+  const grpc::Status missing = Write(*client, 1024, FRAME);
+  EXPECT_EQ(missing.error_code(), grpc::StatusCode::OUT_OF_RANGE);
+  EXPECT_EQ(missing.error_message(), "frame 1024 is not one of the board's frame buffers 0..1023");
+  // Far beyond a frame is refused before it is read whole.
+  EXPECT_EQ(Write(*client, 3, 4 * FRAME).error_code(), grpc::StatusCode::RESOURCE_EXHAUSTED);
+}
+
+TEST_F(ServiceTest, AClientBeyondTheLimitIsToldWhyAndTheOthersAreServed) {
+  Serve(1);
+  auto first = Client();
+  auto second = Client();
+  EXPECT_TRUE(Write(*first, 0, FRAME).ok());
+  const grpc::Status turned = Write(*second, 0, FRAME);
+  EXPECT_EQ(turned.error_code(), grpc::StatusCode::RESOURCE_EXHAUSTED);
+  EXPECT_EQ(turned.error_message(), "the board service serves at most 1 clients at once; try again when one has ended");
+  EXPECT_TRUE(Write(*first, 1, FRAME).ok());
+}
+
+}  // namespace
