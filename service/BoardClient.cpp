@@ -6,9 +6,14 @@ namespace service {
 
 namespace v1 = sorrel::v1;
 
-CBoardClient::CBoardClient(const std::string& socketPath)
+CBoardClient::CBoardClient(const std::string& socketPath, bool keepPower)
     : m_Path(socketPath),
+      m_KeepPower(keepPower),
       m_Stub(v1::Board::NewStub(grpc::CreateChannel("unix:" + socketPath, grpc::InsecureChannelCredentials()))) {}
+
+void CBoardClient::Prepare(grpc::ClientContext& context) const {
+  if (m_KeepPower) context.AddMetadata("sorrel-keep-power", "1");
+}
 
 void CBoardClient::Check(const grpc::Status& status) const {
   if (status.ok()) return;
@@ -21,6 +26,7 @@ void CBoardClient::Check(const grpc::Status& status) const {
 
 v1::BoardStatus CBoardClient::Status() {
   grpc::ClientContext context;
+  Prepare(context);
   v1::BoardStatus reply;
   Check(m_Stub->GetStatus(&context, {}, &reply));
   return reply;
@@ -28,6 +34,7 @@ v1::BoardStatus CBoardClient::Status() {
 
 bool CBoardClient::SetPower(bool on) {
   grpc::ClientContext context;
+  Prepare(context);
   v1::SetPowerRequest request;
   request.set_on(on);
   v1::SetPowerReply reply;
@@ -37,6 +44,7 @@ bool CBoardClient::SetPower(bool on) {
 
 void CBoardClient::Select(int frame) {
   grpc::ClientContext context;
+  Prepare(context);
   v1::SelectRequest request;
   request.set_frame(frame);
   v1::SelectReply reply;

@@ -17,8 +17,9 @@ class CServiceError : public std::runtime_error {
 
 class CBoardClient {
  public:
-  // Talks to the service listening on the Unix socket at socketPath.
-  explicit CBoardClient(const std::string& socketPath);
+  // Talks to the service listening on the Unix socket at socketPath. With keepPower, the
+  // service leaves the SLM power on when this client was the last to change it and leaves.
+  CBoardClient(const std::string& socketPath, bool keepPower);
 
   sorrel::v1::BoardStatus Status();
   // The power the board ends in.
@@ -27,8 +28,11 @@ class CBoardClient {
 
  private:
   void Check(const grpc::Status& status) const;
+  // What every call of this client says of itself.
+  void Prepare(grpc::ClientContext& context) const;
 
   std::string m_Path;
+  bool m_KeepPower;
   std::unique_ptr<sorrel::v1::Board::Stub> m_Stub;
 };
 

@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -16,6 +17,7 @@
 #include <set>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "ScriptMessages.h"
 #include "BoardStatus.h"
@@ -30,6 +32,8 @@ namespace {
 
 // A frame plus room for the rest of the message.
 constexpr size_t MESSAGE_ROOM = 64 * 1024;
+// A call that changes the lasers or the power with this metadata leaves the power on.
+constexpr const char* KEEP_POWER_KEY = "sorrel-keep-power";
 
 // The board said no; its messages, or fallback, are the text.
 class CRefused : public std::runtime_error {
@@ -102,6 +106,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
   grpc::Status SetPower(grpc::ServerContext* context, const v1::SetPowerRequest* request,
                         v1::SetPowerReply* reply) override {
     return Serve(context, [&] {
+      NoteChange(context);
       const bool on = m_Board.SetPower(request->on());
       if (on != request->on()) throw CRefused(std::string("SLM power did not switch ") + (on ? "off" : "on"));
       reply->set_on(on);
@@ -120,6 +125,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
   grpc::Status SetRunParameters(grpc::ServerContext* context, const v1::RunParameters* request,
                                 v1::RunParameters* reply) override {
     return Serve(context, [&] {
+      NoteChange(context);
       m_Board.SetRunParameters({request->frame_rate(), request->laser_duty(), request->laser_a_gain(),
                                 request->laser_b_gain()});
       Put(m_Board.Parameters(), reply);
@@ -147,6 +153,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
   grpc::Status StartRun(grpc::ServerContext* context, const v1::StartRunRequest* request,
                         v1::StartRunReply*) override {
     return Serve(context, [&] {
+      NoteChange(context);
       if (!m_Board.Run({request->frames().begin(), request->frames().end()}, request->loop())) {
         throw CRefused("The run could not be started");
       }
@@ -158,6 +165,32 @@ class CBoardService::CImpl final : public v1::Board::Service {
   }
 
  private:
+  // Under the board's lock: the board is a client's now, to be made safe when the last one leaves.
+  void NoteChange(grpc::ServerContext* context) {
+    const auto& metadata = context->client_metadata();
+    const auto keep = metadata.find(KEEP_POWER_KEY);
+    m_KeepPower = keep != metadata.end() && keep->second == "1";
+    m_ClientsChanged = true;
+  }
+
+  // Once no client is connected: the run stopped, the lasers at zero gain, the power off
+  // unless the last change asked to keep it.
+  void EndIfLeft() {
+    std::lock_guard lock(m_BoardMutex);
+    if (!m_ClientsChanged) return;
+    m_ClientsChanged = false;
+    scripting::TakeMessages();
+    try {
+      m_Board.Stop();
+      scripting::RunParameters parameters = m_Board.Parameters();
+      parameters.LaserAGain = parameters.LaserBGain = 0;
+      m_Board.SetRunParameters(parameters);
+      if (!m_KeepPower) m_Board.SetPower(false);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "sorrelctl serve: the board could not be made safe after its last client: %s\n", e.what());
+    }
+  }
+
   // The caller checked, then the call on the board alone, its refusal as a status.
   template <class Call>
   grpc::Status Serve(grpc::ServerContext* context, Call call) {
@@ -199,11 +232,22 @@ class CBoardService::CImpl final : public v1::Board::Service {
     return grpc::Status::OK;
   }
 
+  // Takes the connections and watches them end; when the last has ended the board is made
+  // safe before the next connection is taken.
   void Accept() {
-    pollfd waits[2] = {{m_Listener, POLLIN, 0}, {m_Wake, POLLIN, 0}};
+    std::vector<pollfd> waits;
     for (;;) {
-      if (poll(waits, 2, -1) < 0) continue;
+      waits = {{m_Listener, POLLIN, 0}, {m_Wake, POLLIN, 0}};
+      {
+        std::lock_guard lock(m_ConnectionsMutex);
+        for (const std::set<Connection>* clients : {&m_Served, &m_Turned}) {
+          for (const Connection& c : *clients) waits.push_back({c.Fd, POLLRDHUP, 0});
+        }
+      }
+      if (poll(waits.data(), waits.size(), -1) < 0) continue;
       if (waits[1].revents != 0) return;
+      if (Forget() && Connected() == 0) EndIfLeft();
+      if (waits[0].revents == 0) continue;
       int fd = -1;
       {
         std::lock_guard lock(m_ConnectionsMutex);
@@ -214,8 +258,6 @@ class CBoardService::CImpl final : public v1::Board::Service {
           close(fd);
           continue;
         }
-        std::erase_if(m_Served, [](const Connection& c) { return !Open(c); });
-        std::erase_if(m_Turned, [](const Connection& c) { return !Open(c); });
         // Beyond the limit a client is still served its refusal, so it reads why.
         if (static_cast<int>(m_Served.size()) < m_MaxClients) {
           m_Served.insert(*connection);
@@ -225,6 +267,19 @@ class CBoardService::CImpl final : public v1::Board::Service {
       }
       grpc::AddInsecureChannelFromFd(m_Server.get(), fd);
     }
+  }
+
+  // Drops the connections that have ended; true when there were any.
+  bool Forget() {
+    std::lock_guard lock(m_ConnectionsMutex);
+    return std::erase_if(m_Served, [](const Connection& c) { return !Open(c); }) +
+               std::erase_if(m_Turned, [](const Connection& c) { return !Open(c); }) !=
+           0;
+  }
+
+  size_t Connected() {
+    std::lock_guard lock(m_ConnectionsMutex);
+    return m_Served.size() + m_Turned.size();
   }
 
   scripting::CScriptBoard& m_Board;
@@ -238,6 +293,8 @@ class CBoardService::CImpl final : public v1::Board::Service {
 
   std::mutex m_BoardMutex;
   int m_Selected = -1;
+  bool m_ClientsChanged = false;  // a client changed the lasers or the power since the last safe end
+  bool m_KeepPower = false;       // the last of those changes asked to keep the power
 
   std::mutex m_ConnectionsMutex;
   std::set<Connection> m_Served;

@@ -100,7 +100,7 @@ int RunOnService(const std::string& path, const COptions& options,
     }
   }
   try {
-    service::CBoardClient client(path);
+    service::CBoardClient client(path, options.Has("--keep-power"));
     command(client);
     return 0;
   } catch (const std::exception& e) {

@@ -20,7 +20,9 @@ const char* const ENDING =
     "Every value a board command does not get from its options comes from Sorrel's settings store, which it leaves "
     "as it was unless --save is given. However a board command ends (done, an error, Ctrl+C, SIGTERM), it leaves "
     "both lasers at zero gain and the SLM power off (or as it is, with --keep-power), and says so. A command that "
-    "goes through a board service (see serve) leaves the board as the service holds it.";
+    "goes through a board service (see serve) leaves the board to the service, which does the same once no client is "
+    "connected: the SLM power stays on only when the last command that changed the lasers or the power had "
+    "--keep-power.";
 
 // Text wrapped at 78 columns after an indent.
 void PrintWrapped(const std::string& text, size_t indent) {

@@ -265,11 +265,17 @@ class TestService:
         socket = lab / "sorrel" / "board.sock"
         p = serve()
         assert (socket.stat().st_mode & 0o777, socket.parent.stat().st_mode & 0o777) == (0o600, 0o700)
-        r = tool("power", "on")
-        assert (r.returncode, r.stdout, r.stderr) == (0, "SLM power on\n", "")
         r = tool("status")
         assert r.returncode == 0, r.stderr
-        assert "SLM power     on" in r.stdout.splitlines() and "laser gains   200, 100" in r.stdout.splitlines()
+        assert "laser gains   200, 100" in r.stdout.splitlines()
+        r = tool("power", "on")
+        assert (r.returncode, r.stdout, r.stderr) == (0, "SLM power on\n", "")
+        # Once its last client has left, the service makes the board safe: the power too, unless kept.
+        lines = tool("status").stdout.splitlines()
+        assert "SLM power     off" in lines and "laser gains   0, 0" in lines
+        assert tool("power", "on", "--keep-power").returncode == 0
+        lines = tool("status").stdout.splitlines()
+        assert "SLM power     on" in lines and "laser gains   0, 0" in lines
         r = tool("select", "1024")
         assert (r.returncode, r.stderr) == (1, "sorrelctl: frame 1024 is not one of the board's frame buffers 0..1023\n")
         assert last_write(board_writes(lab / "trace"), REG_CONTROL) & CONTROL_SLM_POWER, "the power went off"
