@@ -1,5 +1,6 @@
 // The board service's refusals as a client meets them: a frame of the wrong size, a frame
-// the board does not have, a message beyond one frame, a client beyond the limit.
+// the board does not have, a message beyond one frame, a client beyond the limit; and the
+// board made safe once the last client has left.
 
 #include <grpcpp/grpcpp.h>
 #include <gtest/gtest.h>
@@ -89,6 +90,40 @@ TEST_F(ServiceTest, AClientBeyondTheLimitIsToldWhyAndTheOthersAreServed) {
   EXPECT_EQ(turned.error_code(), grpc::StatusCode::RESOURCE_EXHAUSTED);
   EXPECT_EQ(turned.error_message(), "the board service serves at most 1 clients at once; try again when one has ended");
   EXPECT_TRUE(Write(*first, 1, FRAME).ok());
+}
+
+// A client switches the power and the lasers on and leaves: once none is connected the
+// lasers go to zero gain, and the power off unless the client asked to keep it.
+TEST_F(ServiceTest, TheLastClientToLeaveLeavesTheLasersAtZeroAndThePowerAsAsked) {
+  Serve();
+  for (const bool keep : {false, true}) {
+    {
+      auto client = Client();
+      grpc::ClientContext power, gains;
+      for (grpc::ClientContext* context : {&power, &gains}) {
+        if (keep) context->AddMetadata("sorrel-keep-power", "1");
+      }
+      v1::SetPowerRequest on;
+      on.set_on(true);
+      v1::SetPowerReply switched;
+      ASSERT_TRUE(client->SetPower(&power, on, &switched).ok());
+      v1::RunParameters lasers, sent;
+      lasers.set_frame_rate(100);
+      lasers.set_laser_duty(50);
+      lasers.set_laser_a_gain(200);
+      lasers.set_laser_b_gain(100);
+      ASSERT_TRUE(client->SetRunParameters(&gains, lasers, &sent).ok());
+      EXPECT_TRUE(m_Board->Power());
+    }
+    // The limit only keeps a service that never notices from hanging the test.
+    for (int i = 0; i < 3000 && (m_Board->Parameters().LaserAGain != 0 || m_Board->Power() != keep); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const scripting::RunParameters left = m_Board->Parameters();
+    EXPECT_EQ(left.LaserAGain, 0) << "kept " << keep;
+    EXPECT_EQ(left.LaserBGain, 0) << "kept " << keep;
+    EXPECT_EQ(m_Board->Power(), keep);
+  }
 }
 
 }  // namespace
