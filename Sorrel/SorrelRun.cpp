@@ -147,8 +147,7 @@ void CSorrelDlg::UpdateReadouts() {
 
   app.FrameRate = static_cast<uint16_t>(m_MaxRate + m_MinRate - TrackGetPos(IDC_RATE_SLIDER));
   const int g = board.GetImageFrames();
-  m_FrameRateText = g == 0 ? Format("%6.2f", app.FrameRate)
-                           : Format("%6.2f", 10000000.0 / static_cast<double>(static_cast<uint64_t>(g) * f));
+  m_FrameRateText = Format("%6.2f", g == 0 ? app.FrameRate : ReachedFrameRate(*board.BoardSpec(), g));
 
   app.LaserAGain = static_cast<uint16_t>(255 - TrackGetPos(IDC_GAIN_A_SLIDER));
   m_GainAText = GainPercent(app.LaserAGain);

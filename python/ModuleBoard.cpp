@@ -212,6 +212,10 @@ void BindBoard(py::module_& m) {
       .def_property_readonly("true_frames", [](CModuleBoard& b) { return InCore([&] { return b.Board().TrueFrames(); }); })
       .def_property_readonly("image_frames",
                              [](CModuleBoard& b) { return InCore([&] { return b.Board().ImageFrames(); }); })
+      .def_property_readonly("reached_frame_rate",
+                             [](CModuleBoard& b) {
+                               return InCore([&] { return ReachedFrameRate(b.Board().Spec(), b.Board().ImageFrames()); });
+                             })
       .def(
           "close",
           [](CModuleBoard& b, const py::object& keepPower) {

@@ -24,6 +24,7 @@ v1::BoardStatus Describe(scripting::CScriptBoard& board) {
   status.set_modulator(board.ModulatorType() == 1 ? v1::MODULATOR_PHASE : v1::MODULATOR_AMPLITUDE);
   status.set_true_frames(board.TrueFrames());
   status.set_image_frames(board.ImageFrames());
+  status.set_reached_frame_rate(ReachedFrameRate(spec, status.image_frames()));
   status.set_slm_power(board.Power());
   SRun_Status run{};
   status.set_run_state(!board.Status(run)                 ? v1::RUN_STATE_UNKNOWN

@@ -29,6 +29,14 @@ static_assert(offsetof(SBoard_Spec, MinFrameRate) == 36);
 static_assert(offsetof(SBoard_Spec, MaxFrameRate) == 40);
 static_assert(sizeof(SBoard_Spec) == 44);
 
+// Entries per second a run reaches: each entry is shown for the board's image frames of
+// FrameTime (100 ns units) each, which can make it slower than the rate asked. 0 when the
+// board gives no image frames.
+inline double ReachedFrameRate(const SBoard_Spec& spec, int imageFrames) {
+  if (imageFrames <= 0) return 0;
+  return 10000000.0 / static_cast<double>(static_cast<uint64_t>(imageFrames) * spec.FrameTime);
+}
+
 struct SRun_Status {
   uint16_t RunFlags;  // bit 3: a run is active
   uint16_t LastIndex;

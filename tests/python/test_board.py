@@ -69,6 +69,8 @@ def test_runs_selection_and_power_reach_the_card(traced):
     board.set_run_parameters(frame_rate=1000, laser_a_gain=255)
     assert board.run_parameters["laser_a_gain"] == 255 and board.run_parameters["laser_duty"] == 40
     assert last_write(board_writes(trace), REG_TIMING_A) & 0xFF == 255
+    # Six image frames of 164.1 us: the rate the run reaches, not the one asked.
+    assert board.image_frames == 6 and board.reached_frame_rate == pytest.approx(1015.64, abs=0.005)
     board.power = True
     assert board.power is True
     assert last_write(board_writes(trace), REG_CONTROL) & CONTROL_SLM_POWER

@@ -22,6 +22,7 @@ void Print(const sorrel::v1::BoardStatus& s) {
   Result("SLM power     %s\n", s.slm_power() ? "on" : "off");
   Result("run           %s\n", run);
   Result("frame rate    %d\n", s.parameters().frame_rate());
+  Result("reached rate  %.2f\n", s.reached_frame_rate());
   Result("laser duty    %d\n", s.parameters().laser_duty());
   Result("laser gains   %d, %d\n", s.parameters().laser_a_gain(), s.parameters().laser_b_gain());
 }

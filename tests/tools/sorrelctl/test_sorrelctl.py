@@ -216,7 +216,10 @@ class TestBoard:
         assert r.stdout.splitlines() == [
             "board         Kite_SLM, 512 x 512, 1024 frame buffers", "backend       simulated",
             "modulator     amplitude", "true frames   7", "image frames  62", "SLM power     off", "run           idle",
-            "frame rate    100", "laser duty    50", "laser gains   200, 100"]
+            "frame rate    100", "reached rate  98.29", "laser duty    50", "laser gains   200, 100"]
+        # A phase modulator's period is an even multiple of its true frames: 61 image frames become 72.
+        lines = tool("status", "--modulator", "phase", "--true-frames", "12").stdout.splitlines()
+        assert "image frames  72" in lines and "frame rate    100" in lines and "reached rate  84.64" in lines
 
     def test_a_terminal_gets_a_progress_line_and_a_pipe_does_not(self, lab):
         reader, writer = pty.openpty()
