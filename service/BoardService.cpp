@@ -142,9 +142,10 @@ class CBoardService::CImpl final : public v1::Board::Service {
                                     " x " + std::to_string(spec.Height) + " = " + std::to_string(size) +
                                     " bytes, not " + std::to_string(request->pixels().size()));
       }
-      // The board reorders the bytes in place.
-      std::vector<uint8_t> frame(request->pixels().begin(), request->pixels().end());
-      if (!m_Board.WriteFrame(request->frame(), frame.data())) {
+      // The message's bytes go as they are, reordered through the scratch when the board wants it.
+      m_Scratch.resize(size);
+      const auto* pixels = reinterpret_cast<const uint8_t*>(request->pixels().data());
+      if (!m_Board.WriteFrameFrom(request->frame(), pixels, m_Scratch.data())) {
         throw CRefused("Frame " + std::to_string(request->frame()) + " could not be written");
       }
     });
@@ -293,6 +294,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
 
   std::mutex m_BoardMutex;
   int m_Selected = -1;
+  std::vector<uint8_t> m_Scratch;  // a frame in the board's order, under the board's lock
   bool m_ClientsChanged = false;  // a client changed the lasers or the power since the last safe end
   bool m_KeepPower = false;       // the last of those changes asked to keep the power
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "BoardService.h"
 #include "ScriptBoard.h"
@@ -52,10 +53,13 @@ class ServiceTest : public ::testing::Test {
         grpc::CreateCustomChannel("unix:" + m_Folder + "/board.sock", grpc::InsecureChannelCredentials(), own));
   }
   static grpc::Status Write(v1::Board::Stub& client, int frame, size_t bytes) {
+    return Write(client, frame, std::string(bytes, '\x5a'));
+  }
+  static grpc::Status Write(v1::Board::Stub& client, int frame, const std::string& pixels) {
     grpc::ClientContext context;
     v1::WriteFrameRequest request;
     request.set_frame(frame);
-    request.set_pixels(std::string(bytes, '\x5a'));
+    request.set_pixels(pixels);
     v1::WriteFrameReply reply;
     return client.WriteFrame(&context, request, &reply);
   }
@@ -70,7 +74,13 @@ constexpr size_t FRAME = 512 * 512;
 TEST_F(ServiceTest, AFrameIsRefusedForItsSizeOrNumberWithTheBoardsText) {
   Serve();
   auto client = Client();
-  EXPECT_TRUE(Write(*client, 3, FRAME).ok());
+  // A frame that is taken arrives on the card as the client sent it.
+  std::string picture(FRAME, '\0');
+  for (size_t i = 0; i < FRAME; ++i) picture[i] = static_cast<char>(i * 7 + i / 512);
+  ASSERT_TRUE(Write(*client, 3, picture).ok());
+  std::vector<uint8_t> shown;
+  ASSERT_TRUE(sim::testing::DecodedFrame(simtest::SLOT0, 3, shown));
+  EXPECT_TRUE(shown == std::vector<uint8_t>(picture.begin(), picture.end()));
   const grpc::Status shorter = Write(*client, 3, FRAME - 1);
   EXPECT_EQ(shorter.error_code(), grpc::StatusCode::INVALID_ARGUMENT);
   EXPECT_EQ(shorter.error_message(), "a frame of Kite_SLM is 512 x 512 = 262144 bytes, not 262143");
