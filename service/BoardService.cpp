@@ -19,8 +19,8 @@
 #include <thread>
 #include <vector>
 
-#include "ScriptMessages.h"
 #include "BoardStatus.h"
+#include "ScriptMessages.h"
 #include "ServiceSocket.h"
 #include "sorrel_board.grpc.pb.h"
 
@@ -67,7 +67,7 @@ bool Open(const Connection& c) {
 
 class CBoardService::CImpl final : public v1::Board::Service {
  public:
-  CImpl(scripting::CScriptBoard& board, const std::string& path, int maxClients)
+  CImpl(CServedBoard& board, const std::string& path, int maxClients)
       : m_Board(board), m_Path(path), m_MaxClients(maxClients), m_Uid(getuid()) {
     const SBoard_Spec& spec = board.Spec();
     grpc::ServerBuilder builder;
@@ -97,10 +97,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
   const std::string& Path() const { return m_Path; }
 
   grpc::Status GetStatus(grpc::ServerContext* context, const v1::StatusRequest*, v1::BoardStatus* reply) override {
-    return Serve(context, [&] {
-      *reply = Describe(m_Board);
-      reply->set_selected_frame(m_Selected);
-    });
+    return Serve(context, [&] { *reply = m_Board.Status(); });
   }
 
   grpc::Status SetPower(grpc::ServerContext* context, const v1::SetPowerRequest* request,
@@ -118,7 +115,6 @@ class CBoardService::CImpl final : public v1::Board::Service {
       if (!m_Board.Select(request->frame())) {
         throw CRefused("Frame " + std::to_string(request->frame()) + " could not be selected");
       }
-      m_Selected = request->frame();
     });
   }
 
@@ -126,9 +122,9 @@ class CBoardService::CImpl final : public v1::Board::Service {
                                 v1::RunParameters* reply) override {
     return Serve(context, [&] {
       NoteChange(context);
-      m_Board.SetRunParameters({request->frame_rate(), request->laser_duty(), request->laser_a_gain(),
-                                request->laser_b_gain()});
-      Put(m_Board.Parameters(), reply);
+      Put(m_Board.SetRunParameters({request->frame_rate(), request->laser_duty(), request->laser_a_gain(),
+                                    request->laser_b_gain()}),
+          reply);
     });
   }
 
@@ -142,10 +138,8 @@ class CBoardService::CImpl final : public v1::Board::Service {
                                     " x " + std::to_string(spec.Height) + " = " + std::to_string(size) +
                                     " bytes, not " + std::to_string(request->pixels().size()));
       }
-      // The message's bytes go as they are, reordered through the scratch when the board wants it.
-      m_Scratch.resize(size);
       const auto* pixels = reinterpret_cast<const uint8_t*>(request->pixels().data());
-      if (!m_Board.WriteFrameFrom(request->frame(), pixels, m_Scratch.data())) {
+      if (!m_Board.WriteFrame(request->frame(), pixels)) {
         throw CRefused("Frame " + std::to_string(request->frame()) + " could not be written");
       }
     });
@@ -174,21 +168,16 @@ class CBoardService::CImpl final : public v1::Board::Service {
     m_ClientsChanged = true;
   }
 
-  // Once no client is connected: the run stopped, the lasers at zero gain, the power off
-  // unless the last change asked to keep it.
+  // Once no client is connected, the host's end for a board the clients changed.
   void EndIfLeft() {
     std::lock_guard lock(m_BoardMutex);
     if (!m_ClientsChanged) return;
     m_ClientsChanged = false;
     scripting::TakeMessages();
     try {
-      m_Board.Stop();
-      scripting::RunParameters parameters = m_Board.Parameters();
-      parameters.LaserAGain = parameters.LaserBGain = 0;
-      m_Board.SetRunParameters(parameters);
-      if (!m_KeepPower) m_Board.SetPower(false);
+      m_Board.ClientsLeft(m_KeepPower);
     } catch (const std::exception& e) {
-      std::fprintf(stderr, "sorrelctl serve: the board could not be made safe after its last client: %s\n", e.what());
+      std::fprintf(stderr, "board service: the board could not be made safe after its last client: %s\n", e.what());
     }
   }
 
@@ -283,7 +272,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
     return m_Served.size() + m_Turned.size();
   }
 
-  scripting::CScriptBoard& m_Board;
+  CServedBoard& m_Board;
   const std::string m_Path;
   const int m_MaxClients;
   const uid_t m_Uid;
@@ -293,8 +282,6 @@ class CBoardService::CImpl final : public v1::Board::Service {
   std::thread m_Acceptor;
 
   std::mutex m_BoardMutex;
-  int m_Selected = -1;
-  std::vector<uint8_t> m_Scratch;  // a frame in the board's order, under the board's lock
   bool m_ClientsChanged = false;  // a client changed the lasers or the power since the last safe end
   bool m_KeepPower = false;       // the last of those changes asked to keep the power
 
@@ -303,7 +290,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
   std::set<Connection> m_Turned;
 };
 
-CBoardService::CBoardService(scripting::CScriptBoard& board, const std::string& socketPath, int maxClients)
+CBoardService::CBoardService(CServedBoard& board, const std::string& socketPath, int maxClients)
     : m_Impl(std::make_unique<CImpl>(board, socketPath, maxClients)) {}
 
 CBoardService::~CBoardService() = default;

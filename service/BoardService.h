@@ -1,13 +1,13 @@
 #pragma once
 // The board service: serves one board to clients on a Unix domain socket (the calls of
 // sorrel_board.proto), one call at a time, each checked for the caller's user. The board
-// stays its host's: the host opens it before the service starts and ends it safely after
-// the service is gone.
+// stays its host's: the host opens it before the service starts and ends it after the
+// service is gone.
 
 #include <memory>
 #include <string>
 
-#include "ScriptBoard.h"
+#include "ServedBoard.h"
 
 namespace service {
 
@@ -17,7 +17,7 @@ class CBoardService {
 
   // Listens on socketPath (see Listen) and serves until destroyed; throws
   // std::runtime_error when it cannot listen there.
-  CBoardService(scripting::CScriptBoard& board, const std::string& socketPath,
+  CBoardService(CServedBoard& board, const std::string& socketPath,
                 int maxClients = DEFAULT_MAX_CLIENTS);
   // Ends every call, stops listening and removes the socket file.
   ~CBoardService();

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "BoardService.h"
+#include "HeadlessBoard.h"
 #include "ScriptBoard.h"
 #include "SimFixture.h"
 #include "sorrel_board.grpc.pb.h"
@@ -43,7 +44,8 @@ class ServiceTest : public ::testing::Test {
   }
 
   void Serve(int maxClients = service::CBoardService::DEFAULT_MAX_CLIENTS) {
-    m_Service = std::make_unique<service::CBoardService>(*m_Board, m_Folder + "/board.sock", maxClients);
+    m_Served = std::make_unique<service::CHeadlessBoard>(*m_Board);
+    m_Service = std::make_unique<service::CBoardService>(*m_Served, m_Folder + "/board.sock", maxClients);
   }
   // A client on a connection of its own.
   std::unique_ptr<v1::Board::Stub> Client() {
@@ -66,6 +68,7 @@ class ServiceTest : public ::testing::Test {
 
   std::string m_Folder;
   std::unique_ptr<scripting::CScriptBoard> m_Board;
+  std::unique_ptr<service::CHeadlessBoard> m_Served;
   std::unique_ptr<service::CBoardService> m_Service;
 };
 

@@ -3,6 +3,7 @@
 
 #include "BoardService.h"
 #include "BoardSession.h"
+#include "HeadlessBoard.h"
 #include "Commands.h"
 #include "ServiceSocket.h"
 #include "Terminal.h"
@@ -19,7 +20,8 @@ int ServeCommand(const COptions& options) {
   return RunOnBoard(options, [&](CBoardSession& session) {
     scripting::CScriptBoard& board = session.Board();
     // Gone, and its socket file with it, before the session ends the board safely.
-    service::CBoardService served(board, path, clients);
+    service::CHeadlessBoard headless(board);
+    service::CBoardService served(headless, path, clients);
     Result("serving %s on %s\n", board.Spec().BoardName, path.c_str());
     for (;;) session.Wait(3600);
   });

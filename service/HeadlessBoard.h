@@ -1,0 +1,30 @@
+#pragma once
+// The board a headless service holds: the scripting core's, made safe once its clients
+// have gone, since no operator is there to own it.
+
+#include "ServedBoard.h"
+
+namespace service {
+
+class CHeadlessBoard final : public CServedBoard {
+ public:
+  explicit CHeadlessBoard(scripting::CScriptBoard& board) : m_Board(board) {}
+
+  const SBoard_Spec& Spec() const override { return m_Board.Spec(); }
+  sorrel::v1::BoardStatus Status() override;
+  bool SetPower(bool on) override { return m_Board.SetPower(on); }
+  bool Select(int frame) override;
+  scripting::RunParameters SetRunParameters(const scripting::RunParameters& parameters) override;
+  bool WriteFrame(int frame, const uint8_t* pixels) override;
+  bool Run(const std::vector<int>& frames, bool loop) override { return m_Board.Run(frames, loop); }
+  void Stop() override { m_Board.Stop(); }
+  // The run stopped, both lasers at zero gain, the power off unless kept.
+  void ClientsLeft(bool keepPower) override;
+
+ private:
+  scripting::CScriptBoard& m_Board;
+  int m_Selected = -1;
+  std::vector<uint8_t> m_Scratch;  // a frame in the board's order
+};
+
+}  // namespace service
