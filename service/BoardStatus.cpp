@@ -21,6 +21,9 @@ v1::BoardStatus Describe(scripting::CScriptBoard& board) {
   status.set_height(spec.Height);
   status.set_frame_buffers(spec.MaxFrames);
   status.set_backend(pci::ServingBackend());
+  if (const std::vector<pci::Location> held = pci::RegisteredCards(); !held.empty()) {
+    status.set_card(pci::CardAddress(held.front()));
+  }
   status.set_modulator(board.ModulatorType() == 1 ? v1::MODULATOR_PHASE : v1::MODULATOR_AMPLITUDE);
   status.set_true_frames(board.TrueFrames());
   status.set_image_frames(board.ImageFrames());

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "ServiceSocket.h"
+#include "pci/Facility.h"
 #include "Terminal.h"
 #include "ui/Signals.h"
 
@@ -14,6 +15,7 @@ namespace sorrelctl {
 
 const std::vector<OptionSpec>& BoardOptions() {
   static const std::vector<OptionSpec> OPTIONS = {
+      {"--card", 1, "ADDRESS|SLOT", "the card to open: its PCI address (0000:03:00.0) or slot number (default: the first)"},
       {"--modulator", 1, "amplitude|phase", "the modulator type the board is opened with (stored: LC_Type)"},
       {"--true-frames", 1, "N", "the true frames the board is opened with, 3 to 32767 (stored: TrueFrames)"},
       {"--keep-power", 0, "", "leave the SLM power as it is at the end instead of switching it off"},
@@ -27,6 +29,17 @@ std::vector<OptionSpec> WithBoardOptions(std::vector<OptionSpec> own) {
   return own;
 }
 
+namespace {
+
+// Scan finds only the card --card names.
+void ChooseCard(const COptions& options) {
+  if (!options.Has("--card")) return;
+  const std::string why = pci::ChooseCard(options.Values("--card")[0]);
+  if (!why.empty()) throw CUsageError("--card: " + why);
+}
+
+}  // namespace
+
 CBoardSession::CBoardSession(const COptions& options)
     : m_KeepPower(options.Has("--keep-power")), m_Save(options.Has("--save")), m_Settings(ReadStoredSettings()) {
   if (options.Has("--modulator")) {
@@ -37,6 +50,7 @@ CBoardSession::CBoardSession(const COptions& options)
     m_Settings.LC_Type = type == "phase" ? 1 : 0;
   }
   if (auto trueFrames = options.Number("--true-frames", 3, 32767)) m_Settings.TrueFrames = static_cast<uint16_t>(*trueFrames);
+  ChooseCard(options);
   // Recorded now, acted on between two steps of the command, never inside a board call.
   WatchTerminationSignals([](int) {});
 }
@@ -85,10 +99,19 @@ const OptionSpec& ServiceOption() {
 }
 
 std::optional<std::string> ServiceFor(const COptions& options) {
+  ChooseCard(options);
   if (options.Has("--service")) return options.Values("--service")[0];
   const std::string path = service::DefaultSocketPath();
-  if (!path.empty() && service::Answers(path)) return path;
-  return std::nullopt;
+  if (path.empty() || !service::Answers(path)) return std::nullopt;
+  // Another card than the service's is opened here, beside the service.
+  if (options.Has("--card")) {
+    try {
+      if (!pci::IsChosen(service::CBoardClient(path, false).Status().card())) return std::nullopt;
+    } catch (const service::CServiceError&) {
+      return std::nullopt;
+    }
+  }
+  return path;
 }
 
 int RunOnService(const std::string& path, const COptions& options,
@@ -101,6 +124,13 @@ int RunOnService(const std::string& path, const COptions& options,
   }
   try {
     service::CBoardClient client(path, options.Has("--keep-power"));
+    if (options.Has("--card")) {
+      const std::string held = client.Status().card();
+      if (!pci::IsChosen(held)) {
+        Say("--card " + options.Values("--card")[0] + ": the board service on " + path + " holds the card at " + held);
+        return 1;
+      }
+    }
     command(client);
     return 0;
   } catch (const std::exception& e) {

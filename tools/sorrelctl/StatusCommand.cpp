@@ -15,6 +15,7 @@ void Print(const sorrel::v1::BoardStatus& s) {
                                                                   : "unknown";
   Result("board         %s, %u x %u, %u frame buffers\n", s.board_name().c_str(), s.width(), s.height(),
          s.frame_buffers());
+  Result("card          %s\n", s.card().c_str());
   Result("backend       %s\n", s.backend().c_str());
   Result("modulator     %s\n", s.modulator() == sorrel::v1::MODULATOR_PHASE ? "phase" : "amplitude");
   Result("true frames   %d\n", s.true_frames());

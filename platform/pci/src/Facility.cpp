@@ -18,6 +18,7 @@
 #include "Backend.h"
 #include "Backends.h"
 #include "BoardRegisters.h"
+#include "CardChoice.h"
 #include "Claims.h"
 #include "Scheduling.h"
 
@@ -575,7 +576,7 @@ uint32_t Scan(DeviceHandle device, uint32_t vendorId, uint32_t deviceId, Locatio
   if (!backend) {
     return 0;
   }
-  const std::vector<Location> found = backend->Scan(vendorId, deviceId);
+  const std::vector<Location> found = detail::KeepChosen(backend->Scan(vendorId, deviceId));
   const size_t count = std::min<size_t>(found.size(), MAX_CARDS);
   std::copy_n(found.begin(), count, locations);
   return static_cast<uint32_t>(count);

@@ -72,6 +72,7 @@ class TestCommandLine:
         (["select", "x"], "select: N takes a whole number, not 'x'"),
         (["status", "--modulator", "both"], "--modulator takes amplitude or phase, not 'both'"),
         (["status", "--true-frames", "2"], "status: --true-frames takes 3 to 32767, not 2"),
+        (["status", "--card", "1:2"], "--card: '1:2' is neither a PCI address (such as 0000:03:00.0 or 03:00.0) nor a slot number (0 to 31)"),
     ])
     def test_a_command_line_it_cannot_take_is_one_line_and_status_2(self, work, args, line):
         r = tool(*args)
@@ -214,7 +215,7 @@ class TestBoard:
         r = tool("status", "--modulator", "amplitude", "--true-frames", "7")
         assert r.returncode == 0, r.stderr
         assert r.stdout.splitlines() == [
-            "board         Kite_SLM, 512 x 512, 1024 frame buffers", "backend       simulated",
+            "board         Kite_SLM, 512 x 512, 1024 frame buffers", "card          0000:01:00.0", "backend       simulated",
             "modulator     amplitude", "true frames   7", "image frames  62", "SLM power     off", "run           idle",
             "frame rate    100", "reached rate  98.29", "laser duty    50", "laser gains   200, 100"]
         # A phase modulator's period is an even multiple of its true frames: 61 image frames become 72.
@@ -301,6 +302,20 @@ class TestService:
         assert tool("select", "2", "--service", lab / "board.sock").stdout == "frame 2 selected\n"
         second.send_signal(signal.SIGINT)
         assert second.wait(timeout=60) == -signal.SIGINT
+
+    def test_a_card_is_chosen_by_address_or_slot_and_another_is_opened_beside_the_service(self, lab, monkeypatch, serve):
+        monkeypatch.setenv("SORREL_SIM", "kite,wren")
+        monkeypatch.setenv("XDG_RUNTIME_DIR", str(lab))
+        board = lambda *args: tool("status", *args).stdout.splitlines()[:2]
+        assert board("--card", "1") == ["board         Wren_SLM, 256 x 256, 4096 frame buffers", "card          0000:01:01.0"]
+        p = serve("--card", "0000:01:00.0")
+        assert board() == ["board         Kite_SLM, 512 x 512, 1024 frame buffers", "card          0000:01:00.0"]
+        assert board("--card", "1") == ["board         Wren_SLM, 256 x 256, 4096 frame buffers", "card          0000:01:01.0"]
+        assert board("--card", "01:00.0")[1] == "card          0000:01:00.0"
+        r = tool("status", "--card", "01:01.0", "--service", lab / "sorrel" / "board.sock")
+        assert (r.returncode, r.stderr) == (1, f"sorrelctl: --card 01:01.0: the board service on {lab / 'sorrel' / 'board.sock'} holds the card at 0000:01:00.0\n")
+        p.send_signal(signal.SIGTERM)
+        p.wait(timeout=60)
 
     def test_another_user_is_refused_even_through_a_loosened_socket(self, lab, serve):
         if os.geteuid() != 0:

@@ -138,6 +138,17 @@ PCI_API bool InterruptThreadEnable(ThreadHandle* thread, DeviceHandle device, In
                                    InterruptRoutine routine, void* argument);
 PCI_API void InterruptThreadDisable(ThreadHandle thread);
 
+// ---- which card this process opens ----
+
+// "domain:bus:slot.function" in hex, as sysfs and lspci name a card: "0000:03:00.0".
+PCI_API std::string CardAddress(const Location& location);
+// From now on Scan finds only the card the text names: a PCI address ("0000:03:00.0", or
+// "03:00.0" in domain 0) or a slot number in decimal ("3": the card in slot 3 of any bus);
+// empty, every card again. Returns "", or why the text names no place a card can be.
+PCI_API std::string ChooseCard(const std::string& card);
+// Whether Scan finds the card at this address (as CardAddress writes it) under the choice.
+PCI_API bool IsChosen(const std::string& address);
+
 // ---- what the modulator of a registered card shows now ----
 
 // Read back from the card's side, never from the program's copy: the simulated card's own
