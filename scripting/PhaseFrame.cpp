@@ -76,7 +76,7 @@ std::string WavelengthLutFile(const std::string& workingFolder, const std::strin
                                 wavelength + "'");
   }
   const std::string folder = workingFolder.empty() || workingFolder.ends_with('/') ? workingFolder : workingFolder + "/";
-  return folder + LUT_FOLDER + "/" + wavelength + ".lut";
+  return folder + WAVELENGTH_LUT_FOLDER + "/" + wavelength + ".lut";
 }
 
 void ComposePhaseFrame(const float* phases, const std::string& wavelength, const PhaseHost& host,

@@ -13,9 +13,6 @@
 
 namespace scripting {
 
-// The folder a wavelength's LUT files lie in, below the working folder.
-constexpr const char* LUT_FOLDER = "LUT_Files";
-
 // What a frame of phases is composed with, as its host applies it now: the compensation
 // switch and images (frame-sized, both given when ApplyCorrection is set; the host's own,
 // read only while the frame is made) and the working folder whose LUT_Files hold the LUTs.
@@ -33,7 +30,7 @@ PhaseHost HostWith(const Compensation& compensation, const std::string& workingF
 // the current directory, ending in '/'.
 std::string CurrentWorkingFolder();
 
-// The LUT file of a wavelength: <working folder>/LUT_Files/<wavelength>.lut, e.g. "633nm"
+// The LUT file of a wavelength: <working folder>/<WAVELENGTH_LUT_FOLDER>/<wavelength>.lut, e.g. "633nm"
 // chooses LUT_Files/633nm.lut. Throws std::invalid_argument for a name that is not one
 // (empty, or anything but letters, digits, '.', '_' and '-', or starting with '.').
 std::string WavelengthLutFile(const std::string& workingFolder, const std::string& wavelength);
