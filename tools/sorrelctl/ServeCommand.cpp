@@ -25,6 +25,7 @@ int ServeCommand(const COptions& options) {
     // Phases are composed as the program composes a pattern started here with these settings.
     service::CHeadlessBoard headless(board, scripting::StoredCompensation(session.Settings(), BoardGeometry(board.Spec())),
                                      scripting::CurrentWorkingFolder());
+    SayMessages();  // what the compensation files' reader said
     service::CBoardService served(headless, path, clients);
     Result("serving %s on %s\n", board.Spec().BoardName, path.c_str());
     for (;;) session.Wait(3600);
