@@ -21,7 +21,8 @@ py::array CheckedArray(const py::handle& argument, int width, int height, const 
   }
   py::array array = py::reinterpret_borrow<py::array>(argument);
   if (!taken(array.dtype())) {
-    throw py::type_error(what + " must be an array of " + types + ", not " + std::string(py::str(py::handle(array.dtype()))));
+    throw py::type_error(what + " must be an array of " + types + ", not " +
+                         std::string(py::str(py::handle(array.dtype()))));
   }
   if (array.ndim() != 2 || array.shape(0) != height || array.shape(1) != width) {
     std::string shape = "(";

@@ -36,8 +36,8 @@ bool IsFrameLayout(const FrameView& view, int width);
 // width, in any memory order. Returned as float32 in screen order, ready for any board, local
 // or served: a C-ordered float32 array as it is, any other converted once. Throws TypeError or
 // ValueError naming what (e.g. "set_phase: the phases") when it is not. The GIL must be held.
-pybind11::array_t<float, pybind11::array::c_style> CheckedPhases(const pybind11::handle& argument, int width, int height,
-                                                                 const std::string& what);
+pybind11::array_t<float, pybind11::array::c_style> CheckedPhases(const pybind11::handle& argument, int width,
+                                                                 int height, const std::string& what);
 
 // A new C-ordered uint8 array of height x width.
 pybind11::array_t<uint8_t> NewFrameArray(int width, int height);

@@ -248,20 +248,21 @@ std::vector<float> Ramp() {
 TEST_F(ScriptBoardTest, SetPhaseTakesEachPhaseToTheNearestLevelOfItsWrappedWave) {
   CScriptBoard board(Settings());
   std::vector<float> phases = Ramp();
-  // A phase and the level it gives: those beyond one wave as their wrapped value does.
+  // A phase and the level it gives; -pi, 2 pi and 4 pi + x give the level of their wrapped value.
   const std::pair<float, int> edges[] = {
-      {0.0f, 0},          {static_cast<float>(PI), 128},     {static_cast<float>(-PI), 128},
-      {PhaseOf(256), 0},  {PhaseOf(512 + 10.2), 10},         {PhaseOf(10.4), 10},
-      {PhaseOf(10.6), 11}, {PhaseOf(255.6), 0},              {PhaseOf(-1), 255},
-      {PhaseOf(-512 - 0.7), 255}, {static_cast<float>(1000 * PI + PI / 2), 64},
-      {3.0e38f, -1}};  // the last, finite however large, is taken: its level is what its float gives
+      {0.0f, 0},           {static_cast<float>(PI), 128}, {static_cast<float>(-PI), 128},
+      {PhaseOf(256), 0},   {PhaseOf(10.2), 10},           {PhaseOf(512 + 10.2), 10},
+      {PhaseOf(10.4), 10}, {PhaseOf(10.6), 11},           {PhaseOf(255.6), 0},
+      {PhaseOf(-1), 255},  {PhaseOf(-512 - 0.7), 255},    {static_cast<float>(1000 * PI + PI / 2), 64}};
   for (size_t k = 0; k < std::size(edges); ++k) phases[k] = edges[k].first;
+  const size_t huge = std::size(edges);
+  phases[huge] = 3.0e38f;  // finite however large: taken, its level whatever its float gives
   ASSERT_TRUE(board.SetPhase(5, phases.data(), "", scripting::PhaseHost{}));
   const std::vector<uint8_t> shown = Shown(5);
   ASSERT_EQ(shown.size(), PIXELS);
-  for (size_t k = 0; k + 1 < std::size(edges); ++k) EXPECT_EQ(shown[k], edges[k].second) << "phase " << edges[k].first;
+  for (size_t k = 0; k < std::size(edges); ++k) EXPECT_EQ(shown[k], edges[k].second) << "phase " << edges[k].first;
   size_t wrong = 0;
-  for (size_t i = std::size(edges); i < PIXELS; ++i) wrong += shown[i] != Level(i);
+  for (size_t i = huge + 1; i < PIXELS; ++i) wrong += shown[i] != Level(i);
   EXPECT_EQ(wrong, 0u);
 }
 

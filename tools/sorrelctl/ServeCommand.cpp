@@ -23,7 +23,8 @@ int ServeCommand(const COptions& options) {
     scripting::CScriptBoard& board = session.Board();
     // Gone, and its socket file with it, before the session ends the board safely.
     // Phases are composed as the program composes a pattern started here with these settings.
-    service::CHeadlessBoard headless(board, scripting::StoredCompensation(session.Settings(), BoardGeometry(board.Spec())),
+    const PatternGeometry geometry = BoardGeometry(board.Spec());
+    service::CHeadlessBoard headless(board, scripting::StoredCompensation(session.Settings(), geometry),
                                      scripting::CurrentWorkingFolder());
     SayMessages();  // what the compensation files' reader said
     service::CBoardService served(headless, path, clients);
