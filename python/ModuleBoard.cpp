@@ -188,8 +188,7 @@ void BindBoard(py::module_& m) {
           "each wrapped to one wave and taken as the grey level round(phase / 2 pi x 256) mod 256, the stored "
           "compensation images added when Sorrel applies them, then mapped through the LUT of the wavelength, "
           "LUT_Files/<wavelength>.lut in the folder the script was in when it opened the board (e.g. '633nm'); "
-          "None: no LUT. Phases that are NaN or "
-          "infinite, and a wavelength without a LUT file, raise ValueError.")
+          "None: no LUT. Phases that are NaN or infinite, and a wavelength without a LUT file, raise ValueError.")
       .def(
           "set_run_parameters",
           [](CModuleBoard& b, const py::object& rate, const py::object& duty, const py::object& a, const py::object& g) {
