@@ -115,6 +115,15 @@ std::string TextArgument(const py::handle& text) {
   return py::reinterpret_steal<py::bytes>(utf8).cast<std::string>();
 }
 
+std::string WavelengthArgument(const py::handle& value) {
+  if (value.is_none()) return {};
+  if (!py::isinstance<py::str>(value)) {
+    throw py::type_error("wavelength must be None or a str such as '633nm', not " +
+                         std::string(py::str(py::type::of(value).attr("__name__"))));
+  }
+  return TextArgument(value);
+}
+
 std::optional<std::string> PathArgument(const py::handle& value) {
   if (!py::isinstance<py::str>(value) && !py::isinstance<py::bytes>(value) && !py::hasattr(value, "__fspath__")) {
     return std::nullopt;

@@ -42,6 +42,10 @@ bool BoolArgument(const pybind11::handle& value, const std::string& what);
 // kept escaped, so it matches none and reads back in a message.
 std::string TextArgument(const pybind11::handle& text);
 
+// A wavelength's name from None (no LUT: "") or a str; TypeError for anything else. The
+// scripting core checks the name itself.
+std::string WavelengthArgument(const pybind11::handle& value);
+
 // A file name as the system keeps it, its bytes, from a str (as os.fsencode encodes it), bytes
 // or an os.PathLike; nothing for anything else. ValueError for a name holding a NUL.
 std::optional<std::string> PathArgument(const pybind11::handle& value);

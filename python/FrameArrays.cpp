@@ -11,17 +11,18 @@ namespace {
 
 constexpr py::ssize_t TILE = 64;  // bytes per side of the tiles a strided copy walks
 
-}  // namespace
-
-FrameView CheckedFrame(const py::handle& argument, int width, int height, const std::string& what) {
+// The argument as a numpy array of one of the element types (kinds) named, with the board's
+// shape.
+py::array CheckedArray(const py::handle& argument, int width, int height, const std::string& what,
+                       const std::string& types, bool (*taken)(const py::dtype&)) {
   if (!py::isinstance<py::array>(argument)) {
-    throw py::type_error(what + " must be a numpy array of uint8, not " +
+    throw py::type_error(what + " must be a numpy array of " + types + ", not " +
                          std::string(py::str(py::type::of(argument).attr("__name__"))));
   }
   py::array array = py::reinterpret_borrow<py::array>(argument);
-  const py::dtype dtype = array.dtype();
-  if (dtype.kind() != 'u' || dtype.itemsize() != 1) {
-    throw py::type_error(what + " must be an array of uint8, not " + std::string(py::str(py::handle(dtype))));
+  if (!taken(array.dtype())) {
+    throw py::type_error(what + " must be an array of " + types + ", not " +
+                         std::string(py::str(py::handle(array.dtype()))));
   }
   if (array.ndim() != 2 || array.shape(0) != height || array.shape(1) != width) {
     std::string shape = "(";
@@ -30,8 +31,25 @@ FrameView CheckedFrame(const py::handle& argument, int width, int height, const 
     throw py::value_error(what + " must have the board's shape (" + std::to_string(height) + ", " +
                           std::to_string(width) + "), not " + shape);
   }
+  return array;
+}
+
+}  // namespace
+
+FrameView CheckedFrame(const py::handle& argument, int width, int height, const std::string& what) {
+  py::array array = CheckedArray(argument, width, height, what, "uint8",
+                                 [](const py::dtype& d) { return d.kind() == 'u' && d.itemsize() == 1; });
   const auto* base = static_cast<const uint8_t*>(array.data());
   return FrameView{array, base, array.strides(0), array.strides(1)};
+}
+
+py::array_t<float, py::array::c_style> CheckedPhases(const py::handle& argument, int width, int height,
+                                                     const std::string& what) {
+  const py::array array = CheckedArray(argument, width, height, what, "float32 or float64", [](const py::dtype& d) {
+    return d.kind() == 'f' && (d.itemsize() == 4 || d.itemsize() == 8);
+  });
+  // Converted as numpy converts, byte order and strides included; no copy when none is needed.
+  return py::array_t<float, py::array::c_style | py::array::forcecast>::ensure(array);
 }
 
 bool IsFrameLayout(const FrameView& view, int width) { return view.columnStride == 1 && view.rowStride == width; }

@@ -1,7 +1,8 @@
 #pragma once
 // Frames between numpy and the board: a 2-D uint8 array of the board's shape, in any memory
 // order, checked before a byte of it is read and copied once, straight into the frame the
-// board is handed; and new arrays for the frames the module composes.
+// board is handed; phases in radians as float32 in screen order; and new arrays for the frames
+// the module composes.
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -30,6 +31,13 @@ FrameView CheckedFrame(const pybind11::handle& argument, int width, int height, 
 void CopyFrame(const FrameView& view, uint8_t* frame, int width, int height);
 // The view's bytes lie one row after another, as a frame's do.
 bool IsFrameLayout(const FrameView& view, int width);
+
+// The phases the argument must be: a numpy ndarray of float32 or float64 with height rows of
+// width, in any memory order. Returned as float32 in screen order, ready for any board, local
+// or served: a C-ordered float32 array as it is, any other converted once. Throws TypeError or
+// ValueError naming what (e.g. "set_phase: the phases") when it is not. The GIL must be held.
+pybind11::array_t<float, pybind11::array::c_style> CheckedPhases(const pybind11::handle& argument, int width,
+                                                                 int height, const std::string& what);
 
 // A new C-ordered uint8 array of height x width.
 pybind11::array_t<uint8_t> NewFrameArray(int width, int height);

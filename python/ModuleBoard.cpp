@@ -4,8 +4,10 @@
 
 #include <climits>
 
+#include "BoardGeometry.h"
 #include "CoreCalls.h"
 #include "FrameArrays.h"
+#include "PhaseFrame.h"
 #include "SafeEnd.h"
 #include "ScriptMessages.h"
 
@@ -102,6 +104,9 @@ std::vector<int> FrameList(const py::handle& frames) {
 CModuleBoard::CModuleBoard(const StoredSettings& settings, bool keepPower)
     : m_Board(std::make_unique<scripting::CScriptBoard>(settings)), m_KeepPower(keepPower), m_Owner(getpid()) {
   m_Scratch.resize(static_cast<size_t>(m_Board->Spec().Width) * m_Board->Spec().Height);
+  // As the program composes its patterns when started here with these settings.
+  m_Compensation = scripting::StoredCompensation(settings, BoardGeometry(m_Board->Spec()));
+  m_WorkingFolder = scripting::CurrentWorkingFolder();
   Remember(*this);
 }
 
@@ -142,6 +147,16 @@ void CModuleBoard::WriteFrame(int frame, const py::handle& argument) {
   if (!written) RaiseWithMessages("WriteFrameBuffer failed for frame " + std::to_string(frame));
 }
 
+void CModuleBoard::SetPhase(int frame, const py::handle& argument, const std::string& wavelength) {
+  const SBoard_Spec& spec = Board().Spec();
+  const auto phases = CheckedPhases(argument, spec.Width, spec.Height, "set_phase: the phases");
+  const float* values = phases.data();
+  const bool written = InCore([&] {
+    return m_Board->SetPhase(frame, values, wavelength, scripting::HostWith(m_Compensation, m_WorkingFolder));
+  });
+  if (!written) RaiseWithMessages("WriteFrameBuffer failed for frame " + std::to_string(frame));
+}
+
 std::string CModuleBoard::Close(bool keepPower) {
   if (Inherited()) return {};
   return InCore([&] { return m_Board->Close(keepPower); });
@@ -162,6 +177,18 @@ void BindBoard(py::module_& m) {
           },
           py::arg("n"), py::arg("frame"),
           "Writes a 2-D uint8 array of the board's shape (C- or F-ordered) into frame buffer n.")
+      .def(
+          "set_phase",
+          [](CModuleBoard& b, const py::handle& n, const py::handle& phases, const py::handle& wavelength) {
+            b.SetPhase(IntArgument(n, "set_phase: the frame number", INT_MIN, INT_MAX), phases,
+                       WavelengthArgument(wavelength));
+          },
+          py::arg("n"), py::arg("phases"), py::arg("wavelength") = py::none(),
+          "Writes frame buffer n from a 2-D float32 or float64 array of phases in radians of the board's shape: "
+          "each wrapped to one wave and taken as the grey level round(phase / 2 pi x 256) mod 256, the stored "
+          "compensation images added when Sorrel applies them, then mapped through the LUT of the wavelength, "
+          "LUT_Files/<wavelength>.lut in the folder the script was in when it opened the board (e.g. '633nm'); "
+          "None: no LUT. Phases that are NaN or infinite, and a wavelength without a LUT file, raise ValueError.")
       .def(
           "set_run_parameters",
           [](CModuleBoard& b, const py::object& rate, const py::object& duty, const py::object& a, const py::object& g) {

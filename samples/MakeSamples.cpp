@@ -3,8 +3,8 @@
 //
 //   sorrel-samples FOLDER
 //       writes PowerOff.bmp, Image_Files (patterns for both boards, Zernike files, LUTs, an
-//       SLM compensation image) and Sequence_Files (a demo sequence per board, its entries
-//       relative to FOLDER) into FOLDER.
+//       SLM compensation image), Sequence_Files (a demo sequence per board, its entries
+//       relative to FOLDER) and LUT_Files (the LUTs of two wavelengths) into FOLDER.
 //   sorrel-samples --seed-settings FOLDER [kite|wren]
 //       when the settings store (SORREL_REGISTRY) holds no Sorrel settings yet, stores
 //       settings that open FOLDER's demo sequence for that board; otherwise changes nothing.
@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "DemoFolder.h"
+#include "LUTFile.h"
 #include "SamplePatterns.h"
 #include "SequenceFile.h"
 #include "files/SafePath.h"
@@ -38,6 +39,7 @@ class CSampleFolder {
     MakeFolder("");
     MakeFolder("Image_Files");
     MakeFolder("Sequence_Files");
+    MakeFolder(WAVELENGTH_LUT_FOLDER);
     Grey("PowerOff.bmp", PowerOffPicture(128));
     Luts();
     Zernikes();
@@ -80,6 +82,13 @@ class CSampleFolder {
     Check(WriteLutFile(Path("Image_Files/linear.lut"), linear), "linear.lut");
     Check(WriteLutFile(Path("Image_Files/invert.lut"), invert), "invert.lut");
     Check(WriteLutFile(Path("Image_Files/gamma.txt"), gamma), "gamma.txt");
+    // A modulator whose levels span one wave at 633 nm spans 633/532 of a wave at 532 nm, so
+    // there one wave takes the lower 532/633 of its drive.
+    std::vector<int> green(256);
+    for (int i = 0; i < 256; ++i) green[static_cast<size_t>(i)] = static_cast<int>(std::lround(i * 532.0 / 633.0));
+    const std::string folder = std::string(WAVELENGTH_LUT_FOLDER) + "/";
+    Check(WriteLutFile(Path(folder + "633nm.lut"), linear), folder + "633nm.lut");
+    Check(WriteLutFile(Path(folder + "532nm.lut"), green), folder + "532nm.lut");
   }
 
   void Zernikes() {

@@ -2,9 +2,12 @@
 
 #include <unistd.h>
 
+#include "BoardGeometry.h"
 #include "BoardModels.h"
 #include "BoardStart.h"
+#include "PhaseFrame.h"
 #include "ScriptMessages.h"
+#include "cpu/AlignedBytes.h"
 #include "ui/ScriptedHost.h"
 
 namespace scripting {
@@ -164,6 +167,15 @@ bool CScriptBoard::WriteFrameFrom(int frame, const uint8_t* data, uint8_t* scrat
   COrvBoard& board = Board();
   CheckFrame(frame, m_Spec);
   return scripting::WriteFrameFrom(BoardModelOfType(m_Spec.BoardName), board, static_cast<uint16_t>(frame), data, scratch) != 0;
+}
+
+bool CScriptBoard::SetPhase(int frame, const float* phases, const std::string& wavelength, const PhaseHost& host) {
+  std::lock_guard lock(m_Mutex);
+  COrvBoard& board = Board();
+  CheckFrame(frame, m_Spec);
+  cpu::FrameVector image(size_t{m_Spec.Width} * m_Spec.Height);
+  ComposePhaseFrame(phases, wavelength, host, BoardGeometry(m_Spec), image.data());
+  return board.WriteFrameBuffer(static_cast<uint16_t>(frame), image.data()) != 0;
 }
 
 bool CScriptBoard::Select(int frame) {

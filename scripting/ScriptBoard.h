@@ -28,6 +28,8 @@ class CCardHeldError : public CScriptError {
   using CScriptError::CScriptError;
 };
 
+struct PhaseHost;
+
 // The four values SetRunParameters sends, held as a script gives them until they are checked.
 struct RunParameters {
   int FrameRate = 1;
@@ -68,6 +70,9 @@ class CScriptBoard {
   // The same of bytes the caller keeps as they are, reordered through scratch (Width x
   // Height bytes) when the board wants it: no copy where the board needs none.
   bool WriteFrameFrom(int frame, const uint8_t* data, uint8_t* scratch);
+  // Composes Width x Height phases (radians, screen order) with what the host gives, as
+  // ComposePhaseFrame does, and writes the frame buffer; throws as ComposePhaseFrame does.
+  bool SetPhase(int frame, const float* phases, const std::string& wavelength, const PhaseHost& host);
   bool Select(int frame);
   // Starts a run over the frame numbers (at least one, at most 65536), once or looped.
   bool Run(const std::vector<int>& frames, bool loop);

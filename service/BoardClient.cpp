@@ -51,4 +51,15 @@ void CBoardClient::Select(int frame) {
   Check(m_Stub->Select(&context, request, &reply));
 }
 
+void CBoardClient::SetPhase(int frame, const float* phases, size_t count, const std::string& wavelength) {
+  grpc::ClientContext context;
+  Prepare(context);
+  v1::SetPhaseRequest request;
+  request.set_frame(frame);
+  request.mutable_phases()->Add(phases, phases + count);
+  request.set_wavelength(wavelength);
+  v1::SetPhaseReply reply;
+  Check(m_Stub->SetPhase(&context, request, &reply));
+}
+
 }  // namespace service

@@ -2,6 +2,7 @@
 // A client of the board service: the calls a command makes, each refusal thrown with the
 // service's text, which is the board's own.
 
+#include <cstddef>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -25,6 +26,9 @@ class CBoardClient {
   // The power the board ends in.
   bool SetPower(bool on);
   void Select(int frame);
+  // Writes frame buffer `frame` from count phases in radians, in screen order, through the
+  // LUT of the wavelength ("" for none); the service composes it (SetPhase).
+  void SetPhase(int frame, const float* phases, size_t count, const std::string& wavelength);
 
  private:
   void Check(const grpc::Status& status) const;

@@ -19,9 +19,11 @@
 #include <thread>
 #include <vector>
 
+#include "BoardGeometry.h"
 #include "BoardStatus.h"
 #include "ScriptMessages.h"
 #include "ServiceSocket.h"
+#include "cpu/AlignedBytes.h"
 #include "sorrel_board.grpc.pb.h"
 
 namespace service {
@@ -30,7 +32,7 @@ namespace v1 = sorrel::v1;
 
 namespace {
 
-// A frame plus room for the rest of the message.
+// A frame of phases plus room for the rest of the message.
 constexpr size_t MESSAGE_ROOM = 64 * 1024;
 // A call that changes the lasers or the power with this metadata leaves the power on.
 constexpr const char* KEEP_POWER_KEY = "sorrel-keep-power";
@@ -72,7 +74,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
     const SBoard_Spec& spec = board.Spec();
     grpc::ServerBuilder builder;
     builder.RegisterService(this);
-    builder.SetMaxReceiveMessageSize(static_cast<int>(size_t{spec.Width} * spec.Height + MESSAGE_ROOM));
+    builder.SetMaxReceiveMessageSize(static_cast<int>(size_t{spec.Width} * spec.Height * sizeof(float) + MESSAGE_ROOM));
     m_Server = builder.BuildAndStart();
     if (!m_Server) throw std::runtime_error("the board service could not start");
     m_Listener = Listen(path);
@@ -131,15 +133,23 @@ class CBoardService::CImpl final : public v1::Board::Service {
   grpc::Status WriteFrame(grpc::ServerContext* context, const v1::WriteFrameRequest* request,
                           v1::WriteFrameReply*) override {
     return Serve(context, [&] {
-      const SBoard_Spec& spec = m_Board.Spec();
-      const size_t size = size_t{spec.Width} * spec.Height;
-      if (request->pixels().size() != size) {
-        throw std::invalid_argument("a frame of " + std::string(spec.BoardName) + " is " + std::to_string(spec.Width) +
-                                    " x " + std::to_string(spec.Height) + " = " + std::to_string(size) +
-                                    " bytes, not " + std::to_string(request->pixels().size()));
-      }
+      CheckSize(request->pixels().size(), "bytes");
       const auto* pixels = reinterpret_cast<const uint8_t*>(request->pixels().data());
       if (!m_Board.WriteFrame(request->frame(), pixels)) {
+        throw CRefused("Frame " + std::to_string(request->frame()) + " could not be written");
+      }
+    });
+  }
+
+  grpc::Status SetPhase(grpc::ServerContext* context, const v1::SetPhaseRequest* request,
+                        v1::SetPhaseReply*) override {
+    return Serve(context, [&] {
+      CheckSize(static_cast<size_t>(request->phases_size()), "phases");
+      const PatternGeometry geometry = BoardGeometry(m_Board.Spec());
+      m_PhaseFrame.resize(geometry.Pixels());
+      scripting::ComposePhaseFrame(request->phases().data(), request->wavelength(), m_Board.PhaseComposition(),
+                                   geometry, m_PhaseFrame.data());
+      if (!m_Board.WriteFrame(request->frame(), m_PhaseFrame.data())) {
         throw CRefused("Frame " + std::to_string(request->frame()) + " could not be written");
       }
     });
@@ -160,6 +170,17 @@ class CBoardService::CImpl final : public v1::Board::Service {
   }
 
  private:
+  // A frame's worth of values, or the refusal that says how many there are to be.
+  void CheckSize(size_t given, const char* unit) const {
+    const SBoard_Spec& spec = m_Board.Spec();
+    const size_t size = size_t{spec.Width} * spec.Height;
+    if (given != size) {
+      throw std::invalid_argument("a frame of " + std::string(spec.BoardName) + " is " + std::to_string(spec.Width) +
+                                  " x " + std::to_string(spec.Height) + " = " + std::to_string(size) + " " + unit +
+                                  ", not " + std::to_string(given));
+    }
+  }
+
   // Under the board's lock: the board is a client's now, to be made safe when the last one leaves.
   void NoteChange(grpc::ServerContext* context) {
     const auto& metadata = context->client_metadata();
@@ -282,6 +303,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
   std::thread m_Acceptor;
 
   std::mutex m_BoardMutex;
+  cpu::FrameVector m_PhaseFrame;  // the frame SetPhase composes, under the board's lock
   bool m_ClientsChanged = false;  // a client changed the lasers or the power since the last safe end
   bool m_KeepPower = false;       // the last of those changes asked to keep the power
 

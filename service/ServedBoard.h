@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "OrvBoard.h"
+#include "PhaseFrame.h"
 #include "ScriptBoard.h"
 #include "sorrel_board.pb.h"
 
@@ -30,6 +31,11 @@ class CServedBoard {
   virtual scripting::RunParameters SetRunParameters(const scripting::RunParameters& parameters) = 0;
   // Width x Height bytes in screen order, which stay as they are.
   virtual bool WriteFrame(int frame, const uint8_t* pixels) = 0;
+  // What a frame of phases is composed with now (scripting::ComposePhaseFrame): the
+  // compensation as the host applies it to its own patterns, and its working folder, whose
+  // LUT_Files hold the LUT of each wavelength. The images stay the host's; the service reads
+  // them before its next call to the board.
+  virtual scripting::PhaseHost PhaseComposition() = 0;
   virtual bool Run(const std::vector<int>& frames, bool loop) = 0;
   virtual void Stop() = 0;
   // The last client has gone after clients changed the lasers or the power; keepPower: the

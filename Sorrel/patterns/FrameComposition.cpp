@@ -96,17 +96,21 @@ bool ReadPickedCompensationImage(uint8_t* image, const std::string& path, const 
   return kind != EPatternKind::Neither && ReadPattern(kind, image, path, geometry, bitCount);
 }
 
+void CompensateAndMap(uint8_t* frame, const PatternGeometry& geometry, const uint8_t table[256], int applyCorrection,
+                      const uint8_t* slmPhaseComp, const uint8_t* sysPhaseComp) {
+  if (applyCorrection != 0)
+    MapThroughTable(frame, geometry.Pixels(), table, slmPhaseComp, sysPhaseComp);
+  else
+    MapThroughTable(frame, geometry.Pixels(), table);
+}
+
 void ComposeFrameImage(Image_Entry& entry, uint8_t* frame, const PatternGeometry& geometry, int applyCorrection,
                        const uint8_t* slmPhaseComp, const uint8_t* sysPhaseComp, int& bitCount) {
-  const size_t count = geometry.Pixels();
   entry.Valid = 1;
   if (!ReadPattern(PatternKindOf(entry.PatternFile), frame, entry.PatternFile, geometry, bitCount)) entry.Valid = 0;
   uint8_t table[256];
   if (!ReadLUTFile(entry.LUTFile, table)) entry.Valid = 0;
-  if (applyCorrection != 0)
-    MapThroughTable(frame, count, table, slmPhaseComp, sysPhaseComp);
-  else
-    MapThroughTable(frame, count, table);
+  CompensateAndMap(frame, geometry, table, applyCorrection, slmPhaseComp, sysPhaseComp);
 }
 
 namespace {

@@ -32,9 +32,15 @@ bool ReadStoredCompensationImage(uint8_t* image, const std::string& path, const 
 bool ReadPickedCompensationImage(uint8_t* image, const std::string& path, const PatternGeometry& geometry,
                                  int& bitCount);
 
+// Adds both compensation images to frame (geometry.Pixels() bytes, modulo 256) when
+// applyCorrection is set, then maps it through table: how every frame the program sends is
+// finished, whatever it was made from.
+void CompensateAndMap(uint8_t* frame, const PatternGeometry& geometry, const uint8_t table[256], int applyCorrection,
+                      const uint8_t* slmPhaseComp, const uint8_t* sysPhaseComp);
+
 // Fills frame (geometry.Pixels() bytes) from the entry's pattern, adds both compensation
-// images when applyCorrection is set, maps it through the entry's LUT, and sets the entry's
-// Valid flag. bitCount as for ReadBitmapPattern.
+// images when applyCorrection is set, maps it through the entry's LUT (CompensateAndMap),
+// and sets the entry's Valid flag. bitCount as for ReadBitmapPattern.
 void ComposeFrameImage(Image_Entry& entry, uint8_t* frame, const PatternGeometry& geometry, int applyCorrection,
                        const uint8_t* slmPhaseComp, const uint8_t* sysPhaseComp, int& bitCount);
 

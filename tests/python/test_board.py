@@ -1,6 +1,7 @@
 """sorrel.open_board on the simulated card, in this interpreter: frames arrive as the card
-shows them (read back through the trace), runs, selection and power reach the card, the
-settings store gives the defaults, and whatever a script passes wrongly raises."""
+shows them (read back through the trace), phases as their levels through the wavelength's
+LUT, runs, selection and power reach the card, the settings store gives the defaults, and
+whatever a script passes wrongly raises."""
 
 import os
 import time
@@ -13,16 +14,28 @@ from conftest import (CONTROL_SLM_POWER, REG_CONTROL, REG_TIMING_A, REG_TIMING_B
                       write_settings)
 
 
+# The LUT of the wavelength 633nm in the fixture's working folder: every level elsewhere.
+LUT_633 = (np.arange(256) * 7 + 3) % 256
+
+
 @pytest.fixture(scope="module")
 def traced(tmp_path_factory):
-    """One board for the module's tests, its trace in a folder of its own."""
+    """One board for the module's tests, its trace in a folder of its own, opened in a working
+    folder that holds the LUT of 633nm."""
     folder = tmp_path_factory.mktemp("board")
     write_settings(folder, {"FrameRate": "200", "LaserDuty": "40", "LaserAGain": "120", "LaserBGain": "60",
                             "LC_Type": "0", "TrueFrames": "5"})
+    (folder / "LUT_Files").mkdir()
+    (folder / "LUT_Files" / "633nm.lut").write_text("".join(f"{i} {v}\n" for i, v in enumerate(LUT_633)))
     saved = {name: os.environ.get(name) for name in ("SORREL_REGISTRY", "SORREL_SIM_TRACE")}
     os.environ["SORREL_REGISTRY"] = str(folder / "registry")
     os.environ["SORREL_SIM_TRACE"] = str(folder / "trace")
-    board = sorrel.open_board()
+    cwd = os.getcwd()
+    os.chdir(folder)
+    try:
+        board = sorrel.open_board()
+    finally:
+        os.chdir(cwd)
     yield board, folder / "trace"
     board.close()
     for name, value in saved.items():
@@ -62,6 +75,29 @@ def test_frames_arrive_as_given_in_any_memory_order(traced):
     np.testing.assert_array_equal(read_pgm(trace / "frame-0010.pgm"), picture(4)[::-1, ::-1])
     board.write_frame(1023, picture(5))
     assert (trace / "frame-1023.pgm").exists()
+
+
+def phases_of(levels):
+    """Phases 0.3 of a level above each level, a few waves away, so that every one wraps."""
+    waves = np.arange(levels.size).reshape(levels.shape) % 5 - 2
+    return 2 * np.pi * (levels + 0.3 + 256 * waves) / 256
+
+
+def test_phases_arrive_as_their_levels_through_the_lut_of_the_wavelength(traced):
+    board, trace = traced
+    levels = picture(6)
+    phases = phases_of(levels)
+    board.set_phase(11, phases)
+    np.testing.assert_array_equal(read_pgm(trace / "frame-0011.pgm"), levels)
+    board.set_phase(12, np.asfortranarray(phases.astype(np.float32)), wavelength="633nm")
+    np.testing.assert_array_equal(read_pgm(trace / "frame-0012.pgm"), LUT_633[levels])
+    wide = np.zeros((512, 1024), np.float32)
+    wide[:, 1::2] = phases_of(picture(7))[::-1]
+    board.set_phase(13, wide[::-1, 1::2], "633nm")
+    np.testing.assert_array_equal(read_pgm(trace / "frame-0013.pgm"), LUT_633[picture(7)])
+    np.testing.assert_array_equal(phases, phases_of(levels)), "the script's phases stay as they were"
+    with pytest.raises(ValueError, match="no LUT file for the wavelength 830nm: .*/LUT_Files/830nm.lut"):
+        board.set_phase(13, phases, "830nm")
 
 
 def test_runs_selection_and_power_reach_the_card(traced):
@@ -110,6 +146,16 @@ def test_runs_selection_and_power_reach_the_card(traced):
     (lambda b: b.write_frame(0, picture(0).tolist()), TypeError),
     (lambda b: b.write_frame(0, bytes(512 * 512)), TypeError),
     (lambda b: b.write_frame(0, None), TypeError),
+    (lambda b: b.set_phase(0, np.zeros((512, 511))), ValueError),
+    (lambda b: b.set_phase(0, np.zeros((512, 512), np.int32)), TypeError),
+    (lambda b: b.set_phase(0, np.zeros((512, 512), np.float16)), TypeError),
+    (lambda b: b.set_phase(0, np.zeros((512, 512)).tolist()), TypeError),
+    (lambda b: b.set_phase(0, np.where(picture(0) == 9, np.nan, 0.0)), ValueError),
+    (lambda b: b.set_phase(0, np.full((512, 512), -np.inf, np.float32)), ValueError),
+    (lambda b: b.set_phase(0, np.zeros((512, 512)), "830nm"), ValueError),
+    (lambda b: b.set_phase(0, np.zeros((512, 512)), "../LUT_Files/633nm"), ValueError),
+    (lambda b: b.set_phase(0, np.zeros((512, 512)), 633), TypeError),
+    (lambda b: b.set_phase(1024, np.zeros((512, 512))), IndexError),
     (lambda b: b.set_run_parameters(frame_rate=0), ValueError),
     (lambda b: b.set_run_parameters(frame_rate=1001), ValueError),
     (lambda b: b.set_run_parameters(laser_duty=101), ValueError),

@@ -88,6 +88,14 @@ TEST(SampleFolder, EveryFileReadsBackThroughTheReaders) {
   EXPECT_EQ(table[255], 255);
   EXPECT_GT(table[64], 64) << "a gamma curve lifts the dark levels";
   EXPECT_TRUE(std::is_sorted(table, table + 256));
+  // One wave at each wavelength: the whole drive at 633 nm, 532/633 of it at 532 nm.
+  const fs::path wavelengths = work.Path("LUT_Files");
+  ASSERT_TRUE(ReadLUTFile(wavelengths / "633nm.lut", table));
+  for (int i = 0; i < 256; ++i) EXPECT_EQ(table[i], i);
+  ASSERT_TRUE(ReadLUTFile(wavelengths / "532nm.lut", table));
+  EXPECT_EQ(table[128], 108);
+  EXPECT_EQ(table[255], 214);
+  EXPECT_TRUE(std::is_sorted(table, table + 256));
 
   const std::vector<fs::path> zernikes = FilesEndingIn(images, ".zrn");
   ASSERT_EQ(zernikes.size(), 5u);

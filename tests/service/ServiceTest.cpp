@@ -1,10 +1,14 @@
 // The board service's refusals as a client meets them: a frame of the wrong size, a frame
-// the board does not have, a message beyond one frame, a client beyond the limit; and the
-// board made safe once the last client has left.
+// the board does not have, a message beyond one frame, a client beyond the limit; the board
+// made safe once the last client has left; and frames set from phases as a local script sets
+// them.
 
 #include <grpcpp/grpcpp.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -12,8 +16,10 @@
 #include <thread>
 #include <vector>
 
+#include "BoardClient.h"
 #include "BoardService.h"
 #include "HeadlessBoard.h"
+#include "PatternFiles.h"
 #include "ScriptBoard.h"
 #include "SimFixture.h"
 #include "sorrel_board.grpc.pb.h"
@@ -44,7 +50,7 @@ class ServiceTest : public ::testing::Test {
   }
 
   void Serve(int maxClients = service::CBoardService::DEFAULT_MAX_CLIENTS) {
-    m_Served = std::make_unique<service::CHeadlessBoard>(*m_Board);
+    m_Served = std::make_unique<service::CHeadlessBoard>(*m_Board, m_Compensation, m_Folder);
     m_Service = std::make_unique<service::CBoardService>(*m_Served, m_Folder + "/board.sock", maxClients);
   }
   // A client on a connection of its own.
@@ -66,7 +72,8 @@ class ServiceTest : public ::testing::Test {
     return client.WriteFrame(&context, request, &reply);
   }
 
-  std::string m_Folder;
+  std::string m_Folder;  // the socket's, and the working folder phases are composed in
+  scripting::Compensation m_Compensation;  // what the service composes phases with
   std::unique_ptr<scripting::CScriptBoard> m_Board;
   std::unique_ptr<service::CHeadlessBoard> m_Served;
   std::unique_ptr<service::CBoardService> m_Service;
@@ -90,8 +97,8 @@ TEST_F(ServiceTest, AFrameIsRefusedForItsSizeOrNumberWithTheBoardsText) {
   const grpc::Status missing = Write(*client, 1024, FRAME);
   EXPECT_EQ(missing.error_code(), grpc::StatusCode::OUT_OF_RANGE);
   EXPECT_EQ(missing.error_message(), "frame 1024 is not one of the board's frame buffers 0..1023");
-  // Far beyond a frame is refused before it is read whole.
-  EXPECT_EQ(Write(*client, 3, 4 * FRAME).error_code(), grpc::StatusCode::RESOURCE_EXHAUSTED);
+  // Far beyond a frame of phases (4 bytes a pixel) is refused before it is read whole.
+  EXPECT_EQ(Write(*client, 3, 5 * FRAME).error_code(), grpc::StatusCode::RESOURCE_EXHAUSTED);
 }
 
 TEST_F(ServiceTest, AClientBeyondTheLimitIsToldWhyAndTheOthersAreServed) {
@@ -137,6 +144,64 @@ TEST_F(ServiceTest, TheLastClientToLeaveLeavesTheLasersAtZeroAndThePowerAsAsked)
     EXPECT_EQ(left.LaserBGain, 0) << "kept " << keep;
     EXPECT_EQ(m_Board->Power(), keep);
   }
+}
+
+// A level (x + 3y) mod 256 a wave or two away at each pixel, 0.3 of a level above it.
+std::vector<float> Phases() {
+  std::vector<float> phases(FRAME);
+  for (size_t i = 0; i < FRAME; ++i) {
+    const double level = static_cast<double>((i % 512 + i / 512 * 3) % 256) + 0.3 + 256.0 * static_cast<double>(i % 3);
+    phases[i] = static_cast<float>(2 * M_PI * level / 256);
+  }
+  return phases;
+}
+
+std::vector<uint8_t> Shown(int frame) {
+  std::vector<uint8_t> bytes;
+  EXPECT_TRUE(sim::testing::DecodedFrame(simtest::SLOT0, static_cast<uint32_t>(frame), bytes));
+  return bytes;
+}
+
+// Through the service phases are composed with what its host applies: the frame the card
+// holds is the one a script's call with the same compensation and LUT leaves.
+TEST_F(ServiceTest, SetPhaseLeavesTheFrameALocalCallLeaves) {
+  m_Compensation = {1, cpu::FrameVector(FRAME), cpu::FrameVector(FRAME)};
+  for (size_t i = 0; i < FRAME; ++i) {
+    m_Compensation.Slm[i] = static_cast<uint8_t>(Noise(static_cast<int>(i / 512), static_cast<int>(i % 512)));
+    m_Compensation.Sys[i] = static_cast<uint8_t>(i * 7 + i / 512);
+  }
+  ASSERT_EQ(mkdir((m_Folder + "/LUT_Files").c_str(), 0755), 0);
+  WriteLut(m_Folder + "/LUT_Files/633nm.lut", ScrambledValues(5));
+  Serve();
+  const std::vector<float> phases = Phases();
+  service::CBoardClient client(m_Folder + "/board.sock", false);
+  client.SetPhase(3, phases.data(), phases.size(), "633nm");
+  ASSERT_TRUE(m_Board->SetPhase(4, phases.data(), "633nm", scripting::HostWith(m_Compensation, m_Folder)));
+  const std::vector<uint8_t> served = Shown(3);
+  EXPECT_TRUE(served == Shown(4));
+  ASSERT_TRUE(m_Board->SetPhase(5, phases.data(), "633nm", scripting::HostWith({}, m_Folder)));
+  EXPECT_FALSE(served == Shown(5)) << "the service added its host's compensation";
+
+  // Refused with nothing written, each with its status: a wrong count, a wavelength without
+  // a LUT, a frame the board does not have.
+  auto stub = Client();
+  const auto setPhase = [&](int frame, const std::vector<float>& values, const std::string& wavelength) {
+    grpc::ClientContext context;
+    v1::SetPhaseRequest request;
+    request.set_frame(frame);
+    request.mutable_phases()->Add(values.begin(), values.end());
+    request.set_wavelength(wavelength);
+    v1::SetPhaseReply reply;
+    return stub->SetPhase(&context, request, &reply);
+  };
+  const grpc::Status shorter = setPhase(3, std::vector<float>(FRAME - 1), "633nm");
+  EXPECT_EQ(shorter.error_code(), grpc::StatusCode::INVALID_ARGUMENT);
+  EXPECT_EQ(shorter.error_message(), "a frame of Kite_SLM is 512 x 512 = 262144 phases, not 262143");
+  const grpc::Status unknown = setPhase(3, phases, "830nm");
+  EXPECT_EQ(unknown.error_code(), grpc::StatusCode::INVALID_ARGUMENT);
+  EXPECT_EQ(unknown.error_message(), "no LUT file for the wavelength 830nm: " + m_Folder + "/LUT_Files/830nm.lut");
+  EXPECT_EQ(setPhase(1024, phases, "633nm").error_code(), grpc::StatusCode::OUT_OF_RANGE);
+  EXPECT_TRUE(Shown(3) == served);
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "BoardGeometry.h"
 #include "BoardService.h"
 #include "BoardSession.h"
-#include "HeadlessBoard.h"
 #include "Commands.h"
+#include "HeadlessBoard.h"
+#include "PhaseFrame.h"
 #include "ServiceSocket.h"
 #include "Terminal.h"
 
@@ -20,7 +22,11 @@ int ServeCommand(const COptions& options) {
   return RunOnBoard(options, [&](CBoardSession& session) {
     scripting::CScriptBoard& board = session.Board();
     // Gone, and its socket file with it, before the session ends the board safely.
-    service::CHeadlessBoard headless(board);
+    // Phases are composed as the program composes a pattern started here with these settings.
+    const PatternGeometry geometry = BoardGeometry(board.Spec());
+    service::CHeadlessBoard headless(board, scripting::StoredCompensation(session.Settings(), geometry),
+                                     scripting::CurrentWorkingFolder());
+    SayMessages();  // what the compensation files' reader said
     service::CBoardService served(headless, path, clients);
     Result("serving %s on %s\n", board.Spec().BoardName, path.c_str());
     for (;;) session.Wait(3600);
