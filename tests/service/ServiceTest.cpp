@@ -129,13 +129,13 @@ TEST_F(ServiceTest, AClientBeyondTheLimitIsToldWhyAndTheOthersAreServed) {
   EXPECT_TRUE(Write(*first, 1, FRAME).ok());
 }
 
-// A client switches the power and the lasers on and leaves: once none is connected the
-// lasers go to zero gain, and the power off unless the client asked to keep it.
+// A client, local or over TCP, switches the power and the lasers on and leaves: once none is
+// connected the lasers go to zero gain, and the power off unless the client asked to keep it.
 TEST_F(ServiceTest, TheLastClientToLeaveLeavesTheLasersAtZeroAndThePowerAsAsked) {
-  Serve();
-  for (const bool keep : {false, true}) {
+  ServeTcp();
+  for (const auto& [tcp, keep] : {std::pair{false, false}, {false, true}, {true, false}, {true, true}}) {
     {
-      auto client = Client();
+      auto client = tcp ? TlsClient(m_Folder + "/lab/analysis") : Client();
       grpc::ClientContext power, gains;
       for (grpc::ClientContext* context : {&power, &gains}) {
         if (keep) context->AddMetadata("sorrel-keep-power", "1");
@@ -157,9 +157,9 @@ TEST_F(ServiceTest, TheLastClientToLeaveLeavesTheLasersAtZeroAndThePowerAsAsked)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     const scripting::RunParameters left = m_Board->Parameters();
-    EXPECT_EQ(left.LaserAGain, 0) << "kept " << keep;
-    EXPECT_EQ(left.LaserBGain, 0) << "kept " << keep;
-    EXPECT_EQ(m_Board->Power(), keep);
+    EXPECT_EQ(left.LaserAGain, 0) << "kept " << keep << ", TCP " << tcp;
+    EXPECT_EQ(left.LaserBGain, 0) << "kept " << keep << ", TCP " << tcp;
+    EXPECT_EQ(m_Board->Power(), keep) << "TCP " << tcp;
   }
 }
 
