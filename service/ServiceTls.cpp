@@ -4,7 +4,7 @@
 #include <dirent.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -13,6 +13,7 @@
 #include <optional>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 
 namespace service {
 
@@ -111,12 +112,14 @@ int TcpConnection(const std::string& peer) {
   if (fds == nullptr) return -1;
   int found = -1;
   while (const dirent* entry = readdir(fds)) {
+    // What a descriptor is, read from its link: other threads' files are never touched.
+    char target[64];
+    const ssize_t size = readlinkat(dirfd(fds), entry->d_name, target, sizeof(target) - 1);
+    if (size <= 0 || std::string_view(target, static_cast<size_t>(size)).rfind("socket:", 0) != 0) continue;
     const int fd = std::atoi(entry->d_name);
-    struct stat s {};
-    if (entry->d_name[0] == '.' || fd == dirfd(fds) || fstat(fd, &s) != 0 || !S_ISSOCK(s.st_mode)) continue;
     sockaddr_storage far{};
-    socklen_t size = sizeof(far);
-    if (getpeername(fd, reinterpret_cast<sockaddr*>(&far), &size) != 0) continue;
+    socklen_t length = sizeof(far);
+    if (getpeername(fd, reinterpret_cast<sockaddr*>(&far), &length) != 0) continue;
     if (FromSocket(far) == wanted) {
       found = fd;
       break;

@@ -163,33 +163,17 @@ TEST_F(ServiceTest, TheLastClientToLeaveLeavesTheLasersAtZeroAndThePowerAsAsked)
   }
 }
 
-// Only a client showing a certificate of the service's authority is served over TCP: not one
-// without a certificate, nor one of another authority's, nor one without TLS.
-TEST_F(ServiceTest, ATcpClientIsServedOnlyWithACertificateOfTheServicesAuthority) {
+// A client showing a certificate of the service's authority is served over TCP; the lab's
+// keys are the owner's alone. (The refused ones are met from another process, in
+// test_sorrelctl.py: the system's gRPC client, retrying a refused connection on threads of
+// its own, is one the thread checker cannot follow.)
+TEST_F(ServiceTest, ATcpClientWithACertificateOfTheServicesAuthorityIsServed) {
   ServeTcp();
   EXPECT_TRUE(Write(*TlsClient(m_Folder + "/lab/analysis"), 2, FRAME).ok());
-  // The lab's keys are the owner's alone.
   for (const char* key : {"/lab/server/server.key", "/lab/analysis/client.key"}) {
     EXPECT_EQ(std::filesystem::status(m_Folder + key).permissions(), std::filesystem::perms::owner_read |
                                                                         std::filesystem::perms::owner_write)
         << key;
-  }
-  // Trusting the lab's authority, without a certificate of its own.
-  grpc::SslCredentialsOptions anonymous;
-  anonymous.pem_root_certs = service::ReadTlsFiles(m_Folder + "/lab/analysis", service::ETlsSide::Client).Authority;
-  // Another lab's client, trusting this lab's authority.
-  service::MakeCertificates(m_Folder + "/other", {"127.0.0.1"}, {"analysis"});
-  service::STlsFiles stranger = service::ReadTlsFiles(m_Folder + "/other/analysis", service::ETlsSide::Client);
-  stranger.Authority = anonymous.pem_root_certs;
-  const std::vector<std::pair<const char*, std::shared_ptr<grpc::ChannelCredentials>>> refused = {
-      {"no certificate", grpc::SslCredentials(anonymous)},
-      {"another authority's", service::ClientCredentials(stranger)},
-      {"no TLS", grpc::InsecureChannelCredentials()},
-  };
-  for (const auto& [which, credentials] : refused) {
-    EXPECT_EQ(Write(*Client(m_Service->TcpAddress(), credentials), 2, FRAME).error_code(),
-              grpc::StatusCode::UNAVAILABLE)
-        << which;
   }
 }
 

@@ -12,6 +12,7 @@ import signal
 import subprocess
 import tempfile
 
+import grpc
 import numpy as np
 import pytest
 
@@ -359,6 +360,17 @@ class TestService:
             1, "", f"sorrelctl: the board service on {address} did not take this client's certificate "
                    f"({stranger}/client.pem)\n")
         assert "SLM power     on" in tool("status", "--service", socket).stdout.splitlines()
+        # A gRPC client of its own: served with the lab's certificate, not without one nor without TLS.
+        authority = (certs / "analysis" / "ca.pem").read_bytes()
+        own = grpc.ssl_channel_credentials(authority, (certs / "analysis" / "client.key").read_bytes(),
+                                           (certs / "analysis" / "client.pem").read_bytes())
+        with grpc.secure_channel(address, own) as channel:
+            assert channel.unary_unary("/sorrel.v1.Board/GetStatus")(b"", timeout=60)
+        for channel in [grpc.secure_channel(address, grpc.ssl_channel_credentials(authority)),
+                        grpc.insecure_channel(address)]:
+            with channel, pytest.raises(grpc.RpcError) as refused:
+                channel.unary_unary("/sorrel.v1.Board/GetStatus")(b"", timeout=60)
+            assert refused.value.code() == grpc.StatusCode.UNAVAILABLE
         p.send_signal(signal.SIGTERM)
         assert p.wait(timeout=60) == -signal.SIGTERM
 
