@@ -6,6 +6,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <grpcpp/security/credentials.h>
+#include <grpcpp/security/server_credentials.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>

@@ -9,8 +9,10 @@
 #include <memory>
 #include <string>
 
-#include <grpcpp/security/credentials.h>
-#include <grpcpp/security/server_credentials.h>
+namespace grpc {
+class ChannelCredentials;
+class ServerCredentials;
+}  // namespace grpc
 
 namespace service {
 
