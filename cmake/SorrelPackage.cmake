@@ -21,6 +21,8 @@ else()
   set(SORREL_INSTALL_LIBDIR lib/sorrel)
 endif()
 set(SORREL_INSTALL_DATADIR ${CMAKE_INSTALL_DATADIR}/sorrel)
+# The machine-wide board service's socket: its systemd unit's and where clients look for it.
+set(SORREL_MACHINE_SOCKET /run/sorrel/board.sock)
 
 function(sorrel_install_program target)
   set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/../${SORREL_INSTALL_LIBDIR}")
@@ -60,6 +62,9 @@ function(sorrel_install_system)
   install(FILES ${CMAKE_SOURCE_DIR}/Sorrel/sorrel.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
   # The menu's start makes its own working folder, wherever the package puts the samples.
   install(FILES ${CMAKE_SOURCE_DIR}/cmake/sorrel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  # The machine-wide board service, on the socket the clients look for after their own.
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/sorrel-board.service.in ${CMAKE_BINARY_DIR}/sorrel-board.service @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/sorrel-board.service DESTINATION lib/systemd/system)
 
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGE_NAME sorrel)

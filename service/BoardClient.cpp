@@ -2,14 +2,26 @@
 
 #include <grpcpp/grpcpp.h>
 
+#include "ServiceTls.h"
+
 namespace service {
 
 namespace v1 = sorrel::v1;
 
-CBoardClient::CBoardClient(const std::string& socketPath, bool keepPower)
-    : m_Path(socketPath),
+namespace {
+
+std::shared_ptr<grpc::Channel> Channel(const std::string& where, const std::string& tlsFolder) {
+  if (tlsFolder.empty()) return grpc::CreateChannel("unix:" + where, grpc::InsecureChannelCredentials());
+  return grpc::CreateChannel(where, ClientCredentials(ReadTlsFiles(tlsFolder, ETlsSide::Client)));
+}
+
+}  // namespace
+
+CBoardClient::CBoardClient(const std::string& where, bool keepPower, const std::string& tlsFolder)
+    : m_Where(where),
+      m_TlsFolder(tlsFolder),
       m_KeepPower(keepPower),
-      m_Stub(v1::Board::NewStub(grpc::CreateChannel("unix:" + socketPath, grpc::InsecureChannelCredentials()))) {}
+      m_Stub(v1::Board::NewStub(Channel(where, tlsFolder))) {}
 
 void CBoardClient::Prepare(grpc::ClientContext& context) const {
   if (m_KeepPower) context.AddMetadata("sorrel-keep-power", "1");
@@ -18,8 +30,20 @@ void CBoardClient::Prepare(grpc::ClientContext& context) const {
 void CBoardClient::Check(const grpc::Status& status) const {
   if (status.ok()) return;
   // Without a connection gRPC's own text says little.
-  if (status.error_code() == grpc::StatusCode::UNAVAILABLE && status.error_message().find("connect") != std::string::npos) {
-    throw CServiceError("no board service answers on " + m_Path);
+  if (status.error_code() == grpc::StatusCode::UNAVAILABLE) {
+    const std::string& said = status.error_message();
+    if (!m_TlsFolder.empty()) {
+      if (said.find("andshake failed") != std::string::npos || said.find("Peer name") != std::string::npos) {
+        throw CServiceError("the board service on " + m_Where + " shows a certificate this client does not take: " +
+                            "not one of the authority in " + m_TlsFolder + "/" + TLS_AUTHORITY_FILE +
+                            ", or not made for that name");
+      }
+      if (said.find("Socket closed") != std::string::npos) {
+        throw CServiceError("the board service on " + m_Where + " did not take this client's certificate (" +
+                            m_TlsFolder + "/" + TlsStem(ETlsSide::Client) + ".pem)");
+      }
+    }
+    if (said.find("connect") != std::string::npos) throw CServiceError("no board service answers on " + m_Where);
   }
   throw CServiceError(status.error_message());
 }

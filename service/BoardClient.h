@@ -18,9 +18,11 @@ class CServiceError : public std::runtime_error {
 
 class CBoardClient {
  public:
-  // Talks to the service listening on the Unix socket at socketPath. With keepPower, the
-  // service leaves the SLM power on when this client was the last to change it and leaves.
-  CBoardClient(const std::string& socketPath, bool keepPower);
+  // Talks to the service listening on the Unix socket at where; with tlsFolder, to the one
+  // on the TCP address where (HOST:PORT) through mutual TLS with that folder's client files
+  // (ServiceTls.h), which are read now. With keepPower, the service leaves the SLM power on
+  // when this client was the last to change it and leaves.
+  CBoardClient(const std::string& where, bool keepPower, const std::string& tlsFolder = {});
 
   sorrel::v1::BoardStatus Status();
   // The power the board ends in.
@@ -35,7 +37,8 @@ class CBoardClient {
   // What every call of this client says of itself.
   void Prepare(grpc::ClientContext& context) const;
 
-  std::string m_Path;
+  std::string m_Where;
+  std::string m_TlsFolder;
   bool m_KeepPower;
   std::unique_ptr<sorrel::v1::Board::Stub> m_Stub;
 };

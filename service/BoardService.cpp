@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -69,27 +70,35 @@ bool Open(const Connection& c) {
 
 class CBoardService::CImpl final : public v1::Board::Service {
  public:
-  CImpl(CServedBoard& board, const std::string& path, int maxClients)
-      : m_Board(board), m_Path(path), m_MaxClients(maxClients), m_Uid(getuid()) {
-    const SBoard_Spec& spec = board.Spec();
-    grpc::ServerBuilder builder;
-    builder.RegisterService(this);
-    builder.SetMaxReceiveMessageSize(static_cast<int>(size_t{spec.Width} * spec.Height * sizeof(float) + MESSAGE_ROOM));
-    m_Server = builder.BuildAndStart();
-    if (!m_Server) throw std::runtime_error("the board service could not start");
-    m_Listener = Listen(path);
-    m_Wake = eventfd(0, EFD_CLOEXEC);
+  CImpl(CServedBoard& board, const std::string& path, int maxClients, const SServiceAccess& access)
+      : m_Board(board),
+        m_Path(path),
+        m_MaxClients(maxClients),
+        m_Callers{getuid(), access.Group},
+        m_Wake(eventfd(0, EFD_CLOEXEC)) {
+    // The wake-up first: a TCP client may call as soon as the server has started.
+    try {
+      m_Listener = Listen(path, access.Group);
+      Start(access);
+    } catch (...) {
+      if (m_Listener >= 0) {
+        close(m_Listener);
+        unlink(path.c_str());
+      }
+      close(m_Wake);
+      throw;
+    }
     m_Acceptor = std::thread([this] { Accept(); });
   }
 
   ~CImpl() override {
-    const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = write(m_Wake, &one, sizeof(one));
+    m_Stopping = true;
+    WakeAcceptor();
     m_Acceptor.join();
     close(m_Listener);
-    close(m_Wake);
     unlink(m_Path.c_str());
     m_Server->Shutdown();
+    close(m_Wake);
     // The last calls' reads of the sets are ordered before this by gRPC alone.
     std::lock_guard lock(m_ConnectionsMutex);
     m_Served.clear();
@@ -97,6 +106,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
   }
 
   const std::string& Path() const { return m_Path; }
+  const std::string& TcpAddress() const { return m_TcpAddress; }
 
   grpc::Status GetStatus(grpc::ServerContext* context, const v1::StatusRequest*, v1::BoardStatus* reply) override {
     return Serve(context, [&] { *reply = m_Board.Status(); });
@@ -181,6 +191,23 @@ class CBoardService::CImpl final : public v1::Board::Service {
     }
   }
 
+  void Start(const SServiceAccess& access) {
+    const SBoard_Spec& spec = m_Board.Spec();
+    grpc::ServerBuilder builder;
+    builder.RegisterService(this);
+    builder.SetMaxReceiveMessageSize(static_cast<int>(size_t{spec.Width} * spec.Height * sizeof(float) + MESSAGE_ROOM));
+    const std::string& tcp = access.TcpAddress;
+    int port = 0;
+    if (!tcp.empty()) builder.AddListeningPort(tcp, ServerCredentials(access.Tls), &port);
+    m_Server = builder.BuildAndStart();
+    if (!tcp.empty() && port == 0) {
+      throw std::runtime_error("the board service cannot listen on " + tcp +
+                               ": the address is taken or not this machine's, or the TLS files do not fit together");
+    }
+    if (!m_Server) throw std::runtime_error("the board service could not start");
+    if (port != 0) m_TcpAddress = tcp.substr(0, tcp.rfind(':') + 1) + std::to_string(port);
+  }
+
   // Under the board's lock: the board is a client's now, to be made safe when the last one leaves.
   void NoteChange(grpc::ServerContext* context) {
     const auto& metadata = context->client_metadata();
@@ -230,11 +257,24 @@ class CBoardService::CImpl final : public v1::Board::Service {
     // Under the lock the acceptor took the connection under: gRPC's hand-over between the
     // two threads is one the thread checker cannot see.
     std::lock_guard lock(m_ConnectionsMutex);
-    // gRPC names a connection it was handed by its descriptor: "fd:N".
     std::optional<Connection> connection;
-    if (peer.rfind("fd:", 0) == 0) connection = Identify(std::atoi(peer.c_str() + 3));
-    const std::string refused = RefusedPeer(connection ? PeerCredentials(connection->Fd) : std::nullopt, m_Uid);
-    if (!refused.empty()) return {grpc::StatusCode::PERMISSION_DENIED, refused};
+    if (peer.rfind("fd:", 0) == 0) {
+      // gRPC names a connection it was handed by its descriptor: "fd:N".
+      connection = Identify(std::atoi(peer.c_str() + 3));
+      const std::string refused = RefusedPeer(connection ? PeerCredentials(connection->Fd) : std::nullopt, m_Callers);
+      if (!refused.empty()) return {grpc::StatusCode::PERMISSION_DENIED, refused};
+    } else {
+      // A TCP client: gRPC took its connection, and served it only once its certificate
+      // proved it one of the authority's; it counts from its first call.
+      connection = Identify(TcpConnection(peer));
+      if (!connection) {
+        return {grpc::StatusCode::PERMISSION_DENIED, "the board service cannot tell which connection " + peer + " is"};
+      }
+      if (m_Served.count(*connection) == 0 && m_Turned.count(*connection) == 0) {
+        Take(*connection);
+        WakeAcceptor();
+      }
+    }
     if (m_Turned.count(*connection) != 0) {
       return {grpc::StatusCode::RESOURCE_EXHAUSTED, "the board service serves at most " +
                                                         std::to_string(m_MaxClients) +
@@ -256,7 +296,11 @@ class CBoardService::CImpl final : public v1::Board::Service {
         }
       }
       if (poll(waits.data(), waits.size(), -1) < 0) continue;
-      if (waits[1].revents != 0) return;
+      if (waits[1].revents != 0) {
+        uint64_t count = 0;
+        [[maybe_unused]] const ssize_t n = read(m_Wake, &count, sizeof(count));
+        if (m_Stopping) return;
+      }
       if (Forget() && Connected() == 0) EndIfLeft();
       if (waits[0].revents == 0) continue;
       int fd = -1;
@@ -269,15 +313,22 @@ class CBoardService::CImpl final : public v1::Board::Service {
           close(fd);
           continue;
         }
-        // Beyond the limit a client is still served its refusal, so it reads why.
-        if (static_cast<int>(m_Served.size()) < m_MaxClients) {
-          m_Served.insert(*connection);
-        } else {
-          m_Turned.insert(*connection);
-        }
+        Take(*connection);
       }
       grpc::AddInsecureChannelFromFd(m_Server.get(), fd);
     }
+  }
+
+  // Under m_ConnectionsMutex. Beyond the limit a client is still served its refusal, so it
+  // reads why.
+  void Take(const Connection& connection) {
+    (static_cast<int>(m_Served.size()) < m_MaxClients ? m_Served : m_Turned).insert(connection);
+  }
+
+  // The acceptor looks again at what it watches, and ends when the service is stopping.
+  void WakeAcceptor() {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = write(m_Wake, &one, sizeof(one));
   }
 
   // Drops the connections that have ended; true when there were any.
@@ -296,10 +347,12 @@ class CBoardService::CImpl final : public v1::Board::Service {
   CServedBoard& m_Board;
   const std::string m_Path;
   const int m_MaxClients;
-  const uid_t m_Uid;
+  const SCallers m_Callers;
+  std::string m_TcpAddress;
   std::unique_ptr<grpc::Server> m_Server;
-  int m_Listener = -1;
   int m_Wake = -1;
+  int m_Listener = -1;
+  std::atomic<bool> m_Stopping = false;
   std::thread m_Acceptor;
 
   std::mutex m_BoardMutex;
@@ -312,11 +365,14 @@ class CBoardService::CImpl final : public v1::Board::Service {
   std::set<Connection> m_Turned;
 };
 
-CBoardService::CBoardService(CServedBoard& board, const std::string& socketPath, int maxClients)
-    : m_Impl(std::make_unique<CImpl>(board, socketPath, maxClients)) {}
+CBoardService::CBoardService(CServedBoard& board, const std::string& socketPath, int maxClients,
+                             const SServiceAccess& access)
+    : m_Impl(std::make_unique<CImpl>(board, socketPath, maxClients, access)) {}
 
 CBoardService::~CBoardService() = default;
 
 const std::string& CBoardService::SocketPath() const { return m_Impl->Path(); }
+
+const std::string& CBoardService::TcpAddress() const { return m_Impl->TcpAddress(); }
 
 }  // namespace service

@@ -1,30 +1,48 @@
 #pragma once
 // The board service: serves one board to clients on a Unix domain socket (the calls of
-// sorrel_board.proto), one call at a time, each checked for the caller's user. The board
-// stays its host's: the host opens it before the service starts and ends it after the
-// service is gone.
+// sorrel_board.proto), one call at a time, each checked for the caller's user; and, when
+// asked, on a TCP address to clients with a certificate of its authority. The board stays
+// its host's: the host opens it before the service starts and ends it after the service is
+// gone.
+
+#include <sys/types.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ServedBoard.h"
+#include "ServiceTls.h"
 
 namespace service {
+
+// Who else the service is open to, beside its own user's processes on its socket.
+struct SServiceAccess {
+  // The socket's group, whose members are served too.
+  std::optional<gid_t> Group;
+  // HOST:PORT to listen on as well (port 0: one the system picks), with mutual TLS through
+  // Tls; empty for none.
+  std::string TcpAddress;
+  STlsFiles Tls;
+};
 
 class CBoardService {
  public:
   static constexpr int DEFAULT_MAX_CLIENTS = 8;
 
-  // Listens on socketPath (see Listen) and serves until destroyed; throws
-  // std::runtime_error when it cannot listen there.
-  CBoardService(CServedBoard& board, const std::string& socketPath,
-                int maxClients = DEFAULT_MAX_CLIENTS);
+  // Listens on socketPath (see Listen) and, when access says so, on its TCP address, and
+  // serves until destroyed; throws std::runtime_error when it cannot listen there. The
+  // limit counts the clients of both.
+  CBoardService(CServedBoard& board, const std::string& socketPath, int maxClients = DEFAULT_MAX_CLIENTS,
+                const SServiceAccess& access = {});
   // Ends every call, stops listening and removes the socket file.
   ~CBoardService();
   CBoardService(const CBoardService&) = delete;
   CBoardService& operator=(const CBoardService&) = delete;
 
   const std::string& SocketPath() const;
+  // The TCP address served, with the port listened on; empty when none is.
+  const std::string& TcpAddress() const;
 
   class CImpl;
 

@@ -8,7 +8,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
+#include <vector>
 
 namespace service {
 
@@ -25,6 +28,31 @@ sockaddr_un Address(const std::string& path) {
   }
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
   return address;
+}
+
+// The numbers after label on the line of /proc/<pid>/status that starts with it.
+std::vector<unsigned long> StatusNumbers(pid_t pid, const std::string& label) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::vector<unsigned long> numbers;
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind(label, 0) != 0) continue;
+    std::istringstream values(line.substr(label.size()));
+    for (unsigned long n = 0; values >> n;) numbers.push_back(n);
+    break;
+  }
+  return numbers;
+}
+
+// The credentials name the peer's group alone; its process names the supplementary ones,
+// while that process is still the peer's user's (its id not yet handed to another).
+bool Member(const ucred& peer, gid_t group) {
+  if (peer.gid == group) return true;
+  const std::vector<unsigned long> uids = StatusNumbers(peer.pid, "Uid:");
+  if (uids.size() < 2 || uids[1] != peer.uid) return false;
+  for (const unsigned long g : StatusNumbers(peer.pid, "Groups:")) {
+    if (g == group) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -49,7 +77,7 @@ bool Answers(const std::string& path) {
   return answered;
 }
 
-int Listen(const std::string& path) {
+int Listen(const std::string& path, std::optional<gid_t> group) {
   const sockaddr_un address = Address(path);
   if (path == DefaultSocketPath()) {
     const std::string folder = path.substr(0, path.rfind('/'));
@@ -69,7 +97,9 @@ int Listen(const std::string& path) {
   const mode_t mask = umask(0177);
   const int bound = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
   umask(mask);
-  if (bound != 0 || chmod(path.c_str(), 0600) != 0 || listen(fd, 16) != 0) {
+  // The group is given the file before the mode lets it in.
+  if (bound != 0 || (group && chown(path.c_str(), static_cast<uid_t>(-1), *group) != 0) ||
+      chmod(path.c_str(), group ? 0660 : 0600) != 0 || listen(fd, 16) != 0) {
     const std::runtime_error error = Failure("cannot listen on " + path);
     close(fd);
     throw error;
@@ -84,11 +114,12 @@ std::optional<ucred> PeerCredentials(int fd) {
   return peer;
 }
 
-std::string RefusedPeer(const std::optional<ucred>& peer, uid_t uid) {
-  if (!peer) return "the board service cannot tell which user is calling, and serves only its own user's processes";
-  if (peer->uid == uid) return {};
-  return "the board service serves only the processes of user " + std::to_string(uid) + ", not process " +
-         std::to_string(peer->pid) + " of user " + std::to_string(peer->uid);
+std::string RefusedPeer(const std::optional<ucred>& peer, const SCallers& callers) {
+  if (!peer) return "the board service cannot tell which user is calling, and serves only the users it knows";
+  if (peer->uid == callers.Uid || (callers.Group && Member(*peer, *callers.Group))) return {};
+  const std::string members = callers.Group ? " and of the members of group " + std::to_string(*callers.Group) : "";
+  return "the board service serves only the processes of user " + std::to_string(callers.Uid) + members +
+         ", not process " + std::to_string(peer->pid) + " of user " + std::to_string(peer->uid);
 }
 
 }  // namespace service

@@ -1,6 +1,6 @@
 #pragma once
 // The board service's Unix domain socket: where it lies, how the service takes the path
-// (a stale file from a killed service replaced, a live one never), and who is calling.
+// (a stale file from a killed service replaced, a live one never), and who may call.
 
 #include <sys/socket.h>
 
@@ -11,20 +11,30 @@ namespace service {
 
 // $XDG_RUNTIME_DIR/sorrel/board.sock; empty when XDG_RUNTIME_DIR is not set.
 std::string DefaultSocketPath();
+// The machine-wide service's socket, for the members of the sorrel group (its systemd unit's).
+constexpr const char* MACHINE_SOCKET_PATH = SORREL_MACHINE_SOCKET;
 
 // Something accepts a connection on the socket at path.
 bool Answers(const std::string& path);
 
-// A listening socket at path, the file mode 0600. A socket file nothing answers on is
-// replaced; throws std::runtime_error when a service answers there, the path is something
-// else, or the socket cannot be made. The default path's folder is made 0700 when missing.
-int Listen(const std::string& path);
+// A listening socket at path, the file mode 0600, or 0660 and of group when one is given. A
+// socket file nothing answers on is replaced; throws std::runtime_error when a service
+// answers there, the path is something else, or the socket cannot be made. The default
+// path's folder is made 0700 when missing.
+int Listen(const std::string& path, std::optional<gid_t> group = std::nullopt);
 
 // The credentials of the process at the other end of a connected Unix socket.
 std::optional<ucred> PeerCredentials(int fd);
 
-// Empty when a peer with these credentials may call a service running as uid; otherwise
-// why not, in one line.
-std::string RefusedPeer(const std::optional<ucred>& peer, uid_t uid);
+// Who a service serves on its socket: the processes of its own user, and those of the
+// members of its socket's group when it has one.
+struct SCallers {
+  uid_t Uid;
+  std::optional<gid_t> Group;
+};
+
+// Empty when a peer with these credentials is one of callers; otherwise why not, in one line.
+// Membership is the peer's group or one of its supplementary groups.
+std::string RefusedPeer(const std::optional<ucred>& peer, const SCallers& callers);
 
 }  // namespace service

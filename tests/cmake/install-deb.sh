@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Debian package, installed into a scratch root without a container (dpkg --root, the
 # maintainer scripts run outside a chroot with DPKG_ROOT set): its files where Debian puts
-# them, no test support in its libraries, dependencies computed from the binaries, the sorrel
+# them, the machine-wide board service's systemd unit valid and its command one the
+# installed tool takes, no test support in its libraries, dependencies computed from the binaries, the sorrel
 # group and the group-writable settings folder; the installed program run offscreen from
 # another working folder, with no help from the environment to find its libraries, and
 # started as the desktop menu starts it by an operator who is not root; then removed and
@@ -40,7 +41,8 @@ dpkg_root -i "$deb" > "$scratch/dpkg.log" 2>&1 || fail "dpkg -i: $(cat "$scratch
 
 for f in usr/bin/Sorrel usr/bin/sorrelctl usr/bin/sorrel-samples usr/share/doc/sorrel/real-card.md usr/lib/python3/dist-packages/sorrel/__init__.py usr/share/sorrel/samples/PowerOff.bmp usr/share/sorrel/samples/Sequence_Files/Kite_demo.sif \
          usr/share/sorrel/samples/Sequence_Files/Wren_demo.sif usr/share/sorrel/help/index.html \
-         usr/share/icons/hicolor/scalable/apps/sorrel.svg usr/share/applications/sorrel.desktop; do
+         usr/share/icons/hicolor/scalable/apps/sorrel.svg usr/share/applications/sorrel.desktop \
+         usr/lib/systemd/system/sorrel-board.service; do
   [ -f "$root/$f" ] || fail "/$f is not installed"
 done
 for library in OrvBoard KiteBoard WrenBoard pci ui ui_qt; do
@@ -52,6 +54,17 @@ grep -q '^Exec=Sorrel ' "$entry" || fail "the desktop entry does not start Sorre
 entry_folder="$(sed -n 's/^Path=//p' "$entry")"
 [ -z "$entry_folder" ] || [ -d "$root$entry_folder" ] || fail "the desktop entry's folder $entry_folder is not installed"
 if command -v desktop-file-validate >/dev/null; then desktop-file-validate "$entry"; fi
+# The unit as systemd reads it, its command the installed tool's (systemd finds it on its
+# own PATH; here it is named in the scratch root).
+unit="$root/usr/lib/systemd/system/sorrel-board.service"
+exec_start="$(sed -n 's/^ExecStart=//p' "$unit")"
+if command -v systemd-analyze >/dev/null; then
+  sed "s|^ExecStart=sorrelctl |ExecStart=$root/usr/bin/sorrelctl |" "$unit" > "$scratch/sorrel-board.service"
+  said="$(systemd-analyze verify "$scratch/sorrel-board.service" 2>&1)" || fail "the unit does not verify: $said"
+fi
+read -ra serve <<<"$exec_start"
+[ "${serve[0]}" = sorrelctl ] || fail "the unit does not start sorrelctl: $exec_start"
+said="$("$root/usr/bin/sorrelctl" "${serve[@]:1}" --help)" || fail "the installed sorrelctl does not take the unit's $exec_start: $said"
 grep -q '^sorrel:x:[0-9]*:' "$root/etc/group" || fail "no sorrel group"
 gid="$(awk -F: '$1 == "sorrel" { print $3 }' "$root/etc/group")"
 [ "$(stat -c '%a %g' "$root/var/lib/sorrel")" = "2775 $gid" ] || fail "/var/lib/sorrel is $(stat -c '%a %g' "$root/var/lib/sorrel")"

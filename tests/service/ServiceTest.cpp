@@ -1,12 +1,15 @@
 // The board service's refusals as a client meets them: a frame of the wrong size, a frame
-// the board does not have, a message beyond one frame, a client beyond the limit; the board
-// made safe once the last client has left; and frames set from phases as a local script sets
-// them.
+// the board does not have, a message beyond one frame, a client beyond the limit, a TCP
+// client without a certificate of the service's authority; the board made safe once the
+// last client has left; and frames set from phases as a local script sets them.
 
 #include <grpcpp/grpcpp.h>
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -18,8 +21,10 @@
 
 #include "BoardClient.h"
 #include "BoardService.h"
+#include "Certificates.h"
 #include "HeadlessBoard.h"
 #include "PatternFiles.h"
+#include "ServiceSocket.h"
 #include "ScriptBoard.h"
 #include "SimFixture.h"
 #include "sorrel_board.grpc.pb.h"
@@ -51,14 +56,30 @@ class ServiceTest : public ::testing::Test {
 
   void Serve(int maxClients = service::CBoardService::DEFAULT_MAX_CLIENTS) {
     m_Served = std::make_unique<service::CHeadlessBoard>(*m_Board, m_Compensation, m_Folder);
-    m_Service = std::make_unique<service::CBoardService>(*m_Served, m_Folder + "/board.sock", maxClients);
+    m_Service = std::make_unique<service::CBoardService>(*m_Served, m_Folder + "/board.sock", maxClients, m_Access);
+  }
+  // Serves on the loopback address too, with a lab's certificates made in lab/ (the service's
+  // machine and the client "analysis").
+  void ServeTcp(int maxClients = service::CBoardService::DEFAULT_MAX_CLIENTS) {
+    service::MakeCertificates(m_Folder + "/lab", {"127.0.0.1"}, {"analysis"});
+    m_Access.TcpAddress = "127.0.0.1:0";
+    m_Access.Tls = service::ReadTlsFiles(m_Folder + "/lab/server", service::ETlsSide::Server);
+    Serve(maxClients);
   }
   // A client on a connection of its own.
   std::unique_ptr<v1::Board::Stub> Client() {
+    return Client("unix:" + m_Folder + "/board.sock", grpc::InsecureChannelCredentials());
+  }
+  static std::unique_ptr<v1::Board::Stub> Client(const std::string& target,
+                                                 const std::shared_ptr<grpc::ChannelCredentials>& credentials) {
     grpc::ChannelArguments own;
     own.SetInt(GRPC_ARG_USE_LOCAL_SUBCHANNEL_POOL, 1);
-    return v1::Board::NewStub(
-        grpc::CreateCustomChannel("unix:" + m_Folder + "/board.sock", grpc::InsecureChannelCredentials(), own));
+    return v1::Board::NewStub(grpc::CreateCustomChannel(target, credentials, own));
+  }
+  // A client of the TCP address with the lab's authority and these files of a client's.
+  std::unique_ptr<v1::Board::Stub> TlsClient(const std::string& clientFolder) {
+    return Client(m_Service->TcpAddress(),
+                  service::ClientCredentials(service::ReadTlsFiles(clientFolder, service::ETlsSide::Client)));
   }
   static grpc::Status Write(v1::Board::Stub& client, int frame, size_t bytes) {
     return Write(client, frame, std::string(bytes, '\x5a'));
@@ -77,6 +98,7 @@ class ServiceTest : public ::testing::Test {
   std::unique_ptr<scripting::CScriptBoard> m_Board;
   std::unique_ptr<service::CHeadlessBoard> m_Served;
   std::unique_ptr<service::CBoardService> m_Service;
+  service::SServiceAccess m_Access;
 };
 
 constexpr size_t FRAME = 512 * 512;
@@ -112,13 +134,13 @@ TEST_F(ServiceTest, AClientBeyondTheLimitIsToldWhyAndTheOthersAreServed) {
   EXPECT_TRUE(Write(*first, 1, FRAME).ok());
 }
 
-// A client switches the power and the lasers on and leaves: once none is connected the
-// lasers go to zero gain, and the power off unless the client asked to keep it.
+// A client, local or over TCP, switches the power and the lasers on and leaves: once none is
+// connected the lasers go to zero gain, and the power off unless the client asked to keep it.
 TEST_F(ServiceTest, TheLastClientToLeaveLeavesTheLasersAtZeroAndThePowerAsAsked) {
-  Serve();
-  for (const bool keep : {false, true}) {
+  ServeTcp();
+  for (const auto& [tcp, keep] : {std::pair{false, false}, {false, true}, {true, false}, {true, true}}) {
     {
-      auto client = Client();
+      auto client = tcp ? TlsClient(m_Folder + "/lab/analysis") : Client();
       grpc::ClientContext power, gains;
       for (grpc::ClientContext* context : {&power, &gains}) {
         if (keep) context->AddMetadata("sorrel-keep-power", "1");
@@ -140,9 +162,9 @@ TEST_F(ServiceTest, TheLastClientToLeaveLeavesTheLasersAtZeroAndThePowerAsAsked)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     const scripting::RunParameters left = m_Board->Parameters();
-    EXPECT_EQ(left.LaserAGain, 0) << "kept " << keep;
-    EXPECT_EQ(left.LaserBGain, 0) << "kept " << keep;
-    EXPECT_EQ(m_Board->Power(), keep);
+    EXPECT_EQ(left.LaserAGain, 0) << "kept " << keep << ", TCP " << tcp;
+    EXPECT_EQ(left.LaserBGain, 0) << "kept " << keep << ", TCP " << tcp;
+    EXPECT_EQ(m_Board->Power(), keep) << "TCP " << tcp;
   }
 }
 
@@ -202,6 +224,86 @@ TEST_F(ServiceTest, SetPhaseLeavesTheFrameALocalCallLeaves) {
   EXPECT_EQ(unknown.error_message(), "no LUT file for the wavelength 830nm: " + m_Folder + "/LUT_Files/830nm.lut");
   EXPECT_EQ(setPhase(1024, phases, "633nm").error_code(), grpc::StatusCode::OUT_OF_RANGE);
   EXPECT_TRUE(Shown(3) == served);
+}
+
+// A client showing a certificate of the service's authority is served over TCP; the lab's
+// keys are the owner's alone. (The refused ones are met from another process, in
+// test_sorrelctl.py: the system's gRPC client, retrying a refused connection on threads of
+// its own, is one the thread checker cannot follow.)
+TEST_F(ServiceTest, ATcpClientWithACertificateOfTheServicesAuthorityIsServed) {
+  ServeTcp();
+  EXPECT_TRUE(Write(*TlsClient(m_Folder + "/lab/analysis"), 2, FRAME).ok());
+  for (const char* key : {"/lab/server/server.key", "/lab/analysis/client.key"}) {
+    EXPECT_EQ(std::filesystem::status(m_Folder + key).permissions(), std::filesystem::perms::owner_read |
+                                                                        std::filesystem::perms::owner_write)
+        << key;
+  }
+}
+
+// A TCP client counts against the limit as a local one does, hears the same refusal, and
+// frees its place when it leaves.
+TEST_F(ServiceTest, ATcpClientCountsAgainstTheLimitUntilItLeaves) {
+  ServeTcp(1);
+  {
+    auto local = Client();
+    ASSERT_TRUE(Write(*local, 0, FRAME).ok());
+    const grpc::Status turned = Write(*TlsClient(m_Folder + "/lab/analysis"), 0, FRAME);
+    EXPECT_EQ(turned.error_code(), grpc::StatusCode::RESOURCE_EXHAUSTED);
+    EXPECT_EQ(turned.error_message(),
+              "the board service serves at most 1 clients at once; try again when one has ended");
+  }
+  {
+    auto remote = TlsClient(m_Folder + "/lab/analysis");
+    // The limit only keeps a service that never notices the local client left from hanging the test.
+    grpc::Status served;
+    for (int i = 0; i < 3000 && !(served = Write(*remote, 0, FRAME)).ok(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(served.ok()) << served.error_message();
+    EXPECT_EQ(Write(*Client(), 0, FRAME).error_code(), grpc::StatusCode::RESOURCE_EXHAUSTED);
+  }
+  auto local = Client();
+  grpc::Status served;
+  for (int i = 0; i < 3000 && !(served = Write(*local, 1, FRAME)).ok(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(served.ok()) << served.error_message();
+}
+
+// A member of the socket's group by a supplementary group is known from its process, and
+// only while that process is still the peer's user's.
+TEST(ServiceCallers, AGroupMemberIsServedByItsSupplementaryGroupsWhileItsProcessIsItsUsers) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to give a process a group";
+  const gid_t group = 4242;
+  int ready[2];
+  int done[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(done), 0);
+  const pid_t member = fork();
+  ASSERT_GE(member, 0);
+  if (member == 0) {
+    char byte = setgroups(1, &group) == 0 ? 1 : 0;
+    [[maybe_unused]] ssize_t n = write(ready[1], &byte, 1);
+    n = read(done[0], &byte, 1);
+    _exit(0);
+  }
+  char set = 0;
+  ASSERT_EQ(read(ready[0], &set, 1), 1);
+  ASSERT_EQ(set, 1);
+  const gid_t own = 65533;
+  const service::SCallers members{getuid() + 1, group};
+  EXPECT_EQ(service::RefusedPeer(ucred{member, getuid(), own}, members), "");
+  EXPECT_EQ(service::RefusedPeer(ucred{member, getuid() + 2, group}, members), "");
+  // The process the credentials name is now another user's.
+  EXPECT_EQ(service::RefusedPeer(ucred{member, getuid() + 2, own}, members),
+            "the board service serves only the processes of user 1 and of the members of group 4242, not process " +
+                std::to_string(member) + " of user 2");
+  EXPECT_NE(service::RefusedPeer(ucred{member, getuid(), own}, {getuid() + 1, std::nullopt}), "");
+  EXPECT_NE(service::RefusedPeer(ucred{member, getuid(), own}, {getuid() + 1, group + 1}), "");
+  char byte = 0;
+  EXPECT_EQ(write(done[1], &byte, 1), 1);
+  waitpid(member, nullptr, 0);
+  for (const int fd : {ready[0], ready[1], done[0], done[1]}) close(fd);
 }
 
 }  // namespace

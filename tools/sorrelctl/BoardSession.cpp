@@ -1,5 +1,6 @@
 #include "BoardSession.h"
 
+#include <grpc/support/log.h>
 #include <poll.h>
 
 #include <chrono>
@@ -92,42 +93,67 @@ void CBoardSession::Finish(bool failed) {
 }
 
 const OptionSpec& ServiceOption() {
-  static const OptionSpec OPTION = {"--service", 1, "SOCKET",
-                                    "go through the board service on this socket (default: the one that answers on "
-                                    "$XDG_RUNTIME_DIR/sorrel/board.sock, else none)"};
+  static const OptionSpec OPTION = {"--service", 1, "SOCKET|tls://HOST:PORT",
+                                    "go through the board service on this socket, or on that address with --tls-dir "
+                                    "(default: the one that answers on $XDG_RUNTIME_DIR/sorrel/board.sock, else on "
+                                    SORREL_MACHINE_SOCKET ", else none)"};
   return OPTION;
 }
 
-std::optional<std::string> ServiceFor(const COptions& options) {
-  ChooseCard(options);
-  if (options.Has("--service")) return options.Values("--service")[0];
-  const std::string path = service::DefaultSocketPath();
-  if (path.empty() || !service::Answers(path)) return std::nullopt;
-  // Another card than the service's is opened here, beside the service.
-  if (options.Has("--card")) {
-    try {
-      if (!pci::IsChosen(service::CBoardClient(path, false).Status().card())) return std::nullopt;
-    } catch (const service::CServiceError&) {
-      return std::nullopt;
-    }
-  }
-  return path;
+const OptionSpec& TlsOption() {
+  static const OptionSpec OPTION = {"--tls-dir", 1, "DIR",
+                                    "this machine's TLS files for a service on a TCP address: ca.pem, client.pem, "
+                                    "client.key (see certs)"};
+  return OPTION;
 }
 
-int RunOnService(const std::string& path, const COptions& options,
+std::optional<SServiceTarget> ServiceFor(const COptions& options) {
+  ChooseCard(options);
+  constexpr std::string_view TLS = "tls://";
+  if (options.Has("--service")) {
+    std::string where = options.Values("--service")[0];
+    const bool tcp = where.starts_with(TLS);
+    if (!options.Has("--tls-dir")) {
+      if (tcp) throw CUsageError("--service " + where + " needs --tls-dir DIR with this machine's TLS files");
+      return SServiceTarget{where, {}};
+    }
+    if (tcp) where.erase(0, TLS.size());
+    return SServiceTarget{where, options.Values("--tls-dir")[0]};
+  }
+  if (options.Has("--tls-dir")) throw CUsageError("--tls-dir needs --service tls://HOST:PORT");
+  for (const std::string& path : {service::DefaultSocketPath(), std::string(service::MACHINE_SOCKET_PATH)}) {
+    if (path.empty() || !service::Answers(path)) continue;
+    // Another card than the service's is opened here, beside the service.
+    if (options.Has("--card")) {
+      try {
+        if (!pci::IsChosen(service::CBoardClient(path, false).Status().card())) continue;
+      } catch (const service::CServiceError&) {
+        continue;
+      }
+    }
+    return SServiceTarget{path, {}};
+  }
+  return std::nullopt;
+}
+
+int RunOnService(const SServiceTarget& service, const COptions& options,
                  const std::function<void(service::CBoardClient&)>& command) {
   for (const char* opening : {"--modulator", "--true-frames", "--save"}) {
     if (options.Has(opening)) {
-      Say(std::string(opening) + " does not apply: the board service on " + path + " holds the board as it opened it");
+      Say(std::string(opening) + " does not apply: the board service on " + service.Where +
+          " holds the board as it opened it");
       return 1;
     }
   }
+  // The tool says why a call failed in one line of its own; gRPC's log would say it again.
+  gpr_set_log_function([](gpr_log_func_args*) {});
   try {
-    service::CBoardClient client(path, options.Has("--keep-power"));
+    service::CBoardClient client(service.Where, options.Has("--keep-power"), service.TlsFolder);
     if (options.Has("--card")) {
       const std::string held = client.Status().card();
       if (!pci::IsChosen(held)) {
-        Say("--card " + options.Values("--card")[0] + ": the board service on " + path + " holds the card at " + held);
+        Say("--card " + options.Values("--card")[0] + ": the board service on " + service.Where +
+            " holds the card at " + held);
         return 1;
       }
     }

@@ -55,14 +55,22 @@ class CBoardSession {
   std::unique_ptr<scripting::CScriptBoard> m_Board;
 };
 
-// --service PATH, for the commands a board service can serve.
+// --service SOCKET|tls://HOST:PORT and --tls-dir DIR, for the commands a board service can serve.
 const OptionSpec& ServiceOption();
+const OptionSpec& TlsOption();
+// A board service: on a Unix socket, or on a TCP address with the folder of this client's
+// TLS files.
+struct SServiceTarget {
+  std::string Where;
+  std::string TlsFolder;
+};
 // The board service a command goes through: the one --service names, else the one that
-// answers on the default socket; none when the command opens the card itself.
-std::optional<std::string> ServiceFor(const COptions& options);
-// Runs a command through the board service at path: its refusals become one line and
-// status 1. The board and its safe end are the service's.
-int RunOnService(const std::string& path, const COptions& options,
+// answers on the user's default socket, else the machine's; none when the command opens the
+// card itself.
+std::optional<SServiceTarget> ServiceFor(const COptions& options);
+// Runs a command through the board service: its refusals become one line and status 1. The
+// board and its safe end are the service's.
+int RunOnService(const SServiceTarget& service, const COptions& options,
                  const std::function<void(service::CBoardClient&)>& command);
 
 // Runs a board command: its errors become one line and status 1; a termination signal ends

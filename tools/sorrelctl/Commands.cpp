@@ -58,24 +58,41 @@ const std::vector<Command>& Commands() {
        RunCommand},
       {"select", "select N [options]", "show frame buffer N",
        "Selects frame buffer N for display, as selecting an entry in Sorrel does.",
-       WithBoardOptions({{"--seconds", 1, "S", "hold it for S seconds before the end"}, ServiceOption()}),
+       WithBoardOptions({{"--seconds", 1, "S", "hold it for S seconds before the end"}, ServiceOption(), TlsOption()}),
        SelectCommand},
       {"power", "power on|off [options]", "switch the SLM power",
        "Switches the SLM power on or off. The end switches it off again unless --keep-power is given.",
-       WithBoardOptions({{"--seconds", 1, "S", "hold it for S seconds before the end"}, ServiceOption()}),
+       WithBoardOptions({{"--seconds", 1, "S", "hold it for S seconds before the end"}, ServiceOption(), TlsOption()}),
        PowerCommand},
       {"status", "status [options]", "what the board reports",
        "Opens the board and prints its description, the SLM power, the run state and the run settings it was "
        "opened with.",
-       WithBoardOptions({ServiceOption()}), StatusCommand},
+       WithBoardOptions({ServiceOption(), TlsOption()}), StatusCommand},
       {"serve", "serve [options]", "hold the board for other commands and programs",
        "Opens the board and serves it on a Unix domain socket until Ctrl+C, SIGTERM or SIGHUP, then ends it safely "
-       "and removes the socket. Only processes of the same user are served: the socket is owner-only and every call "
-       "is checked. While it serves, status, power and select go through it, so their changes last from one command "
-       "to the next; the board's end is then the service's.",
+       "and removes the socket. Only processes of the same user are served, and with --group the members of that "
+       "group: the socket is owner-only (group-only with --group) and every call is checked. With --listen it serves "
+       "other machines on a TCP address too, always through mutual TLS: a client must show a certificate of the "
+       "authority in --tls-dir (see certs); nothing listens on a network otherwise. While it serves, status, power "
+       "and select go through it, so their changes last from one command to the next; the board's end is then the "
+       "service's.",
        WithBoardOptions({{"--socket", 1, "PATH", "the socket to serve on (default: $XDG_RUNTIME_DIR/sorrel/board.sock)"},
+                         {"--group", 1, "NAME", "serve the members of group NAME too: the socket is theirs, mode 0660"},
+                         {"--listen", 1, "HOST:PORT", "serve on this TCP address too (port 0: any free one), with --tls-dir"},
+                         {"--tls-dir", 1, "DIR", "the service's TLS files for --listen: ca.pem, server.pem, server.key"},
                          {"--max-clients", 1, "N", "serve at most N clients at once, 1 to 1000 (default: 8)"}}),
        ServeCommand},
+      {"certs", "certs DIR --server NAME[,NAME...] --client NAME[,NAME...]",
+       "make a lab's TLS authority and machine certificates",
+       "Makes an authority of the lab's own and the certificates it signs, for the board service over TCP (serve "
+       "--listen): DIR/server holds the service's machine's files (ca.pem, server.pem, server.key), DIR/NAME each "
+       "client machine's (ca.pem, client.pem, client.key); copy each folder to its machine and keep it there "
+       "owner-only. The service's certificate holds every --server name, the host names and IP addresses clients "
+       "dial it by. Keys are owner-only; files already there are replaced whole. The authority's own key is not "
+       "kept, so adding a machine later means making the lab's files anew. Opens no card.",
+       {{"--server", 1, "NAME[,NAME...]", "the service machine's host names and IP addresses"},
+        {"--client", 1, "NAME[,NAME...]", "the client machines, one certificate each"}},
+       CertsCommand},
   };
   return COMMANDS;
 }

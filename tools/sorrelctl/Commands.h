@@ -20,6 +20,7 @@ const std::vector<Command>& Commands();
 
 // The commands' own code, one file each.
 int CardsCommand(const COptions& options);
+int CertsCommand(const COptions& options);
 int ComposeCommand(const COptions& options);
 int DownloadCommand(const COptions& options);
 int RunCommand(const COptions& options);

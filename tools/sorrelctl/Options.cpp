@@ -1,5 +1,6 @@
 #include "Options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -49,6 +50,19 @@ const std::vector<std::string>& COptions::Values(const std::string& name) const 
 std::optional<int> COptions::Number(const std::string& name, int low, int high) const {
   if (!Has(name)) return std::nullopt;
   return ParseNumber(Values(name).at(0), low, high, m_Command + ": " + name);
+}
+
+std::vector<std::string> COptions::List(const std::string& name) const {
+  if (!Has(name)) return {};
+  const std::string& text = Values(name).at(0);
+  std::vector<std::string> items;
+  for (size_t begin = 0;;) {
+    const size_t end = std::min(text.find(',', begin), text.size());
+    items.push_back(text.substr(begin, end - begin));
+    if (items.back().empty()) throw CUsageError(m_Command + ": " + name + " takes names separated by commas, not '" + text + "'");
+    if (end == text.size()) return items;
+    begin = end + 1;
+  }
 }
 
 std::optional<double> COptions::Seconds(const std::string& name) const {

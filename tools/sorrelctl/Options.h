@@ -38,6 +38,9 @@ class COptions {
   const std::vector<std::string>& Values(const std::string& name) const;
   // The option's value as a whole number within low..high; nothing when it was not given.
   std::optional<int> Number(const std::string& name, int low, int high) const;
+  // The option's value split at its commas: one item or more, none empty; nothing when it was
+  // not given.
+  std::vector<std::string> List(const std::string& name) const;
   // The option's value as a number of seconds above 0; nothing when it was not given.
   std::optional<double> Seconds(const std::string& name) const;
 

@@ -15,7 +15,7 @@ int PowerCommand(const COptions& options) {
   if (wanted != "on" && wanted != "off") throw CUsageError("power: takes on or off, not '" + wanted + "'");
   const bool on = wanted == "on";
   const std::optional<double> seconds = options.Seconds("--seconds");
-  if (const std::optional<std::string> service = ServiceFor(options)) {
+  if (const auto service = ServiceFor(options)) {
     return RunOnService(*service, options, [&](service::CBoardClient& client) {
       client.SetPower(on);
       Result("SLM power %s\n", wanted.c_str());

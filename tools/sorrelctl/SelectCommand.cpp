@@ -13,7 +13,7 @@ int SelectCommand(const COptions& options) {
   options.ExpectOperands(1, "N");
   const int frame = ParseNumber(options.Operands()[0], 0, 65535, "select: N");
   const std::optional<double> seconds = options.Seconds("--seconds");
-  if (const std::optional<std::string> service = ServiceFor(options)) {
+  if (const auto service = ServiceFor(options)) {
     return RunOnService(*service, options, [&](service::CBoardClient& client) {
       client.Select(frame);
       Result("frame %d selected\n", frame);

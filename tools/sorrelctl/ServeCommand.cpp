@@ -1,3 +1,5 @@
+#include <grp.h>
+
 #include <cstdio>
 #include <stdexcept>
 
@@ -12,11 +14,44 @@
 
 namespace sorrelctl {
 
+namespace {
+
+// Who else is served, each checked before the card is asked for.
+service::SServiceAccess Access(const COptions& options) {
+  service::SServiceAccess access;
+  if (options.Has("--group")) {
+    const std::string& name = options.Values("--group")[0];
+    const group* found = getgrnam(name.c_str());
+    if (found == nullptr) throw CUsageError("serve: there is no group " + name);
+    access.Group = found->gr_gid;
+  }
+  if (!options.Has("--listen")) {
+    if (options.Has("--tls-dir")) throw CUsageError("serve: --tls-dir is for --listen HOST:PORT");
+    return access;
+  }
+  const std::string& address = options.Values("--listen")[0];
+  const size_t colon = address.rfind(':');
+  if (colon == std::string::npos || colon == 0 || address.find('/') != std::string::npos) {
+    throw CUsageError("serve: --listen takes HOST:PORT, not '" + address + "'");
+  }
+  ParseNumber(address.substr(colon + 1), 0, 65535, "serve: --listen's port");
+  if (!options.Has("--tls-dir")) {
+    throw CUsageError("serve: --listen needs --tls-dir DIR: the board service listens on a network only with mutual "
+                      "TLS (sorrelctl certs makes the files)");
+  }
+  access.TcpAddress = address;
+  access.Tls = service::ReadTlsFiles(options.Values("--tls-dir")[0], service::ETlsSide::Server);
+  return access;
+}
+
+}  // namespace
+
 int ServeCommand(const COptions& options) {
   options.ExpectOperands(0, "");
   const std::string path = options.Has("--socket") ? options.Values("--socket")[0] : service::DefaultSocketPath();
   if (path.empty()) throw CUsageError("serve: XDG_RUNTIME_DIR is not set; give --socket PATH");
   const int clients = options.Number("--max-clients", 1, 1000).value_or(service::CBoardService::DEFAULT_MAX_CLIENTS);
+  const service::SServiceAccess access = Access(options);
   // Said before the card is asked for, which that service holds.
   if (service::Answers(path)) throw std::runtime_error("a board service already answers on " + path);
   return RunOnBoard(options, [&](CBoardSession& session) {
@@ -27,8 +62,9 @@ int ServeCommand(const COptions& options) {
     service::CHeadlessBoard headless(board, scripting::StoredCompensation(session.Settings(), geometry),
                                      scripting::CurrentWorkingFolder());
     SayMessages();  // what the compensation files' reader said
-    service::CBoardService served(headless, path, clients);
-    Result("serving %s on %s\n", board.Spec().BoardName, path.c_str());
+    service::CBoardService served(headless, path, clients, access);
+    const std::string tcp = served.TcpAddress().empty() ? "" : " and tls://" + served.TcpAddress();
+    Result("serving %s on %s%s\n", board.Spec().BoardName, path.c_str(), tcp.c_str());
     for (;;) session.Wait(3600);
   });
 }

@@ -32,7 +32,7 @@ void Print(const sorrel::v1::BoardStatus& s) {
 
 int StatusCommand(const COptions& options) {
   options.ExpectOperands(0, "");
-  if (const std::optional<std::string> service = ServiceFor(options)) {
+  if (const auto service = ServiceFor(options)) {
     return RunOnService(*service, options, [](service::CBoardClient& client) { Print(client.Status()); });
   }
   return RunOnBoard(options, [](CBoardSession& session) { Print(service::Describe(session.Board())); });

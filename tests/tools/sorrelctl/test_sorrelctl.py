@@ -4,6 +4,7 @@ alone unless --save, a progress line on a terminal, and the safe end, said in on
 however a board command ends. What compose writes is checked against the program itself
 in ComposeTest.cpp; here against what the tool's own download leaves on the card."""
 
+import grp
 import os
 import pathlib
 import pty
@@ -11,6 +12,7 @@ import signal
 import subprocess
 import tempfile
 
+import grpc
 import numpy as np
 import pytest
 
@@ -18,7 +20,7 @@ from conftest import (BUILD, CONTROL_RUN, CONTROL_SLM_POWER, REG_CONTROL, REG_TI
                       last_write, read_pgm, wait_for_line, write_bitmap, write_lut,
                       write_settings)
 
-COMMANDS = ["cards", "compose", "download", "run", "select", "power", "status"]
+COMMANDS = ["cards", "certs", "compose", "download", "run", "select", "power", "status"]
 SAFE = "sorrelctl: lasers at zero gain, SLM power off\n"
 
 
@@ -254,7 +256,7 @@ class TestService:
         def start(*args):
             p = subprocess.Popen([SORRELCTL, "serve", *map(str, args)], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
             started.append(p)
-            wait_for_line(p, "serving Kite_SLM on ")
+            p.serving = wait_for_line(p, "serving Kite_SLM on ")
             return p
 
         yield start
@@ -332,6 +334,83 @@ class TestService:
             assert r.stderr.startswith("sorrelctl: the board service serves only the processes of user 0, not process ")
             assert r.stderr.endswith(" of user 65534\n")
             assert "SLM power     off" in tool("status", "--service", socket).stdout.splitlines()
+        finally:
+            p.send_signal(signal.SIGTERM)
+            p.wait(timeout=60)
+            folder.rmdir()
+
+    def test_another_machine_is_served_through_tls_with_the_labs_certificates_only(self, lab, serve):
+        certs = lab / "certs"
+        r = tool("certs", certs, "--server", "127.0.0.1,localhost", "--client", "analysis")
+        assert r.returncode == 0, r.stderr
+        for machine, key in [("server", "server.key"), ("analysis", "client.key")]:
+            assert (certs / machine / key).stat().st_mode & 0o777 == 0o600
+            assert (certs / machine).stat().st_mode & 0o777 == 0o700
+        socket = lab / "board.sock"
+        r = tool("serve", "--socket", socket, "--listen", "127.0.0.1:0")
+        assert (r.returncode, r.stderr) == (2, "sorrelctl: serve: --listen needs --tls-dir DIR: the board service listens "
+                                               "on a network only with mutual TLS (sorrelctl certs makes the files) "
+                                               "(see sorrelctl serve --help)\n")
+        r = tool("serve", "--socket", socket, "--listen", "127.0.0.1:0", "--tls-dir", certs / "analysis")
+        assert (r.returncode, r.stderr) == (
+            1, f"sorrelctl: cannot read the TLS file {certs}/analysis/server.pem: No such file or directory\n")
+        p = serve("--socket", socket, "--listen", "127.0.0.1:0", "--tls-dir", certs / "server")
+        address = p.serving.split(" and tls://")[1]
+        r = tool("power", "on", "--keep-power", "--service", f"tls://{address}", "--tls-dir", certs / "analysis")
+        assert (r.returncode, r.stdout, r.stderr) == (0, "SLM power on\n", "")
+        assert "SLM power     on" in tool("status", "--service", socket).stdout.splitlines()
+        # Another lab's machine: neither side takes the other's certificate.
+        assert tool("certs", lab / "other", "--server", "127.0.0.1", "--client", "analysis").returncode == 0
+        r = tool("status", "--service", f"tls://{address}", "--tls-dir", lab / "other" / "analysis")
+        assert (r.returncode, r.stdout, r.stderr) == (
+            1, "", f"sorrelctl: the board service on {address} shows a certificate this client does not take: not one "
+                   f"of the authority in {lab}/other/analysis/ca.pem, or not made for that name\n")
+        stranger = lab / "stranger"
+        stranger.mkdir()
+        (stranger / "ca.pem").write_bytes((certs / "analysis" / "ca.pem").read_bytes())
+        for name in ["client.pem", "client.key"]:
+            (stranger / name).write_bytes((lab / "other" / "analysis" / name).read_bytes())
+        r = tool("power", "off", "--service", f"tls://{address}", "--tls-dir", stranger)
+        assert (r.returncode, r.stdout, r.stderr) == (
+            1, "", f"sorrelctl: the board service on {address} did not take this client's certificate "
+                   f"({stranger}/client.pem)\n")
+        assert "SLM power     on" in tool("status", "--service", socket).stdout.splitlines()
+        # A gRPC client of its own: served with the lab's certificate, not without one nor without TLS.
+        authority = (certs / "analysis" / "ca.pem").read_bytes()
+        own = grpc.ssl_channel_credentials(authority, (certs / "analysis" / "client.key").read_bytes(),
+                                           (certs / "analysis" / "client.pem").read_bytes())
+        with grpc.secure_channel(address, own) as channel:
+            assert channel.unary_unary("/sorrel.v1.Board/GetStatus")(b"", timeout=60)
+        for channel in [grpc.secure_channel(address, grpc.ssl_channel_credentials(authority)),
+                        grpc.insecure_channel(address)]:
+            with channel, pytest.raises(grpc.RpcError) as refused:
+                channel.unary_unary("/sorrel.v1.Board/GetStatus")(b"", timeout=60)
+            assert refused.value.code() == grpc.StatusCode.UNAVAILABLE
+        p.send_signal(signal.SIGTERM)
+        assert p.wait(timeout=60) == -signal.SIGTERM
+
+    def test_the_members_of_the_sockets_group_are_served_and_no_one_else(self, lab, serve):
+        if os.geteuid() != 0:
+            pytest.skip("needs root to call as another user")
+        group = grp.getgrgid(100)
+        folder = pathlib.Path(tempfile.mkdtemp(prefix="sorrel-service-"))
+        folder.chmod(0o755)
+        socket = folder / "board.sock"
+        p = serve("--socket", socket, "--group", group.gr_name)
+        try:
+            assert (socket.stat().st_mode & 0o777, socket.stat().st_gid) == (0o660, 100)
+            # A member by a supplementary group, then by its own.
+            for ids in (["--regid=65534", "--groups=100"], ["--regid=100", "--clear-groups"]):
+                r = subprocess.run(["setpriv", "--reuid=65534", *ids, SORRELCTL, "power", "on", "--keep-power",
+                                    "--service", socket], capture_output=True, text=True, timeout=120)
+                assert (r.returncode, r.stdout, r.stderr) == (0, "SLM power on\n", ""), ids
+            socket.chmod(0o666)
+            r = subprocess.run(["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", SORRELCTL, "power",
+                                "off", "--service", socket], capture_output=True, text=True, timeout=120)
+            assert r.returncode == 1 and r.stdout == ""
+            assert r.stderr.startswith("sorrelctl: the board service serves only the processes of user 0 and of the "
+                                       "members of group 100, not process ")
+            assert "SLM power     on" in tool("status", "--service", socket).stdout.splitlines()
         finally:
             p.send_signal(signal.SIGTERM)
             p.wait(timeout=60)
