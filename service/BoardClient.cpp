@@ -6,49 +6,89 @@ namespace service {
 
 namespace v1 = sorrel::v1;
 
-CBoardClient::CBoardClient(const std::string& socketPath, bool keepPower)
-    : m_Path(socketPath),
-      m_KeepPower(keepPower),
-      m_Stub(v1::Board::NewStub(grpc::CreateChannel("unix:" + socketPath, grpc::InsecureChannelCredentials()))) {}
+namespace {
 
-void CBoardClient::Prepare(grpc::ClientContext& context) const {
+std::shared_ptr<grpc::Channel> OwnConnection(const std::string& socketPath) {
+  grpc::ChannelArguments arguments;
+  // Channels to one address otherwise share a connection, and the service would not see
+  // a closed client leave while another of the process stays.
+  arguments.SetInt(GRPC_ARG_USE_LOCAL_SUBCHANNEL_POOL, 1);
+  return grpc::CreateCustomChannel("unix:" + socketPath, grpc::InsecureChannelCredentials(), arguments);
+}
+
+}  // namespace
+
+CBoardClient::CBoardClient(const std::string& socketPath, bool keepPower)
+    : m_Path(socketPath), m_KeepPower(keepPower), m_Stub(v1::Board::NewStub(OwnConnection(socketPath))) {}
+
+template <class Reply, class Send>
+Reply CBoardClient::Call(Send send) {
+  grpc::ClientContext context;
   if (m_KeepPower) context.AddMetadata("sorrel-keep-power", "1");
+  Reply reply;
+  Check(send(context, reply));
+  return reply;
 }
 
 void CBoardClient::Check(const grpc::Status& status) const {
-  if (status.ok()) return;
-  // Without a connection gRPC's own text says little.
-  if (status.error_code() == grpc::StatusCode::UNAVAILABLE && status.error_message().find("connect") != std::string::npos) {
-    throw CServiceError("no board service answers on " + m_Path);
+  switch (status.error_code()) {
+    case grpc::StatusCode::OK:
+      return;
+    case grpc::StatusCode::INVALID_ARGUMENT:
+      throw std::invalid_argument(status.error_message());
+    case grpc::StatusCode::OUT_OF_RANGE:
+      throw std::out_of_range(status.error_message());
+    case grpc::StatusCode::UNAVAILABLE:
+      // Without a connection gRPC's own text says little.
+      if (status.error_message().find("connect") != std::string::npos) {
+        throw CServiceError("no board service answers on " + m_Path);
+      }
+      break;
+    default:
+      break;
   }
   throw CServiceError(status.error_message());
 }
 
 v1::BoardStatus CBoardClient::Status() {
-  grpc::ClientContext context;
-  Prepare(context);
-  v1::BoardStatus reply;
-  Check(m_Stub->GetStatus(&context, {}, &reply));
-  return reply;
+  return Call<v1::BoardStatus>([&](auto& context, auto& reply) { return m_Stub->GetStatus(&context, {}, &reply); });
 }
 
 bool CBoardClient::SetPower(bool on) {
-  grpc::ClientContext context;
-  Prepare(context);
   v1::SetPowerRequest request;
   request.set_on(on);
-  v1::SetPowerReply reply;
-  Check(m_Stub->SetPower(&context, request, &reply));
-  return reply.on();
+  return Call<v1::SetPowerReply>([&](auto& context, auto& reply) {
+           return m_Stub->SetPower(&context, request, &reply);
+         }).on();
 }
 
 void CBoardClient::Select(int frame) {
-  grpc::ClientContext context;
-  Prepare(context);
   v1::SelectRequest request;
   request.set_frame(frame);
-  v1::SelectReply reply;
-  Check(m_Stub->Select(&context, request, &reply));
+  Call<v1::SelectReply>([&](auto& context, auto& reply) { return m_Stub->Select(&context, request, &reply); });
+}
+
+v1::RunParameters CBoardClient::SetRunParameters(const v1::RunParameters& parameters) {
+  return Call<v1::RunParameters>(
+      [&](auto& context, auto& reply) { return m_Stub->SetRunParameters(&context, parameters, &reply); });
+}
+
+void CBoardClient::WriteFrame(int frame, std::string&& pixels) {
+  v1::WriteFrameRequest request;
+  request.set_frame(frame);
+  request.set_pixels(std::move(pixels));
+  Call<v1::WriteFrameReply>([&](auto& context, auto& reply) { return m_Stub->WriteFrame(&context, request, &reply); });
+}
+
+void CBoardClient::StartRun(const std::vector<int>& frames, bool loop) {
+  v1::StartRunRequest request;
+  request.mutable_frames()->Add(frames.begin(), frames.end());
+  request.set_loop(loop);
+  Call<v1::StartRunReply>([&](auto& context, auto& reply) { return m_Stub->StartRun(&context, request, &reply); });
+}
+
+void CBoardClient::StopRun() {
+  Call<v1::StopRunReply>([&](auto& context, auto& reply) { return m_Stub->StopRun(&context, {}, &reply); });
 }
 
 }  // namespace service

@@ -1,15 +1,20 @@
 #pragma once
-// A client of the board service: the calls a command makes, each refusal thrown with the
-// service's text, which is the board's own.
+// A client of the board service: the calls sorrelctl and the Python module make, each
+// refusal thrown with the service's text, which is the board's own. One client is one
+// connection, so the service sees it leave when the client is destroyed.
 
+#include <atomic>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "sorrel_board.grpc.pb.h"
 
 namespace service {
 
+// A refusal other than a value the board does not take (std::invalid_argument) or a frame
+// it does not have (std::out_of_range), as the script board throws those.
 class CServiceError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -21,18 +26,30 @@ class CBoardClient {
   // service leaves the SLM power on when this client was the last to change it and leaves.
   CBoardClient(const std::string& socketPath, bool keepPower);
 
+  const std::string& Path() const { return m_Path; }
+  // What the calls from now on say of keeping the power.
+  void KeepPower(bool keep) { m_KeepPower = keep; }
+
   sorrel::v1::BoardStatus Status();
   // The power the board ends in.
   bool SetPower(bool on);
   void Select(int frame);
+  // What the board runs with afterwards.
+  sorrel::v1::RunParameters SetRunParameters(const sorrel::v1::RunParameters& parameters);
+  // pixels: width x height bytes in screen order, moved into the request as they are.
+  void WriteFrame(int frame, std::string&& pixels);
+  void StartRun(const std::vector<int>& frames, bool loop);
+  void StopRun();
 
  private:
+  // One call: send(context, reply) with the context every call of this client has; its
+  // refusal thrown.
+  template <class Reply, class Send>
+  Reply Call(Send send);
   void Check(const grpc::Status& status) const;
-  // What every call of this client says of itself.
-  void Prepare(grpc::ClientContext& context) const;
 
   std::string m_Path;
-  bool m_KeepPower;
+  std::atomic<bool> m_KeepPower;
   std::unique_ptr<sorrel::v1::Board::Stub> m_Stub;
 };
 
