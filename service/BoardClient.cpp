@@ -6,20 +6,10 @@ namespace service {
 
 namespace v1 = sorrel::v1;
 
-namespace {
-
-std::shared_ptr<grpc::Channel> OwnConnection(const std::string& socketPath) {
-  grpc::ChannelArguments arguments;
-  // Channels to one address otherwise share a connection, and the service would not see
-  // a closed client leave while another of the process stays.
-  arguments.SetInt(GRPC_ARG_USE_LOCAL_SUBCHANNEL_POOL, 1);
-  return grpc::CreateCustomChannel("unix:" + socketPath, grpc::InsecureChannelCredentials(), arguments);
-}
-
-}  // namespace
-
 CBoardClient::CBoardClient(const std::string& socketPath, bool keepPower)
-    : m_Path(socketPath), m_KeepPower(keepPower), m_Stub(v1::Board::NewStub(OwnConnection(socketPath))) {}
+    : m_Path(socketPath),
+      m_KeepPower(keepPower),
+      m_Stub(v1::Board::NewStub(grpc::CreateChannel("unix:" + socketPath, grpc::InsecureChannelCredentials()))) {}
 
 template <class Reply, class Send>
 Reply CBoardClient::Call(Send send) {

@@ -1,7 +1,6 @@
 #pragma once
 // A client of the board service: the calls sorrelctl and the Python module make, each
-// refusal thrown with the service's text, which is the board's own. One client is one
-// connection, so the service sees it leave when the client is destroyed.
+// refusal thrown with the service's text, which is the board's own.
 
 #include <atomic>
 #include <memory>
