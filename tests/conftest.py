@@ -127,3 +127,23 @@ def wait_for_line(process, text, timeout=30):
                 return line
     process.kill()
     raise AssertionError(f"the child did not say {text!r}; it said {seen!r} and {process.stderr.read()!r}")
+
+
+@pytest.fixture
+def serve():
+    """Starts sorrelctl serve with these arguments (and env, when given) once it serves; kills
+    what a test left."""
+    started = []
+
+    def start(*args, env=None):
+        p = subprocess.Popen([SORRELCTL, "serve", *map(str, args)], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                             env=env)
+        started.append(p)
+        wait_for_line(p, "serving Kite_SLM on ")
+        return p
+
+    yield start
+    for p in started:
+        if p.poll() is None:
+            p.kill()
+            p.wait()
