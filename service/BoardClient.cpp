@@ -1,15 +1,31 @@
 #include "BoardClient.h"
 
+#include <grpcpp/create_channel_posix.h>
 #include <grpcpp/grpcpp.h>
+#include <sys/socket.h>
+
+#include "ServiceSocket.h"
 
 namespace service {
 
 namespace v1 = sorrel::v1;
 
+namespace {
+
+std::shared_ptr<grpc::Channel> ChannelTo(const std::string& path) {
+  const int fd = Connect(path);
+  if (fd < 0) throw CServiceError("no board service answers on " + path);
+  // A send buffer that holds a whole frame: a frame goes in one write rather than in pieces,
+  // each waiting for the service to drain the one before.
+  const int bytes = 1 << 20;
+  setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof(bytes));
+  return grpc::CreateInsecureChannelFromFd("", fd);
+}
+
+}  // namespace
+
 CBoardClient::CBoardClient(const std::string& socketPath, bool keepPower)
-    : m_Path(socketPath),
-      m_KeepPower(keepPower),
-      m_Stub(v1::Board::NewStub(grpc::CreateChannel("unix:" + socketPath, grpc::InsecureChannelCredentials()))) {}
+    : m_Path(socketPath), m_KeepPower(keepPower), m_Stub(v1::Board::NewStub(ChannelTo(socketPath))) {}
 
 template <class Reply, class Send>
 Reply CBoardClient::Call(Send send) {
@@ -29,9 +45,10 @@ void CBoardClient::Check(const grpc::Status& status) const {
     case grpc::StatusCode::OUT_OF_RANGE:
       throw std::out_of_range(status.error_message());
     case grpc::StatusCode::UNAVAILABLE:
-      // Without a connection gRPC's own text says little.
-      if (status.error_message().find("connect") != std::string::npos) {
-        throw CServiceError("no board service answers on " + m_Path);
+    case grpc::StatusCode::CANCELLED:
+      // The connection has gone, and gRPC's own text says little.
+      if (!Answers(m_Path)) {
+        throw CServiceError("the board service on " + m_Path + " no longer answers");
       }
       break;
     default:

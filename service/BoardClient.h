@@ -21,8 +21,9 @@ class CServiceError : public std::runtime_error {
 
 class CBoardClient {
  public:
-  // Talks to the service listening on the Unix socket at socketPath. With keepPower, the
-  // service leaves the SLM power on when this client was the last to change it and leaves.
+  // Connects to the service listening on the Unix socket at socketPath; throws
+  // CServiceError when none answers. With keepPower, the service leaves the SLM power on
+  // when this client was the last to change it and leaves.
   CBoardClient(const std::string& socketPath, bool keepPower);
 
   const std::string& Path() const { return m_Path; }

@@ -12,6 +12,8 @@ namespace service {
 // $XDG_RUNTIME_DIR/sorrel/board.sock; empty when XDG_RUNTIME_DIR is not set.
 std::string DefaultSocketPath();
 
+// A socket connected to the one at path; -1 when nothing accepts the connection.
+int Connect(const std::string& path);
 // Something accepts a connection on the socket at path.
 bool Answers(const std::string& path);
 

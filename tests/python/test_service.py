@@ -102,7 +102,7 @@ class TestServiceClient:
             call(local)
         assert str(through_service.value) == str(here.value)
 
-    def test_a_closed_board_or_no_service_raises_error(self, served, work):
+    def test_a_closed_board_or_no_service_raises_error(self, served, work, serve):
         board = sorrel.connect(served[0])
         board.close()
         assert board.close() == ""
@@ -112,6 +112,12 @@ class TestServiceClient:
             sorrel.connect(work / "none.sock")
         with pytest.raises(TypeError):
             sorrel.connect(5)
+        ending = serve("--socket", work / "ending.sock", env=dict(os.environ, XDG_RUNTIME_DIR=str(work)))
+        board = sorrel.connect(work / "ending.sock")
+        ending.terminate()
+        ending.wait(timeout=60)
+        with pytest.raises(sorrel.Error, match=f"^the board service on {work / 'ending.sock'} no longer answers$"):
+            board.select(0)
 
     def test_open_board_goes_through_the_service_on_the_default_socket(self, work, serve, monkeypatch):
         write_settings(work, SETTINGS)
