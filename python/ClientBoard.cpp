@@ -51,9 +51,12 @@ void CClientBoard::WriteFrame(int frame, const py::handle& argument) {
   const auto client = Client();
   const FrameView view = CheckedFrame(argument, m_Spec.Width, m_Spec.Height, "write_frame: the frame");
   Released([&] {
-    std::string pixels(size_t{m_Spec.Width} * m_Spec.Height, '\0');
+    std::lock_guard lock(m_WriteMutex);
+    m_Request.set_frame(frame);
+    std::string& pixels = *m_Request.mutable_pixels();
+    pixels.resize(size_t{m_Spec.Width} * m_Spec.Height);
     CopyFrame(view, reinterpret_cast<uint8_t*>(pixels.data()), m_Spec.Width, m_Spec.Height);
-    client->WriteFrame(frame, std::move(pixels));
+    client->WriteFrame(m_Request);
   });
 }
 

@@ -4,7 +4,7 @@
 // makes the board safe once its last client has left; closing this board leaves.
 
 #include <memory>
-#include <optional>
+#include <mutex>
 
 #include "BoardClient.h"
 #include "ModuleBoard.h"
@@ -18,7 +18,8 @@ class CClientBoard final : public CModuleBoard {
 
   const SBoard_Spec& Spec() override;
   bool Closed() override { return Inherited() || !m_Client; }
-  // Checks the array, then gathers its pixels straight into the request's bytes.
+  // Checks the array, then gathers its pixels straight into the request's bytes, which stay
+  // allocated from one write to the next.
   void WriteFrame(int frame, const pybind11::handle& array) override;
   scripting::RunParameters Parameters() override;
   void SetRunParameters(const scripting::RunParameters& parameters) override;
@@ -43,6 +44,8 @@ class CClientBoard final : public CModuleBoard {
   std::shared_ptr<service::CBoardClient> m_Client;
   SBoard_Spec m_Spec{};
   bool m_Changed = false;  // a call of this board changed the lasers or the power
+  std::mutex m_WriteMutex;  // one write at a time goes through the request
+  sorrel::v1::WriteFrameRequest m_Request;
 };
 
 }  // namespace sorrelpy

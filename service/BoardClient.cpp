@@ -80,10 +80,7 @@ v1::RunParameters CBoardClient::SetRunParameters(const v1::RunParameters& parame
       [&](auto& context, auto& reply) { return m_Stub->SetRunParameters(&context, parameters, &reply); });
 }
 
-void CBoardClient::WriteFrame(int frame, std::string&& pixels) {
-  v1::WriteFrameRequest request;
-  request.set_frame(frame);
-  request.set_pixels(std::move(pixels));
+void CBoardClient::WriteFrame(const v1::WriteFrameRequest& request) {
   Call<v1::WriteFrameReply>([&](auto& context, auto& reply) { return m_Stub->WriteFrame(&context, request, &reply); });
 }
 

@@ -36,8 +36,8 @@ class CBoardClient {
   void Select(int frame);
   // What the board runs with afterwards.
   sorrel::v1::RunParameters SetRunParameters(const sorrel::v1::RunParameters& parameters);
-  // pixels: width x height bytes in screen order, moved into the request as they are.
-  void WriteFrame(int frame, std::string&& pixels);
+  // The request's pixels: width x height bytes in screen order.
+  void WriteFrame(const sorrel::v1::WriteFrameRequest& request);
   void StartRun(const std::vector<int>& frames, bool loop);
   void StopRun();
 
