@@ -103,6 +103,20 @@ def assert_left_safe(trace, power_left_on=False):
     assert bool(last_write(writes, REG_CONTROL) & CONTROL_SLM_POWER) == power_left_on
 
 
+def positions_shown(board, wanted):
+    """The positions of the run's frame list a running board showed, polled until it had shown
+    all of wanted (or a while has passed)."""
+    seen = set()
+    for _ in range(400):
+        status = board.status()
+        assert status.running
+        seen.add(status.CurrentIndex)
+        if seen >= wanted:
+            break
+        time.sleep(0.005)
+    return seen
+
+
 def python(code, env=None):
     """A child interpreter running code, with the module of the build under test."""
     env = dict(env if env is not None else os.environ, PYTHONPATH=PYTHONPATH)

@@ -7,14 +7,13 @@ import os
 import shutil
 import subprocess
 import sys
-import time
 
 import numpy as np
 import pytest
 
 import sorrel
-from conftest import (CONTROL_SLM_POWER, REG_CONTROL, REG_TIMING_A, ROOT, board_writes, last_write, read_pgm,
-                      write_settings)
+from conftest import (CONTROL_SLM_POWER, REG_CONTROL, REG_TIMING_A, ROOT, board_writes, last_write, positions_shown,
+                      read_pgm, write_settings)
 
 SETTINGS = {"FrameRate": "200", "LaserDuty": "40", "LaserAGain": "120", "LaserBGain": "60", "LC_Type": "0",
             "TrueFrames": "5"}
@@ -69,15 +68,8 @@ class TestServiceClient:
             assert board.power is True and last_write(board_writes(trace), REG_CONTROL) & CONTROL_SLM_POWER
             board.select(8)
             board.run([7, 8], loop=True)
-            seen = set()
-            for _ in range(400):
-                status = board.status()
-                assert status.running and status.LastIndex == 1
-                seen.add(status.CurrentIndex)
-                if seen == {0, 1}:
-                    break
-                time.sleep(0.005)
-            assert seen == {0, 1}
+            assert board.status().LastIndex == 1
+            assert positions_shown(board, {0, 1}) == {0, 1}
             board.stop()
             assert not board.status().running
         assert board.closed
