@@ -78,8 +78,7 @@ std::unique_ptr<CModuleBoard> OpenBoard(const py::object& modulatorType, const p
   if (!path.empty() && service::Answers(path)) {
     for (const auto& [name, value] : {std::pair{"modulator_type", &modulatorType}, {"true_frames", &trueFrames}}) {
       if (!value->is_none()) {
-        throw scripting::CScriptError(std::string(name) + " does not apply: the board service on " + path +
-                                      " holds the board as it opened it");
+        throw scripting::CScriptError(service::OpeningOptionRefused(name, path));
       }
     }
     return std::make_unique<CClientBoard>(path, keepPower);

@@ -24,6 +24,10 @@ std::shared_ptr<grpc::Channel> ChannelTo(const std::string& path) {
 
 }  // namespace
 
+std::string OpeningOptionRefused(const std::string& option, const std::string& path) {
+  return option + " does not apply: the board service on " + path + " holds the board as it opened it";
+}
+
 CBoardClient::CBoardClient(const std::string& socketPath, bool keepPower)
     : m_Path(socketPath), m_KeepPower(keepPower), m_Stub(v1::Board::NewStub(ChannelTo(socketPath))) {}
 

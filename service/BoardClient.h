@@ -19,6 +19,10 @@ class CServiceError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// What a client is told of an option that applies only to opening the card (a modulator
+// type, true frames) when a service at path holds the board.
+std::string OpeningOptionRefused(const std::string& option, const std::string& path);
+
 class CBoardClient {
  public:
   // Connects to the service listening on the Unix socket at socketPath; throws

@@ -95,7 +95,7 @@ int RunOnService(const std::string& path, const COptions& options,
                  const std::function<void(service::CBoardClient&)>& command) {
   for (const char* opening : {"--modulator", "--true-frames", "--save"}) {
     if (options.Has(opening)) {
-      Say(std::string(opening) + " does not apply: the board service on " + path + " holds the board as it opened it");
+      Say(service::OpeningOptionRefused(opening, path));
       return 1;
     }
   }
