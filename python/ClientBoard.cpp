@@ -119,7 +119,8 @@ std::string CClientBoard::Close(bool keepPower) {
   m_Client.reset();  // closed from here on, whatever the service says
   if (m_Changed && keepPower != KeepPower()) {
     client->KeepPower(keepPower);
-    Released([&] { client->SetPower(client->Status().slm_power()); });
+    // The power as it is, to be kept; or off, as a board closed without keeping it ends.
+    Released([&] { client->SetPower(keepPower && client->Status().slm_power()); });
   }
   const std::string path = client->Path();
   Released([&] { client.reset(); });

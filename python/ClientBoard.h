@@ -32,8 +32,9 @@ class CClientBoard final : public CModuleBoard {
   int TrueFrames() override;
   int ImageFrames() override;
   double ReachedFrameRate() override;
-  // Leaves the service. A keepPower other than the one connected with is said to the service
-  // first, by sending the power as it is, when this board changed the lasers or the power.
+  // Leaves the service. When this board changed the lasers or the power, a keepPower other
+  // than the one connected with is said to the service first: the power as it is sent again
+  // to be kept, or switched off now.
   std::string Close(bool keepPower) override;
 
  private:
