@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include "BoardClient.h"
 #include "ScriptBoard.h"
 #include "ScriptMessages.h"
 
@@ -82,6 +83,8 @@ void DefineErrors(py::module_& module) {
     } catch (const scripting::CCardHeldError& e) {
       PyErr_SetObject(g_Busy, Readable(e.what()).ptr());
     } catch (const scripting::CScriptError& e) {
+      PyErr_SetObject(g_Error, Readable(e.what()).ptr());
+    } catch (const service::CServiceError& e) {
       PyErr_SetObject(g_Error, Readable(e.what()).ptr());
     }
   });

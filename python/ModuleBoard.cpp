@@ -4,12 +4,12 @@
 
 #include <climits>
 
-#include "BoardGeometry.h"
+#include "CardBoard.h"
+#include "ClientBoard.h"
 #include "CoreCalls.h"
 #include "FrameArrays.h"
-#include "PhaseFrame.h"
 #include "SafeEnd.h"
-#include "ScriptMessages.h"
+#include "ServiceSocket.h"
 
 namespace py = pybind11;
 
@@ -57,15 +57,39 @@ uint16_t ModulatorArgument(const py::handle& value) {
   return static_cast<uint16_t>(IntArgument(value, "modulator_type", 0, 1));
 }
 
+std::unique_ptr<CModuleBoard> Connect(const py::object& address, const py::object& keepPowerArgument) {
+  const bool keepPower = BoolArgument(keepPowerArgument, "keep_power");
+  std::string path;
+  if (address.is_none()) {
+    path = service::DefaultSocketPath();
+    if (path.empty()) throw scripting::CScriptError("XDG_RUNTIME_DIR is not set; give connect the socket's path");
+  } else if (const auto given = PathArgument(address)) {
+    path = *given;
+  } else {
+    throw py::type_error("address must be the path of the board service's socket");
+  }
+  return std::make_unique<CClientBoard>(path, keepPower);
+}
+
+// The board service that answers on the default socket holds the card: the board is its.
 std::unique_ptr<CModuleBoard> OpenBoard(const py::object& modulatorType, const py::object& trueFrames,
                                         const py::object& keepPowerArgument) {
   const bool keepPower = BoolArgument(keepPowerArgument, "keep_power");
+  const std::string path = service::DefaultSocketPath();
+  if (!path.empty() && service::Answers(path)) {
+    for (const auto& [name, value] : {std::pair{"modulator_type", &modulatorType}, {"true_frames", &trueFrames}}) {
+      if (!value->is_none()) {
+        throw scripting::CScriptError(service::OpeningOptionRefused(name, path));
+      }
+    }
+    return std::make_unique<CClientBoard>(path, keepPower);
+  }
   StoredSettings settings = InCore([] { return ReadStoredSettings(); });
   if (!modulatorType.is_none()) settings.LC_Type = ModulatorArgument(modulatorType);
   if (!trueFrames.is_none()) settings.TrueFrames = static_cast<uint16_t>(IntArgument(trueFrames, "true_frames", 3, 32767));
   auto board = InCore([&] {
     GuardTerminationSignals();
-    return std::make_unique<CModuleBoard>(settings, keepPower);
+    return std::make_unique<CCardBoard>(settings, keepPower);
   });
   WarnMessages();
   return board;
@@ -101,75 +125,27 @@ std::vector<int> FrameList(const py::handle& frames) {
 
 }  // namespace
 
-CModuleBoard::CModuleBoard(const StoredSettings& settings, bool keepPower)
-    : m_Board(std::make_unique<scripting::CScriptBoard>(settings)), m_KeepPower(keepPower), m_Owner(getpid()) {
-  m_Scratch.resize(static_cast<size_t>(m_Board->Spec().Width) * m_Board->Spec().Height);
-  // As the program composes its patterns when started here with these settings.
-  m_Compensation = scripting::StoredCompensation(settings, BoardGeometry(m_Board->Spec()));
-  m_WorkingFolder = scripting::CurrentWorkingFolder();
-  Remember(*this);
-}
-
-CModuleBoard::~CModuleBoard() {
-  std::lock_guard lock(CoreMutex());
-  Forget(*this);
-  if (Inherited()) {
-    (void)m_Board.release();  // the parent's card: neither touched nor closed here
-    return;
-  }
-  EndHeld();
-}
+CModuleBoard::CModuleBoard(bool keepPower) : m_KeepPower(keepPower), m_Owner(getpid()) {}
 
 bool CModuleBoard::Inherited() const { return getpid() != m_Owner; }
 
-scripting::CScriptBoard& CModuleBoard::Board() {
+void CModuleBoard::CheckOwner() const {
   if (Inherited()) {
     throw scripting::CScriptError("The board was opened by process " + std::to_string(m_Owner) +
                                   ", from which this process was forked; a forked process cannot use it");
   }
-  return *m_Board;
-}
-
-std::string CModuleBoard::EndHeld() { return m_Board->Close(m_KeepPower); }
-
-void CModuleBoard::WriteFrame(int frame, const py::handle& argument) {
-  const SBoard_Spec& spec = Board().Spec();
-  const FrameView view = CheckedFrame(argument, spec.Width, spec.Height, "write_frame: the frame");
-  const bool written = InCore([&] {
-    // The scratch is the core's: one write at a time goes through it.
-    if (!m_Board->IsOpen()) throw scripting::CScriptError("The board is closed");
-    // An array laid out as the frame goes to the board as it is, reordered on the way when
-    // the board wants it; any other layout is gathered into the scratch first.
-    if (IsFrameLayout(view, spec.Width)) return m_Board->WriteFrameFrom(frame, view.base, m_Scratch.data());
-    CopyFrame(view, m_Scratch.data(), spec.Width, spec.Height);
-    return m_Board->WriteFrame(frame, m_Scratch.data());
-  });
-  if (!written) RaiseWithMessages("WriteFrameBuffer failed for frame " + std::to_string(frame));
-}
-
-void CModuleBoard::SetPhase(int frame, const py::handle& argument, const std::string& wavelength) {
-  const SBoard_Spec& spec = Board().Spec();
-  const auto phases = CheckedPhases(argument, spec.Width, spec.Height, "set_phase: the phases");
-  const float* values = phases.data();
-  const bool written = InCore([&] {
-    return m_Board->SetPhase(frame, values, wavelength, scripting::HostWith(m_Compensation, m_WorkingFolder));
-  });
-  if (!written) RaiseWithMessages("WriteFrameBuffer failed for frame " + std::to_string(frame));
-}
-
-std::string CModuleBoard::Close(bool keepPower) {
-  if (Inherited()) return {};
-  return InCore([&] { return m_Board->Close(keepPower); });
 }
 
 void BindBoard(py::module_& m) {
   BindSpec(m);
   BindStatus(m);
   py::class_<CModuleBoard>(m, "Board",
-                           "The SLM board, opened by open_board(). Leaving a with block, or the interpreter ending, "
-                           "closes it safely: both laser gains zero, the SLM power off unless keep_power was asked.")
-      .def_property_readonly("spec", [](CModuleBoard& b) { return b.Board().Spec(); })
-      .def_property_readonly("closed", [](CModuleBoard& b) { return b.Inherited() || !b.Board().IsOpen(); })
+                           "The SLM board, opened by open_board() or reached through a board service by connect(). "
+                           "Leaving a with block, or the interpreter ending, closes it safely: both laser gains zero, "
+                           "the SLM power off unless keep_power was asked; through a service, once its last client "
+                           "has left.")
+      .def_property_readonly("spec", [](CModuleBoard& b) { return b.Spec(); })
+      .def_property_readonly("closed", &CModuleBoard::Closed)
       .def(
           "write_frame",
           [](CModuleBoard& b, const py::handle& n, const py::handle& frame) {
@@ -180,69 +156,53 @@ void BindBoard(py::module_& m) {
       .def(
           "set_phase",
           [](CModuleBoard& b, const py::handle& n, const py::handle& phases, const py::handle& wavelength) {
-            b.SetPhase(IntArgument(n, "set_phase: the frame number", INT_MIN, INT_MAX), phases,
-                       WavelengthArgument(wavelength));
+            const int frame = IntArgument(n, "set_phase: the frame number", INT_MIN, INT_MAX);
+            const SBoard_Spec& spec = b.Spec();
+            const auto values = CheckedPhases(phases, spec.Width, spec.Height, "set_phase: the phases");
+            b.SetPhase(frame, values.data(), WavelengthArgument(wavelength));
           },
           py::arg("n"), py::arg("phases"), py::arg("wavelength") = py::none(),
           "Writes frame buffer n from a 2-D float32 or float64 array of phases in radians of the board's shape: "
-          "each wrapped to one wave and taken as the grey level round(phase / 2 pi x 256) mod 256, the stored "
+          "each wrapped to one wave and taken as the grey level round(phase / 2 pi x 256) mod 256, the "
           "compensation images added when Sorrel applies them, then mapped through the LUT of the wavelength, "
-          "LUT_Files/<wavelength>.lut in the folder the script was in when it opened the board (e.g. '633nm'); "
-          "None: no LUT. Phases that are NaN or infinite, and a wavelength without a LUT file, raise ValueError.")
+          "LUT_Files/<wavelength>.lut in the working folder (e.g. '633nm'); None: no LUT. A board opened here "
+          "takes the stored compensation and the folder the script was in when it opened the board; a board "
+          "service takes its host's. Phases that are NaN or infinite, and a wavelength without a LUT file, raise "
+          "ValueError.")
       .def(
           "set_run_parameters",
           [](CModuleBoard& b, const py::object& rate, const py::object& duty, const py::object& a, const py::object& g) {
-            const scripting::RunParameters p = ChosenParameters(b.Board().Parameters(), rate, duty, a, g);
-            InCore([&] { b.Board().SetRunParameters(p); });
+            b.SetRunParameters(ChosenParameters(b.Parameters(), rate, duty, a, g));
             WarnMessages();
           },
           py::arg("frame_rate") = py::none(), py::arg("laser_duty") = py::none(), py::arg("laser_a_gain") = py::none(),
           py::arg("laser_b_gain") = py::none(),
           "Sends the frame rate, laser duty and laser gains; those not given keep their values.")
-      .def_property_readonly("run_parameters", [](CModuleBoard& b) { return ParametersDict(b.Board().Parameters()); })
+      .def_property_readonly("run_parameters", [](CModuleBoard& b) { return ParametersDict(b.Parameters()); })
       .def(
           "run",
           [](CModuleBoard& b, const py::handle& frames, bool loop) {
-            const std::vector<int> list = FrameList(frames);
-            if (!InCore([&] { return b.Board().Run(list, loop); })) RaiseWithMessages("The run did not start");
+            b.Run(FrameList(frames), loop);
             WarnMessages();
           },
           py::arg("frames"), py::arg("loop") = false, "Runs the frame buffers in this order, once or looped.")
       .def(
-          "stop", [](CModuleBoard& b) { InCore([&] { b.Board().Stop(); }); }, "Stops a run.")
+          "stop", [](CModuleBoard& b) { b.Stop(); }, "Stops a run.")
       .def(
           "status",
-          [](CModuleBoard& b) {
-            SRun_Status status{};
-            if (!InCore([&] { return b.Board().Status(status); })) RaiseWithMessages("The board gave no run status");
-            return status;
-          },
+          [](CModuleBoard& b) { return b.Status(); },
           "The run state: running, CurrentIndex, LastIndex, RunFlags.")
       .def(
           "select",
-          [](CModuleBoard& b, const py::handle& n) {
-            const int frame = IntArgument(n, "select: the frame number", INT_MIN, INT_MAX);
-            if (!InCore([&] { return b.Board().Select(frame); })) {
-              RaiseWithMessages("Frame " + std::to_string(frame) + " could not be selected");
-            }
-          },
+          [](CModuleBoard& b, const py::handle& n) { b.Select(IntArgument(n, "select: the frame number", INT_MIN, INT_MAX)); },
           py::arg("n"), "Shows frame buffer n.")
       .def_property(
-          "power", [](CModuleBoard& b) { return InCore([&] { return b.Board().Power(); }); },
-          [](CModuleBoard& b, const py::handle& on) {
-            const bool wanted = BoolArgument(on, "power");
-            if (InCore([&] { return b.Board().SetPower(wanted); }) != wanted) {
-              RaiseWithMessages(std::string("The SLM power did not switch ") + (wanted ? "on" : "off"));
-            }
-          },
+          "power", &CModuleBoard::Power,
+          [](CModuleBoard& b, const py::handle& on) { b.SetPower(BoolArgument(on, "power")); },
           "The SLM power: True when on.")
-      .def_property_readonly("true_frames", [](CModuleBoard& b) { return InCore([&] { return b.Board().TrueFrames(); }); })
-      .def_property_readonly("image_frames",
-                             [](CModuleBoard& b) { return InCore([&] { return b.Board().ImageFrames(); }); })
-      .def_property_readonly("reached_frame_rate",
-                             [](CModuleBoard& b) {
-                               return InCore([&] { return ReachedFrameRate(b.Board().Spec(), b.Board().ImageFrames()); });
-                             })
+      .def_property_readonly("true_frames", &CModuleBoard::TrueFrames)
+      .def_property_readonly("image_frames", &CModuleBoard::ImageFrames)
+      .def_property_readonly("reached_frame_rate", &CModuleBoard::ReachedFrameRate)
       .def(
           "close",
           [](CModuleBoard& b, const py::object& keepPower) {
@@ -264,6 +224,7 @@ void BindBoard(py::module_& m) {
   m.def("_end_open_boards", &EndOpenBoards, py::arg("why"), py::call_guard<py::gil_scoped_release>());
   m.def("_open_board", &OpenBoard, py::arg("modulator_type") = py::none(), py::arg("true_frames") = py::none(),
         py::arg("keep_power") = false);
+  m.def("_connect", &Connect, py::arg("address") = py::none(), py::arg("keep_power") = false);
 }
 
 }  // namespace sorrelpy

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "CoreCalls.h"
-#include "ModuleBoard.h"
+#include "CardBoard.h"
 #include "ScriptMessages.h"
 #include "ui/Signals.h"
 
@@ -24,7 +24,7 @@ namespace {
 constexpr int GUARDED[] = {SIGTERM, SIGHUP};
 
 // Core held.
-std::vector<CModuleBoard*> g_Boards;
+std::vector<CCardBoard*> g_Boards;
 int g_SignalReadFd = -1;
 
 // What the signal handler touches.
@@ -46,7 +46,7 @@ void OnSignal(int signal) {
 }
 
 void EndHeld(const std::string& why) {
-  for (CModuleBoard* board : g_Boards) {
+  for (CCardBoard* board : g_Boards) {
     const std::string left = board->EndHeld();
     for (const scripting::ScriptMessage& m : scripting::TakeMessages()) {
       std::fprintf(stderr, "sorrel: %s\n", m.Text.c_str());
@@ -86,9 +86,9 @@ void ForgetInChild() {
 
 }  // namespace
 
-void Remember(CModuleBoard& board) { g_Boards.push_back(&board); }
+void Remember(CCardBoard& board) { g_Boards.push_back(&board); }
 
-void Forget(CModuleBoard& board) { std::erase(g_Boards, &board); }
+void Forget(CCardBoard& board) { std::erase(g_Boards, &board); }
 
 void EndOpenBoards(const std::string& why) {
   std::lock_guard lock(CoreMutex());

@@ -8,11 +8,11 @@
 
 namespace sorrelpy {
 
-class CModuleBoard;
+class CCardBoard;
 
 // With the core held (CoreMutex): a board opened by this process, and one destroyed.
-void Remember(CModuleBoard& board);
-void Forget(CModuleBoard& board);
+void Remember(CCardBoard& board);
+void Forget(CCardBoard& board);
 
 // Closes every board this process opened, with the power as it was opened to leave it, and
 // says "sorrel: <why>: <what it left>" on standard error for each. Takes the core; needs no GIL.

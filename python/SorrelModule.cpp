@@ -33,7 +33,7 @@ SBoard_Spec SpecArgument(const py::handle& board) {
     if (const auto model = scripting::BoardModelNamed(name)) return scripting::ModelSpec(*model);
     throw py::value_error("board must be 'kite' or 'wren', not '" + name + "'");
   }
-  if (py::isinstance<CModuleBoard>(board)) return board.cast<CModuleBoard&>().Board().Spec();
+  if (py::isinstance<CModuleBoard>(board)) return board.cast<CModuleBoard&>().Spec();
   if (py::isinstance<SBoard_Spec>(board)) return board.cast<SBoard_Spec>();
   throw py::type_error("board must be 'kite', 'wren', a Board or a BoardSpec");
 }

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev
           libbenchmark-dev qt6-base-dev libgl1-mesa-dev xvfb xauth x11-utils openbox imagemagick xdotool dpkg-dev locales
           pybind11-dev python3-dev python3-numpy python3-pytest
-          libgrpc++-dev protobuf-compiler-grpc libssl-dev python3-grpcio python3-protobuf)
+          libgrpc++-dev protobuf-compiler protobuf-compiler-grpc libssl-dev python3-grpcio python3-protobuf)
 missing=()
 for p in "${packages[@]}"; do
   [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" = "install ok installed" ] || missing+=("$p")

@@ -1,7 +1,10 @@
 #include "BoardClient.h"
 
+#include <grpcpp/create_channel_posix.h>
 #include <grpcpp/grpcpp.h>
+#include <sys/socket.h>
 
+#include "ServiceSocket.h"
 #include "ServiceTls.h"
 
 namespace service {
@@ -10,80 +13,118 @@ namespace v1 = sorrel::v1;
 
 namespace {
 
-std::shared_ptr<grpc::Channel> Channel(const std::string& where, const std::string& tlsFolder) {
-  if (tlsFolder.empty()) return grpc::CreateChannel("unix:" + where, grpc::InsecureChannelCredentials());
-  return grpc::CreateChannel(where, ClientCredentials(ReadTlsFiles(tlsFolder, ETlsSide::Client)));
+std::shared_ptr<grpc::Channel> ChannelTo(const std::string& where, const std::string& tlsFolder) {
+  if (!tlsFolder.empty()) {
+    return grpc::CreateChannel(where, ClientCredentials(ReadTlsFiles(tlsFolder, ETlsSide::Client)));
+  }
+  const std::string& path = where;
+  const int fd = Connect(path);
+  if (fd < 0) throw CServiceError("no board service answers on " + path);
+  // A send buffer that holds a whole frame: a frame goes in one write rather than in pieces,
+  // each waiting for the service to drain the one before.
+  const int bytes = 1 << 20;
+  setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof(bytes));
+  return grpc::CreateInsecureChannelFromFd("", fd);
 }
 
 }  // namespace
+
+std::string OpeningOptionRefused(const std::string& option, const std::string& path) {
+  return option + " does not apply: the board service on " + path + " holds the board as it opened it";
+}
 
 CBoardClient::CBoardClient(const std::string& where, bool keepPower, const std::string& tlsFolder)
     : m_Where(where),
       m_TlsFolder(tlsFolder),
       m_KeepPower(keepPower),
-      m_Stub(v1::Board::NewStub(Channel(where, tlsFolder))) {}
+      m_Stub(v1::Board::NewStub(ChannelTo(where, tlsFolder))) {}
 
-void CBoardClient::Prepare(grpc::ClientContext& context) const {
+template <class Reply, class Send>
+Reply CBoardClient::Call(Send send) {
+  grpc::ClientContext context;
   if (m_KeepPower) context.AddMetadata("sorrel-keep-power", "1");
+  Reply reply;
+  Check(send(context, reply));
+  return reply;
 }
 
 void CBoardClient::Check(const grpc::Status& status) const {
-  if (status.ok()) return;
-  // Without a connection gRPC's own text says little.
-  if (status.error_code() == grpc::StatusCode::UNAVAILABLE) {
-    const std::string& said = status.error_message();
-    if (!m_TlsFolder.empty()) {
-      if (said.find("andshake failed") != std::string::npos || said.find("Peer name") != std::string::npos) {
+  switch (status.error_code()) {
+    case grpc::StatusCode::OK:
+      return;
+    case grpc::StatusCode::INVALID_ARGUMENT:
+      throw std::invalid_argument(status.error_message());
+    case grpc::StatusCode::OUT_OF_RANGE:
+      throw std::out_of_range(status.error_message());
+    case grpc::StatusCode::UNAVAILABLE:
+    case grpc::StatusCode::CANCELLED:
+      // The connection failed or has gone, and gRPC's own text says little.
+      if (m_TlsFolder.empty()) {
+        if (!Answers(m_Where)) throw CServiceError("the board service on " + m_Where + " no longer answers");
+        break;
+      }
+      if (const std::string& said = status.error_message();
+          said.find("andshake failed") != std::string::npos || said.find("Peer name") != std::string::npos) {
         throw CServiceError("the board service on " + m_Where + " shows a certificate this client does not take: " +
                             "not one of the authority in " + m_TlsFolder + "/" + TLS_AUTHORITY_FILE +
                             ", or not made for that name");
-      }
-      if (said.find("Socket closed") != std::string::npos) {
+      } else if (said.find("Socket closed") != std::string::npos) {
         throw CServiceError("the board service on " + m_Where + " did not take this client's certificate (" +
                             m_TlsFolder + "/" + TlsStem(ETlsSide::Client) + ".pem)");
+      } else if (said.find("connect") != std::string::npos) {
+        throw CServiceError("no board service answers on " + m_Where);
       }
-    }
-    if (said.find("connect") != std::string::npos) throw CServiceError("no board service answers on " + m_Where);
+      break;
+    default:
+      break;
   }
   throw CServiceError(status.error_message());
 }
 
 v1::BoardStatus CBoardClient::Status() {
-  grpc::ClientContext context;
-  Prepare(context);
-  v1::BoardStatus reply;
-  Check(m_Stub->GetStatus(&context, {}, &reply));
-  return reply;
+  return Call<v1::BoardStatus>([&](auto& context, auto& reply) { return m_Stub->GetStatus(&context, {}, &reply); });
 }
 
 bool CBoardClient::SetPower(bool on) {
-  grpc::ClientContext context;
-  Prepare(context);
   v1::SetPowerRequest request;
   request.set_on(on);
-  v1::SetPowerReply reply;
-  Check(m_Stub->SetPower(&context, request, &reply));
-  return reply.on();
+  return Call<v1::SetPowerReply>([&](auto& context, auto& reply) {
+           return m_Stub->SetPower(&context, request, &reply);
+         }).on();
 }
 
 void CBoardClient::Select(int frame) {
-  grpc::ClientContext context;
-  Prepare(context);
   v1::SelectRequest request;
   request.set_frame(frame);
-  v1::SelectReply reply;
-  Check(m_Stub->Select(&context, request, &reply));
+  Call<v1::SelectReply>([&](auto& context, auto& reply) { return m_Stub->Select(&context, request, &reply); });
+}
+
+v1::RunParameters CBoardClient::SetRunParameters(const v1::RunParameters& parameters) {
+  return Call<v1::RunParameters>(
+      [&](auto& context, auto& reply) { return m_Stub->SetRunParameters(&context, parameters, &reply); });
+}
+
+void CBoardClient::WriteFrame(const v1::WriteFrameRequest& request) {
+  Call<v1::WriteFrameReply>([&](auto& context, auto& reply) { return m_Stub->WriteFrame(&context, request, &reply); });
+}
+
+void CBoardClient::StartRun(const std::vector<int>& frames, bool loop) {
+  v1::StartRunRequest request;
+  request.mutable_frames()->Add(frames.begin(), frames.end());
+  request.set_loop(loop);
+  Call<v1::StartRunReply>([&](auto& context, auto& reply) { return m_Stub->StartRun(&context, request, &reply); });
+}
+
+void CBoardClient::StopRun() {
+  Call<v1::StopRunReply>([&](auto& context, auto& reply) { return m_Stub->StopRun(&context, {}, &reply); });
 }
 
 void CBoardClient::SetPhase(int frame, const float* phases, size_t count, const std::string& wavelength) {
-  grpc::ClientContext context;
-  Prepare(context);
   v1::SetPhaseRequest request;
   request.set_frame(frame);
   request.mutable_phases()->Add(phases, phases + count);
   request.set_wavelength(wavelength);
-  v1::SetPhaseReply reply;
-  Check(m_Stub->SetPhase(&context, request, &reply));
+  Call<v1::SetPhaseReply>([&](auto& context, auto& reply) { return m_Stub->SetPhase(&context, request, &reply); });
 }
 
 }  // namespace service

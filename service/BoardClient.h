@@ -1,45 +1,66 @@
 #pragma once
-// A client of the board service: the calls a command makes, each refusal thrown with the
-// service's text, which is the board's own.
+// A client of the board service: the calls sorrelctl and the Python module make, each
+// refusal thrown with the service's text, which is the board's own.
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "sorrel_board.grpc.pb.h"
 
 namespace service {
 
+// A refusal other than a value the board does not take (std::invalid_argument) or a frame
+// it does not have (std::out_of_range), as the script board throws those.
 class CServiceError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
+// What a client is told of an option that applies only to opening the card (a modulator
+// type, true frames) when a service at path holds the board.
+std::string OpeningOptionRefused(const std::string& option, const std::string& path);
+
 class CBoardClient {
  public:
-  // Talks to the service listening on the Unix socket at where; with tlsFolder, to the one
-  // on the TCP address where (HOST:PORT) through mutual TLS with that folder's client files
-  // (ServiceTls.h), which are read now. With keepPower, the service leaves the SLM power on
-  // when this client was the last to change it and leaves.
+  // Connects to the service listening on the Unix socket at where, throwing CServiceError
+  // when none answers; with tlsFolder, to the one on the TCP address where (HOST:PORT)
+  // through mutual TLS with that folder's client files (ServiceTls.h), which are read now.
+  // With keepPower, the service leaves the SLM power on when this client was the last to
+  // change it and leaves.
   CBoardClient(const std::string& where, bool keepPower, const std::string& tlsFolder = {});
+
+  const std::string& Where() const { return m_Where; }
+  // What the calls from now on say of keeping the power.
+  void KeepPower(bool keep) { m_KeepPower = keep; }
 
   sorrel::v1::BoardStatus Status();
   // The power the board ends in.
   bool SetPower(bool on);
   void Select(int frame);
+  // What the board runs with afterwards.
+  sorrel::v1::RunParameters SetRunParameters(const sorrel::v1::RunParameters& parameters);
+  // The request's pixels: width x height bytes in screen order.
+  void WriteFrame(const sorrel::v1::WriteFrameRequest& request);
+  void StartRun(const std::vector<int>& frames, bool loop);
+  void StopRun();
   // Writes frame buffer `frame` from count phases in radians, in screen order, through the
   // LUT of the wavelength ("" for none); the service composes it (SetPhase).
   void SetPhase(int frame, const float* phases, size_t count, const std::string& wavelength);
 
  private:
+  // One call: send(context, reply) with the context every call of this client has; its
+  // refusal thrown.
+  template <class Reply, class Send>
+  Reply Call(Send send);
   void Check(const grpc::Status& status) const;
-  // What every call of this client says of itself.
-  void Prepare(grpc::ClientContext& context) const;
 
   std::string m_Where;
   std::string m_TlsFolder;
-  bool m_KeepPower;
+  std::atomic<bool> m_KeepPower;
   std::unique_ptr<sorrel::v1::Board::Stub> m_Stub;
 };
 

@@ -33,6 +33,8 @@ v1::BoardStatus Describe(scripting::CScriptBoard& board) {
   status.set_run_state(!board.Status(run)                 ? v1::RUN_STATE_UNKNOWN
                        : (run.RunFlags & RUN_FLAG_ACTIVE) ? v1::RUN_STATE_ACTIVE
                                                           : v1::RUN_STATE_IDLE);
+  status.set_current_index(run.CurrentIndex);
+  status.set_last_index(run.LastIndex);
   Put(board.Parameters(), status.mutable_parameters());
   status.set_selected_frame(-1);
   return status;

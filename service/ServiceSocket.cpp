@@ -63,18 +63,27 @@ std::string DefaultSocketPath() {
   return std::string(runtime) + "/sorrel/board.sock";
 }
 
-bool Answers(const std::string& path) {
+int Connect(const std::string& path) {
   sockaddr_un address{};
   try {
     address = Address(path);
   } catch (const std::runtime_error&) {
-    return false;
+    return -1;
   }
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool Answers(const std::string& path) {
+  const int fd = Connect(path);
   if (fd < 0) return false;
-  const bool answered = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
   close(fd);
-  return answered;
+  return true;
 }
 
 int Listen(const std::string& path, std::optional<gid_t> group) {

@@ -14,6 +14,8 @@ std::string DefaultSocketPath();
 // The machine-wide service's socket, for the members of the sorrel group (its systemd unit's).
 constexpr const char* MACHINE_SOCKET_PATH = SORREL_MACHINE_SOCKET;
 
+// A socket connected to the one at path; -1 when nothing accepts the connection.
+int Connect(const std::string& path);
 // Something accepts a connection on the socket at path.
 bool Answers(const std::string& path);
 

@@ -103,6 +103,20 @@ def assert_left_safe(trace, power_left_on=False):
     assert bool(last_write(writes, REG_CONTROL) & CONTROL_SLM_POWER) == power_left_on
 
 
+def positions_shown(board, wanted):
+    """The positions of the run's frame list a running board showed, polled until it had shown
+    all of wanted (or a while has passed)."""
+    seen = set()
+    for _ in range(400):
+        status = board.status()
+        assert status.running
+        seen.add(status.CurrentIndex)
+        if seen >= wanted:
+            break
+        time.sleep(0.005)
+    return seen
+
+
 def python(code, env=None):
     """A child interpreter running code, with the module of the build under test."""
     env = dict(env if env is not None else os.environ, PYTHONPATH=PYTHONPATH)
@@ -127,3 +141,23 @@ def wait_for_line(process, text, timeout=30):
                 return line
     process.kill()
     raise AssertionError(f"the child did not say {text!r}; it said {seen!r} and {process.stderr.read()!r}")
+
+
+@pytest.fixture
+def serve():
+    """Starts sorrelctl serve with these arguments (and env, when given) once it serves; kills
+    what a test left."""
+    started = []
+
+    def start(*args, env=None):
+        p = subprocess.Popen([SORRELCTL, "serve", *map(str, args)], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                             env=env)
+        started.append(p)
+        p.serving = wait_for_line(p, "serving Kite_SLM on ")
+        return p
+
+    yield start
+    for p in started:
+        if p.poll() is None:
+            p.kill()
+            p.wait()

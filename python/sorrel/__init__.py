@@ -7,6 +7,11 @@
         board.select(0)
         board.power = True
 
+With a board service running (the window's, or `sorrelctl serve`), the card is the
+service's: open_board() then drives it through the service, as connect() does; the script
+runs beside the window or the headless service, and every call reaches the board as the
+same call would in the service's process.
+
 The board opens as Sorrel opens it, with the settings store's modulator type, true frames
 and run parameters. However the script ends (the with block left, an exception, the
 interpreter exiting, os._exit, SIGTERM or SIGHUP), the board is closed safely: any run
@@ -21,10 +26,10 @@ import os
 
 from ._core import (ZERNIKE_KEYS, Board, BoardSpec, CardBusy, Error, RunStatus, SorrelWarning, compose,
                     read_sequence, zernike)
-from ._core import _end_open_boards, _open_board
+from ._core import _connect, _end_open_boards, _open_board
 
 __all__ = ["ZERNIKE_KEYS", "Board", "BoardSpec", "CardBusy", "Error", "RunStatus", "SorrelWarning", "compose",
-           "open_board", "read_sequence", "zernike"]
+           "connect", "open_board", "read_sequence", "zernike"]
 
 _AT_EXIT = "the board was still open at exit"
 
@@ -33,8 +38,22 @@ def open_board(modulator_type=None, true_frames=None, keep_power=False):
     """Opens the SLM board. modulator_type ("amplitude", "phase", 0 or 1) and true_frames
     default to the settings store's. keep_power=True leaves the SLM power as it is when the
     board is closed without saying otherwise. Raises CardBusy when another process holds
-    the card, Error when no usable board comes up."""
+    the card, Error when no usable board comes up.
+
+    When a board service answers on its default socket, the board is the service's, reached
+    as connect() reaches it; modulator_type and true_frames then raise Error, since the
+    service opened the board with its own."""
     return _open_board(modulator_type, true_frames, keep_power)
+
+
+def connect(address=None, keep_power=False):
+    """The board a board service holds, reached through its Unix socket: address is the
+    socket's path (str, bytes or os.PathLike), by default $XDG_RUNTIME_DIR/sorrel/board.sock.
+    The board has the calls and errors of open_board()'s. Closing it leaves the service, which
+    makes the board safe once its last client has left: the SLM power off unless the last
+    client to change the lasers or the power asked keep_power. Raises Error when no service
+    answers there."""
+    return _connect(address, keep_power)
 
 
 _exit = os._exit

@@ -10,8 +10,8 @@ import numpy as np
 import pytest
 
 import sorrel
-from conftest import (CONTROL_SLM_POWER, REG_CONTROL, REG_TIMING_A, REG_TIMING_B, board_writes, last_write, read_pgm,
-                      write_settings)
+from conftest import (CONTROL_SLM_POWER, REG_CONTROL, REG_TIMING_A, REG_TIMING_B, board_writes, last_write,
+                      positions_shown, read_pgm, write_settings)
 
 
 # The LUT of the wavelength 633nm in the fixture's working folder: every level elsewhere.
@@ -112,15 +112,7 @@ def test_runs_selection_and_power_reach_the_card(traced):
     assert last_write(board_writes(trace), REG_CONTROL) & CONTROL_SLM_POWER
     board.select(8)
     board.run([7, 8], loop=True)
-    seen = set()
-    for _ in range(200):
-        status = board.status()
-        assert status.running
-        seen.add(status.CurrentIndex)
-        if seen == {0, 1}:
-            break
-        time.sleep(0.005)
-    assert seen == {0, 1}
+    assert positions_shown(board, {0, 1}) == {0, 1}
     board.stop()
     board.run([7], loop=False)
     for _ in range(200):

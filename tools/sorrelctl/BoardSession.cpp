@@ -140,8 +140,7 @@ int RunOnService(const SServiceTarget& service, const COptions& options,
                  const std::function<void(service::CBoardClient&)>& command) {
   for (const char* opening : {"--modulator", "--true-frames", "--save"}) {
     if (options.Has(opening)) {
-      Say(std::string(opening) + " does not apply: the board service on " + service.Where +
-          " holds the board as it opened it");
+      Say(service::OpeningOptionRefused(opening, service.Where));
       return 1;
     }
   }

@@ -17,7 +17,7 @@ import numpy as np
 import pytest
 
 from conftest import (BUILD, CONTROL_RUN, CONTROL_SLM_POWER, REG_CONTROL, REG_TIMING_A, SORRELCTL, assert_left_safe, board_writes,
-                      last_write, read_pgm, wait_for_line, write_bitmap, write_lut,
+                      last_write, read_pgm, write_bitmap, write_lut,
                       write_settings)
 
 COMMANDS = ["cards", "certs", "compose", "download", "run", "select", "power", "status"]
@@ -247,23 +247,6 @@ class TestBoard:
 
 class TestService:
     """sorrelctl serve holding the board for the commands after it (label service)."""
-
-    @pytest.fixture
-    def serve(self):
-        """Starts sorrelctl serve with these arguments once it serves; kills what a test left."""
-        started = []
-
-        def start(*args):
-            p = subprocess.Popen([SORRELCTL, "serve", *map(str, args)], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-            started.append(p)
-            p.serving = wait_for_line(p, "serving Kite_SLM on ")
-            return p
-
-        yield start
-        for p in started:
-            if p.poll() is None:
-                p.kill()
-                p.wait()
 
     def test_commands_chain_through_the_service_and_sigterm_leaves_the_board_safe(self, lab, monkeypatch, serve):
         monkeypatch.setenv("SORREL_SIM_TRACE", str(lab / "trace"))

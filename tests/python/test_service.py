@@ -1,0 +1,194 @@
+"""The module through a board service: sorrel.connect and open_board beside a headless
+`sorrelctl serve` reach the service's board with the calls, checks and errors of a board
+this process opened, and the service's end honours keep_power; and the contract,
+sorrel_board.proto, drives the service from stubs generated now with plain gRPC."""
+
+import os
+import shutil
+import subprocess
+import sys
+
+import numpy as np
+import pytest
+
+import sorrel
+from conftest import (CONTROL_SLM_POWER, REG_CONTROL, REG_TIMING_A, ROOT, board_writes, last_write, positions_shown,
+                      read_pgm, write_settings)
+
+SETTINGS = {"FrameRate": "200", "LaserDuty": "40", "LaserAGain": "120", "LaserBGain": "60", "LC_Type": "0",
+            "TrueFrames": "5"}
+
+
+def picture(seed):
+    y, x = np.mgrid[0:512, 0:512]
+    return ((x * 131 + y * 7 + seed * 29) % 256).astype(np.uint8)
+
+
+@pytest.fixture
+def served(work, serve):
+    """A headless service on a socket of its own, holding the card with the test's stored
+    settings in a runtime folder of its own, traced; the test's default socket left empty."""
+    write_settings(work, SETTINGS)
+    runtime = work / "service-runtime"
+    runtime.mkdir(mode=0o700)
+    env = dict(os.environ, XDG_RUNTIME_DIR=str(runtime), SORREL_SIM_TRACE=str(work / "trace"))
+    socket = work / "board.sock"
+    serve("--socket", socket, env=env)
+    return socket, work / "trace"
+
+
+def status_of(socket):
+    """The service's board as a second client sees it."""
+    board = sorrel.connect(socket)
+    try:
+        return board.power, board.run_parameters
+    finally:
+        board.close()
+
+
+class TestServiceClient:
+    def test_every_call_reaches_the_services_board(self, served):
+        socket, trace = served
+        with sorrel.connect(os.fsencode(socket)) as board:
+            assert board.spec.BoardName == "Kite_SLM" and board.spec.shape == (512, 512)
+            assert board.spec.MaxFrames == 1024 and board.spec.MaxFrameRate == 1000
+            assert board.run_parameters == {"frame_rate": 200, "laser_duty": 40, "laser_a_gain": 120,
+                                            "laser_b_gain": 60}
+            assert board.true_frames == 5
+            board.write_frame(7, picture(1))
+            board.write_frame(8, np.asfortranarray(picture(2)))
+            np.testing.assert_array_equal(read_pgm(trace / "frame-0007.pgm"), picture(1))
+            np.testing.assert_array_equal(read_pgm(trace / "frame-0008.pgm"), picture(2))
+            board.set_phase(9, picture(3) * (2 * np.pi / 256) - 2 * np.pi)
+            np.testing.assert_array_equal(read_pgm(trace / "frame-0009.pgm"), picture(3))
+            board.set_run_parameters(frame_rate=1000, laser_a_gain=255)
+            assert board.run_parameters == {"frame_rate": 1000, "laser_duty": 40, "laser_a_gain": 255,
+                                            "laser_b_gain": 60}
+            assert last_write(board_writes(trace), REG_TIMING_A) & 0xFF == 255
+            assert board.image_frames == 6 and board.reached_frame_rate == pytest.approx(1015.64, abs=0.005)
+            board.power = True
+            assert board.power is True and last_write(board_writes(trace), REG_CONTROL) & CONTROL_SLM_POWER
+            board.select(8)
+            board.run([7, 8], loop=True)
+            assert board.status().LastIndex == 1
+            assert positions_shown(board, {0, 1}) == {0, 1}
+            board.stop()
+            assert not board.status().running
+        assert board.closed
+        # The last client has left: the service made the board safe.
+        power, parameters = status_of(socket)
+        assert not power and parameters["laser_a_gain"] == parameters["laser_b_gain"] == 0
+
+    @pytest.mark.parametrize("call, error", [
+        (lambda b: b.select(4096), IndexError),
+        (lambda b: b.write_frame(1024, picture(0)), IndexError),
+        (lambda b: b.set_run_parameters(frame_rate=1001), ValueError),
+        (lambda b: b.run([]), ValueError),
+        (lambda b: b.run([0, 1024]), IndexError),
+        (lambda b: b.set_phase(0, np.full((512, 512), np.inf)), ValueError),
+        (lambda b: b.set_phase(0, np.zeros((512, 512)), wavelength="830nm"), ValueError),
+    ])
+    def test_refusals_are_the_ones_of_a_board_this_process_opened(self, served, work, call, error):
+        with sorrel.connect(served[0]) as remote, pytest.raises(error) as through_service:
+            call(remote)
+        with sorrel.open_board() as local, pytest.raises(error) as here:
+            call(local)
+        assert str(through_service.value) == str(here.value)
+
+    def test_a_closed_board_or_no_service_raises_error(self, served, work, serve):
+        board = sorrel.connect(served[0])
+        board.close()
+        assert board.close() == ""
+        with pytest.raises(sorrel.Error, match="^The board is closed$"):
+            board.select(0)
+        with pytest.raises(sorrel.Error, match=f"^no board service answers on {work / 'none.sock'}$"):
+            sorrel.connect(work / "none.sock")
+        with pytest.raises(TypeError):
+            sorrel.connect(5)
+        ending = serve("--socket", work / "ending.sock", env=dict(os.environ, XDG_RUNTIME_DIR=str(work)))
+        board = sorrel.connect(work / "ending.sock")
+        ending.terminate()
+        ending.wait(timeout=60)
+        with pytest.raises(sorrel.Error, match=f"^the board service on {work / 'ending.sock'} no longer answers$"):
+            board.select(0)
+
+    def test_open_board_goes_through_the_service_on_the_default_socket(self, work, serve, monkeypatch):
+        write_settings(work, SETTINGS)
+        monkeypatch.setenv("XDG_RUNTIME_DIR", str(work))
+        serve()
+        socket = work / "sorrel" / "board.sock"
+        for options in ({"true_frames": 3}, {"modulator_type": "phase"}):
+            name = next(iter(options))
+            with pytest.raises(sorrel.Error, match=f"^{name} does not apply: the board service on {socket} holds "
+                                                   "the board as it opened it$"):
+                sorrel.open_board(**options)
+        # The card is the service's, so a board opened here would be refused as busy.
+        with sorrel.open_board(keep_power=True) as board:
+            board.power = True
+            board.set_run_parameters(laser_a_gain=99)
+            assert status_of(socket) == (True, {"frame_rate": 200, "laser_duty": 40, "laser_a_gain": 99,
+                                                "laser_b_gain": 60})
+        power, parameters = status_of(socket)
+        assert power and parameters["laser_a_gain"] == 0, "keep_power kept the power, and only the power"
+        with sorrel.open_board() as board:
+            board.power = True
+        assert status_of(socket)[0] is False
+
+    def test_close_keep_power_overrides_the_one_connected_with(self, served):
+        socket = served[0]
+        board = sorrel.connect(socket)
+        board.power = True
+        assert board.close(keep_power=True).endswith(", the SLM power kept")
+        assert status_of(socket)[0] is True
+        board = sorrel.connect(socket, keep_power=True)
+        board.set_run_parameters(laser_a_gain=1)
+        board.close(keep_power=False)
+        assert status_of(socket)[0] is False
+
+
+def python_stubs(folder):
+    """sorrel_board_pb2 and sorrel_board_pb2_grpc from the contract, made into folder."""
+    proto = ROOT / "service"
+    try:
+        import grpc_tools  # noqa: F401
+        command = [sys.executable, "-m", "grpc_tools.protoc"]
+    except ImportError:
+        plugin = shutil.which("grpc_python_plugin")
+        if plugin is None or shutil.which("protoc") is None:
+            pytest.skip("neither grpc_tools nor protoc with grpc_python_plugin (protobuf-compiler-grpc)")
+        command = ["protoc", f"--plugin=protoc-gen-grpc_python={plugin}"]
+    subprocess.run([*command, f"--proto_path={proto}", f"--python_out={folder}", f"--grpc_python_out={folder}",
+                    proto / "sorrel_board.proto"], check=True)
+
+
+class TestServiceContract:
+    def test_plain_grpc_stubs_from_the_proto_drive_the_service(self, served, tmp_path):
+        socket, trace = served
+        stubs = tmp_path / "stubs"
+        stubs.mkdir()
+        python_stubs(stubs)
+        # In a child of its own: the module under test links the system's gRPC, the stubs
+        # use grpcio's.
+        script = f"""
+import sys
+sys.path.insert(0, {str(stubs)!r})
+import grpc, numpy as np
+import sorrel_board_pb2 as pb, sorrel_board_pb2_grpc as rpc
+board = rpc.BoardStub(grpc.insecure_channel("unix:" + {str(socket)!r}))
+s = board.GetStatus(pb.StatusRequest())
+print(s.board_name, s.width, s.height, s.frame_buffers, s.true_frames, s.parameters.laser_a_gain, s.selected_frame)
+pixels = (np.arange(s.width * s.height) % 251).astype(np.uint8).tobytes()
+board.WriteFrame(pb.WriteFrameRequest(frame=3, pixels=pixels))
+board.Select(pb.SelectRequest(frame=3))
+print(board.GetStatus(pb.StatusRequest()).selected_frame)
+try:
+    board.Select(pb.SelectRequest(frame=1024))
+except grpc.RpcError as e:
+    print(e.code().name, e.details())
+"""
+        r = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=120)
+        assert r.returncode == 0, r.stderr
+        assert r.stdout.splitlines() == ["Kite_SLM 512 512 1024 5 120 -1", "3",
+                                         "OUT_OF_RANGE frame 1024 is not one of the board's frame buffers 0..1023"]
+        np.testing.assert_array_equal(read_pgm(trace / "frame-0003.pgm").ravel(),
+                                      np.arange(512 * 512) % 251)
