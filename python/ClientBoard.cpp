@@ -122,11 +122,8 @@ std::string CClientBoard::Close(bool keepPower) {
   if (Closed()) return {};
   std::shared_ptr<service::CBoardClient> client = Client();
   m_Client.reset();  // closed from here on, whatever the service says
-  if (m_Changed && keepPower != KeepPower()) {
-    client->KeepPower(keepPower);
-    // The power as it is, to be kept; or off, as a board closed without keeping it ends.
-    Released([&] { client->SetPower(keepPower && client->Status().slm_power()); });
-  }
+  // Said without touching the power: another client may have switched it since.
+  if (m_Changed && keepPower != KeepPower()) Released([&] { client->SetKeepPower(keepPower); });
   const std::string path = client->Where();
   Released([&] { client.reset(); });
   return "left the board service on " + path + ", which ends the board safely once its last client has left" +

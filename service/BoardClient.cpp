@@ -119,6 +119,13 @@ void CBoardClient::StopRun() {
   Call<v1::StopRunReply>([&](auto& context, auto& reply) { return m_Stub->StopRun(&context, {}, &reply); });
 }
 
+void CBoardClient::SetKeepPower(bool keep) {
+  v1::SetKeepPowerRequest request;
+  request.set_keep(keep);
+  Call<v1::SetKeepPowerReply>(
+      [&](auto& context, auto& reply) { return m_Stub->SetKeepPower(&context, request, &reply); });
+}
+
 void CBoardClient::SetPhase(int frame, const float* phases, size_t count, const std::string& wavelength) {
   v1::SetPhaseRequest request;
   request.set_frame(frame);

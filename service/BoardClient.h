@@ -2,7 +2,6 @@
 // A client of the board service: the calls sorrelctl and the Python module make, each
 // refusal thrown with the service's text, which is the board's own.
 
-#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <stdexcept>
@@ -34,8 +33,6 @@ class CBoardClient {
   CBoardClient(const std::string& where, bool keepPower, const std::string& tlsFolder = {});
 
   const std::string& Where() const { return m_Where; }
-  // What the calls from now on say of keeping the power.
-  void KeepPower(bool keep) { m_KeepPower = keep; }
 
   sorrel::v1::BoardStatus Status();
   // The power the board ends in.
@@ -47,6 +44,8 @@ class CBoardClient {
   void WriteFrame(const sorrel::v1::WriteFrameRequest& request);
   void StartRun(const std::vector<int>& frames, bool loop);
   void StopRun();
+  // Whether the service keeps the power on once its last client has left (SetKeepPower).
+  void SetKeepPower(bool keep);
   // Writes frame buffer `frame` from count phases in radians, in screen order, through the
   // LUT of the wavelength ("" for none); the service composes it (SetPhase).
   void SetPhase(int frame, const float* phases, size_t count, const std::string& wavelength);
@@ -60,7 +59,7 @@ class CBoardClient {
 
   std::string m_Where;
   std::string m_TlsFolder;
-  std::atomic<bool> m_KeepPower;
+  bool m_KeepPower;
   std::unique_ptr<sorrel::v1::Board::Stub> m_Stub;
 };
 

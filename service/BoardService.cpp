@@ -179,6 +179,14 @@ class CBoardService::CImpl final : public v1::Board::Service {
     return Serve(context, [&] { m_Board.Stop(); });
   }
 
+  grpc::Status SetKeepPower(grpc::ServerContext* context, const v1::SetKeepPowerRequest* request,
+                            v1::SetKeepPowerReply*) override {
+    return Serve(context, [&] {
+      m_KeepPower = request->keep();
+      m_ClientsChanged = true;
+    });
+  }
+
  private:
   // A frame's worth of values, or the refusal that says how many there are to be.
   void CheckSize(size_t given, const char* unit) const {

@@ -7,6 +7,7 @@ import os
 import shutil
 import subprocess
 import sys
+import time
 
 import numpy as np
 import pytest
@@ -143,6 +144,11 @@ class TestServiceClient:
         board = sorrel.connect(socket, keep_power=True)
         board.set_run_parameters(laser_a_gain=1)
         board.close(keep_power=False)
+        # The service ends the board once it has seen the client go; the limit only keeps a
+        # service that never does from hanging the test.
+        deadline = time.monotonic() + 30
+        while status_of(socket)[0] and time.monotonic() < deadline:
+            time.sleep(0.01)
         assert status_of(socket)[0] is False
 
 
