@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -67,8 +68,8 @@ bool Open(const Connection& c) {
 
 class CBoardService::CImpl final : public v1::Board::Service {
  public:
-  CImpl(CServedBoard& board, const std::string& path, int maxClients)
-      : m_Board(board), m_Path(path), m_MaxClients(maxClients), m_Uid(getuid()) {
+  CImpl(CServedBoard& board, const std::string& path, int maxClients, ClientsObserver observer)
+      : m_Board(board), m_Path(path), m_MaxClients(maxClients), m_Uid(getuid()), m_Observer(std::move(observer)) {
     const SBoard_Spec& spec = board.Spec();
     grpc::ServerBuilder builder;
     builder.RegisterService(this);
@@ -236,7 +237,10 @@ class CBoardService::CImpl final : public v1::Board::Service {
       }
       if (poll(waits.data(), waits.size(), -1) < 0) continue;
       if (waits[1].revents != 0) return;
-      if (Forget() && Connected() == 0) EndIfLeft();
+      if (Forget()) {
+        Tell();
+        if (Connected() == 0) EndIfLeft();
+      }
       if (waits[0].revents == 0) continue;
       int fd = -1;
       {
@@ -251,12 +255,31 @@ class CBoardService::CImpl final : public v1::Board::Service {
         // Beyond the limit a client is still served its refusal, so it reads why.
         if (static_cast<int>(m_Served.size()) < m_MaxClients) {
           m_Served.insert(*connection);
+          if (const std::optional<ucred> peer = PeerCredentials(fd)) {
+            m_Clients[*connection] = {m_NextSerial++, {peer->pid, ProgramName(peer->pid)}};
+          }
         } else {
           m_Turned.insert(*connection);
         }
       }
+      Tell();
       grpc::AddInsecureChannelFromFd(m_Server.get(), fd);
     }
+  }
+
+  // The observer learns who is served now, in the order they came.
+  void Tell() {
+    if (!m_Observer) return;
+    std::vector<std::pair<uint64_t, ServiceClient>> served;
+    {
+      std::lock_guard lock(m_ConnectionsMutex);
+      std::erase_if(m_Clients, [&](const auto& c) { return m_Served.count(c.first) == 0; });
+      for (const auto& [connection, client] : m_Clients) served.push_back({client.Serial, client.Who});
+    }
+    std::sort(served.begin(), served.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<ServiceClient> clients;
+    for (auto& [serial, who] : served) clients.push_back(std::move(who));
+    m_Observer(clients);
   }
 
   // Drops the connections that have ended; true when there were any.
@@ -276,6 +299,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
   const std::string m_Path;
   const int m_MaxClients;
   const uid_t m_Uid;
+  const ClientsObserver m_Observer;
   std::unique_ptr<grpc::Server> m_Server;
   int m_Listener = -1;
   int m_Wake = -1;
@@ -288,10 +312,19 @@ class CBoardService::CImpl final : public v1::Board::Service {
   std::mutex m_ConnectionsMutex;
   std::set<Connection> m_Served;
   std::set<Connection> m_Turned;
+
+  // Who each served connection is, for the observer.
+  struct Client {
+    uint64_t Serial;  // the order they came in
+    ServiceClient Who;
+  };
+  std::map<Connection, Client> m_Clients;
+  uint64_t m_NextSerial = 0;
 };
 
-CBoardService::CBoardService(CServedBoard& board, const std::string& socketPath, int maxClients)
-    : m_Impl(std::make_unique<CImpl>(board, socketPath, maxClients)) {}
+CBoardService::CBoardService(CServedBoard& board, const std::string& socketPath, int maxClients,
+                             ClientsObserver observer)
+    : m_Impl(std::make_unique<CImpl>(board, socketPath, maxClients, std::move(observer))) {}
 
 CBoardService::~CBoardService() = default;
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
 
 namespace service {
@@ -82,6 +83,13 @@ std::optional<ucred> PeerCredentials(int fd) {
   socklen_t size = sizeof(peer);
   if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || size != sizeof(peer)) return std::nullopt;
   return peer;
+}
+
+std::string ProgramName(pid_t pid) {
+  std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+  std::string name;
+  std::getline(comm, name);
+  return name;
 }
 
 std::string RefusedPeer(const std::optional<ucred>& peer, uid_t uid) {

@@ -23,6 +23,9 @@ int Listen(const std::string& path);
 // The credentials of the process at the other end of a connected Unix socket.
 std::optional<ucred> PeerCredentials(int fd);
 
+// The program name of process pid as the kernel keeps it (/proc/pid/comm); empty when gone.
+std::string ProgramName(pid_t pid);
+
 // Empty when a peer with these credentials may call a service running as uid; otherwise
 // why not, in one line.
 std::string RefusedPeer(const std::optional<ucred>& peer, uid_t uid);
