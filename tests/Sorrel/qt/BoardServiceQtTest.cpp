@@ -1,0 +1,258 @@
+// The window as the board service's host, in real windows on the simulated card: what a
+// client asks shows in the controls as the operator's own change would, a refusal goes to
+// the client and never to a box, the clients are named, and the window ends safely under them.
+
+#include <grpcpp/grpcpp.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <future>
+#include <set>
+#include <thread>
+
+#include "BoardRegisters.h"
+#include "QtProgramTest.h"
+#include "ServiceSocket.h"
+#include "sorrel_board.grpc.pb.h"
+
+namespace qt = QtHostTesting;
+namespace v1 = sorrel::v1;
+using namespace progtest;
+
+namespace {
+
+class BoardServiceQtTest : public QtProgramTest {
+ protected:
+  // A client on a connection of its own.
+  static std::unique_ptr<v1::Board::Stub> Client() {
+    grpc::ChannelArguments own;
+    own.SetInt(GRPC_ARG_USE_LOCAL_SUBCHANNEL_POOL, 1);
+    return v1::Board::NewStub(grpc::CreateCustomChannel("unix:" + service::DefaultSocketPath(),
+                                                        grpc::InsecureChannelCredentials(), own));
+  }
+  // A client's call from its own thread, while this (the user-interface) thread runs the window.
+  template <class Call>
+  static grpc::Status Remote(Call call) {
+    auto done = std::async(std::launch::async, call);
+    while (done.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready) qt::ProcessEvents();
+    return done.get();
+  }
+  static grpc::Status SetParameters(v1::Board::Stub& client, int rate, int duty, int a, int b, v1::RunParameters* reply) {
+    return Remote([&] {
+      grpc::ClientContext context;
+      v1::RunParameters request;
+      request.set_frame_rate(rate);
+      request.set_laser_duty(duty);
+      request.set_laser_a_gain(a);
+      request.set_laser_b_gain(b);
+      return client.SetRunParameters(&context, request, reply);
+    });
+  }
+  static grpc::Status SetPower(v1::Board::Stub& client, bool on) {
+    return Remote([&] {
+      grpc::ClientContext context;
+      v1::SetPowerRequest request;
+      request.set_on(on);
+      v1::SetPowerReply reply;
+      return client.SetPower(&context, request, &reply);
+    });
+  }
+  static v1::BoardStatus Status(v1::Board::Stub& client) {
+    v1::BoardStatus status;
+    EXPECT_TRUE(Remote([&] {
+                  grpc::ClientContext context;
+                  return client.GetStatus(&context, v1::StatusRequest(), &status);
+                }).ok());
+    return status;
+  }
+  std::string ServiceLine() { return qt::ControlText(Dlg(), IDC_SERVICE_STATE); }
+  // Lets the window run until the service line reads text; false when it never did.
+  bool LineBecomes(const std::string& text) {
+    for (int i = 0; i < 400 && ServiceLine() != text; ++i) RunFor(std::chrono::milliseconds(5));
+    return ServiceLine() == text;
+  }
+  void CloseUnderAClient(const std::function<void()>& close) {
+    StandardWork({{"BoardService", "1"}, {"LC_Type", "0"}});
+    ASSERT_EQ(Start(), std::nullopt);
+    auto client = Client();
+    v1::RunParameters reply;
+    ASSERT_TRUE(SetParameters(*client, 10, 50, 200, 100, &reply).ok());
+    ASSERT_TRUE(SetPower(*client, true).ok());
+    ASSERT_NE(BoardRegister(simtest::REG_CONTROL) & CONTROL_SLM_POWER, 0u);
+    std::atomic<bool> asking = true;
+    std::thread asker([&] {
+      while (asking) {
+        grpc::ClientContext context;
+        v1::BoardStatus status;
+        client->GetStatus(&context, v1::StatusRequest(), &status);
+      }
+    });
+    RunFor(std::chrono::milliseconds(30));
+    close();
+    asking = false;
+    asker.join();
+    EXPECT_FALSE(std::filesystem::exists(service::DefaultSocketPath()));
+    EXPECT_EQ(BoardRegister(simtest::REG_TIMING_A) & 0xFF, 0u);
+    EXPECT_EQ(BoardRegister(simtest::REG_TIMING_B) & 0xFF, 0u);
+    EXPECT_EQ(BoardRegister(simtest::REG_CONTROL) & CONTROL_SLM_POWER, 0u);
+  }
+  static std::string Me() { return std::to_string(getpid()) + " " + service::ProgramName(getpid()); }
+};
+
+TEST_F(BoardServiceQtTest, AClientsChangesShowInTheControlsAsTheOperatorsWould) {
+  StandardWork({{"BoardService", "1"}, {"LC_Type", "0"}, {"FrameRate", "10"}});
+  ASSERT_EQ(Start(), std::nullopt);
+  EXPECT_TRUE(qt::ControlChecked(Dlg(), IDC_BOARD_SERVICE));
+  EXPECT_EQ(ServiceLine(), "Board service: no clients");
+  auto client = Client();
+  EXPECT_EQ(Status(*client).selected_frame(), 0) << "the window's selection";
+  EXPECT_TRUE(LineBecomes("Board service: 1 client (" + Me() + ")")) << ServiceLine();
+
+  v1::RunParameters reply;
+  ASSERT_TRUE(SetParameters(*client, 20, 30, 100, 50, &reply).ok());
+  EXPECT_EQ(reply.frame_rate(), 20);
+  EXPECT_EQ(reply.laser_b_gain(), 50);
+  const int rateMin = Dlg().TrackGetRangeMin(IDC_RATE_SLIDER);
+  const int rateMax = Dlg().TrackGetRangeMax(IDC_RATE_SLIDER);
+  EXPECT_EQ(qt::ControlValue(Dlg(), IDC_RATE_SLIDER), rateMin + rateMax - 20);
+  EXPECT_EQ(qt::ControlValue(Dlg(), IDC_DUTY_SLIDER), 70);
+  EXPECT_EQ(qt::ControlValue(Dlg(), IDC_GAIN_A_SLIDER), 155);
+  EXPECT_EQ(qt::ControlValue(Dlg(), IDC_GAIN_B_SLIDER), 205);
+  EXPECT_EQ(qt::ControlText(Dlg(), IDC_DUTY), "30.0");
+  EXPECT_EQ(qt::ControlText(Dlg(), IDC_GAIN_A), "39.2");
+  EXPECT_EQ(qt::ControlText(Dlg(), IDC_GAIN_B), "19.6");
+  EXPECT_EQ(BoardRegister(simtest::REG_TIMING_A) & 0xFF, 100u);
+
+  ASSERT_TRUE(SetPower(*client, true).ok());
+  EXPECT_EQ(qt::ControlText(Dlg(), IDC_POWER_STATE), "ON");
+  EXPECT_FALSE(qt::ControlEnabled(Dlg(), IDC_POWER_ON));
+  EXPECT_TRUE(qt::ControlEnabled(Dlg(), IDC_POWER_OFF));
+
+  ASSERT_TRUE(Remote([&] {
+                grpc::ClientContext context;
+                v1::SelectRequest request;
+                request.set_frame(1);
+                v1::SelectReply none;
+                return client->Select(&context, request, &none);
+              }).ok());
+  EXPECT_EQ(qt::ListCurrentRow(Dlg(), IDC_IMAGE_LIST), 1);
+  EXPECT_EQ(qt::ControlText(Dlg(), IDC_ENTRY_PATTERN), "rings.bmp");
+  EXPECT_EQ(Status(*client).selected_frame(), 1);
+
+  // The selected entry's frame written anew: the board holds it and the screen image shows it.
+  std::string pixels(512 * 512, '\0');
+  for (int y = 0; y < 512; ++y) {
+    for (int x = 0; x < 512; ++x) pixels[static_cast<size_t>(y) * 512 + static_cast<size_t>(x)] = static_cast<char>(y + 2 * x);
+  }
+  ASSERT_TRUE(Remote([&] {
+                grpc::ClientContext context;
+                v1::WriteFrameRequest request;
+                request.set_frame(1);
+                request.set_pixels(pixels);
+                v1::WriteFrameReply none;
+                return client->WriteFrame(&context, request, &none);
+              }).ok());
+  EXPECT_EQ(ShownFrame(1), std::vector<uint8_t>(pixels.begin(), pixels.end()));
+  RunFor(std::chrono::milliseconds(50));
+  const qt::ClientImage image = qt::GrabClient(Dlg());
+  for (int y : {0, 37, 127}) {
+    for (int x : {0, 64, 127}) {
+      const uint8_t v = static_cast<uint8_t>(4 * y + 8 * x);
+      EXPECT_EQ(image.At(44 + x, 323 + y), RGB(v, v, v)) << x << "," << y;
+    }
+  }
+
+  // A run the client starts and stops: the button and the list follow as for START.
+  ASSERT_TRUE(Remote([&] {
+                grpc::ClientContext context;
+                v1::StartRunRequest request;
+                for (int f : {2, 0}) request.add_frames(f);
+                request.set_loop(true);
+                v1::StartRunReply none;
+                return client->StartRun(&context, request, &none);
+              }).ok());
+  EXPECT_EQ(qt::ControlText(Dlg(), IDC_START_STOP), "STOP");
+  EXPECT_FALSE(qt::ControlEnabled(Dlg(), IDC_BROWSE_SEQUENCE));
+  std::set<int> rows;
+  RunFor(std::chrono::milliseconds(1200), [&] { rows.insert(qt::ListCurrentRow(Dlg(), IDC_IMAGE_LIST)); });
+  EXPECT_EQ(rows, (std::set<int>{2, 0})) << "the rows of the client's frames, and no other";
+  ASSERT_TRUE(Remote([&] {
+                grpc::ClientContext context;
+                v1::StopRunReply none;
+                return client->StopRun(&context, v1::StopRunRequest(), &none);
+              }).ok());
+  RunFor(std::chrono::milliseconds(300));
+  EXPECT_EQ(qt::ControlText(Dlg(), IDC_START_STOP), "START");
+  EXPECT_TRUE(qt::ControlEnabled(Dlg(), IDC_BROWSE_SEQUENCE));
+
+  client.reset();
+  EXPECT_TRUE(LineBecomes("Board service: no clients")) << ServiceLine();
+  EXPECT_EQ(qt::ControlText(Dlg(), IDC_POWER_STATE), "ON") << "the operator owns the board once the clients have gone";
+}
+
+TEST_F(BoardServiceQtTest, ARefusalGoesToTheClientAndNoBoxOpens) {
+  StandardWork({{"BoardService", "1"}, {"LC_Type", "0"}});
+  ASSERT_EQ(Start(), std::nullopt);
+  auto client = Client();
+  v1::RunParameters reply;
+  const grpc::Status bad = SetParameters(*client, 10, 50, 300, 0, &reply);
+  EXPECT_EQ(bad.error_code(), grpc::StatusCode::INVALID_ARGUMENT);
+  EXPECT_EQ(bad.error_message(), "laser A gain 300 is not within 0..255");
+  EXPECT_EQ(qt::ControlText(Dlg(), IDC_GAIN_A), "78.4") << "the window keeps what the board holds";
+
+  Faults("power-stuck");
+  const grpc::Status refused = SetPower(*client, true);
+  EXPECT_EQ(refused.error_code(), grpc::StatusCode::FAILED_PRECONDITION);
+  EXPECT_EQ(refused.error_message(), "SLM Power not responding... Is DAC power plugged in?");
+  RunFor(std::chrono::milliseconds(50));
+  EXPECT_FALSE(qt::ActiveMessageBox()) << "nobody at the window has to answer a client's refusal";
+  EXPECT_EQ(qt::ControlText(Dlg(), IDC_POWER_STATE), "OFF");
+}
+
+TEST_F(BoardServiceQtTest, TheBoxTurnsTheServiceOnAndOffAndTheCloseSavesIt) {
+  StandardWork({{"LC_Type", "0"}});
+  ASSERT_EQ(Start(), std::nullopt);
+  EXPECT_FALSE(qt::ControlChecked(Dlg(), IDC_BOARD_SERVICE)) << "off unless the settings say on";
+  EXPECT_FALSE(service::Answers(service::DefaultSocketPath()));
+  qt::ClickControl(Dlg(), IDC_BOARD_SERVICE);
+  EXPECT_TRUE(service::Answers(service::DefaultSocketPath()));
+  EXPECT_EQ(ServiceLine(), "Board service: no clients");
+  qt::ClickControl(Dlg(), IDC_BOARD_SERVICE);
+  EXPECT_FALSE(service::Answers(service::DefaultSocketPath()));
+  EXPECT_EQ(ServiceLine(), "Board service off");
+
+  // Another service on the socket: the operator is told, and this one stays off.
+  const int other = service::Listen(service::DefaultSocketPath());
+  std::optional<qt::MessageBoxInfo> told;
+  qt::Post([&] {
+    told = qt::ActiveMessageBox();
+    qt::DismissActiveMessageBox();
+  });
+  qt::ClickControl(Dlg(), IDC_BOARD_SERVICE);
+  RunFor(std::chrono::milliseconds(50));
+  ASSERT_TRUE(told);
+  EXPECT_EQ(told->text, "Another board service already answers on " + service::DefaultSocketPath() +
+                            "; this window's board service stays off.");
+  EXPECT_FALSE(qt::ControlChecked(Dlg(), IDC_BOARD_SERVICE));
+  close(other);
+  std::filesystem::remove(service::DefaultSocketPath());
+
+  qt::ClickControl(Dlg(), IDC_BOARD_SERVICE);
+  qt::CloseWindow(Dlg());
+  EXPECT_EQ(StoredValue("BoardService"), "1");
+}
+
+// However the window is closed under a connected client that keeps asking, the service goes
+// first (its socket with it), no call holds the close up, and the board ends safe.
+TEST_F(BoardServiceQtTest, TheCloseBoxEndsSafelyUnderAConnectedClient) {
+  CloseUnderAClient([&] { qt::CloseWindow(Dlg()); });
+}
+
+TEST_F(BoardServiceQtTest, EscapeEndsSafelyUnderAConnectedClient) {
+  CloseUnderAClient([&] { qt::PressKey(Dlg(), qt::Key::Escape); });
+}
+
+}  // namespace
