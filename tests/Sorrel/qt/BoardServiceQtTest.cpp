@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <future>
@@ -191,6 +192,31 @@ TEST_F(BoardServiceQtTest, AClientsChangesShowInTheControlsAsTheOperatorsWould) 
   client.reset();
   EXPECT_TRUE(LineBecomes("Board service: no clients")) << ServiceLine();
   EXPECT_EQ(qt::ControlText(Dlg(), IDC_POWER_STATE), "ON") << "the operator owns the board once the clients have gone";
+}
+
+// The tool finds the window's service on its own and drives the board through the window.
+TEST_F(BoardServiceQtTest, TheToolDrivesTheBoardThroughTheWindow) {
+  StandardWork({{"BoardService", "1"}});
+  ASSERT_EQ(Start(), std::nullopt);
+  const auto tool = [](const std::string& arguments) {
+    std::string output;
+    auto done = std::async(std::launch::async, [&] {
+      FILE* pipe = popen((std::string(SORRELCTL) + " " + arguments + " 2>&1").c_str(), "r");
+      char buffer[256];
+      while (pipe != nullptr && fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
+      return pipe != nullptr ? pclose(pipe) : -1;
+    });
+    while (done.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready) qt::ProcessEvents();
+    EXPECT_EQ(done.get(), 0) << arguments << ": " << output;
+    return output;
+  };
+  EXPECT_EQ(tool("power on"), "SLM power on\n");
+  EXPECT_EQ(qt::ControlText(Dlg(), IDC_POWER_STATE), "ON");
+  EXPECT_EQ(tool("select 2"), "frame 2 selected\n");
+  EXPECT_EQ(qt::ListCurrentRow(Dlg(), IDC_IMAGE_LIST), 2);
+  EXPECT_NE(tool("status").find("Kite_SLM"), std::string::npos);
+  EXPECT_TRUE(LineBecomes("Board service: no clients")) << ServiceLine();
+  EXPECT_EQ(qt::ControlText(Dlg(), IDC_POWER_STATE), "ON") << "the operator owns the board once the tool has gone";
 }
 
 TEST_F(BoardServiceQtTest, ARefusalGoesToTheClientAndNoBoxOpens) {
