@@ -145,6 +145,7 @@ TEST_F(ServiceTest, TheObserverIsToldTheClientsAsTheyComeAndGo) {
   first.reset();
   second.reset();
   EXPECT_TRUE(becomes({})) << last().size();
+  m_Service.reset();  // it tells no more, before what it told goes
 }
 
 // A client switches the power and the lasers on and leaves: once none is connected the
