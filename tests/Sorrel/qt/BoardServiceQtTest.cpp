@@ -166,7 +166,9 @@ TEST_F(BoardServiceQtTest, AClientsChangesShowInTheControlsAsTheOperatorsWould) 
     }
   }
 
-  // A run the client starts and stops: the button and the list follow as for START.
+  // A run the client starts and stops: the button and the list follow as for START. Each
+  // entry shows for two ticks of the run timer, so every one is seen.
+  ASSERT_TRUE(SetParameters(*client, 5, 30, 100, 50, &reply).ok());
   ASSERT_TRUE(Remote([&] {
                 grpc::ClientContext context;
                 v1::StartRunRequest request;
@@ -178,7 +180,7 @@ TEST_F(BoardServiceQtTest, AClientsChangesShowInTheControlsAsTheOperatorsWould) 
   EXPECT_EQ(qt::ControlText(Dlg(), IDC_START_STOP), "STOP");
   EXPECT_FALSE(qt::ControlEnabled(Dlg(), IDC_BROWSE_SEQUENCE));
   std::set<int> rows;
-  RunFor(std::chrono::milliseconds(1200), [&] { rows.insert(qt::ListCurrentRow(Dlg(), IDC_IMAGE_LIST)); });
+  RunFor(std::chrono::milliseconds(1500), [&] { rows.insert(qt::ListCurrentRow(Dlg(), IDC_IMAGE_LIST)); });
   EXPECT_EQ(rows, (std::set<int>{2, 0})) << "the rows of the client's frames, and no other";
   ASSERT_TRUE(Remote([&] {
                 grpc::ClientContext context;
