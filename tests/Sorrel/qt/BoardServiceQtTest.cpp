@@ -2,6 +2,8 @@
 // client asks shows in the controls as the operator's own change would, a refusal goes to
 // the client and never to a box, the clients are named, and the window ends safely under them.
 
+#include <google/protobuf/stubs/strutil.h>
+#include <google/protobuf/text_format.h>
 #include <grpcpp/grpcpp.h>
 #include <unistd.h>
 
@@ -34,39 +36,34 @@ class BoardServiceQtTest : public QtProgramTest {
     return v1::Board::NewStub(grpc::CreateCustomChannel("unix:" + service::DefaultSocketPath(),
                                                         grpc::InsecureChannelCredentials(), own));
   }
-  // A client's call from its own thread, while this (the user-interface) thread runs the window.
-  template <class Call>
-  static grpc::Status Remote(Call call) {
-    auto done = std::async(std::launch::async, call);
+  // A client's call, its request written as text ("frame: 1"), made from a thread of its own
+  // while this (the user-interface) thread runs the window.
+  template <class Request, class Reply>
+  static grpc::Status Call(v1::Board::Stub& client,
+                           grpc::Status (v1::Board::Stub::*method)(grpc::ClientContext*, const Request&, Reply*),
+                           const std::string& request, Reply* reply = nullptr) {
+    Request parsed;
+    EXPECT_TRUE(google::protobuf::TextFormat::ParseFromString(request, &parsed)) << request;
+    Reply none;
+    auto done = std::async(std::launch::async, [&] {
+      grpc::ClientContext context;
+      return (client.*method)(&context, parsed, reply != nullptr ? reply : &none);
+    });
     while (done.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready) qt::ProcessEvents();
     return done.get();
   }
   static grpc::Status SetParameters(v1::Board::Stub& client, int rate, int duty, int a, int b, v1::RunParameters* reply) {
-    return Remote([&] {
-      grpc::ClientContext context;
-      v1::RunParameters request;
-      request.set_frame_rate(rate);
-      request.set_laser_duty(duty);
-      request.set_laser_a_gain(a);
-      request.set_laser_b_gain(b);
-      return client.SetRunParameters(&context, request, reply);
-    });
+    return Call(client, &v1::Board::Stub::SetRunParameters,
+                "frame_rate: " + std::to_string(rate) + " laser_duty: " + std::to_string(duty) +
+                    " laser_a_gain: " + std::to_string(a) + " laser_b_gain: " + std::to_string(b),
+                reply);
   }
   static grpc::Status SetPower(v1::Board::Stub& client, bool on) {
-    return Remote([&] {
-      grpc::ClientContext context;
-      v1::SetPowerRequest request;
-      request.set_on(on);
-      v1::SetPowerReply reply;
-      return client.SetPower(&context, request, &reply);
-    });
+    return Call(client, &v1::Board::Stub::SetPower, on ? "on: true" : "on: false");
   }
   static v1::BoardStatus Status(v1::Board::Stub& client) {
     v1::BoardStatus status;
-    EXPECT_TRUE(Remote([&] {
-                  grpc::ClientContext context;
-                  return client.GetStatus(&context, v1::StatusRequest(), &status);
-                }).ok());
+    EXPECT_TRUE(Call(client, &v1::Board::Stub::GetStatus, "", &status).ok());
     return status;
   }
   std::string ServiceLine() { return qt::ControlText(Dlg(), IDC_SERVICE_STATE); }
@@ -132,13 +129,7 @@ TEST_F(BoardServiceQtTest, AClientsChangesShowInTheControlsAsTheOperatorsWould) 
   EXPECT_FALSE(qt::ControlEnabled(Dlg(), IDC_POWER_ON));
   EXPECT_TRUE(qt::ControlEnabled(Dlg(), IDC_POWER_OFF));
 
-  ASSERT_TRUE(Remote([&] {
-                grpc::ClientContext context;
-                v1::SelectRequest request;
-                request.set_frame(1);
-                v1::SelectReply none;
-                return client->Select(&context, request, &none);
-              }).ok());
+  ASSERT_TRUE(Call(*client, &v1::Board::Stub::Select, "frame: 1").ok());
   EXPECT_EQ(qt::ListCurrentRow(Dlg(), IDC_IMAGE_LIST), 1);
   EXPECT_EQ(qt::ControlText(Dlg(), IDC_ENTRY_PATTERN), "rings.bmp");
   EXPECT_EQ(Status(*client).selected_frame(), 1);
@@ -148,14 +139,7 @@ TEST_F(BoardServiceQtTest, AClientsChangesShowInTheControlsAsTheOperatorsWould) 
   for (int y = 0; y < 512; ++y) {
     for (int x = 0; x < 512; ++x) pixels[static_cast<size_t>(y) * 512 + static_cast<size_t>(x)] = static_cast<char>(y + 2 * x);
   }
-  ASSERT_TRUE(Remote([&] {
-                grpc::ClientContext context;
-                v1::WriteFrameRequest request;
-                request.set_frame(1);
-                request.set_pixels(pixels);
-                v1::WriteFrameReply none;
-                return client->WriteFrame(&context, request, &none);
-              }).ok());
+  ASSERT_TRUE(Call(*client, &v1::Board::Stub::WriteFrame, "frame: 1 pixels: \"" + google::protobuf::CEscape(pixels) + "\"").ok());
   EXPECT_EQ(ShownFrame(1), std::vector<uint8_t>(pixels.begin(), pixels.end()));
   RunFor(std::chrono::milliseconds(50));
   const qt::ClientImage image = qt::GrabClient(Dlg());
@@ -169,24 +153,13 @@ TEST_F(BoardServiceQtTest, AClientsChangesShowInTheControlsAsTheOperatorsWould) 
   // A run the client starts and stops: the button and the list follow as for START. Each
   // entry shows for two ticks of the run timer, so every one is seen.
   ASSERT_TRUE(SetParameters(*client, 5, 30, 100, 50, &reply).ok());
-  ASSERT_TRUE(Remote([&] {
-                grpc::ClientContext context;
-                v1::StartRunRequest request;
-                for (int f : {2, 0}) request.add_frames(f);
-                request.set_loop(true);
-                v1::StartRunReply none;
-                return client->StartRun(&context, request, &none);
-              }).ok());
+  ASSERT_TRUE(Call(*client, &v1::Board::Stub::StartRun, "frames: [2, 0] loop: true").ok());
   EXPECT_EQ(qt::ControlText(Dlg(), IDC_START_STOP), "STOP");
   EXPECT_FALSE(qt::ControlEnabled(Dlg(), IDC_BROWSE_SEQUENCE));
   std::set<int> rows;
   RunFor(std::chrono::milliseconds(1500), [&] { rows.insert(qt::ListCurrentRow(Dlg(), IDC_IMAGE_LIST)); });
   EXPECT_EQ(rows, (std::set<int>{2, 0})) << "the rows of the client's frames, and no other";
-  ASSERT_TRUE(Remote([&] {
-                grpc::ClientContext context;
-                v1::StopRunReply none;
-                return client->StopRun(&context, v1::StopRunRequest(), &none);
-              }).ok());
+  ASSERT_TRUE(Call(*client, &v1::Board::Stub::StopRun, "").ok());
   RunFor(std::chrono::milliseconds(300));
   EXPECT_EQ(qt::ControlText(Dlg(), IDC_START_STOP), "START");
   EXPECT_TRUE(qt::ControlEnabled(Dlg(), IDC_BROWSE_SEQUENCE));
