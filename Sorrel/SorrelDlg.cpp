@@ -16,6 +16,8 @@
 #include "AboutDlg.h"
 #include "ComposeAhead.h"
 #include "LiveViewDlg.h"
+#include "BoardService.h"
+#include "WindowBoard.h"
 #include "files/Paths.h"
 #include "pci/Facility.h"
 #include "ui/Host.h"
@@ -61,10 +63,14 @@ CSorrelDlg::CSorrelDlg(CDialog* pParent) : CDialog(ProgramTemplate(IDD), pParent
   Route(EventKind::Click, IDC_APPLY_CORRECTION, &CSorrelDlg::OnApplyCorrection);
   Route(EventKind::Click, IDC_BROWSE_SLM_COMP, &CSorrelDlg::OnBrowsePhaseComp);
   Route(EventKind::Click, IDC_BROWSE_SYS_COMP, &CSorrelDlg::OnBrowseSysPhaseComp);
+  Route(EventKind::Click, IDC_BOARD_SERVICE, &CSorrelDlg::OnBoardService);
   Route(EventKind::HelpInfo, 0, &CSorrelDlg::OnHelpInfo);
 }
 
-CSorrelDlg::~CSorrelDlg() { StopWatchingTerminationSignals(); }
+CSorrelDlg::~CSorrelDlg() {
+  StopService();
+  StopWatchingTerminationSignals();
+}
 
 void CSorrelDlg::DoDataExchange(CDataExchange& dx) {
   DDX_Check(dx, IDC_APPLY_CORRECTION, m_bApplyCorrection);
@@ -83,6 +89,7 @@ void CSorrelDlg::DoDataExchange(CDataExchange& dx) {
 
 bool CSorrelDlg::OnInitDialog() {
   WatchTerminationSignals([this](int signal) { OnTerminationSignal(signal); });
+  m_ModalRunsAtStart = ModalRuns();
   CDialog::OnInitDialog();
   PlaceScreenImage();
   SetUpWindow();
@@ -95,6 +102,11 @@ bool CSorrelDlg::OnInitDialog() {
   SetUpDisplay();
   SetDlgItemText(IDC_START_STOP, "START");
   m_bReady = true;
+  if (m_bServeBoard) {
+    StartService();
+  } else {
+    SetDlgItemText(IDC_SERVICE_STATE, "Board service off");
+  }
   if (theApp->m_bLiveViewAtStart) OpenLiveView();
   return true;
 }
@@ -287,6 +299,8 @@ void CSorrelDlg::ReleaseBoardAndImages() {
 }
 
 void CSorrelDlg::OnClose() {
+  // No client may change the board from here on, nor wait on a window that is ending.
+  StopService();
   MakeBoardSafe();
   if (!AskToSaveChanges()) {
     // The changes could not be written where they belong: the window stays so the operator
@@ -319,6 +333,7 @@ void CSorrelDlg::OnTerminationSignal(int signal) {
   // A board still being built is no object yet to close.
   if (m_bBuildingBoard) EndByTerminationSignal(signal);
   if (!m_bReady) EndBeforeReady(signal);
+  StopService();
 
   CSorrelApp& app = *theApp;
   if (app.m_bSequenceModified) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "OrvBoard.h"
 #include "Resource.h"
@@ -14,6 +15,14 @@
 
 class CComposeAhead;
 class CLiveViewDlg;
+class CWindowBoard;
+namespace service {
+class CBoardService;
+struct BoardFacts;
+}  // namespace service
+namespace scripting {
+struct RunParameters;
+}  // namespace scripting
 
 class CSorrelDlg : public CDialog {
  public:
@@ -61,7 +70,10 @@ class CSorrelDlg : public CDialog {
   void OnBrowsePhaseComp();
   void OnBrowseSysPhaseComp();
 
-  // Run control.
+  // Run control. A run, the operator's or a client's: the frames the board runs and the list
+  // position shown for each (-1: none).
+  bool StartRun(std::vector<uint16_t> frames, const std::vector<int>& shown, bool loop);
+  void StopRun();
   void OnStartStop();
   void OnTimer(const Event& e);
   void OnVScroll(const Event& e);
@@ -80,6 +92,25 @@ class CSorrelDlg : public CDialog {
   void ShowEntryInfo(const Image_Entry* entry);
   void OnScreenRefresh();
 
+  // The board service (SorrelServed.cpp): on and off with the Board Service box, its
+  // clients named on the line beside it. StartService says to the operator why it cannot
+  // serve; StopService refuses the calls still waiting before the service ends.
+  bool StartService();
+  void StopService();
+  void OnBoardService();
+  // A client's call may run now: start-up is done, no download and no modal run of the
+  // window's are in progress.
+  bool ReadyForClients() const;
+  // What a client asks, as the operator's controls do it.
+  const SBoard_Spec& ServedSpec() const;
+  service::BoardFacts ServedFacts() const;
+  bool ServePower(bool on);
+  scripting::RunParameters ServeRunParameters(const scripting::RunParameters& parameters);
+  bool ServeSelect(int frame);
+  bool ServeWrite(int frame, const uint8_t* pixels);  // screen order
+  bool ServeRun(const std::vector<uint16_t>& frames, bool loop);
+  void ServeStop();
+
   // Members of the dialog.
   uint8_t m_bInserting = 0;
   int m_MinRate = 0, m_MaxRate = 0;
@@ -96,11 +127,13 @@ class CSorrelDlg : public CDialog {
   uint8_t m_bHideComp = 0;
   int m_bApplyCorrection = 0;
   int m_bLoop = 1;
+  uint8_t m_bServeBoard = 0;  // the board service runs (stored setting)
   HICON m_hIcon;
 
  private:
-  // The sequence position the run timer showed last.
+  // The run's index the run timer showed last, and the list position of each index.
   uint16_t m_LastShownPosition = 0;
+  std::vector<int> m_RunPositions;
 
   // Texts exchanged with their boxes.
   std::string m_RateMinText, m_RateMaxText, m_ToggleRateText, m_FrameRateText;
@@ -150,6 +183,16 @@ class CSorrelDlg : public CDialog {
   int Selection() const;
   int SelectedPosition() const;  // the selection when it names an entry, else -1
   int PlayablePositions() const;
+
+  // The list position whose frame is frame, or -1.
+  int PositionOfFrame(int frame) const;
+  // The frame the board shows by the selection, or the one a client selected that no entry has.
+  int SelectedFrame() const;
+
+  std::unique_ptr<CWindowBoard> m_pServedBoard;
+  std::unique_ptr<service::CBoardService> m_pService;  // ends before m_pServedBoard
+  int m_ServedFrame = -1;       // selected by a client, no entry's
+  int m_ModalRunsAtStart = 0;   // ModalRuns() while the window waits for input
 
   std::unique_ptr<CLiveViewDlg> m_pLiveView;
   bool m_bReady = false;          // start-up has reached "START"

@@ -28,7 +28,7 @@ DialogTemplate MainDialog() {
   t.id = IDD_SORREL_DIALOG;
   t.caption = "Sorrel Version 8.0";
   t.cx = 376;
-  t.cy = 314;
+  t.cy = 328;
   t.style = DS_SYSMENU | DS_MINIMIZEBOX | DS_CONTEXTHELP;
   t.controls = {
       {IDC_STATIC, ControlKind::GroupBox, "Sequence", 5, 1, 280, 161},
@@ -92,6 +92,8 @@ DialogTemplate MainDialog() {
       {IDC_GAIN_B_TOP, ControlKind::Edit, "", 334, 237, 23, 14},
       {IDC_GAIN_B_SLIDER, ControlKind::TrackBar, "", 337, 246, 19, 52, STYLE_NOTICKS},
       {IDC_GAIN_B_BOTTOM, ControlKind::Edit, "", 334, 299, 23, 12},
+      {IDC_BOARD_SERVICE, ControlKind::CheckBox, "Board Service", 7, 315, 56, 10},
+      {IDC_SERVICE_STATE, ControlKind::Edit, "", 66, 314, 302, 12, RO},
   };
   return t;
 }

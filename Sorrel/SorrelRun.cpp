@@ -2,6 +2,8 @@
 // their readouts, the SLM power buttons, the Loop box and the board setup.
 
 #include <cstdio>
+#include <numeric>
+#include <vector>
 
 #include "Sorrel.h"
 #include "SorrelDlg.h"
@@ -37,25 +39,39 @@ constexpr int RUN_LOCKED[] = {
 void CSorrelDlg::OnStartStop() {
   CSorrelApp& app = *theApp;
   if (app.m_bRunning) {
-    app.m_pBoard->SetRunMode(0, 0, nullptr, 0);
-    app.m_bRunning = 0;
+    StopRun();
     return;
   }
   // A run needs at least one frame the board holds.
   const int positions = PlayablePositions();
   if (positions < 1) return;
+  std::vector<int> shown(static_cast<size_t>(positions));
+  std::iota(shown.begin(), shown.end(), 0);
+  StartRun(std::vector<uint16_t>(FrameArray.get(), FrameArray.get() + positions), shown, m_bLoop != 0);
+}
+
+bool CSorrelDlg::StartRun(std::vector<uint16_t> frames, const std::vector<int>& shown, bool loop) {
+  CSorrelApp& app = *theApp;
   EnableControls(false);
-  m_RunCount = positions;
-  ListSetCurSel(IDC_IMAGE_LIST, 0);
-  if (app.m_pBoard->SetRunMode(1, m_RunCount - 1, FrameArray.get(), m_bLoop) != 0) {
+  m_RunCount = static_cast<int>(frames.size());
+  m_RunPositions = shown;
+  ListSetCurSel(IDC_IMAGE_LIST, m_RunPositions[0]);
+  if (app.m_pBoard->SetRunMode(1, m_RunCount - 1, frames.data(), loop ? 1 : 0) != 0) {
     SetDlgItemText(IDC_START_STOP, "STOP");
     SetTimer(RUN_TIMER, RUN_TIMER_MS);
     app.m_bRunning = 1;
     UpdatePowerButtons();
-  } else {
-    EnableControls(true);
-    UpdatePowerButtons();
+    return true;
   }
+  EnableControls(true);
+  UpdatePowerButtons();
+  return false;
+}
+
+void CSorrelDlg::StopRun() {
+  CSorrelApp& app = *theApp;
+  app.m_pBoard->SetRunMode(0, 0, nullptr, 0);
+  app.m_bRunning = 0;
 }
 
 void CSorrelDlg::OnTimer(const Event& e) {
@@ -75,7 +91,7 @@ void CSorrelDlg::OnTimer(const Event& e) {
     SetDlgItemText(IDC_START_STOP, "START");
     EnableControls(true);
     UpdatePowerButtons();
-    ListSetCurSel(IDC_IMAGE_LIST, (status.CurrentIndex + 1) % m_RunCount);
+    ListSetCurSel(IDC_IMAGE_LIST, m_RunPositions[(status.CurrentIndex + 1u) % static_cast<unsigned>(m_RunCount)]);
     InvalidateScreenImage();
     // The run is over, whoever ended it: the next START starts one.
     app.m_bRunning = 0;
@@ -83,8 +99,9 @@ void CSorrelDlg::OnTimer(const Event& e) {
   if (GetDlgItemText(IDC_SCREEN_REFRESH) == "Enabled") {
     if (status.CurrentIndex != m_LastShownPosition && status.CurrentIndex < m_RunCount) {
       m_LastShownPosition = status.CurrentIndex;
-      ListSetCurSel(IDC_IMAGE_LIST, m_LastShownPosition);
-      ShowEntryInfo(EntryAt(m_LastShownPosition));
+      const int position = m_RunPositions[m_LastShownPosition];
+      ListSetCurSel(IDC_IMAGE_LIST, position);
+      ShowEntryInfo(EntryAt(position));
       InvalidateScreenImage();
     }
     ProgressSetPos(IDC_RUN_PROGRESS,

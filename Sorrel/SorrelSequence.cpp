@@ -156,6 +156,7 @@ std::string CSorrelDlg::FormatEntryLine(const Image_Entry& entry) {
 void CSorrelDlg::OnSelectEntry() {
   const int p = Selection();
   if (p < 0) return;
+  m_ServedFrame = -1;
   // Positions beyond the board's frame buffers have no frame to show.
   if (p < m_MaxFrames) theApp->m_pBoard->SelectImage(FrameArray[p]);
   if (const Image_Entry* entry = EntryAt(p)) {

@@ -29,6 +29,7 @@ void CSorrelDlg::LoadSettings() {
   m_bHideComp = stored.HideComp;
   m_PhaseCompFileName = stored.PhaseCompFileName;
   m_SysPhaseCompFileName = stored.SysPhaseCompFileName;
+  m_bServeBoard = stored.BoardService;
 
   if (stored.ModulatorTypeDefaulted) {
     MessageBox(this, "Error reading modulator type from registry, defaulted to Phase", "ERROR", MessageIcon::Stop);
@@ -58,5 +59,6 @@ void CSorrelDlg::SaveSettings() {
   settings.HideComp = m_bHideComp;
   settings.PhaseCompFileName = m_PhaseCompFileName;
   settings.SysPhaseCompFileName = m_SysPhaseCompFileName;
+  settings.BoardService = m_bServeBoard;
   WriteStoredSettings(settings);
 }

@@ -70,6 +70,8 @@ Seeded SeedDemoSettings(const std::string& folder, const std::string& board) {
   SetText(key, "SysPhaseCompFileName", "");
   SetText(key, "ApplyCorrection", "0");
   SetText(key, "HideComp", "0");
+  // Scripts and the tool reach the demo's board while the window shows it.
+  SetText(key, "BoardService", "1");
   // The store writes its file when the key is closed.
   return RegCloseKey(key) == ERROR_SUCCESS ? Seeded::Stored : Seeded::Failed;
 }

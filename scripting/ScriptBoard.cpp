@@ -39,21 +39,6 @@ void CheckWithin(const char* what, int value, int low, int high, const char* uni
   }
 }
 
-void CheckParameters(const RunParameters& p, const SBoard_Spec& spec) {
-  CheckWithin("frame rate", p.FrameRate, static_cast<int>(spec.MinFrameRate), static_cast<int>(spec.MaxFrameRate),
-              " frames per second");
-  CheckWithin("laser duty", p.LaserDuty, 0, 100, " percent");
-  CheckWithin("laser A gain", p.LaserAGain, 0, 255, "");
-  CheckWithin("laser B gain", p.LaserBGain, 0, 255, "");
-}
-
-void CheckFrame(int frame, const SBoard_Spec& spec) {
-  if (frame < 0 || frame >= spec.MaxFrames) {
-    throw std::out_of_range("frame " + std::to_string(frame) + " is not one of the board's frame buffers " +
-                            Range(0, spec.MaxFrames - 1));
-  }
-}
-
 // The board as start-up opens it, or the reason there is none usable.
 std::unique_ptr<COrvBoard> Build(uint16_t modulatorType, uint16_t trueFrames, uint16_t frameRate) {
   std::unique_ptr<COrvBoard> board;
@@ -76,6 +61,37 @@ std::unique_ptr<COrvBoard> Build(uint16_t modulatorType, uint16_t trueFrames, ui
 }
 
 }  // namespace
+
+void CheckParameters(const RunParameters& p, const SBoard_Spec& spec) {
+  CheckWithin("frame rate", p.FrameRate, static_cast<int>(spec.MinFrameRate), static_cast<int>(spec.MaxFrameRate),
+              " frames per second");
+  CheckWithin("laser duty", p.LaserDuty, 0, 100, " percent");
+  CheckWithin("laser A gain", p.LaserAGain, 0, 255, "");
+  CheckWithin("laser B gain", p.LaserBGain, 0, 255, "");
+}
+
+void CheckFrame(int frame, const SBoard_Spec& spec) {
+  if (frame < 0 || frame >= spec.MaxFrames) {
+    throw std::out_of_range("frame " + std::to_string(frame) + " is not one of the board's frame buffers " +
+                            Range(0, spec.MaxFrames - 1));
+  }
+}
+
+std::vector<uint16_t> CheckedRunFrames(const std::vector<int>& frames, const SBoard_Spec& spec) {
+  if (frames.empty()) throw std::invalid_argument("a run needs at least one frame");
+  // The board's run status counts the positions of a run in 16 bits.
+  if (frames.size() > MAX_RUN_FRAMES) {
+    throw std::invalid_argument("a run takes at most " + std::to_string(MAX_RUN_FRAMES) + " frames, not " +
+                                std::to_string(frames.size()));
+  }
+  std::vector<uint16_t> list;
+  list.reserve(frames.size());
+  for (int frame : frames) {
+    CheckFrame(frame, spec);
+    list.push_back(static_cast<uint16_t>(frame));
+  }
+  return list;
+}
 
 RunParameters StoredRunParameters(const StoredSettings& settings, const SBoard_Spec& spec) {
   RunParameters p;
@@ -188,18 +204,7 @@ bool CScriptBoard::Select(int frame) {
 bool CScriptBoard::Run(const std::vector<int>& frames, bool loop) {
   std::lock_guard lock(m_Mutex);
   COrvBoard& board = Board();
-  if (frames.empty()) throw std::invalid_argument("a run needs at least one frame");
-  // The board's run status counts the positions of a run in 16 bits.
-  if (frames.size() > MAX_RUN_FRAMES) {
-    throw std::invalid_argument("a run takes at most " + std::to_string(MAX_RUN_FRAMES) + " frames, not " +
-                                std::to_string(frames.size()));
-  }
-  std::vector<uint16_t> list;  // the driver copies it
-  list.reserve(frames.size());
-  for (int frame : frames) {
-    CheckFrame(frame, m_Spec);
-    list.push_back(static_cast<uint16_t>(frame));
-  }
+  std::vector<uint16_t> list = CheckedRunFrames(frames, m_Spec);  // the driver copies it
   return board.SetRunMode(1, static_cast<int>(list.size() - 1), list.data(), loop ? 1 : 0) != 0;
 }
 

@@ -41,6 +41,14 @@ struct RunParameters {
 // The stored run settings, the frame rate held to the board's maximum as start-up holds it.
 RunParameters StoredRunParameters(const StoredSettings& settings, const SBoard_Spec& spec);
 
+// The checks every value passes before it reaches a board, whoever holds it: each throws
+// std::invalid_argument for a value the board does not take, std::out_of_range for a frame it
+// does not have, with the text a script is told.
+void CheckParameters(const RunParameters& parameters, const SBoard_Spec& spec);
+void CheckFrame(int frame, const SBoard_Spec& spec);
+// The frames of a run (at least one, at most 65536) as the board takes them.
+std::vector<uint16_t> CheckedRunFrames(const std::vector<int>& frames, const SBoard_Spec& spec);
+
 class CScriptBoard {
  public:
   // Opens the board as start-up does with these settings (startup::OpenBoard with their

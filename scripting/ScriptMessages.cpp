@@ -9,6 +9,7 @@ namespace {
 
 std::mutex g_Mutex;
 CScriptedHost* g_Host = nullptr;
+std::vector<ScriptMessage> g_Kept;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -22,11 +23,17 @@ void UseScriptHost() {
 
 std::vector<ScriptMessage> TakeMessages() {
   std::lock_guard lock(g_Mutex);
-  std::vector<ScriptMessage> taken;
+  std::vector<ScriptMessage> taken = std::move(g_Kept);
+  g_Kept.clear();
   if (g_Host == nullptr || &Host() != g_Host) return taken;
   for (const auto& record : g_Host->Messages()) taken.push_back({record.caption, OneLine(record.text)});
   g_Host->ClearMessages();
   return taken;
+}
+
+void KeepMessage(const std::string& caption, const std::string& text) {
+  std::lock_guard lock(g_Mutex);
+  g_Kept.push_back({caption, OneLine(text)});
 }
 
 std::string JoinedTexts(const std::vector<ScriptMessage>& messages, const std::string& fallback) {

@@ -19,6 +19,9 @@ void UseScriptHost();
 
 // The messages shown since the last call, oldest first.
 std::vector<ScriptMessage> TakeMessages();
+// Messages a window held back for a caller that is not its operator (the board service's
+// client), for the next TakeMessages.
+void KeepMessage(const std::string& caption, const std::string& text);
 
 // The texts of messages joined into one line ("; " between them); fallback when there are none.
 std::string JoinedTexts(const std::vector<ScriptMessage>& messages, const std::string& fallback = {});

@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -70,11 +71,13 @@ bool Open(const Connection& c) {
 
 class CBoardService::CImpl final : public v1::Board::Service {
  public:
-  CImpl(CServedBoard& board, const std::string& path, int maxClients, const SServiceAccess& access)
+  CImpl(CServedBoard& board, const std::string& path, int maxClients, const SServiceAccess& access,
+        ClientsObserver observer)
       : m_Board(board),
         m_Path(path),
         m_MaxClients(maxClients),
         m_Callers{getuid(), access.Group},
+        m_Observer(std::move(observer)),
         m_Wake(eventfd(0, EFD_CLOEXEC)) {
     // The wake-up first: a TCP client may call as soon as the server has started.
     try {
@@ -284,7 +287,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
         return {grpc::StatusCode::PERMISSION_DENIED, "the board service cannot tell which connection " + peer + " is"};
       }
       if (m_Served.count(*connection) == 0 && m_Turned.count(*connection) == 0) {
-        Take(*connection);
+        Take(*connection, peer);
         WakeAcceptor();
       }
     }
@@ -315,6 +318,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
         if (m_Stopping) return;
       }
       if (Forget() && Connected() == 0) EndIfLeft();
+      Tell();
       if (waits[0].revents == 0) continue;
       int fd = -1;
       {
@@ -326,22 +330,51 @@ class CBoardService::CImpl final : public v1::Board::Service {
           close(fd);
           continue;
         }
-        Take(*connection);
+        Take(*connection, {});
       }
+      Tell();
       grpc::AddInsecureChannelFromFd(m_Server.get(), fd);
     }
   }
 
   // Under m_ConnectionsMutex. Beyond the limit a client is still served its refusal, so it
-  // reads why.
-  void Take(const Connection& connection) {
-    (static_cast<int>(m_Served.size()) < m_MaxClients ? m_Served : m_Turned).insert(connection);
+  // reads why. A served client is known by its process when local, by its address when not.
+  void Take(const Connection& connection, const std::string& peer) {
+    if (static_cast<int>(m_Served.size()) >= m_MaxClients) {
+      m_Turned.insert(connection);
+      return;
+    }
+    m_Served.insert(connection);
+    const std::optional<ucred> local = PeerCredentials(connection.Fd);
+    m_Clients[connection] = {m_NextSerial++, local ? ServiceClient{local->pid, ProgramName(local->pid)}
+                                                   : ServiceClient{0, peer}};
   }
 
   // The acceptor looks again at what it watches, and ends when the service is stopping.
   void WakeAcceptor() {
     const uint64_t one = 1;
     [[maybe_unused]] const ssize_t n = write(m_Wake, &one, sizeof(one));
+  }
+
+  // The observer learns who is served now, in the order they came, when that has changed.
+  void Tell() {
+    if (!m_Observer) return;
+    std::vector<std::pair<uint64_t, ServiceClient>> served;
+    {
+      std::lock_guard lock(m_ConnectionsMutex);
+      std::erase_if(m_Clients, [&](const auto& c) { return m_Served.count(c.first) == 0; });
+      for (const auto& [connection, client] : m_Clients) served.push_back({client.Serial, client.Who});
+    }
+    std::sort(served.begin(), served.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<uint64_t> serials;
+    std::vector<ServiceClient> clients;
+    for (auto& [serial, who] : served) {
+      serials.push_back(serial);
+      clients.push_back(std::move(who));
+    }
+    if (serials == m_Told) return;
+    m_Told = std::move(serials);
+    m_Observer(clients);
   }
 
   // Drops the connections that have ended; true when there were any.
@@ -362,6 +395,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
   const int m_MaxClients;
   const SCallers m_Callers;
   std::string m_TcpAddress;
+  const ClientsObserver m_Observer;
   std::unique_ptr<grpc::Server> m_Server;
   int m_Wake = -1;
   int m_Listener = -1;
@@ -376,11 +410,20 @@ class CBoardService::CImpl final : public v1::Board::Service {
   std::mutex m_ConnectionsMutex;
   std::set<Connection> m_Served;
   std::set<Connection> m_Turned;
+
+  // Who each served connection is, for the observer.
+  struct Client {
+    uint64_t Serial;  // the order they came in
+    ServiceClient Who;
+  };
+  std::map<Connection, Client> m_Clients;
+  uint64_t m_NextSerial = 0;
+  std::vector<uint64_t> m_Told;  // the clients the observer was told last, on the acceptor's thread
 };
 
 CBoardService::CBoardService(CServedBoard& board, const std::string& socketPath, int maxClients,
-                             const SServiceAccess& access)
-    : m_Impl(std::make_unique<CImpl>(board, socketPath, maxClients, access)) {}
+                             const SServiceAccess& access, ClientsObserver observer)
+    : m_Impl(std::make_unique<CImpl>(board, socketPath, maxClients, access, std::move(observer))) {}
 
 CBoardService::~CBoardService() = default;
 

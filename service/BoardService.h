@@ -7,9 +7,13 @@
 
 #include <sys/types.h>
 
+#include <sys/types.h>
+
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ServedBoard.h"
 #include "ServiceTls.h"
@@ -26,15 +30,26 @@ struct SServiceAccess {
   STlsFiles Tls;
 };
 
+// A process connected to the service, as its socket's credentials name it; a client over
+// TCP has no process here (Pid 0) and is named by its address.
+struct ServiceClient {
+  pid_t Pid;
+  std::string Program;  // as /proc/<pid>/comm gives it, or the TCP client's address
+};
+
+// Told the connected clients, oldest first, each time one comes or goes; called on the
+// service's own thread, never while the service waits for it, so it must not wait itself.
+using ClientsObserver = std::function<void(const std::vector<ServiceClient>& clients)>;
+
 class CBoardService {
  public:
   static constexpr int DEFAULT_MAX_CLIENTS = 8;
 
   // Listens on socketPath (see Listen) and, when access says so, on its TCP address, and
-  // serves until destroyed; throws std::runtime_error when it cannot listen there. The
-  // limit counts the clients of both.
+  // serves until destroyed, telling observer of its clients; throws std::runtime_error when
+  // it cannot listen there. The limit counts the clients of both.
   CBoardService(CServedBoard& board, const std::string& socketPath, int maxClients = DEFAULT_MAX_CLIENTS,
-                const SServiceAccess& access = {});
+                const SServiceAccess& access = {}, ClientsObserver observer = {});
   // Ends every call, stops listening and removes the socket file.
   ~CBoardService();
   CBoardService(const CBoardService&) = delete;

@@ -13,9 +13,9 @@ void Put(const scripting::RunParameters& p, v1::RunParameters* out) {
   out->set_laser_b_gain(p.LaserBGain);
 }
 
-v1::BoardStatus Describe(scripting::CScriptBoard& board) {
+v1::BoardStatus Describe(const BoardFacts& facts) {
   v1::BoardStatus status;
-  const SBoard_Spec& spec = board.Spec();
+  const SBoard_Spec& spec = facts.Spec;
   status.set_board_name(spec.BoardName);
   status.set_width(spec.Width);
   status.set_height(spec.Height);
@@ -24,20 +24,31 @@ v1::BoardStatus Describe(scripting::CScriptBoard& board) {
   if (const std::vector<pci::Location> held = pci::RegisteredCards(); !held.empty()) {
     status.set_card(pci::CardAddress(held.front()));
   }
-  status.set_modulator(board.ModulatorType() == 1 ? v1::MODULATOR_PHASE : v1::MODULATOR_AMPLITUDE);
-  status.set_true_frames(board.TrueFrames());
-  status.set_image_frames(board.ImageFrames());
+  status.set_modulator(facts.ModulatorType == 1 ? v1::MODULATOR_PHASE : v1::MODULATOR_AMPLITUDE);
+  status.set_true_frames(facts.TrueFrames);
+  status.set_image_frames(facts.ImageFrames);
   status.set_reached_frame_rate(ReachedFrameRate(spec, status.image_frames()));
-  status.set_slm_power(board.Power());
-  SRun_Status run{};
-  status.set_run_state(!board.Status(run)                 ? v1::RUN_STATE_UNKNOWN
-                       : (run.RunFlags & RUN_FLAG_ACTIVE) ? v1::RUN_STATE_ACTIVE
-                                                          : v1::RUN_STATE_IDLE);
-  status.set_current_index(run.CurrentIndex);
-  status.set_last_index(run.LastIndex);
-  Put(board.Parameters(), status.mutable_parameters());
-  status.set_selected_frame(-1);
+  status.set_slm_power(facts.Power);
+  status.set_run_state(!facts.HasRun                              ? v1::RUN_STATE_UNKNOWN
+                       : (facts.Run.RunFlags & RUN_FLAG_ACTIVE) ? v1::RUN_STATE_ACTIVE
+                                                                : v1::RUN_STATE_IDLE);
+  status.set_current_index(facts.Run.CurrentIndex);
+  status.set_last_index(facts.Run.LastIndex);
+  Put(facts.Parameters, status.mutable_parameters());
+  status.set_selected_frame(facts.SelectedFrame);
   return status;
+}
+
+v1::BoardStatus Describe(scripting::CScriptBoard& board) {
+  BoardFacts facts;
+  facts.Spec = board.Spec();
+  facts.ModulatorType = board.ModulatorType();
+  facts.TrueFrames = board.TrueFrames();
+  facts.ImageFrames = board.ImageFrames();
+  facts.Power = board.Power();
+  facts.HasRun = board.Status(facts.Run);
+  facts.Parameters = board.Parameters();
+  return Describe(facts);
 }
 
 }  // namespace service

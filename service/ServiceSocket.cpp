@@ -123,6 +123,13 @@ std::optional<ucred> PeerCredentials(int fd) {
   return peer;
 }
 
+std::string ProgramName(pid_t pid) {
+  std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+  std::string name;
+  std::getline(comm, name);
+  return name;
+}
+
 std::string RefusedPeer(const std::optional<ucred>& peer, const SCallers& callers) {
   if (!peer) return "the board service cannot tell which user is calling, and serves only the users it knows";
   if (peer->uid == callers.Uid || (callers.Group && Member(*peer, *callers.Group))) return {};

@@ -28,6 +28,9 @@ int Listen(const std::string& path, std::optional<gid_t> group = std::nullopt);
 // The credentials of the process at the other end of a connected Unix socket.
 std::optional<ucred> PeerCredentials(int fd);
 
+// The program name of process pid as the kernel keeps it (/proc/pid/comm); empty when gone.
+std::string ProgramName(pid_t pid);
+
 // Who a service serves on its socket: the processes of its own user, and those of the
 // members of its socket's group when it has one.
 struct SCallers {

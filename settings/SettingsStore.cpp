@@ -61,6 +61,7 @@ StoredSettings ReadStoredSettings() {
     s.HideComp = QueryNumber(key, "HideComp") != 0 ? 1 : 0;
     s.PhaseCompFileName = QueryText(key, "PhaseCompFileName");
     s.SysPhaseCompFileName = QueryText(key, "SysPhaseCompFileName");
+    s.BoardService = QueryNumber(key, "BoardService") != 0 ? 1 : 0;
     RegCloseKey(key);
   }
   // Without stored settings every value reads as a missing one, and the rules make them sound.
@@ -98,5 +99,6 @@ void WriteStoredSettings(const StoredSettings& s) {
   SetText(key, "SysPhaseCompFileName", s.SysPhaseCompFileName);
   SetNumber(key, "ApplyCorrection", s.ApplyCorrection);
   SetNumber(key, "HideComp", s.HideComp);
+  SetNumber(key, "BoardService", s.BoardService);
   RegCloseKey(key);
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The operator's settings as the machine-wide settings store keeps them: twelve text values
+// The operator's settings as the machine-wide settings store keeps them: thirteen text values
 // of one key, read with the rules that make every value sound and written back whole. The
 // program loads and saves them through here, and so do the tools that drive the board from
 // scripts, so both read every value alike.
@@ -20,6 +20,7 @@ struct StoredSettings {
   uint8_t HideComp = 0;     // 0 or 1
   std::string PhaseCompFileName;
   std::string SysPhaseCompFileName;
+  uint8_t BoardService = 0;  // 1: the window serves the board to other programs
 
   // What the rules replaced that the operator is told about: a modulator type above 1
   // (now phase), and a board type of neither model (now "Kite_SLM").
@@ -38,6 +39,6 @@ constexpr uint16_t HeldTrueFrames(uint16_t trueFrames) {
 // empty text before the rules.
 StoredSettings ReadStoredSettings();
 
-// Writes all twelve values, changed or not; "BoardType" at most 40 characters. A store
+// Writes all thirteen values, changed or not; "BoardType" at most 40 characters. A store
 // that cannot be written stays as it was (the store says why on standard error).
 void WriteStoredSettings(const StoredSettings& settings);

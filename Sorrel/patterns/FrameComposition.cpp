@@ -168,3 +168,10 @@ void BuildScreenImagesFor(const ImageList& list, int& bitCount) {
 uint8_t* GetScreenImages() { return s_ScreenImages.get(); }
 
 void ReleaseScreenImages() { s_ScreenImages.reset(); }
+
+void ScreenImageOfFrame(const uint8_t* frame, const PatternGeometry& geometry, uint8_t* image) {
+  for (int y = 0; y < SCREEN_SIDE; ++y) {
+    const size_t row = static_cast<size_t>(y * geometry.height / SCREEN_SIDE) * static_cast<size_t>(geometry.width);
+    for (int x = 0; x < SCREEN_SIDE; ++x) *image++ = frame[row + static_cast<size_t>(x * geometry.width / SCREEN_SIDE)];
+  }
+}

@@ -47,6 +47,9 @@ void ComposeFrameImage(Image_Entry& entry, uint8_t* frame, const PatternGeometry
 // Rebuilds one screen image per entry of the list. bitCount takes the depth of the last
 // bitmap read and is left alone when there was none.
 void BuildScreenImagesFor(const ImageList& list, int& bitCount);
+// The screen image of a frame given whole (geometry.width x geometry.height bytes in screen
+// order), each screen pixel the frame's pixel at its place.
+void ScreenImageOfFrame(const uint8_t* frame, const PatternGeometry& geometry, uint8_t* image);
 // Base of the screen images: entry i at offset i x 16,384; null before the first build.
 uint8_t* GetScreenImages();
 // Releases the screen images (at shutdown).

@@ -37,6 +37,9 @@ void ProgramTest::SetUp() {
   ASSERT_EQ(mkdir(Work("Sequence_Files").c_str(), 0755), 0);
   ASSERT_EQ(chdir(m_Work.Path().c_str()), 0);
   setenv("SORREL_REGISTRY", Work("registry").c_str(), 1);
+  // The board service's socket, where no other service of this user lies.
+  ASSERT_EQ(mkdir(Work("run").c_str(), 0700), 0);
+  setenv("XDG_RUNTIME_DIR", Work("run").c_str(), 1);
 }
 
 void ProgramTest::TearDown() {

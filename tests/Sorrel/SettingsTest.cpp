@@ -28,7 +28,8 @@ TEST_F(SettingsTest, NumbersAreHeldToTheirRulesAndSavedBackAsLoaded) {
       {"LaserDuty", "100", "100"},    {"LaserAGain", "256", "255"},  {"LaserBGain", "256", "0"},
       {"LaserBGain", "255", "255"},   {"TrueFrames", "2", "3"},      {"TrueFrames", "32768", "32767"},
       {"TrueFrames", "65536", "3"},   {"TrueFrames", "65539", "3"},  {"ApplyCorrection", "7", "1"},
-      {"HideComp", "-3", "1"},        {"HideComp", "0", "0"},
+      {"HideComp", "-3", "1"},        {"HideComp", "0", "0"},        {"BoardService", "5", "1"},
+      {"BoardService", "0", "0"},
   };
   for (const NumberRule& rule : rules) {
     SCOPED_TRACE(std::string(rule.name) + "=" + rule.stored);

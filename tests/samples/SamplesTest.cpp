@@ -151,6 +151,7 @@ TEST_F(SampleDemo, TheKiteDemoDownloadsWholeAtStartUp) {
   EXPECT_TRUE(ShownFrame(7) == inverted) << "the inverting table";
   EXPECT_EQ(App().FrameRate, 10);
   EXPECT_EQ(App().LC_Type, 1);
+  EXPECT_EQ(Dlg().GetDlgItemText(IDC_SERVICE_STATE), "Board service: no clients") << "the demo serves its board";
 }
 
 TEST_F(SampleDemo, TheWrenDemoDownloadsWholeAtStartUp) {

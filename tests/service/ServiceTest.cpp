@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,6 +27,7 @@
 #include "PatternFiles.h"
 #include "ServiceSocket.h"
 #include "ScriptBoard.h"
+#include "ServiceSocket.h"
 #include "SimFixture.h"
 #include "sorrel_board.grpc.pb.h"
 #include "ui/Process.h"
@@ -54,9 +56,10 @@ class ServiceTest : public ::testing::Test {
     SetSleepHook({});
   }
 
-  void Serve(int maxClients = service::CBoardService::DEFAULT_MAX_CLIENTS) {
+  void Serve(int maxClients = service::CBoardService::DEFAULT_MAX_CLIENTS, service::ClientsObserver observer = {}) {
     m_Served = std::make_unique<service::CHeadlessBoard>(*m_Board, m_Compensation, m_Folder);
-    m_Service = std::make_unique<service::CBoardService>(*m_Served, m_Folder + "/board.sock", maxClients, m_Access);
+    m_Service = std::make_unique<service::CBoardService>(*m_Served, m_Folder + "/board.sock", maxClients, m_Access,
+                                                         std::move(observer));
   }
   // Serves on the loopback address too, with a lab's certificates made in lab/ (the service's
   // machine and the client "analysis").
@@ -65,6 +68,11 @@ class ServiceTest : public ::testing::Test {
     m_Access.TcpAddress = "127.0.0.1:0";
     m_Access.Tls = service::ReadTlsFiles(m_Folder + "/lab/server", service::ETlsSide::Server);
     Serve(maxClients);
+  }
+  static grpc::Status Ask(v1::Board::Stub& client) {
+    grpc::ClientContext context;
+    v1::BoardStatus status;
+    return client.GetStatus(&context, v1::StatusRequest(), &status);
   }
   // A client on a connection of its own.
   std::unique_ptr<v1::Board::Stub> Client() {
@@ -132,6 +140,41 @@ TEST_F(ServiceTest, AClientBeyondTheLimitIsToldWhyAndTheOthersAreServed) {
   EXPECT_EQ(turned.error_code(), grpc::StatusCode::RESOURCE_EXHAUSTED);
   EXPECT_EQ(turned.error_message(), "the board service serves at most 1 clients at once; try again when one has ended");
   EXPECT_TRUE(Write(*first, 1, FRAME).ok());
+}
+
+// The host learns who is served, as each comes and goes: the process and its program.
+TEST_F(ServiceTest, TheObserverIsToldTheClientsAsTheyComeAndGo) {
+  std::mutex mutex;
+  std::vector<std::vector<std::string>> told;
+  Serve(2, [&](const std::vector<service::ServiceClient>& clients) {
+    std::vector<std::string> names;
+    for (const service::ServiceClient& c : clients) names.push_back(std::to_string(c.Pid) + " " + c.Program);
+    std::lock_guard lock(mutex);
+    told.push_back(names);
+  });
+  const auto last = [&] {
+    std::lock_guard lock(mutex);
+    return told.empty() ? std::vector<std::string>{"nothing told"} : told.back();
+  };
+  const auto becomes = [&](const std::vector<std::string>& names) {
+    for (int i = 0; i < 1000 && last() != names; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return last() == names;
+  };
+  const std::string me = std::to_string(getpid()) + " " + service::ProgramName(getpid());
+  EXPECT_EQ(service::ProgramName(getpid()), "ServiceTests");
+  auto first = Client();
+  ASSERT_TRUE(Ask(*first).ok());
+  EXPECT_TRUE(becomes({me}));
+  auto second = Client();
+  ASSERT_TRUE(Ask(*second).ok());
+  EXPECT_TRUE(becomes({me, me}));
+  auto turned = Client();
+  EXPECT_EQ(Ask(*turned).error_code(), grpc::StatusCode::RESOURCE_EXHAUSTED);
+  EXPECT_EQ(last().size(), 2u) << "a client turned away is not served";
+  first.reset();
+  second.reset();
+  EXPECT_TRUE(becomes({})) << last().size();
+  m_Service.reset();  // it tells no more, before what it told goes
 }
 
 // A client, local or over TCP, switches the power and the lasers on and leaves: once none is

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "ModalRun.h"
 #include "ui/Host.h"
 
 namespace {
@@ -66,6 +67,7 @@ CDialog::~CDialog() {
 
 int CDialog::DoModal() {
   m_ModalResult.reset();
+  const ModalRun run;
   return Host().RunModal(*this);
 }
 

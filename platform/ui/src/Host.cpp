@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "ModalRun.h"
 #include "ui/ScriptedHost.h"
 
 namespace {
@@ -61,8 +62,15 @@ bool Transcribe(const std::string& text, const std::string& caption) {
 namespace {
 
 thread_local std::vector<HeldMessage>* t_Held = nullptr;
+int g_ModalRuns = 0;  // user-interface thread only
 
 }  // namespace
+
+ModalRun::ModalRun() { ++g_ModalRuns; }
+
+ModalRun::~ModalRun() { --g_ModalRuns; }
+
+int ModalRuns() { return g_ModalRuns; }
 
 void HoldMessagesOnThisThread(std::vector<HeldMessage>* into) { t_Held = into; }
 
@@ -77,6 +85,7 @@ int MessageBox(CDialog* owner, const std::string& text, const std::string& capti
     return IDOK;
   }
   if (Transcribe(text, caption)) return IDOK;
+  const ModalRun run;
   return Host().MessageBox(owner, text, caption, icon);
 }
 
@@ -104,7 +113,11 @@ std::string HelpAnchor(unsigned contextId) { return "help-" + std::to_string(con
 const std::string& ApplicationTitle() { return Title(); }
 
 std::optional<std::string> FileDialog(CDialog* owner, const FileDialogRequest& request) {
-  std::optional<std::string> path = Host().FileDialog(owner, request);
+  std::optional<std::string> path;
+  {
+    const ModalRun run;
+    path = Host().FileDialog(owner, request);
+  }
   // The buffer holds any path the platform allows, so whatever a file reader can open can
   // be chosen; a longer one is refused where the operator sees it.
   const size_t buffer = std::max<size_t>(request.bufferSize, PATH_MAX);

@@ -418,6 +418,31 @@ void CScriptedHost::AdvanceTime(uint64_t ms) {
     DeliverPaints();
   }
   m_NowMs = std::max(m_NowMs, target);
+  RunPosted();
+}
+
+void CScriptedHost::Post(std::function<void()> work, unsigned delayMs) {
+  const uint64_t due = delayMs == 0 ? 0 : m_NowMs + delayMs;
+  std::lock_guard lock(m_PostedMutex);
+  m_Posted.push_back({due, std::move(work)});
+}
+
+int CScriptedHost::RunPosted() {
+  int ran = 0;
+  for (;;) {
+    std::function<void()> work;
+    {
+      std::lock_guard lock(m_PostedMutex);
+      const auto due = std::find_if(m_Posted.begin(), m_Posted.end(), [&](const Posted& p) { return p.due <= m_NowMs; });
+      if (due == m_Posted.end()) break;
+      work = std::move(due->work);
+      m_Posted.erase(due);
+    }
+    work();
+    ++ran;
+  }
+  DeliverPaints();
+  return ran;
 }
 
 bool CScriptedHost::Minimized(const CDialog& dlg) const {

@@ -84,6 +84,8 @@ const Placed MAIN_LAYOUT[] = {
     {1207, 334, 237, 23, 14, "100"},
     {1062, 337, 246, 19, 52, nullptr},
     {1204, 334, 299, 23, 12, "0"},
+    {1308, 7, 315, 56, 10, "Board Service"},
+    {1309, 66, 314, 302, 12, "Board service off"},
 };
 
 const Placed EDITOR_LAYOUT[] = {
@@ -104,7 +106,7 @@ TEST_F(MainDialogQtTest, EveryControlSitsWhereTheLayoutSaysWithItsCaption) {
   ASSERT_EQ(Start(), std::nullopt);
   EXPECT_EQ(qt::WindowTitle(Dlg()), "Sorrel Version 8.0 [simulated board]") << "the board is simulated";
   EXPECT_EQ(qt::ClientGeometry(Dlg()).Width(), 564);
-  EXPECT_EQ(qt::ClientGeometry(Dlg()).Height(), 510);
+  EXPECT_EQ(qt::ClientGeometry(Dlg()).Height(), 533);
   for (const Placed& p : MAIN_LAYOUT) {
     SCOPED_TRACE(p.id);
     EXPECT_EQ(qt::ControlGeometry(Dlg(), p.id), Pixels(p));

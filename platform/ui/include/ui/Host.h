@@ -2,6 +2,7 @@
 // The host carries out the framework: modal runs, message boxes, file dialogs, help and
 // process exit. It is chosen once per process; without a choice the scripted host runs.
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,11 +34,18 @@ class UI_API IHost {
   virtual std::optional<std::string> FileDialog(CDialog* owner, const FileDialogRequest& request) = 0;
   virtual void WinHelp(CDialog* owner, unsigned command, unsigned data) = 0;
   [[noreturn]] virtual void ExitProcess(int status) = 0;
+  // Runs work on the user-interface thread from its event loop (any nested modal loop
+  // included), delayMs later; may be called from any thread. Work still waiting when the
+  // host goes never runs.
+  virtual void Post(std::function<void()> work, unsigned delayMs) = 0;
 };
 
 // Replaces the host; not while a modal run of the current one is in progress.
 UI_API void SetHost(std::unique_ptr<IHost> host);
 UI_API IHost& Host();
+
+// Modal runs (dialogs, message boxes, file dialogs) in progress on the user-interface thread.
+UI_API int ModalRuns();
 
 // A modal message box with one OK button (see TranscriptLine). Returns IDOK.
 UI_API int MessageBox(CDialog* owner, const std::string& text, const std::string& caption,

@@ -29,6 +29,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -73,6 +74,9 @@ class UI_API CScriptedHost : public IHost {
   std::optional<std::string> FileDialog(CDialog* owner, const FileDialogRequest& request) override;
   void WinHelp(CDialog* owner, unsigned command, unsigned data) override;
   [[noreturn]] void ExitProcess(int status) override;
+  // Kept until the test runs it (RunPosted, AdvanceTime); a delay counts on the virtual
+  // clock, and only the user-interface thread gives one.
+  void Post(std::function<void()> work, unsigned delayMs) override;
 
   // Modal runs: the script registered for a template runs each time a dialog of that
   // template is run; when the script returns without ending the dialog it ends with
@@ -111,7 +115,12 @@ class UI_API CScriptedHost : public IHost {
   // when it ran.
   bool DeliverSignals();
 
-  // Virtual clock: fires every due timer of every shown dialog, in time order.
+  // Runs the posted work that is due, in the order it was posted (work it posts without a
+  // delay too), then pending paints; how many ran.
+  int RunPosted();
+
+  // Virtual clock: fires every due timer of every shown dialog, in time order, then the
+  // posted work that is due.
   void AdvanceTime(uint64_t ms);
   uint64_t Now() const { return m_NowMs; }
   bool TimerActive(const CDialog& dlg, int id) const;
@@ -177,6 +186,12 @@ class UI_API CScriptedHost : public IHost {
   std::map<int, std::pair<int, int>> m_WindowSizes;
   std::map<std::pair<int, int>, std::vector<std::string>> m_TextHistory;
   std::optional<int> m_ExitStatus;
+  struct Posted {
+    uint64_t due;
+    std::function<void()> work;
+  };
+  std::mutex m_PostedMutex;
+  std::deque<Posted> m_Posted;
   uint64_t m_NowMs = 0;
   uint64_t m_ListLineWrites = 0;
   uint64_t m_TimerSerial = 0;  // orders timers due at the same moment

@@ -13,6 +13,7 @@
 #include <QSocketNotifier>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTimer>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QWhatsThis>
@@ -205,6 +206,21 @@ class CQtHost final : public IHost {
     // process ends at once; the window system takes its windows with it.
     std::fflush(nullptr);
     _exit(status);
+  }
+
+  void Post(std::function<void()> work, unsigned delayMs) override {
+    // Queued to the application object, whose thread is the user-interface thread; the timer
+    // for a delay is made there too.
+    QMetaObject::invokeMethod(
+        qApp,
+        [work = std::move(work), delayMs]() mutable {
+          if (delayMs == 0) {
+            work();
+          } else {
+            QTimer::singleShot(static_cast<int>(delayMs), qApp, std::move(work));
+          }
+        },
+        Qt::QueuedConnection);
   }
 
  private:
