@@ -5,9 +5,12 @@
 #include <grpcpp/grpcpp.h>
 
 #include <chrono>
+#include <cmath>
+#include <filesystem>
 #include <future>
 #include <thread>
 
+#include "BoardClient.h"
 #include "BoardRegisters.h"
 #include "ProgramFixture.h"
 #include "ServiceSocket.h"
@@ -47,6 +50,34 @@ TEST_F(ServedWindowTest, AClientsCallWaitsForTheOperatorsDialogToEnd) {
   while (call.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready) m_Host->AdvanceTime(50);
   EXPECT_TRUE(call.get().ok());
   EXPECT_EQ(Dlg().GetDlgItemText(IDC_POWER_STATE), "ON");
+}
+
+// A client's phases are composed with what the window applies at the moment of the call:
+// its compensation images while its switch is on, and the LUTs of its working folder.
+TEST_F(ServedWindowTest, AClientsPhasesTakeTheWindowsCompensationAsItIsNow) {
+  WritePattern("Image_Files/slm.bmp", 512, Dim);
+  WritePattern("Image_Files/system.bmp", 512, Rings);
+  StandardWork({{"BoardService", "1"},
+                {"ApplyCorrection", "1"},
+                {"PhaseCompFileName", Work("Image_Files/slm.bmp")},
+                {"SysPhaseCompFileName", Work("Image_Files/system.bmp")}});
+  ASSERT_EQ(mkdir(Work("LUT_Files").c_str(), 0755), 0);
+  std::filesystem::copy_file(Work("Image_Files/invert.lut"), Work("LUT_Files/633nm.lut"));
+  ASSERT_EQ(Start(), std::nullopt);
+  service::CBoardClient client(service::DefaultSocketPath(), false);
+  std::vector<float> phases(512 * 512);
+  for (int i = 0; i < 512 * 512; ++i) phases[i] = static_cast<float>(Ramp(i / 512, i % 512) * 2 * M_PI / 256);
+  const auto setPhase = [&](int frame) {
+    auto call = std::async(std::launch::async, [&] { client.SetPhase(frame, phases.data(), phases.size(), "633nm"); });
+    while (call.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready) m_Host->AdvanceTime(50);
+    call.get();
+  };
+  const Picture slm = Dim, sys = Rings;
+  setPhase(5);
+  EXPECT_EQ(ShownFrame(5), ExpectedFrame(512, Ramp, Inverse, &slm, &sys));
+  m_Host->Click(Dlg(), IDC_APPLY_CORRECTION);
+  setPhase(6);
+  EXPECT_EQ(ShownFrame(6), ExpectedFrame(512, Ramp, Inverse));
 }
 
 }  // namespace
