@@ -20,8 +20,8 @@ auto Released(Call&& call) {
 
 }  // namespace
 
-CClientBoard::CClientBoard(const std::string& path, bool keepPower)
-    : CModuleBoard(keepPower), m_Client(std::make_shared<service::CBoardClient>(path, keepPower)) {
+CClientBoard::CClientBoard(const std::string& where, bool keepPower, const std::string& tlsFolder)
+    : CModuleBoard(keepPower), m_Client(std::make_shared<service::CBoardClient>(where, keepPower, tlsFolder)) {
   const v1::BoardStatus status = BoardStatus();
   // What the status leaves out (frame time, rate limits) is the model's.
   m_Spec = scripting::ModelSpec(scripting::BoardModelOfType(status.board_name()));

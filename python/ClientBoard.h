@@ -13,8 +13,9 @@ namespace sorrelpy {
 
 class CClientBoard final : public CModuleBoard {
  public:
-  // Connects to the service on the socket at path; throws sorrel.Error when none answers.
-  CClientBoard(const std::string& path, bool keepPower);
+  // Connects to the service on the socket at where, or with tlsFolder on the TCP address
+  // where; throws sorrel.Error when none answers.
+  CClientBoard(const std::string& where, bool keepPower, const std::string& tlsFolder = {});
 
   const SBoard_Spec& Spec() override;
   bool Closed() override { return Inherited() || !m_Client; }

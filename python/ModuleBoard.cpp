@@ -10,6 +10,7 @@
 #include "FrameArrays.h"
 #include "SafeEnd.h"
 #include "ServiceSocket.h"
+#include "pci/Facility.h"
 
 namespace py = pybind11;
 
@@ -57,9 +58,22 @@ uint16_t ModulatorArgument(const py::handle& value) {
   return static_cast<uint16_t>(IntArgument(value, "modulator_type", 0, 1));
 }
 
-std::unique_ptr<CModuleBoard> Connect(const py::object& address, const py::object& keepPowerArgument) {
+std::unique_ptr<CModuleBoard> Connect(const py::object& address, const py::object& keepPowerArgument,
+                                     const py::object& tlsDir) {
   const bool keepPower = BoolArgument(keepPowerArgument, "keep_power");
   std::string path;
+  if (!tlsDir.is_none()) {
+    // A service on another machine: "tls://HOST:PORT" (or HOST:PORT) with this machine's files.
+    const auto folder = PathArgument(tlsDir);
+    if (!folder) throw py::type_error("tls_dir must be the path of this machine's TLS folder");
+    if (!py::isinstance<py::str>(address)) throw py::type_error("with tls_dir, address must be 'tls://HOST:PORT'");
+    std::string where = address.cast<std::string>();
+    if (where.starts_with("tls://")) where.erase(0, 6);
+    return std::make_unique<CClientBoard>(where, keepPower, *folder);
+  }
+  if (py::isinstance<py::str>(address) && address.cast<std::string>().starts_with("tls://")) {
+    throw py::value_error("a service on a TCP address is reached with tls_dir, this machine's TLS folder");
+  }
   if (address.is_none()) {
     path = service::DefaultSocketPath();
     if (path.empty()) throw scripting::CScriptError("XDG_RUNTIME_DIR is not set; give connect the socket's path");
@@ -71,12 +85,21 @@ std::unique_ptr<CModuleBoard> Connect(const py::object& address, const py::objec
   return std::make_unique<CClientBoard>(path, keepPower);
 }
 
-// The board service that answers on the default socket holds the card: the board is its.
+// A local board service that holds the card is the board's holder: the board is reached
+// through it.
 std::unique_ptr<CModuleBoard> OpenBoard(const py::object& modulatorType, const py::object& trueFrames,
-                                        const py::object& keepPowerArgument) {
+                                        const py::object& keepPowerArgument, const py::object& card) {
   const bool keepPower = BoolArgument(keepPowerArgument, "keep_power");
-  const std::string path = service::DefaultSocketPath();
-  if (!path.empty() && service::Answers(path)) {
+  // Every open chooses again: None is every card, whatever an open before chose.
+  if (!card.is_none() && !py::isinstance<py::str>(card)) {
+    throw py::type_error("card must be a PCI address or a slot number, as a str");
+  }
+  const std::string chosen = card.is_none() ? "" : card.cast<std::string>();
+  if (const std::string why = InCore([&] { return pci::ChooseCard(chosen); }); !why.empty()) {
+    throw py::value_error("card: " + why);
+  }
+  if (const std::optional<std::string> service = service::LocalService(!card.is_none())) {
+    const std::string& path = *service;
     for (const auto& [name, value] : {std::pair{"modulator_type", &modulatorType}, {"true_frames", &trueFrames}}) {
       if (!value->is_none()) {
         throw scripting::CScriptError(service::OpeningOptionRefused(name, path));
@@ -223,8 +246,9 @@ void BindBoard(py::module_& m) {
 
   m.def("_end_open_boards", &EndOpenBoards, py::arg("why"), py::call_guard<py::gil_scoped_release>());
   m.def("_open_board", &OpenBoard, py::arg("modulator_type") = py::none(), py::arg("true_frames") = py::none(),
-        py::arg("keep_power") = false);
-  m.def("_connect", &Connect, py::arg("address") = py::none(), py::arg("keep_power") = false);
+        py::arg("keep_power") = false, py::arg("card") = py::none());
+  m.def("_connect", &Connect, py::arg("address") = py::none(), py::arg("keep_power") = false,
+        py::arg("tls_dir") = py::none());
 }
 
 }  // namespace sorrelpy

@@ -6,6 +6,7 @@
 
 #include "ServiceSocket.h"
 #include "ServiceTls.h"
+#include "pci/Facility.h"
 
 namespace service {
 
@@ -31,6 +32,22 @@ std::shared_ptr<grpc::Channel> ChannelTo(const std::string& where, const std::st
 
 std::string OpeningOptionRefused(const std::string& option, const std::string& path) {
   return option + " does not apply: the board service on " + path + " holds the board as it opened it";
+}
+
+std::optional<std::string> LocalService(bool cardChosen) {
+  for (const std::string& path : {DefaultSocketPath(), std::string(MACHINE_SOCKET_PATH)}) {
+    if (path.empty() || !Answers(path)) continue;
+    // A service of another card leaves the chosen one to be opened beside it.
+    if (cardChosen) {
+      try {
+        if (!pci::IsChosen(CBoardClient(path, false).Status().card())) continue;
+      } catch (const CServiceError&) {
+        continue;
+      }
+    }
+    return path;
+  }
+  return std::nullopt;
 }
 
 CBoardClient::CBoardClient(const std::string& where, bool keepPower, const std::string& tlsFolder)

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -22,6 +23,12 @@ class CServiceError : public std::runtime_error {
 // What a client is told of an option that applies only to opening the card (a modulator
 // type, true frames) when a service at path holds the board.
 std::string OpeningOptionRefused(const std::string& option, const std::string& path);
+
+// The socket of the local board service a client of this process goes through when it is
+// not given one: the user's own, else the machine's, the first that answers and, when this
+// process chose a card (pci::ChooseCard), holds that card; none when the client is to open
+// its card itself.
+std::optional<std::string> LocalService(bool cardChosen);
 
 class CBoardClient {
  public:

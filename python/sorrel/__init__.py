@@ -34,26 +34,28 @@ __all__ = ["ZERNIKE_KEYS", "Board", "BoardSpec", "CardBusy", "Error", "RunStatus
 _AT_EXIT = "the board was still open at exit"
 
 
-def open_board(modulator_type=None, true_frames=None, keep_power=False):
+def open_board(modulator_type=None, true_frames=None, keep_power=False, card=None):
     """Opens the SLM board. modulator_type ("amplitude", "phase", 0 or 1) and true_frames
     default to the settings store's. keep_power=True leaves the SLM power as it is when the
-    board is closed without saying otherwise. Raises CardBusy when another process holds
-    the card, Error when no usable board comes up.
+    board is closed without saying otherwise. card chooses the card by its PCI address
+    ("0000:03:00.0" or "03:00.0") or slot number ("1"); by default the first that comes up.
+    Raises CardBusy when another process holds the card, Error when no usable board comes up.
 
-    When a board service answers on its default socket, the board is the service's, reached
-    as connect() reaches it; modulator_type and true_frames then raise Error, since the
-    service opened the board with its own."""
-    return _open_board(modulator_type, true_frames, keep_power)
+    When a board service answers on the user's or the machine's socket (and holds the card
+    asked for), the board is the service's, reached as connect() reaches it; modulator_type
+    and true_frames then raise Error, since the service opened the board with its own."""
+    return _open_board(modulator_type, true_frames, keep_power, card)
 
 
-def connect(address=None, keep_power=False):
+def connect(address=None, keep_power=False, tls_dir=None):
     """The board a board service holds, reached through its Unix socket: address is the
     socket's path (str, bytes or os.PathLike), by default $XDG_RUNTIME_DIR/sorrel/board.sock.
     The board has the calls and errors of open_board()'s. Closing it leaves the service, which
     makes the board safe once its last client has left: the SLM power off unless the last
     client to change the lasers or the power asked keep_power. Raises Error when no service
-    answers there."""
-    return _connect(address, keep_power)
+    answers there. A service on another machine is reached with address "tls://HOST:PORT" and
+    tls_dir, this machine's folder of `sorrelctl certs` (ca.pem, client.pem, client.key)."""
+    return _connect(address, keep_power, tls_dir)
 
 
 _exit = os._exit

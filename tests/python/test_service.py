@@ -13,8 +13,8 @@ import numpy as np
 import pytest
 
 import sorrel
-from conftest import (CONTROL_SLM_POWER, REG_CONTROL, REG_TIMING_A, ROOT, board_writes, last_write, positions_shown,
-                      read_pgm, write_settings)
+from conftest import (CONTROL_SLM_POWER, REG_CONTROL, REG_TIMING_A, ROOT, SORRELCTL, board_writes, last_write,
+                      positions_shown, read_pgm, write_settings)
 
 SETTINGS = {"FrameRate": "200", "LaserDuty": "40", "LaserAGain": "120", "LaserBGain": "60", "LC_Type": "0",
             "TrueFrames": "5"}
@@ -150,6 +150,31 @@ class TestServiceClient:
         while status_of(socket)[0] and time.monotonic() < deadline:
             time.sleep(0.01)
         assert status_of(socket)[0] is False
+
+    def test_a_card_is_chosen_and_a_service_elsewhere_is_reached_through_tls(self, work, serve, monkeypatch):
+        monkeypatch.setenv("SORREL_SIM", "kite,wren")
+        monkeypatch.setenv("XDG_RUNTIME_DIR", str(work))
+        with sorrel.open_board(card="1") as board:
+            assert board.spec.BoardName == "Wren_SLM"
+        with sorrel.open_board() as board:
+            assert board.spec.BoardName == "Kite_SLM", "each open chooses again"
+        with pytest.raises(ValueError, match="^card: '1:2' is neither a PCI address"):
+            sorrel.open_board(card="1:2")
+        subprocess.run([SORRELCTL, "certs", work / "lab", "--server", "127.0.0.1", "--client", "analysis"], check=True,
+                       capture_output=True)
+        p = serve("--listen", "127.0.0.1:0", "--tls-dir", work / "lab" / "server")
+        address = "tls://" + p.serving.split(" and tls://")[1].strip()
+        with pytest.raises(ValueError, match="tls_dir"):
+            sorrel.connect(address)
+        with sorrel.connect(address, tls_dir=work / "lab" / "analysis") as board:
+            assert board.spec.BoardName == "Kite_SLM"
+            board.write_frame(3, picture(4))
+        # The service on the default socket holds the Kite card: a script for it goes through the
+        # service, one for the Wren card opens that beside it.
+        with sorrel.open_board(card="0") as board:
+            assert board.spec.BoardName == "Kite_SLM"
+        with sorrel.open_board(card="0000:01:01.0") as board:
+            assert board.spec.BoardName == "Wren_SLM"
 
 
 def python_stubs(folder):

@@ -121,17 +121,8 @@ std::optional<SServiceTarget> ServiceFor(const COptions& options) {
     return SServiceTarget{where, options.Values("--tls-dir")[0]};
   }
   if (options.Has("--tls-dir")) throw CUsageError("--tls-dir needs --service tls://HOST:PORT");
-  for (const std::string& path : {service::DefaultSocketPath(), std::string(service::MACHINE_SOCKET_PATH)}) {
-    if (path.empty() || !service::Answers(path)) continue;
-    // Another card than the service's is opened here, beside the service.
-    if (options.Has("--card")) {
-      try {
-        if (!pci::IsChosen(service::CBoardClient(path, false).Status().card())) continue;
-      } catch (const service::CServiceError&) {
-        continue;
-      }
-    }
-    return SServiceTarget{path, {}};
+  if (const std::optional<std::string> path = service::LocalService(options.Has("--card"))) {
+    return SServiceTarget{*path, {}};
   }
   return std::nullopt;
 }
