@@ -142,7 +142,9 @@ TEST_F(ServiceTest, AClientBeyondTheLimitIsToldWhyAndTheOthersAreServed) {
   EXPECT_TRUE(Write(*first, 1, FRAME).ok());
 }
 
-// The host learns who is served, as each comes and goes: the process and its program.
+// The host learns who is served, as each comes and goes: the process and its program. A
+// client that set the lasers and left is not the last while another is connected: the board
+// is made safe only once they all have gone.
 TEST_F(ServiceTest, TheObserverIsToldTheClientsAsTheyComeAndGo) {
   std::mutex mutex;
   std::vector<std::vector<std::string>> told;
@@ -163,7 +165,13 @@ TEST_F(ServiceTest, TheObserverIsToldTheClientsAsTheyComeAndGo) {
   const std::string me = std::to_string(getpid()) + " " + service::ProgramName(getpid());
   EXPECT_EQ(service::ProgramName(getpid()), "ServiceTests");
   auto first = Client();
-  ASSERT_TRUE(Ask(*first).ok());
+  {
+    grpc::ClientContext context;  // holds the connection while it lives
+    v1::RunParameters lasers, sent;
+    lasers.set_frame_rate(100);
+    lasers.set_laser_a_gain(200);
+    ASSERT_TRUE(first->SetRunParameters(&context, lasers, &sent).ok());
+  }
   EXPECT_TRUE(becomes({me}));
   auto second = Client();
   ASSERT_TRUE(Ask(*second).ok());
@@ -172,8 +180,16 @@ TEST_F(ServiceTest, TheObserverIsToldTheClientsAsTheyComeAndGo) {
   EXPECT_EQ(Ask(*turned).error_code(), grpc::StatusCode::RESOURCE_EXHAUSTED);
   EXPECT_EQ(last().size(), 2u) << "a client turned away is not served";
   first.reset();
+  EXPECT_TRUE(becomes({me}));
+  EXPECT_EQ(m_Board->Parameters().LaserAGain, 200) << "made safe while a client was still connected";
   second.reset();
+  turned.reset();
   EXPECT_TRUE(becomes({})) << last().size();
+  // The limit only keeps a service that never ends the board from hanging the test.
+  for (int i = 0; i < 3000 && m_Board->Parameters().LaserAGain != 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(m_Board->Parameters().LaserAGain, 0);
   m_Service.reset();  // it tells no more, before what it told goes
 }
 
