@@ -20,8 +20,10 @@
 #include <vector>
 
 #include "BoardStatus.h"
+#include "CallBudget.h"
 #include "ScriptMessages.h"
 #include "ServiceSocket.h"
+#include "StatusWatch.h"
 #include "sorrel_board.grpc.pb.h"
 
 namespace service {
@@ -34,6 +36,11 @@ namespace {
 constexpr size_t MESSAGE_ROOM = 64 * 1024;
 // A call that changes the lasers or the power with this metadata leaves the power on.
 constexpr const char* KEEP_POWER_KEY = "sorrel-keep-power";
+// How long a status stream's call waits between looks at whether its client has gone.
+constexpr std::chrono::milliseconds STREAM_LOOK{100};
+// How long the service's end waits for calls still running (a stream whose client stopped
+// reading) before it cancels them.
+constexpr std::chrono::seconds END_WAIT{1};
 
 // The board said no; its messages, or fallback, are the text.
 class CRefused : public std::runtime_error {
@@ -67,8 +74,8 @@ bool Open(const Connection& c) {
 
 class CBoardService::CImpl final : public v1::Board::Service {
  public:
-  CImpl(CServedBoard& board, const std::string& path, int maxClients)
-      : m_Board(board), m_Path(path), m_MaxClients(maxClients), m_Uid(getuid()) {
+  CImpl(CServedBoard& board, const std::string& path, int maxClients, int maxRate)
+      : m_Board(board), m_Path(path), m_MaxClients(maxClients), m_MaxRate(maxRate), m_Uid(getuid()), m_Watch(board) {
     const SBoard_Spec& spec = board.Spec();
     grpc::ServerBuilder builder;
     builder.RegisterService(this);
@@ -87,7 +94,8 @@ class CBoardService::CImpl final : public v1::Board::Service {
     close(m_Listener);
     close(m_Wake);
     unlink(m_Path.c_str());
-    m_Server->Shutdown();
+    m_Watch.End();
+    m_Server->Shutdown(std::chrono::system_clock::now() + END_WAIT);
     // The last calls' reads of the sets are ordered before this by gRPC alone.
     std::lock_guard lock(m_ConnectionsMutex);
     m_Served.clear();
@@ -150,13 +158,35 @@ class CBoardService::CImpl final : public v1::Board::Service {
     return Serve(context, [&] {
       NoteChange(context);
       if (!m_Board.Run({request->frames().begin(), request->frames().end()}, request->loop())) {
-        throw CRefused("The run could not be started");
+        throw CRefused("The run did not start");
       }
     });
   }
 
   grpc::Status StopRun(grpc::ServerContext* context, const v1::StopRunRequest*, v1::StopRunReply*) override {
     return Serve(context, [&] { m_Board.Stop(); });
+  }
+
+  // Runs on a thread of its own for as long as the stream lasts; never takes the board's lock.
+  grpc::Status WatchStatus(grpc::ServerContext* context, const v1::WatchRequest* request,
+                           grpc::ServerWriter<v1::StatusUpdate>* writer) override {
+    std::optional<Connection> connection;
+    if (grpc::Status refused = Admit(context->peer(), &connection); !refused.ok()) return refused;
+    std::shared_ptr<CStatusWatch::CStream> stream = m_Watch.Open(*request);
+    // The connection's count of streams, given back however the stream ends.
+    struct Opened {
+      CImpl& service;
+      Connection connection;
+      ~Opened() { service.StreamEnded(connection); }
+    } opened{*this, *connection};
+    while (!context->IsCancelled()) {
+      if (std::optional<v1::StatusUpdate> update = stream->Next(STREAM_LOOK)) {
+        if (!writer->Write(*update)) break;
+      } else if (stream->Ended()) {
+        return grpc::Status::OK;
+      }
+    }
+    return {grpc::StatusCode::CANCELLED, "the client left the stream"};
   }
 
  private:
@@ -184,7 +214,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
   // The caller checked, then the call on the board alone, its refusal as a status.
   template <class Call>
   grpc::Status Serve(grpc::ServerContext* context, Call call) {
-    if (grpc::Status refused = Admit(context->peer()); !refused.ok()) return refused;
+    if (grpc::Status refused = Admit(context->peer(), nullptr); !refused.ok()) return refused;
     std::lock_guard lock(m_BoardMutex);
     scripting::TakeMessages();  // a call's refusal names only what it met itself
     try {
@@ -203,9 +233,10 @@ class CBoardService::CImpl final : public v1::Board::Service {
     }
   }
 
-  // Every call is checked again: the connection it came on, its user now, and whether it
-  // is one of the clients the service takes.
-  grpc::Status Admit(const std::string& peer) {
+  // Every call is checked again: the connection it came on, its user now, whether it is one
+  // of the clients the service takes, and the client's rate. With stream, a status stream
+  // that counts as open on the connection (*stream) until the caller gives it back.
+  grpc::Status Admit(const std::string& peer, std::optional<Connection>* stream) {
     // Under the lock the acceptor took the connection under: gRPC's hand-over between the
     // two threads is one the thread checker cannot see.
     std::lock_guard lock(m_ConnectionsMutex);
@@ -214,10 +245,24 @@ class CBoardService::CImpl final : public v1::Board::Service {
     if (peer.rfind("fd:", 0) == 0) connection = Identify(std::atoi(peer.c_str() + 3));
     const std::string refused = RefusedPeer(connection ? PeerCredentials(connection->Fd) : std::nullopt, m_Uid);
     if (!refused.empty()) return {grpc::StatusCode::PERMISSION_DENIED, refused};
-    if (m_Turned.count(*connection) != 0) {
+    const auto client = m_Served.find(*connection);
+    if (client == m_Served.end()) {
       return {grpc::StatusCode::RESOURCE_EXHAUSTED, "the board service serves at most " +
                                                         std::to_string(m_MaxClients) +
                                                         " clients at once; try again when one has ended"};
+    }
+    if (!client->second.Budget.Take(CCallBudget::Clock::now())) {
+      return {grpc::StatusCode::RESOURCE_EXHAUSTED, "the board service takes at most " + std::to_string(m_MaxRate) +
+                                                        " calls a second from one client; this one called faster"};
+    }
+    if (stream != nullptr) {
+      if (client->second.Streams >= CBoardService::MAX_STREAMS) {
+        return {grpc::StatusCode::RESOURCE_EXHAUSTED, "the board service keeps at most " +
+                                                          std::to_string(CBoardService::MAX_STREAMS) +
+                                                          " status streams open for one client"};
+      }
+      ++client->second.Streams;
+      *stream = *connection;
     }
     return grpc::Status::OK;
   }
@@ -230,9 +275,8 @@ class CBoardService::CImpl final : public v1::Board::Service {
       waits = {{m_Listener, POLLIN, 0}, {m_Wake, POLLIN, 0}};
       {
         std::lock_guard lock(m_ConnectionsMutex);
-        for (const std::set<Connection>* clients : {&m_Served, &m_Turned}) {
-          for (const Connection& c : *clients) waits.push_back({c.Fd, POLLRDHUP, 0});
-        }
+        for (const auto& [c, client] : m_Served) waits.push_back({c.Fd, POLLRDHUP, 0});
+        for (const Connection& c : m_Turned) waits.push_back({c.Fd, POLLRDHUP, 0});
       }
       if (poll(waits.data(), waits.size(), -1) < 0) continue;
       if (waits[1].revents != 0) return;
@@ -250,7 +294,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
         }
         // Beyond the limit a client is still served its refusal, so it reads why.
         if (static_cast<int>(m_Served.size()) < m_MaxClients) {
-          m_Served.insert(*connection);
+          m_Served.emplace(*connection, Client{CCallBudget(m_MaxRate)});
         } else {
           m_Turned.insert(*connection);
         }
@@ -259,10 +303,15 @@ class CBoardService::CImpl final : public v1::Board::Service {
     }
   }
 
+  void StreamEnded(const Connection& connection) {
+    std::lock_guard lock(m_ConnectionsMutex);
+    if (auto client = m_Served.find(connection); client != m_Served.end()) --client->second.Streams;
+  }
+
   // Drops the connections that have ended; true when there were any.
   bool Forget() {
     std::lock_guard lock(m_ConnectionsMutex);
-    return std::erase_if(m_Served, [](const Connection& c) { return !Open(c); }) +
+    return std::erase_if(m_Served, [](const auto& served) { return !Open(served.first); }) +
                std::erase_if(m_Turned, [](const Connection& c) { return !Open(c); }) !=
            0;
   }
@@ -272,10 +321,18 @@ class CBoardService::CImpl final : public v1::Board::Service {
     return m_Served.size() + m_Turned.size();
   }
 
+  // A connection the service serves.
+  struct Client {
+    CCallBudget Budget;
+    int Streams = 0;  // status streams open on it
+  };
+
   CServedBoard& m_Board;
   const std::string m_Path;
   const int m_MaxClients;
+  const int m_MaxRate;
   const uid_t m_Uid;
+  CStatusWatch m_Watch;
   std::unique_ptr<grpc::Server> m_Server;
   int m_Listener = -1;
   int m_Wake = -1;
@@ -286,12 +343,12 @@ class CBoardService::CImpl final : public v1::Board::Service {
   bool m_KeepPower = false;       // the last of those changes asked to keep the power
 
   std::mutex m_ConnectionsMutex;
-  std::set<Connection> m_Served;
+  std::map<Connection, Client> m_Served;
   std::set<Connection> m_Turned;
 };
 
-CBoardService::CBoardService(CServedBoard& board, const std::string& socketPath, int maxClients)
-    : m_Impl(std::make_unique<CImpl>(board, socketPath, maxClients)) {}
+CBoardService::CBoardService(CServedBoard& board, const std::string& socketPath, int maxClients, int maxRate)
+    : m_Impl(std::make_unique<CImpl>(board, socketPath, maxClients, maxRate)) {}
 
 CBoardService::~CBoardService() = default;
 

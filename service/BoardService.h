@@ -14,12 +14,16 @@ namespace service {
 class CBoardService {
  public:
   static constexpr int DEFAULT_MAX_CLIENTS = 8;
+  // Calls a second from one client, with a burst of one second's worth.
+  static constexpr int DEFAULT_MAX_RATE = 10000;
+  // Status streams open at once on one client's connection.
+  static constexpr int MAX_STREAMS = 4;
 
   // Listens on socketPath (see Listen) and serves until destroyed; throws
   // std::runtime_error when it cannot listen there.
   CBoardService(CServedBoard& board, const std::string& socketPath,
-                int maxClients = DEFAULT_MAX_CLIENTS);
-  // Ends every call, stops listening and removes the socket file.
+                int maxClients = DEFAULT_MAX_CLIENTS, int maxRate = DEFAULT_MAX_RATE);
+  // Ends every status stream and then every call, stops listening and removes the socket file.
   ~CBoardService();
   CBoardService(const CBoardService&) = delete;
   CBoardService& operator=(const CBoardService&) = delete;

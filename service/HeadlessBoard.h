@@ -18,6 +18,8 @@ class CHeadlessBoard final : public CServedBoard {
   bool WriteFrame(int frame, const uint8_t* pixels) override;
   bool Run(const std::vector<int>& frames, bool loop) override { return m_Board.Run(frames, loop); }
   void Stop() override { m_Board.Stop(); }
+  // The scripting core's board takes its own lock for it.
+  bool RunStatus(SRun_Status& status) override { return m_Board.Status(status); }
   // The run stopped, both lasers at zero gain, the power off unless kept.
   void ClientsLeft(bool keepPower) override;
 
