@@ -7,6 +7,7 @@
 
 #include "Sorrel.h"
 #include "SorrelDlg.h"
+#include "WindowBoard.h"
 
 namespace {
 
@@ -84,7 +85,9 @@ void CSorrelDlg::OnTimer(const Event& e) {
   // Each tick starts from a defined record: a board that cannot report ends the display of
   // the run rather than showing what an earlier tick left.
   SRun_Status status{};
-  if (app.m_pBoard->GetRunStatus(&status) == 0) SetDlgItemText(IDC_START_STOP, "ERROR");
+  const bool given = app.m_pBoard->GetRunStatus(&status) != 0;
+  if (!given) SetDlgItemText(IDC_START_STOP, "ERROR");
+  if (m_pServedBoard) m_pServedBoard->NoteRunStatus(given, status);
   if ((status.RunFlags & RUN_FLAG_ACTIVE) == 0) {
     KillTimer(RUN_TIMER);
     ProgressSetPos(IDC_RUN_PROGRESS, 0);

@@ -41,7 +41,8 @@ bool CSorrelDlg::StartService() {
     CHandOver& handOver = m_pServedBoard->HandOver();
     try {
       m_pService = std::make_unique<service::CBoardService>(
-          *m_pServedBoard, path, service::CBoardService::DEFAULT_MAX_CLIENTS, service::SServiceAccess{},
+          *m_pServedBoard, path, service::CBoardService::DEFAULT_MAX_CLIENTS, service::CBoardService::DEFAULT_MAX_RATE,
+          service::SServiceAccess{},
           [this, &handOver](const std::vector<service::ServiceClient>& clients) {
             handOver.Send([this, clients] { SetDlgItemText(IDC_SERVICE_STATE, ClientsLine(clients)); });
           });
@@ -98,6 +99,7 @@ service::BoardFacts CSorrelDlg::ServedFacts() const {
   facts.ImageFrames = board.GetImageFrames();
   facts.Power = board.GetPower() != 0;
   facts.HasRun = board.GetRunStatus(&facts.Run) != 0;
+  if (m_pServedBoard) m_pServedBoard->NoteRunStatus(facts.HasRun, facts.Run);
   facts.Parameters = {app.FrameRate, app.LaserDuty, app.LaserAGain, app.LaserBGain};
   facts.SelectedFrame = SelectedFrame();
   return facts;

@@ -51,6 +51,18 @@ scripting::PhaseHost CWindowBoard::PhaseComposition() {
   return scripting::HostWith(m_Compensation, folder);
 }
 
+bool CWindowBoard::RunStatus(SRun_Status& status) {
+  std::lock_guard lock(m_RunMutex);
+  status = m_Run;
+  return m_RunGiven;
+}
+
+void CWindowBoard::NoteRunStatus(bool given, const SRun_Status& status) {
+  std::lock_guard lock(m_RunMutex);
+  m_RunGiven = given;
+  m_Run = status;
+}
+
 bool CWindowBoard::SetPower(bool on) {
   return OnWindow([&] { return m_Dlg.ServePower(on); });
 }

@@ -5,6 +5,7 @@
 // clients' leaving changes nothing. The window's message boxes for a client's call are held
 // and become the client's refusal; nobody at the window has to answer them.
 
+#include <mutex>
 #include <optional>
 
 #include "SequenceFrames.h"
@@ -31,6 +32,11 @@ class CWindowBoard final : public service::CServedBoard {
   bool Run(const std::vector<int>& frames, bool loop) override;
   void Stop() override;
   void ClientsLeft(bool) override {}
+  // The run status the window read last: the window alone drives its board, so the status
+  // stream's thread is given the window's reading rather than asking the board itself.
+  bool RunStatus(SRun_Status& status) override;
+  // On the user-interface thread, each time the window has read the board's run status.
+  void NoteRunStatus(bool given, const SRun_Status& status);
   // The window's compensation and working folder as they are now, copied: the service
   // composes on its own thread while the operator may change the window's.
   scripting::PhaseHost PhaseComposition() override;
@@ -45,4 +51,7 @@ class CWindowBoard final : public service::CServedBoard {
   const SBoard_Spec m_Spec;
   CHandOver m_HandOver;
   scripting::Compensation m_Compensation;  // the last PhaseComposition's copy
+  std::mutex m_RunMutex;
+  bool m_RunGiven = false;
+  SRun_Status m_Run{};
 };

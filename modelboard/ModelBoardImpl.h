@@ -421,7 +421,11 @@ int CModelBoard<Model>::Download(uint16_t frame, const uint8_t* data, uint8_t* r
     ShowError("WRITEFRAMEBUFFER - Cannot download file to board - NULL array");
     return 1;
   }
-  WriteRegField(card, REG_FRAME_SELECT, FRAME_FIELD_MASK<Model>, FRAME_SELECT_DOWNLOAD_SHIFT, frame);
+  {
+    // The interrupt routine rewrites the same register's image field during a run.
+    std::lock_guard lock(g_Library<Model>.ListMutex);
+    WriteRegField(card, REG_FRAME_SELECT, FRAME_FIELD_MASK<Model>, FRAME_SELECT_DOWNLOAD_SHIFT, frame);
+  }
   const auto deadline = m_BusyStuck ? std::chrono::steady_clock::now() + STUCK_BUSY_WAIT : WaitDeadline<Model>(card);
   const bool ready = SpinUntil(deadline, [card] { return (ReadReg(card, REG_STATUS) & STATUS_BUSY_MASK) == 0; });
   m_BusyStuck = !ready;
@@ -452,7 +456,10 @@ int CModelBoard<Model>::SelectImage(int image) {
   PciCard* card = Card();
   if (!card || image < 0 || image >= Model::MaxFrames) return 0;
   LibraryState& lib = g_Library<Model>;
-  WriteRegField(card, REG_FRAME_SELECT, FRAME_FIELD_MASK<Model>, 0, static_cast<uint32_t>(image));
+  {
+    std::lock_guard lock(lib.ListMutex);  // as for a download's field
+    WriteRegField(card, REG_FRAME_SELECT, FRAME_FIELD_MASK<Model>, 0, static_cast<uint32_t>(image));
+  }
   if (lib.DownloadMode.load() != 0) {
     // The board shows the image once it has run a few periods; the routine stops it then.
     lib.InterruptCount.store(0);

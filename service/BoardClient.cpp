@@ -4,6 +4,7 @@
 #include <grpcpp/grpcpp.h>
 #include <sys/socket.h>
 
+#include "BoardStatus.h"
 #include "ServiceSocket.h"
 #include "ServiceTls.h"
 #include "pci/Facility.h"
@@ -95,7 +96,7 @@ void CBoardClient::Check(const grpc::Status& status) const {
     default:
       break;
   }
-  throw CServiceError(status.error_message());
+  throw CServiceError(status.error_message(), status.error_code());
 }
 
 v1::BoardStatus CBoardClient::Status() {
@@ -149,6 +150,41 @@ void CBoardClient::SetPhase(int frame, const float* phases, size_t count, const 
   request.mutable_phases()->Add(phases, phases + count);
   request.set_wavelength(wavelength);
   Call<v1::SetPhaseReply>([&](auto& context, auto& reply) { return m_Stub->SetPhase(&context, request, &reply); });
+}
+
+scripting::RunParameters CBoardClient::SetRunParameters(const scripting::RunParameters& parameters) {
+  v1::RunParameters request;
+  Put(parameters, &request);
+  const v1::RunParameters reply = SetRunParameters(request);
+  return {reply.frame_rate(), reply.laser_duty(), reply.laser_a_gain(), reply.laser_b_gain()};
+}
+
+void CBoardClient::WriteFrame(int frame, const uint8_t* pixels) {
+  if (m_FrameBytes == 0) {
+    const v1::BoardStatus status = Status();
+    m_FrameBytes = size_t{status.width()} * status.height();
+  }
+  v1::WriteFrameRequest request;
+  request.set_frame(frame);
+  request.set_pixels(pixels, m_FrameBytes);
+  WriteFrame(request);
+}
+
+void CBoardClient::Watch(const v1::WatchRequest& request, const std::function<bool(const v1::StatusUpdate&)>& each) {
+  grpc::ClientContext context;
+  if (m_KeepPower) context.AddMetadata("sorrel-keep-power", "1");
+  std::unique_ptr<grpc::ClientReader<v1::StatusUpdate>> reader = m_Stub->WatchStatus(&context, request);
+  v1::StatusUpdate update;
+  bool wanted = true;
+  while (wanted && reader->Read(&update)) wanted = each(update);
+  if (!wanted) {
+    context.TryCancel();
+    while (reader->Read(&update)) {
+    }
+  }
+  const grpc::Status status = reader->Finish();
+  if (!wanted && status.error_code() == grpc::StatusCode::CANCELLED) return;
+  Check(status);
 }
 
 }  // namespace service

@@ -3,12 +3,15 @@
 // refusal thrown with the service's text, which is the board's own.
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "ScriptBoard.h"
 #include "sorrel_board.grpc.pb.h"
 
 namespace service {
@@ -17,7 +20,13 @@ namespace service {
 // it does not have (std::out_of_range), as the script board throws those.
 class CServiceError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit CServiceError(const std::string& text, grpc::StatusCode code = grpc::StatusCode::UNAVAILABLE)
+      : std::runtime_error(text), m_Code(code) {}
+  // FAILED_PRECONDITION: the board said no.
+  grpc::StatusCode Code() const { return m_Code; }
+
+ private:
+  grpc::StatusCode m_Code;
 };
 
 // What a client is told of an option that applies only to opening the card (a modulator
@@ -47,8 +56,11 @@ class CBoardClient {
   void Select(int frame);
   // What the board runs with afterwards.
   sorrel::v1::RunParameters SetRunParameters(const sorrel::v1::RunParameters& parameters);
+  scripting::RunParameters SetRunParameters(const scripting::RunParameters& parameters);
   // The request's pixels: width x height bytes in screen order.
   void WriteFrame(const sorrel::v1::WriteFrameRequest& request);
+  // Width x height bytes of the service's board, in screen order.
+  void WriteFrame(int frame, const uint8_t* pixels);
   void StartRun(const std::vector<int>& frames, bool loop);
   void StopRun();
   // Whether the service keeps the power on once its last client has left (SetKeepPower).
@@ -56,6 +68,10 @@ class CBoardClient {
   // Writes frame buffer `frame` from count phases in radians, in screen order, through the
   // LUT of the wavelength ("" for none); the service composes it (SetPhase).
   void SetPhase(int frame, const float* phases, size_t count, const std::string& wavelength);
+  // Hands each update of the status stream to each until it returns false or the service
+  // ends the stream.
+  void Watch(const sorrel::v1::WatchRequest& request,
+             const std::function<bool(const sorrel::v1::StatusUpdate&)>& each);
 
  private:
   // One call: send(context, reply) with the context every call of this client has; its
@@ -68,6 +84,7 @@ class CBoardClient {
   std::string m_TlsFolder;
   bool m_KeepPower;
   std::unique_ptr<sorrel::v1::Board::Stub> m_Stub;
+  size_t m_FrameBytes = 0;  // asked of the service at the first frame written
 };
 
 }  // namespace service

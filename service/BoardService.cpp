@@ -23,8 +23,10 @@
 
 #include "BoardGeometry.h"
 #include "BoardStatus.h"
+#include "CallBudget.h"
 #include "ScriptMessages.h"
 #include "ServiceSocket.h"
+#include "StatusWatch.h"
 #include "cpu/AlignedBytes.h"
 #include "sorrel_board.grpc.pb.h"
 
@@ -38,6 +40,11 @@ namespace {
 constexpr size_t MESSAGE_ROOM = 64 * 1024;
 // A call that changes the lasers or the power with this metadata leaves the power on.
 constexpr const char* KEEP_POWER_KEY = "sorrel-keep-power";
+// How long a status stream's call waits between looks at whether its client has gone.
+constexpr std::chrono::milliseconds STREAM_LOOK{100};
+// How long the service's end waits for calls still running (a stream whose client stopped
+// reading) before it cancels them.
+constexpr std::chrono::seconds END_WAIT{1};
 
 // The board said no; its messages, or fallback, are the text.
 class CRefused : public std::runtime_error {
@@ -71,13 +78,15 @@ bool Open(const Connection& c) {
 
 class CBoardService::CImpl final : public v1::Board::Service {
  public:
-  CImpl(CServedBoard& board, const std::string& path, int maxClients, const SServiceAccess& access,
+  CImpl(CServedBoard& board, const std::string& path, int maxClients, int maxRate, const SServiceAccess& access,
         ClientsObserver observer)
       : m_Board(board),
         m_Path(path),
         m_MaxClients(maxClients),
         m_Callers{getuid(), access.Group},
         m_Observer(std::move(observer)),
+        m_MaxRate(maxRate),
+        m_Watch(board),
         m_Wake(eventfd(0, EFD_CLOEXEC)) {
     // The wake-up first: a TCP client may call as soon as the server has started.
     try {
@@ -100,7 +109,8 @@ class CBoardService::CImpl final : public v1::Board::Service {
     m_Acceptor.join();
     close(m_Listener);
     unlink(m_Path.c_str());
-    m_Server->Shutdown();
+    m_Watch.End();
+    m_Server->Shutdown(std::chrono::system_clock::now() + END_WAIT);
     close(m_Wake);
     // The last calls' reads of the sets are ordered before this by gRPC alone.
     std::lock_guard lock(m_ConnectionsMutex);
@@ -173,7 +183,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
     return Serve(context, [&] {
       NoteChange(context);
       if (!m_Board.Run({request->frames().begin(), request->frames().end()}, request->loop())) {
-        throw CRefused("The run could not be started");
+        throw CRefused("The run did not start");
       }
     });
   }
@@ -188,6 +198,28 @@ class CBoardService::CImpl final : public v1::Board::Service {
       m_KeepPower = request->keep();
       m_ClientsChanged = true;
     });
+  }
+
+  // Runs on a thread of its own for as long as the stream lasts; never takes the board's lock.
+  grpc::Status WatchStatus(grpc::ServerContext* context, const v1::WatchRequest* request,
+                           grpc::ServerWriter<v1::StatusUpdate>* writer) override {
+    std::optional<Connection> connection;
+    if (grpc::Status refused = Admit(context->peer(), &connection); !refused.ok()) return refused;
+    std::shared_ptr<CStatusWatch::CStream> stream = m_Watch.Open(*request);
+    // The connection's count of streams, given back however the stream ends.
+    struct Opened {
+      CImpl& service;
+      Connection connection;
+      ~Opened() { service.StreamEnded(connection); }
+    } opened{*this, *connection};
+    while (!context->IsCancelled()) {
+      if (std::optional<v1::StatusUpdate> update = stream->Next(STREAM_LOOK)) {
+        if (!writer->Write(*update)) break;
+      } else if (stream->Ended()) {
+        return grpc::Status::OK;
+      }
+    }
+    return {grpc::StatusCode::CANCELLED, "the client left the stream"};
   }
 
  private:
@@ -248,7 +280,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
   // The caller checked, then the call on the board alone, its refusal as a status.
   template <class Call>
   grpc::Status Serve(grpc::ServerContext* context, Call call) {
-    if (grpc::Status refused = Admit(context->peer()); !refused.ok()) return refused;
+    if (grpc::Status refused = Admit(context->peer(), nullptr); !refused.ok()) return refused;
     std::lock_guard lock(m_BoardMutex);
     scripting::TakeMessages();  // a call's refusal names only what it met itself
     try {
@@ -267,9 +299,10 @@ class CBoardService::CImpl final : public v1::Board::Service {
     }
   }
 
-  // Every call is checked again: the connection it came on, its user now, and whether it
-  // is one of the clients the service takes.
-  grpc::Status Admit(const std::string& peer) {
+  // Every call is checked again: the connection it came on, its user now, whether it is one
+  // of the clients the service takes, and the client's rate. With stream, a status stream
+  // that counts as open on the connection (*stream) until the caller gives it back.
+  grpc::Status Admit(const std::string& peer, std::optional<Connection>* stream) {
     // Under the lock the acceptor took the connection under: gRPC's hand-over between the
     // two threads is one the thread checker cannot see.
     std::lock_guard lock(m_ConnectionsMutex);
@@ -291,10 +324,25 @@ class CBoardService::CImpl final : public v1::Board::Service {
         WakeAcceptor();
       }
     }
-    if (m_Turned.count(*connection) != 0) {
+    // A connection beyond the limit is not one of the served.
+    const auto client = m_Served.find(*connection);
+    if (client == m_Served.end()) {
       return {grpc::StatusCode::RESOURCE_EXHAUSTED, "the board service serves at most " +
                                                         std::to_string(m_MaxClients) +
                                                         " clients at once; try again when one has ended"};
+    }
+    if (!client->second.Budget.Take(CCallBudget::Clock::now())) {
+      return {grpc::StatusCode::RESOURCE_EXHAUSTED, "the board service takes at most " + std::to_string(m_MaxRate) +
+                                                        " calls a second from one client; this one called faster"};
+    }
+    if (stream != nullptr) {
+      if (client->second.Streams >= CBoardService::MAX_STREAMS) {
+        return {grpc::StatusCode::RESOURCE_EXHAUSTED, "the board service keeps at most " +
+                                                          std::to_string(CBoardService::MAX_STREAMS) +
+                                                          " status streams open for one client"};
+      }
+      ++client->second.Streams;
+      *stream = *connection;
     }
     return grpc::Status::OK;
   }
@@ -307,9 +355,8 @@ class CBoardService::CImpl final : public v1::Board::Service {
       waits = {{m_Listener, POLLIN, 0}, {m_Wake, POLLIN, 0}};
       {
         std::lock_guard lock(m_ConnectionsMutex);
-        for (const std::set<Connection>* clients : {&m_Served, &m_Turned}) {
-          for (const Connection& c : *clients) waits.push_back({c.Fd, POLLRDHUP, 0});
-        }
+        for (const auto& [c, client] : m_Served) waits.push_back({c.Fd, POLLRDHUP, 0});
+        for (const Connection& c : m_Turned) waits.push_back({c.Fd, POLLRDHUP, 0});
       }
       if (poll(waits.data(), waits.size(), -1) < 0) continue;
       if (waits[1].revents != 0) {
@@ -344,10 +391,9 @@ class CBoardService::CImpl final : public v1::Board::Service {
       m_Turned.insert(connection);
       return;
     }
-    m_Served.insert(connection);
     const std::optional<ucred> local = PeerCredentials(connection.Fd);
-    m_Clients[connection] = {m_NextSerial++, local ? ServiceClient{local->pid, ProgramName(local->pid)}
-                                                   : ServiceClient{0, peer}};
+    m_Served.emplace(connection, Client{CCallBudget(m_MaxRate), 0, m_NextSerial++,
+                                        local ? ServiceClient{local->pid, ProgramName(local->pid)} : ServiceClient{0, peer}});
   }
 
   // The acceptor looks again at what it watches, and ends when the service is stopping.
@@ -362,8 +408,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
     std::vector<std::pair<uint64_t, ServiceClient>> served;
     {
       std::lock_guard lock(m_ConnectionsMutex);
-      std::erase_if(m_Clients, [&](const auto& c) { return m_Served.count(c.first) == 0; });
-      for (const auto& [connection, client] : m_Clients) served.push_back({client.Serial, client.Who});
+      for (const auto& [connection, client] : m_Served) served.push_back({client.Serial, client.Who});
     }
     std::sort(served.begin(), served.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<uint64_t> serials;
@@ -377,10 +422,15 @@ class CBoardService::CImpl final : public v1::Board::Service {
     m_Observer(clients);
   }
 
+  void StreamEnded(const Connection& connection) {
+    std::lock_guard lock(m_ConnectionsMutex);
+    if (auto client = m_Served.find(connection); client != m_Served.end()) --client->second.Streams;
+  }
+
   // Drops the connections that have ended; true when there were any.
   bool Forget() {
     std::lock_guard lock(m_ConnectionsMutex);
-    return std::erase_if(m_Served, [](const Connection& c) { return !Open(c); }) +
+    return std::erase_if(m_Served, [](const auto& served) { return !Open(served.first); }) +
                std::erase_if(m_Turned, [](const Connection& c) { return !Open(c); }) !=
            0;
   }
@@ -390,12 +440,22 @@ class CBoardService::CImpl final : public v1::Board::Service {
     return m_Served.size() + m_Turned.size();
   }
 
+  // A connection the service serves, and who it is for the observer.
+  struct Client {
+    CCallBudget Budget;
+    int Streams = 0;  // status streams open on it
+    uint64_t Serial;  // the order they came in
+    ServiceClient Who;
+  };
+
   CServedBoard& m_Board;
   const std::string m_Path;
   const int m_MaxClients;
   const SCallers m_Callers;
   std::string m_TcpAddress;
   const ClientsObserver m_Observer;
+  const int m_MaxRate;
+  CStatusWatch m_Watch;
   std::unique_ptr<grpc::Server> m_Server;
   int m_Wake = -1;
   int m_Listener = -1;
@@ -408,22 +468,15 @@ class CBoardService::CImpl final : public v1::Board::Service {
   bool m_KeepPower = false;       // the last of those changes asked to keep the power
 
   std::mutex m_ConnectionsMutex;
-  std::set<Connection> m_Served;
+  std::map<Connection, Client> m_Served;
   std::set<Connection> m_Turned;
-
-  // Who each served connection is, for the observer.
-  struct Client {
-    uint64_t Serial;  // the order they came in
-    ServiceClient Who;
-  };
-  std::map<Connection, Client> m_Clients;
   uint64_t m_NextSerial = 0;
   std::vector<uint64_t> m_Told;  // the clients the observer was told last, on the acceptor's thread
 };
 
-CBoardService::CBoardService(CServedBoard& board, const std::string& socketPath, int maxClients,
+CBoardService::CBoardService(CServedBoard& board, const std::string& socketPath, int maxClients, int maxRate,
                              const SServiceAccess& access, ClientsObserver observer)
-    : m_Impl(std::make_unique<CImpl>(board, socketPath, maxClients, access, std::move(observer))) {}
+    : m_Impl(std::make_unique<CImpl>(board, socketPath, maxClients, maxRate, access, std::move(observer))) {}
 
 CBoardService::~CBoardService() = default;
 

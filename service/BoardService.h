@@ -44,13 +44,18 @@ using ClientsObserver = std::function<void(const std::vector<ServiceClient>& cli
 class CBoardService {
  public:
   static constexpr int DEFAULT_MAX_CLIENTS = 8;
+  // Calls a second from one client, with a burst of one second's worth.
+  static constexpr int DEFAULT_MAX_RATE = 10000;
+  // Status streams open at once on one client's connection.
+  static constexpr int MAX_STREAMS = 4;
 
   // Listens on socketPath (see Listen) and, when access says so, on its TCP address, and
   // serves until destroyed, telling observer of its clients; throws std::runtime_error when
-  // it cannot listen there. The limit counts the clients of both.
+  // it cannot listen there. The client limit counts the clients of both; maxRate is the
+  // calls a second one client may make.
   CBoardService(CServedBoard& board, const std::string& socketPath, int maxClients = DEFAULT_MAX_CLIENTS,
-                const SServiceAccess& access = {}, ClientsObserver observer = {});
-  // Ends every call, stops listening and removes the socket file.
+                int maxRate = DEFAULT_MAX_RATE, const SServiceAccess& access = {}, ClientsObserver observer = {});
+  // Ends every status stream and then every call, stops listening and removes the socket file.
   ~CBoardService();
   CBoardService(const CBoardService&) = delete;
   CBoardService& operator=(const CBoardService&) = delete;

@@ -24,6 +24,8 @@ class CHeadlessBoard final : public CServedBoard {
   scripting::PhaseHost PhaseComposition() override { return scripting::HostWith(m_Compensation, m_WorkingFolder); }
   bool Run(const std::vector<int>& frames, bool loop) override { return m_Board.Run(frames, loop); }
   void Stop() override { m_Board.Stop(); }
+  // The scripting core's board takes its own lock for it.
+  bool RunStatus(SRun_Status& status) override { return m_Board.Status(status); }
   // The run stopped, both lasers at zero gain, the power off unless kept.
   void ClientsLeft(bool keepPower) override;
 

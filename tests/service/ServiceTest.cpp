@@ -1,7 +1,8 @@
 // The board service's refusals as a client meets them: a frame of the wrong size, a frame
-// the board does not have, a message beyond one frame, a client beyond the limit, a TCP
-// client without a certificate of the service's authority; the board made safe once the
-// last client has left; and frames set from phases as a local script sets them.
+// the board does not have, a message beyond one frame, a client beyond the limit or its
+// rate, a TCP client without a certificate of the service's authority; the board made safe
+// once the last client has left; frames set from phases as a local script sets them; and the
+// status stream during a run, beside clients that never read theirs, ended with the service.
 
 #include <grpcpp/grpcpp.h>
 #include <gtest/gtest.h>
@@ -56,10 +57,11 @@ class ServiceTest : public ::testing::Test {
     SetSleepHook({});
   }
 
-  void Serve(int maxClients = service::CBoardService::DEFAULT_MAX_CLIENTS, service::ClientsObserver observer = {}) {
+  void Serve(int maxClients = service::CBoardService::DEFAULT_MAX_CLIENTS, service::ClientsObserver observer = {},
+             int maxRate = service::CBoardService::DEFAULT_MAX_RATE) {
     m_Served = std::make_unique<service::CHeadlessBoard>(*m_Board, m_Compensation, m_Folder);
-    m_Service = std::make_unique<service::CBoardService>(*m_Served, m_Folder + "/board.sock", maxClients, m_Access,
-                                                         std::move(observer));
+    m_Service = std::make_unique<service::CBoardService>(*m_Served, m_Folder + "/board.sock", maxClients, maxRate,
+                                                         m_Access, std::move(observer));
   }
   // Serves on the loopback address too, with a lab's certificates made in lab/ (the service's
   // machine and the client "analysis").
@@ -73,6 +75,25 @@ class ServiceTest : public ::testing::Test {
     grpc::ClientContext context;
     v1::BoardStatus status;
     return client.GetStatus(&context, v1::StatusRequest(), &status);
+  }
+  // A looping run over frames 0 to 3 at the board's top rate.
+  void RunFast() {
+    m_Board->SetRunParameters({1000, 50, 0, 0});
+    ASSERT_TRUE(m_Board->Run({0, 1, 2, 3}, true));
+  }
+  // The first count updates of a stream (fewer when it ends first).
+  static std::vector<v1::StatusUpdate> Read(grpc::ClientReader<v1::StatusUpdate>& stream, size_t count) {
+    std::vector<v1::StatusUpdate> updates;
+    v1::StatusUpdate update;
+    while (updates.size() < count && stream.Read(&update)) updates.push_back(update);
+    return updates;
+  }
+  // Every frame shown between the first update and the last is in some update's frames_passed.
+  static void ExpectFramesAddUp(const std::vector<v1::StatusUpdate>& updates) {
+    ASSERT_GE(updates.size(), 2u);
+    uint64_t passed = 0;
+    for (size_t i = 1; i < updates.size(); ++i) passed += updates[i].frames_passed();
+    EXPECT_EQ(passed, updates.back().frames_shown() - updates.front().frames_shown());
   }
   // A client on a connection of its own.
   std::unique_ptr<v1::Board::Stub> Client() {
@@ -363,6 +384,139 @@ TEST(ServiceCallers, AGroupMemberIsServedByItsSupplementaryGroupsWhileItsProcess
   EXPECT_EQ(write(done[1], &byte, 1), 1);
   waitpid(member, nullptr, 0);
   for (const int fd : {ready[0], ready[1], done[0], done[1]}) close(fd);
+}
+
+// During a run a stream brings every frame, each counted once; one asking for every 10th
+// frame or for a few updates a second gets fewer, with what it skipped in frames_passed.
+TEST_F(ServiceTest, TheStreamFollowsARunFrameByFrameOrAsSparselyAsAsked) {
+  Serve();
+  RunFast();
+  auto client = Client();
+  grpc::ClientContext all, tenth, few;
+  v1::WatchRequest every, everyTenth, perSecond;
+  everyTenth.set_frames_every_n(10);
+  perSecond.set_max_per_second(20);
+  auto allStream = client->WatchStatus(&all, every);
+  auto tenthStream = client->WatchStatus(&tenth, everyTenth);
+  const auto start = std::chrono::steady_clock::now();
+  auto fewStream = client->WatchStatus(&few, perSecond);
+  const std::vector<v1::StatusUpdate> frames = Read(*allStream, 300);
+  const std::vector<v1::StatusUpdate> tenths = Read(*tenthStream, 30);
+  const std::vector<v1::StatusUpdate> sparse = Read(*fewStream, 5);
+  const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  ExpectFramesAddUp(frames);
+  ExpectFramesAddUp(tenths);
+  ExpectFramesAddUp(sparse);
+  for (size_t i = 1; i < frames.size(); ++i) {
+    EXPECT_GE(frames[i].frames_passed(), 1u) << i;
+    EXPECT_EQ(frames[i].run_state(), v1::RUN_STATE_ACTIVE);
+    EXPECT_LT(frames[i].position(), 4);
+    EXPECT_EQ(frames[i].frame(), (frames[i].position() + 1) % 4) << "frames 0 to 3 run in order, the next selected";
+  }
+  for (size_t i = 1; i < tenths.size(); ++i) EXPECT_GE(tenths[i].frames_passed(), 10u) << i;
+  // Five updates at most 20 a second take at least 0.2 s; however slow the machine, never less.
+  EXPECT_GE(took, 0.2);
+  for (auto* context : {&all, &tenth, &few}) context->TryCancel();
+}
+
+// A client that opened streams and never reads them holds back no one: another client's calls
+// are served and its own stream keeps up; and the service still ends.
+TEST_F(ServiceTest, AStreamNobodyReadsHoldsBackNoOne) {
+  Serve();
+  RunFast();
+  auto idle = Client();
+  std::vector<std::unique_ptr<grpc::ClientContext>> contexts;
+  std::vector<std::unique_ptr<grpc::ClientReader<v1::StatusUpdate>>> unread;
+  for (int i = 0; i < service::CBoardService::MAX_STREAMS; ++i) {
+    contexts.push_back(std::make_unique<grpc::ClientContext>());
+    unread.push_back(idle->WatchStatus(contexts.back().get(), {}));
+  }
+  // One beyond the limit of a client's streams is refused.
+  grpc::ClientContext beyond;
+  auto refused = idle->WatchStatus(&beyond, {});
+  v1::StatusUpdate none;
+  EXPECT_FALSE(refused->Read(&none));
+  const grpc::Status why = refused->Finish();
+  EXPECT_EQ(why.error_code(), grpc::StatusCode::RESOURCE_EXHAUSTED);
+  EXPECT_EQ(why.error_message(), "the board service keeps at most 4 status streams open for one client");
+
+  auto busy = Client();
+  std::this_thread::sleep_for(std::chrono::seconds(1));  // the unread streams fill their buffers
+  for (int i = 0; i < 200; ++i) {
+    grpc::ClientContext context;
+    v1::BoardStatus status;
+    ASSERT_TRUE(busy->GetStatus(&context, {}, &status).ok()) << i;
+    ASSERT_TRUE(Write(*busy, 10 + i % 4, FRAME).ok()) << i;
+  }
+  grpc::ClientContext watching;
+  auto read = busy->WatchStatus(&watching, {});
+  ExpectFramesAddUp(Read(*read, 100));
+  // What an unread stream kept, read late, still counts every frame.
+  ExpectFramesAddUp(Read(*unread.front(), 2000));
+  watching.TryCancel();
+}
+
+// A stream ends with OK when the service ends, with the updates it held.
+TEST_F(ServiceTest, TheStreamEndsWhenTheServiceEnds) {
+  Serve();
+  auto client = Client();
+  grpc::ClientContext context;
+  auto stream = client->WatchStatus(&context, {});
+  ASSERT_EQ(Read(*stream, 1).size(), 1u);
+  std::thread ending([this] { m_Service.reset(); });
+  v1::StatusUpdate update;
+  while (stream->Read(&update)) {
+  }
+  EXPECT_TRUE(stream->Finish().ok());
+  ending.join();
+}
+
+TEST_F(ServiceTest, AClientCallingFasterThanTheRateIsToldWhy) {
+  Serve(service::CBoardService::DEFAULT_MAX_CLIENTS, {}, 2);
+  auto client = Client();
+  std::vector<grpc::Status> answers;
+  for (int i = 0; i < 10; ++i) {
+    grpc::ClientContext context;
+    v1::SelectRequest request;
+    request.set_frame(i);
+    v1::SelectReply reply;
+    answers.push_back(client->Select(&context, request, &reply));
+  }
+  EXPECT_TRUE(answers.front().ok());
+  EXPECT_EQ(answers.back().error_code(), grpc::StatusCode::RESOURCE_EXHAUSTED);
+  EXPECT_EQ(answers.back().error_message(),
+            "the board service takes at most 2 calls a second from one client; this one called faster");
+  // Another client has a budget of its own.
+  EXPECT_TRUE(Write(*Client(), 0, FRAME).ok());
+}
+
+// Runs and selects of frames the board does not have, and an empty run, are refused with the
+// board's text; the board runs on as it was.
+TEST_F(ServiceTest, ARunOrSelectOfFramesTheBoardDoesNotHaveIsRefused) {
+  Serve();
+  auto client = Client();
+  auto run = [&](std::vector<int> frames) {
+    grpc::ClientContext context;
+    v1::StartRunRequest request;
+    for (int f : frames) request.add_frames(f);
+    v1::StartRunReply reply;
+    return client->StartRun(&context, request, &reply);
+  };
+  const grpc::Status beyond = run({0, 1024});
+  EXPECT_EQ(beyond.error_code(), grpc::StatusCode::OUT_OF_RANGE);
+  EXPECT_EQ(beyond.error_message(), "frame 1024 is not one of the board's frame buffers 0..1023");
+  EXPECT_EQ(run({-1}).error_code(), grpc::StatusCode::OUT_OF_RANGE);
+  const grpc::Status empty = run({});
+  EXPECT_EQ(empty.error_code(), grpc::StatusCode::INVALID_ARGUMENT);
+  EXPECT_EQ(empty.error_message(), "a run needs at least one frame");
+  grpc::ClientContext context;
+  v1::SelectRequest select;
+  select.set_frame(-5);
+  v1::SelectReply reply;
+  EXPECT_EQ(client->Select(&context, select, &reply).error_code(), grpc::StatusCode::OUT_OF_RANGE);
+  SRun_Status status{};
+  ASSERT_TRUE(m_Board->Status(status));
+  EXPECT_EQ(status.RunFlags & RUN_FLAG_ACTIVE, 0);
 }
 
 }  // namespace

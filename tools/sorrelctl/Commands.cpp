@@ -42,7 +42,7 @@ const std::vector<Command>& Commands() {
       {"download", "download SEQUENCE.sif [options]", "compose every entry and write it to the board",
        "Composes every entry as Sorrel does and writes entry i into the board's frame buffer i, with a progress "
        "line on a terminal. The compensation defaults to the settings store's.",
-       WithBoardOptions(CompensationOptions()), DownloadCommand},
+       WithBoardOptions(Joined(CompensationOptions(), {ServiceOption(), TlsOption()})), DownloadCommand},
       {"run", "run [options]", "download a sequence and run it on the board",
        "Downloads the sequence (the stored one unless --sequence names another) and runs it on the board at the "
        "frame rate, laser duty and gains given (the stored ones by default), once or looped, showing the current "
@@ -53,7 +53,8 @@ const std::vector<Command>& Commands() {
                                 {"--gain-a", 1, "A", "laser A gain, 0 to 255 (stored: LaserAGain)"},
                                 {"--gain-b", 1, "B", "laser B gain, 0 to 255 (stored: LaserBGain)"},
                                 {"--loop", 0, "", "start over after the last entry"},
-                                {"--seconds", 1, "S", "stop after S seconds"}},
+                                {"--seconds", 1, "S", "stop after S seconds"},
+                                ServiceOption(), TlsOption()},
                                CompensationOptions())),
        RunCommand},
       {"select", "select N [options]", "show frame buffer N",
@@ -68,19 +69,31 @@ const std::vector<Command>& Commands() {
        "Opens the board and prints its description, the SLM power, the run state and the run settings it was "
        "opened with.",
        WithBoardOptions({ServiceOption(), TlsOption()}), StatusCommand},
+      {"watch", "watch [options]", "follow the board a service holds, frame by frame",
+       "Prints one line per update of the board service's status stream: the frames shown so far and since the line "
+       "before, the frame buffer selected (during a run the next one shown), the run's entry and state, the frame rate measured over the last second, the "
+       "SLM power and both gains. During a run a line comes for every frame shown (or every N-th), otherwise when "
+       "something changes; until --count lines, Ctrl+C or the service's end. Needs a board service (see serve).",
+       {{"--every", 1, "N", "a line every N-th frame shown during a run"},
+        {"--per-second", 1, "N", "at most N lines a second"},
+        {"--count", 1, "N", "stop after N lines"},
+        ServiceOption(), TlsOption()},
+       WatchCommand},
       {"serve", "serve [options]", "hold the board for other commands and programs",
        "Opens the board and serves it on a Unix domain socket until Ctrl+C, SIGTERM or SIGHUP, then ends it safely "
        "and removes the socket. Only processes of the same user are served, and with --group the members of that "
        "group: the socket is owner-only (group-only with --group) and every call is checked. With --listen it serves "
        "other machines on a TCP address too, always through mutual TLS: a client must show a certificate of the "
        "authority in --tls-dir (see certs); nothing listens on a network otherwise. While it serves, status, power "
-       "and select go through it, so their changes last from one command to the next; the board's end is then the "
-       "service's.",
+       "and the other board commands go through it, so their changes last from one command to the next; the board's "
+       "end is then the service's.",
        WithBoardOptions({{"--socket", 1, "PATH", "the socket to serve on (default: $XDG_RUNTIME_DIR/sorrel/board.sock)"},
                          {"--group", 1, "NAME", "serve the members of group NAME too: the socket is theirs, mode 0660"},
                          {"--listen", 1, "HOST:PORT", "serve on this TCP address too (port 0: any free one), with --tls-dir"},
                          {"--tls-dir", 1, "DIR", "the service's TLS files for --listen: ca.pem, server.pem, server.key"},
-                         {"--max-clients", 1, "N", "serve at most N clients at once, 1 to 1000 (default: 8)"}}),
+                         {"--max-clients", 1, "N", "serve at most N clients at once, 1 to 1000 (default: 8)"},
+                         {"--max-rate", 1, "N",
+                          "take at most N calls a second from one client, 1 to 1000000 (default: 10000)"}}),
        ServeCommand},
       {"certs", "certs DIR --server NAME[,NAME...] --client NAME[,NAME...]",
        "make a lab's TLS authority and machine certificates",

@@ -28,6 +28,7 @@ int SelectCommand(const COptions& options);
 int ServeCommand(const COptions& options);
 int PowerCommand(const COptions& options);
 int StatusCommand(const COptions& options);
+int WatchCommand(const COptions& options);
 
 // The options that choose the compensation every frame is composed with.
 const std::vector<OptionSpec>& CompensationOptions();

@@ -2,7 +2,6 @@
 #include <cstdio>
 #include <optional>
 
-#include "BoardGeometry.h"
 #include "Commands.h"
 #include "Download.h"
 #include "ScriptMessages.h"
@@ -37,12 +36,57 @@ struct ParameterOptions {
   }
 };
 
+std::string Progress(int position, size_t entries, bool loop) {
+  return "run: entry " + std::to_string(position + 1) + " of " + std::to_string(entries) + (loop ? ", looping" : "");
+}
+
+void SayRan(bool ended, size_t entries, int rate) {
+  Result("%s %zu entries at %d frames per second\n", ended ? "ran" : "stopped a run of", entries, rate);
+}
+
+// Through a board service: the stream shows the run; the service's end of the board is its own.
+void RunOnServiceBoard(service::CBoardClient& client, const COptions& options, const ParameterOptions& chosen,
+                       const std::optional<double>& seconds) {
+  const StoredSettings settings = ReadStoredSettings();
+  const std::string path = options.Has("--sequence") ? options.Values("--sequence")[0] : settings.SequenceFile;
+  if (path.empty()) throw scripting::CScriptError("run: no sequence stored; give --sequence SEQUENCE.sif");
+  ImageList list = ReadEntries(path);
+  const sorrel::v1::BoardStatus status = client.Status();
+  const sorrel::v1::RunParameters& held = status.parameters();
+  const scripting::RunParameters parameters = client.SetRunParameters(
+      chosen.Applied({held.frame_rate(), held.laser_duty(), held.laser_a_gain(), held.laser_b_gain()}));
+  const FrameTarget target = ServiceTarget(client, status);
+  DownloadEntries(list, ChosenCompensation(options, settings, target.geometry), target);
+  std::vector<int> frames(list.size());
+  for (size_t p = 0; p < frames.size(); ++p) frames[p] = static_cast<int>(p);
+  const bool loop = options.Has("--loop");
+  client.StartRun(frames, loop);
+  const auto start = std::chrono::steady_clock::now();
+  CProgress progress;
+  bool ended = false;
+  sorrel::v1::WatchRequest request;
+  request.set_max_per_second(static_cast<uint32_t>(1 / POLL_SECONDS));
+  client.Watch(request, [&](const sorrel::v1::StatusUpdate& update) {
+    ended = update.run_state() != sorrel::v1::RUN_STATE_ACTIVE;
+    progress.Show(Progress(update.position(), frames.size(), loop));
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    return !ended && !(seconds && elapsed.count() >= *seconds);
+  });
+  client.StopRun();
+  progress.End();
+  SayRan(ended, frames.size(), parameters.FrameRate);
+}
+
 }  // namespace
 
 int RunCommand(const COptions& options) {
   options.ExpectOperands(0, "");
   const std::optional<double> seconds = options.Seconds("--seconds");
   const ParameterOptions chosen(options);
+  if (const auto service = ServiceFor(options)) {
+    return RunOnService(*service, options,
+                        [&](service::CBoardClient& client) { RunOnServiceBoard(client, options, chosen, seconds); });
+  }
   return RunOnBoard(options, [&](CBoardSession& session) {
     StoredSettings& settings = session.Settings();
     const std::string path = options.Has("--sequence") ? options.Values("--sequence")[0] : settings.SequenceFile;
@@ -57,7 +101,8 @@ int RunCommand(const COptions& options) {
     settings.LaserBGain = static_cast<uint16_t>(parameters.LaserBGain);
     settings.SequenceFile = AbsolutePath(path);
 
-    DownloadEntries(session, list, ChosenCompensation(options, settings, BoardGeometry(board.Spec())));
+    const FrameTarget target = BoardTarget(session);
+    DownloadEntries(list, ChosenCompensation(options, settings, target.geometry), target);
     std::vector<int> frames(list.size());
     for (size_t p = 0; p < frames.size(); ++p) frames[p] = static_cast<int>(p);
     const bool loop = options.Has("--loop");
@@ -74,15 +119,13 @@ int RunCommand(const COptions& options) {
         throw scripting::CScriptError(scripting::JoinedTexts(scripting::TakeMessages(), "ERROR: no run status"));
       }
       ended = (status.RunFlags & RUN_FLAG_ACTIVE) == 0;
-      progress.Show("run: entry " + std::to_string(status.CurrentIndex + 1) + " of " + std::to_string(frames.size()) +
-                    (loop ? ", looping" : ""));
+      progress.Show(Progress(status.CurrentIndex, frames.size(), loop));
       const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
       if (seconds && elapsed.count() >= *seconds) break;
     }
     board.Stop();
     progress.End();
-    Result("%s %zu entries at %d frames per second\n", ended ? "ran" : "stopped a run of", frames.size(),
-                parameters.FrameRate);
+    SayRan(ended, frames.size(), parameters.FrameRate);
   });
 }
 

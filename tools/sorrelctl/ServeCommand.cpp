@@ -52,6 +52,7 @@ int ServeCommand(const COptions& options) {
   if (path.empty()) throw CUsageError("serve: XDG_RUNTIME_DIR is not set; give --socket PATH");
   const int clients = options.Number("--max-clients", 1, 1000).value_or(service::CBoardService::DEFAULT_MAX_CLIENTS);
   const service::SServiceAccess access = Access(options);
+  const int rate = options.Number("--max-rate", 1, 1000000).value_or(service::CBoardService::DEFAULT_MAX_RATE);
   // Said before the card is asked for, which that service holds.
   if (service::Answers(path)) throw std::runtime_error("a board service already answers on " + path);
   return RunOnBoard(options, [&](CBoardSession& session) {
@@ -62,7 +63,7 @@ int ServeCommand(const COptions& options) {
     service::CHeadlessBoard headless(board, scripting::StoredCompensation(session.Settings(), geometry),
                                      scripting::CurrentWorkingFolder());
     SayMessages();  // what the compensation files' reader said
-    service::CBoardService served(headless, path, clients, access);
+    service::CBoardService served(headless, path, clients, rate, access);
     const std::string tcp = served.TcpAddress().empty() ? "" : " and tls://" + served.TcpAddress();
     Result("serving %s on %s%s\n", board.Spec().BoardName, path.c_str(), tcp.c_str());
     for (;;) session.Wait(3600);

@@ -66,7 +66,8 @@ void PrintHelp(const Command& command) {
     }
   }
   std::printf("  %-32s %s\n", "--help", "this text");
-  if (command.run != CardsCommand && command.run != ComposeCommand && command.run != CertsCommand) {
+  if (command.run != CardsCommand && command.run != ComposeCommand && command.run != CertsCommand &&
+      command.run != WatchCommand) {
     std::printf("\n");
     PrintWrapped(ENDING, 0);
   }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -40,6 +41,36 @@ struct Window {
   uint32_t size = 0;
 };
 
+// Interrupts taken for a card, and a way to wait for the next. The interrupt thread takes
+// the lock only while someone waits, so an unwatched card's interrupts cost one atomic add.
+struct InterruptCount {
+  std::atomic<uint64_t> taken{0};
+  std::atomic<uint64_t> routed{0};  // taken whose driver routine has run
+  std::atomic<int> waiting{0};
+  std::mutex mutex;
+  std::condition_variable changed;
+
+  // After the driver's routine ran for the interrupt, so a waiter sees what it selected.
+  void Announce() {
+    routed.fetch_add(1);
+    if (waiting.load() != 0) {
+      // Ordered after a waiter's check of taken and before its sleep: no wake-up lost.
+      std::lock_guard lock(mutex);
+    }
+    changed.notify_all();
+  }
+
+  uint64_t Wait(uint64_t seen, std::chrono::milliseconds timeout) {
+    waiting.fetch_add(1);
+    {
+      std::unique_lock lock(mutex);
+      changed.wait_for(lock, timeout, [&] { return routed.load() != seen; });
+    }
+    waiting.fetch_sub(1);
+    return routed.load();
+  }
+};
+
 struct Registration {
   DeviceHandle device = INVALID_DEVICE;
   std::shared_ptr<IBackend> backend;
@@ -47,7 +78,7 @@ struct Registration {
   Location location{};
   // Interrupts taken for the card; shared with its interrupt thread, which may outlive
   // the registration by the time it takes to stop.
-  std::shared_ptr<std::atomic<uint64_t>> interrupts = std::make_shared<std::atomic<uint64_t>>(0);
+  std::shared_ptr<InterruptCount> interrupts = std::make_shared<InterruptCount>();
   ICard* card = nullptr;
   int claim = -1;
   std::vector<Window> windows;
@@ -331,7 +362,7 @@ class Facility {
     // has stopped the thread.
     std::shared_ptr<IBackend> backend = it->second.backend;
     ICard* card = it->second.card;
-    std::shared_ptr<std::atomic<uint64_t>> interrupts = it->second.interrupts;
+    std::shared_ptr<InterruptCount> interrupts = it->second.interrupts;
     if (!card->EnableInterrupt()) {
       return false;
     }
@@ -347,8 +378,9 @@ class Facility {
           }
         }
         ++record->Count;
-        interrupts->fetch_add(1, std::memory_order_relaxed);
+        interrupts->taken.fetch_add(1);
         routine(argument);
+        interrupts->Announce();
       }
     });
     *thread = reinterpret_cast<ThreadHandle>(running.get());
@@ -373,11 +405,25 @@ class Facility {
       const Location& at = registration.location;
       if (at.Bus == location.Bus && at.Slot == location.Slot && at.Function == location.Function) {
         registration.card->ReadDisplay(info, pixels, capacity);
-        info.Interrupts = registration.interrupts->load(std::memory_order_relaxed);
+        info.Interrupts = registration.interrupts->taken.load(std::memory_order_relaxed);
         return true;
       }
     }
     return false;
+  }
+
+  uint64_t WaitInterrupt(const Location& location, uint64_t seen, std::chrono::milliseconds timeout) {
+    std::shared_ptr<InterruptCount> interrupts;
+    {
+      std::lock_guard lock(m_Mutex);
+      for (const auto& [handle, registration] : m_Registrations) {
+        const Location& at = registration.location;
+        if (at.Bus == location.Bus && at.Slot == location.Slot && at.Function == location.Function) {
+          interrupts = registration.interrupts;
+        }
+      }
+    }
+    return interrupts ? interrupts->Wait(seen, timeout) : seen;
   }
 
   void MakeHeldCardsSafe() {
@@ -625,6 +671,10 @@ std::vector<Location> RegisteredCards() { return TheFacility().Held(); }
 
 bool ReadDisplay(const Location& location, DisplayInfo& info, uint8_t* pixels, size_t capacity) {
   return TheFacility().ReadDisplay(location, info, pixels, capacity);
+}
+
+uint64_t WaitInterrupt(const Location& location, uint64_t seen, std::chrono::milliseconds timeout) {
+  return TheFacility().WaitInterrupt(location, seen, timeout);
 }
 
 void MakeHeldCardsSafe() { TheFacility().MakeHeldCardsSafe(); }

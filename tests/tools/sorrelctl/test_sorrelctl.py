@@ -16,11 +16,10 @@ import grpc
 import numpy as np
 import pytest
 
-from conftest import (BUILD, CONTROL_RUN, CONTROL_SLM_POWER, REG_CONTROL, REG_TIMING_A, SORRELCTL, assert_left_safe, board_writes,
-                      last_write, read_pgm, write_bitmap, write_lut,
-                      write_settings)
+from conftest import (BUILD, CONTROL_RUN, CONTROL_SLM_POWER, REG_CONTROL, REG_TIMING_A, SORRELCTL, assert_left_safe,
+                      board_writes, last_write, read_pgm, wait_for_line, write_bitmap, write_lut, write_settings)
 
-COMMANDS = ["cards", "certs", "compose", "download", "run", "select", "power", "status"]
+COMMANDS = ["cards", "certs", "compose", "download", "run", "select", "power", "status", "watch"]
 SAFE = "sorrelctl: lasers at zero gain, SLM power off\n"
 
 
@@ -276,6 +275,61 @@ class TestService:
         assert not socket.exists()
         # With no service the command opens the card itself again.
         assert tool("status").stderr == SAFE
+
+    def test_download_and_run_go_through_the_service_with_their_own_texts(self, lab, monkeypatch, serve):
+        monkeypatch.setenv("SORREL_SIM_TRACE", str(lab / "trace"))
+        monkeypatch.setenv("XDG_RUNTIME_DIR", str(lab))
+        assert tool("compose", "demo.sif", "--out", "composed", "--raw").returncode == 0
+        serve()
+        r = tool("download", "demo.sif")
+        assert (r.returncode, r.stdout, r.stderr) == (0, "2 frames downloaded to Kite_SLM\n", "")
+        for i in range(2):
+            name = f"frame-000{i}.raw"
+            assert (lab / "trace" / name).read_bytes() == (lab / "composed" / name).read_bytes(), name
+        r = tool("run", "--loop", "--gain-a", "90", "--seconds", "0.5")
+        assert (r.returncode, r.stdout, r.stderr) == (0, "stopped a run of 2 entries at 100 frames per second\n", "")
+        assert "laser gains   0, 0" in tool("status").stdout.splitlines(), "the service made the board safe"
+        r = tool("run", "--rate", "1000")
+        assert (r.returncode, r.stdout) == (0, "ran 2 entries at 1000 frames per second\n"), r.stderr
+        r = tool("download", "missing.sif")
+        assert r.returncode == 1 and r.stderr.startswith("sorrelctl: ") and "missing.sif" in r.stderr
+        r = tool("run", "--duty", "101")
+        assert (r.returncode, r.stdout) == (1, "") and r.stderr.count("\n") == 1, r.stderr
+        r = tool("download", "demo.sif", "--true-frames", "5")
+        assert r.returncode == 1 and "--true-frames does not apply" in r.stderr
+
+    def test_watch_shows_a_run_frame_by_frame_or_every_nth(self, lab, serve):
+        serve("--socket", lab / "board.sock")
+        run = subprocess.Popen([SORRELCTL, "run", "--loop", "--rate", "1000", "--seconds", "20", "--service",
+                                lab / "board.sock"], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        try:
+            for every in (1, 10):
+                deadline = 50
+                while deadline:
+                    lines = tool("watch", "--count", "40", "--every", every, "--service", lab / "board.sock").stdout
+                    if lines.splitlines()[-1].split()[7] == "active":
+                        break
+                    deadline -= 1  # the run had not started yet
+                passed = [int(line.split()[2].strip("(+)")) for line in lines.splitlines()[1:]]
+                assert len(passed) == 39 and min(passed) >= every, lines
+        finally:
+            run.send_signal(signal.SIGINT)
+            run.wait(timeout=60)
+
+    def test_a_client_killed_in_a_call_leaves_its_place_and_the_rate_is_per_client(self, lab, serve):
+        serve("--socket", lab / "board.sock", "--max-clients", "1", "--max-rate", "1")
+        watch = subprocess.Popen([SORRELCTL, "watch", "--service", lab / "board.sock"], stdout=subprocess.PIPE)
+        wait_for_line(watch, "frames ")
+        watch.kill()
+        watch.wait()
+        for _ in range(100):  # until the service has noticed; the limit only stops a hang
+            r = tool("select", "1", "--service", lab / "board.sock")
+            if r.returncode == 0:
+                break
+        assert (r.returncode, r.stdout) == (0, "frame 1 selected\n"), r.stderr
+        r = tool("download", "demo.sif", "--service", lab / "board.sock")
+        assert (r.returncode, r.stderr) == (1, "sorrelctl: the board service takes at most 1 calls a second from one "
+                                               "client; this one called faster\n")
 
     def test_a_killed_services_socket_is_replaced_and_a_live_one_is_not(self, lab, serve):
         first = serve("--socket", lab / "board.sock")

@@ -4,6 +4,7 @@
 // backend behind these calls from its own table (the simulated card, or real cards through
 // VFIO); nothing above it may assume which.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -174,6 +175,11 @@ PCI_API std::vector<Location> RegisteredCards();
 // info and, when pixels holds at least Width x Height bytes (capacity), the picture. Safe
 // from any thread; it never waits for the card's interrupt routine.
 PCI_API bool ReadDisplay(const Location& location, DisplayInfo& info, uint8_t* pixels, size_t capacity);
+// The card's interrupts this process has taken and run the driver's routine for, once they
+// are more than seen, or when timeout passes first (then possibly seen). DisplayInfo::
+// Interrupts may be one ahead while a routine runs. Returns seen at once when this process holds no card at
+// the location. Any number of threads may wait; the interrupt thread never waits for them.
+PCI_API uint64_t WaitInterrupt(const Location& location, uint64_t seen, std::chrono::milliseconds timeout);
 
 // ---- an end that cannot wait for the driver ----
 
