@@ -69,6 +69,7 @@ void CStatusWatch::End() {
 // Sleeps while no stream is open; otherwise offers each interrupt's sample, or one every
 // IDLE_LOOK while none comes.
 void CStatusWatch::Watch() {
+  pci::FollowInterrupts();
   std::unique_lock lock(m_Mutex);
   for (;;) {
     m_Changed.wait(lock, [this] {

@@ -669,6 +669,8 @@ ClaimRefusal LastClaimRefusal() { return TheFacility().LastRefusal(); }
 
 std::vector<Location> RegisteredCards() { return TheFacility().Held(); }
 
+void FollowInterrupts() { detail::PreferRealTime(detail::INTERRUPT_THREAD_PRIORITY - 1); }
+
 bool ReadDisplay(const Location& location, DisplayInfo& info, uint8_t* pixels, size_t capacity) {
   return TheFacility().ReadDisplay(location, info, pixels, capacity);
 }

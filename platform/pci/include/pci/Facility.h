@@ -180,6 +180,10 @@ PCI_API bool ReadDisplay(const Location& location, DisplayInfo& info, uint8_t* p
 // Interrupts may be one ahead while a routine runs. Returns seen at once when this process holds no card at
 // the location. Any number of threads may wait; the interrupt thread never waits for them.
 PCI_API uint64_t WaitInterrupt(const Location& location, uint64_t seen, std::chrono::milliseconds timeout);
+// Runs the calling thread ahead of ordinary threads, just behind the interrupt thread, where
+// the system allows it: for a thread that waits for each interrupt and must not miss one
+// behind ordinary work. Elsewhere it stays as it is.
+PCI_API void FollowInterrupts();
 
 // ---- an end that cannot wait for the driver ----
 
