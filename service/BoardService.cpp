@@ -112,7 +112,12 @@ class CBoardService::CImpl final : public v1::Board::Service {
     m_Watch.End();
     m_Server->Shutdown(std::chrono::system_clock::now() + END_WAIT);
     close(m_Wake);
-    // The last calls' reads of the sets are ordered before this by gRPC alone.
+    // The last calls are ordered before this by gRPC alone; the locks show it to the thread
+    // checker, for what the calls wrote under them here and in the host's board.
+    {
+      std::lock_guard lock(m_BoardMutex);
+      cpu::FrameVector().swap(m_PhaseFrame);
+    }
     std::lock_guard lock(m_ConnectionsMutex);
     m_Served.clear();
     m_Turned.clear();
