@@ -209,7 +209,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
   grpc::Status WatchStatus(grpc::ServerContext* context, const v1::WatchRequest* request,
                            grpc::ServerWriter<v1::StatusUpdate>* writer) override {
     std::optional<Connection> connection;
-    if (grpc::Status refused = Admit(context->peer(), &connection); !refused.ok()) return refused;
+    if (grpc::Status refused = Admit(*context, &connection); !refused.ok()) return refused;
     std::shared_ptr<CStatusWatch::CStream> stream = m_Watch.Open(*request);
     // The connection's count of streams, given back however the stream ends.
     struct Opened {
@@ -285,7 +285,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
   // The caller checked, then the call on the board alone, its refusal as a status.
   template <class Call>
   grpc::Status Serve(grpc::ServerContext* context, Call call) {
-    if (grpc::Status refused = Admit(context->peer(), nullptr); !refused.ok()) return refused;
+    if (grpc::Status refused = Admit(*context, nullptr); !refused.ok()) return refused;
     std::lock_guard lock(m_BoardMutex);
     scripting::TakeMessages();  // a call's refusal names only what it met itself
     try {
@@ -307,7 +307,8 @@ class CBoardService::CImpl final : public v1::Board::Service {
   // Every call is checked again: the connection it came on, its user now, whether it is one
   // of the clients the service takes, and the client's rate. With stream, a status stream
   // that counts as open on the connection (*stream) until the caller gives it back.
-  grpc::Status Admit(const std::string& peer, std::optional<Connection>* stream) {
+  grpc::Status Admit(const grpc::ServerContext& context, std::optional<Connection>* stream) {
+    const std::string peer = context.peer();
     // Under the lock the acceptor took the connection under: gRPC's hand-over between the
     // two threads is one the thread checker cannot see.
     std::lock_guard lock(m_ConnectionsMutex);
@@ -325,7 +326,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
         return {grpc::StatusCode::PERMISSION_DENIED, "the board service cannot tell which connection " + peer + " is"};
       }
       if (m_Served.count(*connection) == 0 && m_Turned.count(*connection) == 0) {
-        Take(*connection, peer);
+        Take(*connection, TcpCaller(context));
         WakeAcceptor();
       }
     }
@@ -390,15 +391,16 @@ class CBoardService::CImpl final : public v1::Board::Service {
   }
 
   // Under m_ConnectionsMutex. Beyond the limit a client is still served its refusal, so it
-  // reads why. A served client is known by its process when local, by its address when not.
-  void Take(const Connection& connection, const std::string& peer) {
+  // reads why. A served client is known by its process when local, by its certificate's name
+  // and address (caller) when not.
+  void Take(const Connection& connection, const std::string& caller) {
     if (static_cast<int>(m_Served.size()) >= m_MaxClients) {
       m_Turned.insert(connection);
       return;
     }
     const std::optional<ucred> local = PeerCredentials(connection.Fd);
     m_Served.emplace(connection, Client{CCallBudget(m_MaxRate), 0, m_NextSerial++,
-                                        local ? ServiceClient{local->pid, ProgramName(local->pid)} : ServiceClient{0, peer}});
+                                        local ? ServiceClient{local->pid, ProgramName(local->pid)} : ServiceClient{0, caller}});
   }
 
   // The acceptor looks again at what it watches, and ends when the service is stopping.

@@ -34,7 +34,7 @@ struct SServiceAccess {
 // TCP has no process here (Pid 0) and is named by its address.
 struct ServiceClient {
   pid_t Pid;
-  std::string Program;  // as /proc/<pid>/comm gives it, or the TCP client's address
+  std::string Program;  // as /proc/<pid>/comm gives it; a TCP client's certificate name and address
 };
 
 // Told the connected clients, oldest first, each time one comes or goes; called on the

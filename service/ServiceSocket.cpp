@@ -120,6 +120,8 @@ std::optional<ucred> PeerCredentials(int fd) {
   ucred peer{};
   socklen_t size = sizeof(peer);
   if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || size != sizeof(peer)) return std::nullopt;
+  // A TCP socket answers too, with no process behind it.
+  if (peer.pid == 0) return std::nullopt;
   return peer;
 }
 

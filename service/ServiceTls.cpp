@@ -6,8 +6,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <grpc/grpc_security_constants.h>
+#include <grpcpp/security/auth_context.h>
 #include <grpcpp/security/credentials.h>
 #include <grpcpp/security/server_credentials.h>
+#include <grpcpp/server_context.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -130,6 +133,18 @@ int TcpConnection(const std::string& peer) {
   }
   closedir(fds);
   return found;
+}
+
+std::string TcpCaller(const grpc::ServerContext& context) {
+  std::string where = context.peer();
+  for (std::string_view family : {"ipv4:", "ipv6:"}) {
+    if (where.starts_with(family)) where.erase(0, family.size());
+  }
+  const std::shared_ptr<const grpc::AuthContext> auth = context.auth_context();
+  const std::vector<grpc::string_ref> names =
+      auth ? auth->FindPropertyValues(GRPC_X509_CN_PROPERTY_NAME) : std::vector<grpc::string_ref>{};
+  if (names.empty()) return where;
+  return std::string(names.front().data(), names.front().size()) + " at " + where;
 }
 
 }  // namespace service

@@ -11,6 +11,7 @@
 
 namespace grpc {
 class ChannelCredentials;
+class ServerContext;
 class ServerCredentials;
 }  // namespace grpc
 
@@ -42,5 +43,8 @@ std::shared_ptr<grpc::ChannelCredentials> ClientCredentials(const STlsFiles& fil
 // The descriptor of this process's TCP connection whose far end gRPC names peer
 // ("ipv4:ADDRESS:PORT", "ipv6:[ADDRESS]:PORT"); -1 when there is none.
 int TcpConnection(const std::string& peer);
+// Who a TCP caller is, for the operator: the name its certificate was made for and where it
+// calls from, "analysis at 10.0.0.7:40312".
+std::string TcpCaller(const grpc::ServerContext& context);
 
 }  // namespace service

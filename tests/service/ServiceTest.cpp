@@ -65,11 +65,11 @@ class ServiceTest : public ::testing::Test {
   }
   // Serves on the loopback address too, with a lab's certificates made in lab/ (the service's
   // machine and the client "analysis").
-  void ServeTcp(int maxClients = service::CBoardService::DEFAULT_MAX_CLIENTS) {
+  void ServeTcp(int maxClients = service::CBoardService::DEFAULT_MAX_CLIENTS, service::ClientsObserver observer = {}) {
     service::MakeCertificates(m_Folder + "/lab", {"127.0.0.1"}, {"analysis"});
     m_Access.TcpAddress = "127.0.0.1:0";
     m_Access.Tls = service::ReadTlsFiles(m_Folder + "/lab/server", service::ETlsSide::Server);
-    Serve(maxClients);
+    Serve(maxClients, std::move(observer));
   }
   static grpc::Status Ask(v1::Board::Stub& client) {
     grpc::ClientContext context;
@@ -306,13 +306,25 @@ TEST_F(ServiceTest, SetPhaseLeavesTheFrameALocalCallLeaves) {
   EXPECT_TRUE(Shown(3) == served);
 }
 
-// A client showing a certificate of the service's authority is served over TCP; the lab's
-// keys are the owner's alone. (The refused ones are met from another process, in
-// test_sorrelctl.py: the system's gRPC client, retrying a refused connection on threads of
-// its own, is one the thread checker cannot follow.)
+// A client showing a certificate of the service's authority is served over TCP and named to
+// the host by its certificate; the lab's keys are the owner's alone. (The refused ones are met
+// from another process, in test_sorrelctl.py: the system's gRPC client, retrying a refused
+// connection on threads of its own, is one the thread checker cannot follow.)
 TEST_F(ServiceTest, ATcpClientWithACertificateOfTheServicesAuthorityIsServed) {
-  ServeTcp();
-  EXPECT_TRUE(Write(*TlsClient(m_Folder + "/lab/analysis"), 2, FRAME).ok());
+  std::mutex mutex;
+  std::vector<service::ServiceClient> told;
+  ServeTcp(service::CBoardService::DEFAULT_MAX_CLIENTS, [&](const std::vector<service::ServiceClient>& clients) {
+    std::lock_guard lock(mutex);
+    told = clients;
+  });
+  auto analysis = TlsClient(m_Folder + "/lab/analysis");
+  EXPECT_TRUE(Write(*analysis, 2, FRAME).ok());
+  const auto named = [&] {
+    std::lock_guard lock(mutex);
+    return told.size() == 1 ? told[0].Program : "";
+  };
+  for (int i = 0; i < 1000 && named().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  EXPECT_TRUE(named().starts_with("analysis at 127.0.0.1:")) << named();
   for (const char* key : {"/lab/server/server.key", "/lab/analysis/client.key"}) {
     EXPECT_EQ(std::filesystem::status(m_Folder + key).permissions(), std::filesystem::perms::owner_read |
                                                                         std::filesystem::perms::owner_write)
