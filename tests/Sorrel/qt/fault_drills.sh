@@ -28,10 +28,16 @@
 # off, nothing saved: the no-card box, the DAC box inside the board's power-up, the missing
 # PowerOff.bmp box (gains set), and a third Sorrel's box beside the held drill's first.
 #
-# Usage: fault_drills.sh <path of the Sorrel program>
+# A signal with the board service's clients connected, one watching the status stream and one
+# calling as fast as it can, ends the program as without them (status 0), every laser at zero
+# gain and the SLM off, the card closed last; the stream ends, the caller meets its error, and
+# neither hangs.
+#
+# Usage: fault_drills.sh <path of the Sorrel program> <path of sorrelctl>
 set -uo pipefail
 
 program="$(realpath "$1")"
+sorrelctl="$(realpath "$2")"
 scratch="$(mktemp -d /tmp/sorrel-drills-XXXXXX)"
 export XDG_RUNTIME_DIR="$scratch/runtime"  # claims of these programs only
 mkdir -m 700 "$XDG_RUNTIME_DIR"
@@ -359,7 +365,44 @@ drill_unreadable_entries() {
     fail "unreadable entries: the card was not closed last"
 }
 
+drill_service_clients() {
+  local work="$scratch/served" socket="$XDG_RUNTIME_DIR/sorrel/board.sock" watcher caller register value
+  make_work "$work"
+  sed -i 's/^"HideComp"="0"$/&\n"BoardService"="1"/' "$work/registry/sorrel.reg"
+  start_shown "$work" sorrel SORREL_SIM=kite SORREL_SIM_TRACE="$work/trace"
+  local pid=$started
+  ready "$work" "$pid" || fail "service clients: Sorrel did not start"
+  until_true 30 test -S "$socket" || fail "service clients: the board service did not start"
+  "$sorrelctl" power on >"$work/power.out" 2>&1 || fail "service clients: power on refused: $(cat "$work/power.out")"
+  # Through the window's service alone: once it has gone, a call must fail, not open the card.
+  "$sorrelctl" watch --service "$socket" >"$work/watch.out" 2>&1 &
+  watcher=$!
+  pids+=("$watcher")
+  (while "$sorrelctl" select 1 --service "$socket" && "$sorrelctl" select 2 --service "$socket"; do :; done) \
+    >"$work/select.out" 2>&1 &
+  caller=$!
+  pids+=("$caller")
+  until_true 30 test -s "$work/watch.out" || fail "service clients: the stream said nothing"
+  kill -TERM "$pid"
+  finish "$pid" 30
+  expect_status "service clients" "$status" 0
+  finish "$watcher" 30
+  # A stream the service ends is ended as the client asked: status 0.
+  expect_status "service clients, the watching client" "$status" 0
+  finish "$caller" 30
+  [ "$status" != 999 ] || fail "service clients: the calling client hung"
+  for register in 10 14; do
+    value=$(last_write "$work/trace/registers.log" 0 "$register")
+    [ "${value:6:2}" = 00 ] || fail "service clients: register $register last written \"$value\", not a zero gain"
+  done
+  value=$(last_write "$work/trace/registers.log" 0 00)
+  [ -n "$value" ] && (((16#$value & 0x400) == 0)) || fail "service clients: the SLM left powered (control $value)"
+  [ "$(tail -n 1 "$work/trace/registers.log" | awk '{print $3, $4, $5}')" = "2 00 00000000" ] ||
+    fail "service clients: the card was not closed last"
+}
+
 drill_no_card
+drill_service_clients
 drill_unreadable_entries
 drill_fatal "another model only" "other" "ERROR: The hardware found was not 256 or 512 hardware"
 drill_fatal "3.3 V supply low" "kite:3v3-low" "ERROR: 3.3 Volt Status Low" "ERROR: INIT Bits 0 0 0 0" \
