@@ -13,8 +13,8 @@ import numpy as np
 import pytest
 
 import sorrel
-from conftest import (CONTROL_SLM_POWER, REG_CONTROL, REG_TIMING_A, ROOT, SORRELCTL, board_writes, last_write,
-                      positions_shown, read_pgm, write_settings)
+from conftest import (CONTROL_SLM_POWER, REG_CONTROL, REG_TIMING_A, ROOT, SORRELCTL, assert_left_safe, board_writes,
+                      last_write, positions_shown, python, read_pgm, wait_for_line, write_settings)
 
 SETTINGS = {"FrameRate": "200", "LaserDuty": "40", "LaserAGain": "120", "LaserBGain": "60", "LC_Type": "0",
             "TrueFrames": "5"}
@@ -150,6 +150,60 @@ class TestServiceClient:
         while status_of(socket)[0] and time.monotonic() < deadline:
             time.sleep(0.01)
         assert status_of(socket)[0] is False
+
+    def test_a_client_killed_in_a_call_leaves_the_others_served_and_the_board_safe_at_the_end(self, served):
+        socket, trace = served
+        writer = python(f"""
+import numpy as np, sorrel
+board = sorrel.connect({str(socket)!r})
+board.power = True
+board.set_run_parameters(laser_a_gain=200, laser_b_gain=150)
+frame = np.zeros((512, 512), np.uint8)
+print("writing", flush=True)
+while True:
+    board.write_frame(5, frame)
+""")
+        with sorrel.connect(socket) as other:
+            wait_for_line(writer, "writing")
+            writer.kill()  # almost always inside a write: the loop does nothing else
+            writer.wait()
+            other.select(3)
+            assert other.power is True, "another client still holds a session: nothing was switched"
+            assert other.run_parameters["laser_a_gain"] == 200
+        deadline = time.monotonic() + 30
+        while status_of(socket)[0] and time.monotonic() < deadline:
+            time.sleep(0.01)
+        assert_left_safe(trace)
+
+    def test_two_clients_racing_for_the_one_place_are_served_one_after_the_other(self, work, serve):
+        socket = work / "one.sock"
+        serve("--socket", socket, "--max-clients", "1", env=dict(os.environ, XDG_RUNTIME_DIR=str(work)))
+        racer = f"""
+import time, sorrel
+try:
+    board = sorrel.connect({str(socket)!r})
+    board.select(2)
+    print("served", flush=True)
+    time.sleep(120)
+except sorrel.Error as e:
+    print(e, flush=True)
+"""
+        racers = [python(racer) for _ in range(2)]
+        said = {wait_for_line(r, ""): r for r in racers}
+        assert sorted(said) == ["served",
+                                "the board service serves at most 1 clients at once; try again when one has ended"]
+        said["served"].kill()
+        said["served"].wait()
+        # The place is free once the service has seen the winner go.
+        deadline = time.monotonic() + 30
+        while True:
+            try:
+                with sorrel.connect(socket) as board:
+                    board.select(3)
+                break
+            except sorrel.Error:
+                assert time.monotonic() < deadline, "the place of a killed client was never freed"
+                time.sleep(0.01)
 
     def test_a_card_is_chosen_and_a_service_elsewhere_is_reached_through_tls(self, work, serve, monkeypatch):
         monkeypatch.setenv("SORREL_SIM", "kite,wren")
