@@ -88,7 +88,8 @@ const std::vector<Command>& Commands() {
        "and the other board commands go through it, so their changes last from one command to the next; the board's "
        "end is then the service's. Given --card more than once, it serves each card in a process of its own, the "
        "first on the socket and each further one on board-ADDRESS.sock beside it, until the same signals, which it "
-       "passes on; a command given --card finds its card's socket.",
+       "passes on; a card that cannot be served leaves the others served. A command given --card finds its card's "
+       "socket.",
        WithBoardOptions({{"--socket", 1, "PATH", "the socket to serve on (default: $XDG_RUNTIME_DIR/sorrel/board.sock)"},
                          {"--group", 1, "NAME", "serve the members of group NAME too: the socket is theirs, mode 0660"},
                          {"--listen", 1, "HOST:PORT", "serve on this TCP address too (port 0: any free one), with --tls-dir"},
