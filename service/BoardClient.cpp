@@ -36,17 +36,21 @@ std::string OpeningOptionRefused(const std::string& option, const std::string& p
 }
 
 std::optional<std::string> LocalService(bool cardChosen) {
-  for (const std::string& path : {DefaultSocketPath(), std::string(MACHINE_SOCKET_PATH)}) {
-    if (path.empty() || !Answers(path)) continue;
-    // A service of another card leaves the chosen one to be opened beside it.
-    if (cardChosen) {
-      try {
-        if (!pci::IsChosen(CBoardClient(path, false).Status().card())) continue;
-      } catch (const CServiceError&) {
-        continue;
+  for (const std::string& first : {DefaultSocketPath(), std::string(MACHINE_SOCKET_PATH)}) {
+    if (first.empty()) continue;
+    // Without a choice, the first card a service serves is the one this process would open.
+    for (const std::string& path : cardChosen ? ServedSockets(first) : std::vector<std::string>{first}) {
+      if (!Answers(path)) continue;
+      // A service of another card leaves the chosen one to be opened beside it.
+      if (cardChosen) {
+        try {
+          if (!pci::IsChosen(CBoardClient(path, false).Status().card())) continue;
+        } catch (const CServiceError&) {
+          continue;
+        }
       }
+      return path;
     }
-    return path;
   }
   return std::nullopt;
 }

@@ -35,8 +35,8 @@ std::string OpeningOptionRefused(const std::string& option, const std::string& p
 
 // The socket of the local board service a client of this process goes through when it is
 // not given one: the user's own, else the machine's, the first that answers and, when this
-// process chose a card (pci::ChooseCard), holds that card; none when the client is to open
-// its card itself.
+// process chose a card (pci::ChooseCard), holds that card, on that socket or on one of a
+// further card beside it (CardSocketPath); none when the client is to open its card itself.
 std::optional<std::string> LocalService(bool cardChosen);
 
 class CBoardClient {

@@ -5,12 +5,15 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 namespace service {
@@ -55,12 +58,32 @@ bool Member(const ucred& peer, gid_t group) {
   return false;
 }
 
+std::string Folder(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
+
+constexpr std::string_view CARD_PREFIX = "board-", CARD_SUFFIX = ".sock";
+
 }  // namespace
 
 std::string DefaultSocketPath() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (runtime == nullptr || *runtime == '\0') return {};
   return std::string(runtime) + "/sorrel/board.sock";
+}
+
+std::string CardSocketPath(const std::string& first, const std::string& address) {
+  return Folder(first) + std::string(CARD_PREFIX) + address + std::string(CARD_SUFFIX);
+}
+
+std::vector<std::string> ServedSockets(const std::string& first) {
+  std::vector<std::string> further;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(Folder(first), error)) {
+    const std::string name = entry.path().filename();
+    if (name.starts_with(CARD_PREFIX) && name.ends_with(CARD_SUFFIX)) further.push_back(Folder(first) + name);
+  }
+  std::sort(further.begin(), further.end());
+  further.insert(further.begin(), first);
+  return further;
 }
 
 int Connect(const std::string& path) {
@@ -88,7 +111,7 @@ bool Answers(const std::string& path) {
 
 int Listen(const std::string& path, std::optional<gid_t> group) {
   const sockaddr_un address = Address(path);
-  if (path == DefaultSocketPath()) {
+  if (const std::string home = DefaultSocketPath(); !home.empty() && Folder(path) == Folder(home)) {
     const std::string folder = path.substr(0, path.rfind('/'));
     if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) throw Failure("cannot make " + folder);
   }

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace service {
 
@@ -13,6 +14,12 @@ namespace service {
 std::string DefaultSocketPath();
 // The machine-wide service's socket, for the members of the sorrel group (its systemd unit's).
 constexpr const char* MACHINE_SOCKET_PATH = SORREL_MACHINE_SOCKET;
+
+// Where a service of several cards serves each card after the first, whose socket is first:
+// board-<address>.sock in first's folder, the address as pci::CardAddress writes it.
+std::string CardSocketPath(const std::string& first, const std::string& address);
+// first, then the sockets of first's folder named as CardSocketPath names them, in name order.
+std::vector<std::string> ServedSockets(const std::string& first);
 
 // A socket connected to the one at path; -1 when nothing accepts the connection.
 int Connect(const std::string& path);
@@ -22,7 +29,7 @@ bool Answers(const std::string& path);
 // A listening socket at path, the file mode 0600, or 0660 and of group when one is given. A
 // socket file nothing answers on is replaced; throws std::runtime_error when a service
 // answers there, the path is something else, or the socket cannot be made. The default
-// path's folder is made 0700 when missing.
+// path's folder is made 0700 when missing, for the cards served beside it too.
 int Listen(const std::string& path, std::optional<gid_t> group = std::nullopt);
 
 // The credentials of the process at the other end of a connected Unix socket.

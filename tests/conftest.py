@@ -30,7 +30,7 @@ os.environ["SORREL_REGISTRY"] = str(_PRIVATE / "registry")
 os.environ["SORREL_SIM"] = "kite"
 os.environ.pop("SORREL_SIM_TRACE", None)
 
-REG_CONTROL, REG_TIMING_A, REG_TIMING_B = 0x00, 0x10, 0x14
+REG_CONTROL, REG_FRAME_SELECT, REG_TIMING_A, REG_TIMING_B = 0x00, 0x08, 0x10, 0x14
 CONTROL_RUN, CONTROL_SLM_POWER = 1 << 3, 1 << 10
 
 
@@ -123,11 +123,11 @@ def python(code, env=None):
     return subprocess.Popen([sys.executable, "-c", code], env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
 
-def wait_for_line(process, text, timeout=30):
-    """Reads the child's standard output until a line holds text; the line."""
+def wait_for_line(process, text, timeout=30, count=1, stream=None):
+    """Reads the child's standard output (or stream) until count lines hold text; those lines."""
     deadline = time.monotonic() + timeout
     seen = ""
-    fd = process.stdout.fileno()
+    fd = (stream or process.stdout).fileno()
     while time.monotonic() < deadline:
         ready, _, _ = select.select([fd], [], [], deadline - time.monotonic())
         if not ready:
@@ -136,24 +136,24 @@ def wait_for_line(process, text, timeout=30):
         if not chunk:
             break
         seen += chunk
-        for line in seen.splitlines():
-            if text in line:
-                return line
+        lines = [line for line in seen.splitlines() if text in line]
+        if len(lines) >= count:
+            return "\n".join(lines[:count])
     process.kill()
     raise AssertionError(f"the child did not say {text!r}; it said {seen!r} and {process.stderr.read()!r}")
 
 
 @pytest.fixture
 def serve():
-    """Starts sorrelctl serve with these arguments (and env, when given) once it serves; kills
-    what a test left."""
+    """Starts sorrelctl serve with these arguments (and env, when given) once it serves each of
+    its cards; kills what a test left."""
     started = []
 
-    def start(*args, env=None):
+    def start(*args, env=None, cards=1):
         p = subprocess.Popen([SORRELCTL, "serve", *map(str, args)], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                              env=env)
         started.append(p)
-        p.serving = wait_for_line(p, "serving Kite_SLM on ")
+        p.serving = wait_for_line(p, "serving ", count=cards)
         return p
 
     yield start

@@ -42,7 +42,8 @@ def open_board(modulator_type=None, true_frames=None, keep_power=False, card=Non
     Raises CardBusy when another process holds the card, Error when no usable board comes up.
 
     When a board service answers on the user's or the machine's socket (and holds the card
-    asked for), the board is the service's, reached as connect() reaches it; modulator_type
+    asked for, there or on a further card's socket beside it), the board is the service's,
+    reached as connect() reaches it; modulator_type
     and true_frames then raise Error, since the service opened the board with its own."""
     return _open_board(modulator_type, true_frames, keep_power, card)
 

@@ -62,7 +62,8 @@ if command -v systemd-analyze >/dev/null; then
   sed "s|^ExecStart=sorrelctl |ExecStart=$root/usr/bin/sorrelctl |" "$unit" > "$scratch/sorrel-board.service"
   said="$(systemd-analyze verify "$scratch/sorrel-board.service" 2>&1)" || fail "the unit does not verify: $said"
 fi
-read -ra serve <<<"$exec_start"
+# With two cards, as the unit's comment gives them in a drop-in.
+read -ra serve <<<"${exec_start/\$CARDS/--card 0000:03:00.0 --card 0000:04:00.0}"
 [ "${serve[0]}" = sorrelctl ] || fail "the unit does not start sorrelctl: $exec_start"
 said="$("$root/usr/bin/sorrelctl" "${serve[@]:1}" --help)" || fail "the installed sorrelctl does not take the unit's $exec_start: $said"
 grep -q '^sorrel:x:[0-9]*:' "$root/etc/group" || fail "no sorrel group"

@@ -230,6 +230,18 @@ except sorrel.Error as e:
         with sorrel.open_board(card="0000:01:01.0") as board:
             assert board.spec.BoardName == "Wren_SLM"
 
+    def test_open_board_reaches_the_worker_of_the_card_chosen(self, work, serve, monkeypatch):
+        monkeypatch.setenv("SORREL_SIM", "kite,wren")
+        monkeypatch.setenv("XDG_RUNTIME_DIR", str(work))
+        serve("--card", "0000:01:00.0", "--card", "0000:01:01.0", cards=2)
+        # Each card is a worker's, so a board opened here would be refused as busy.
+        with sorrel.open_board(card="1", keep_power=True) as board:
+            assert board.spec.BoardName == "Wren_SLM"
+            board.power = True
+        assert status_of(work / "sorrel" / "board-0000:01:01.0.sock")[0] is True
+        with sorrel.open_board() as board:
+            assert board.spec.BoardName == "Kite_SLM" and board.power is False
+
 
 def python_stubs(folder):
     """sorrel_board_pb2 and sorrel_board_pb2_grpc from the contract, made into folder."""

@@ -3,9 +3,11 @@
 #include <grpc/support/log.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <string_view>
 
 #include "ServiceSocket.h"
 #include "pci/Facility.h"
@@ -26,7 +28,11 @@ const std::vector<OptionSpec>& BoardOptions() {
 }
 
 std::vector<OptionSpec> WithBoardOptions(std::vector<OptionSpec> own) {
-  own.insert(own.end(), BoardOptions().begin(), BoardOptions().end());
+  const size_t owned = own.size();
+  for (const OptionSpec& board : BoardOptions()) {
+    const auto same = [&](const OptionSpec& o) { return std::string_view(o.name) == board.name; };
+    if (std::none_of(own.begin(), own.begin() + owned, same)) own.push_back(board);
+  }
   return own;
 }
 

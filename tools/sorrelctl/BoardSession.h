@@ -19,7 +19,7 @@ namespace sorrelctl {
 
 // The options of every board command: --modulator, --true-frames, --keep-power, --save.
 const std::vector<OptionSpec>& BoardOptions();
-// A command's own options followed by those.
+// A command's own options followed by those it does not give a spec of its own.
 std::vector<OptionSpec> WithBoardOptions(std::vector<OptionSpec> own);
 
 // A termination signal ended the command between two of its steps.

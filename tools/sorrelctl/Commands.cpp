@@ -86,14 +86,21 @@ const std::vector<Command>& Commands() {
        "other machines on a TCP address too, always through mutual TLS: a client must show a certificate of the "
        "authority in --tls-dir (see certs); nothing listens on a network otherwise. While it serves, status, power "
        "and the other board commands go through it, so their changes last from one command to the next; the board's "
-       "end is then the service's.",
+       "end is then the service's. Given --card more than once, it serves each card in a process of its own, the "
+       "first on the socket and each further one on board-ADDRESS.sock beside it, until the same signals, which it "
+       "passes on; a card that cannot be served leaves the others served. A command given --card finds its card's "
+       "socket.",
        WithBoardOptions({{"--socket", 1, "PATH", "the socket to serve on (default: $XDG_RUNTIME_DIR/sorrel/board.sock)"},
                          {"--group", 1, "NAME", "serve the members of group NAME too: the socket is theirs, mode 0660"},
                          {"--listen", 1, "HOST:PORT", "serve on this TCP address too (port 0: any free one), with --tls-dir"},
                          {"--tls-dir", 1, "DIR", "the service's TLS files for --listen: ca.pem, server.pem, server.key"},
                          {"--max-clients", 1, "N", "serve at most N clients at once, 1 to 1000 (default: 8)"},
                          {"--max-rate", 1, "N",
-                          "take at most N calls a second from one client, 1 to 1000000 (default: 10000)"}}),
+                          "take at most N calls a second from one client, 1 to 1000000 (default: 10000)"},
+                         {"--card", 1, "ADDRESS|SLOT",
+                          "the card to serve: its PCI address or slot number (default: the first); again for another "
+                          "card, each then named by its PCI address",
+                          true}}),
        ServeCommand},
       {"certs", "certs DIR --server NAME[,NAME...] --client NAME[,NAME...]",
        "make a lab's TLS authority and machine certificates",

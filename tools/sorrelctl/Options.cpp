@@ -25,13 +25,15 @@ COptions::COptions(const std::string& command, const std::vector<std::string>& a
       if (arg == s.name) spec = &s;
     }
     if (spec == nullptr) throw CUsageError(command + ": unknown option " + arg);
-    if (m_Values.count(arg) != 0) throw CUsageError(command + ": " + arg + " given twice");
+    if (m_Values.count(arg) != 0 && !spec->repeated) throw CUsageError(command + ": " + arg + " given twice");
     std::vector<std::string>& values = m_Values[arg];
+    m_Given.push_back({arg});
     for (int v = 0; v < spec->values; ++v) {
       if (++i >= args.size()) {
         throw CUsageError(command + ": " + arg + " needs " + std::string(spec->metavar));
       }
       values.push_back(args[i]);
+      m_Given.back().push_back(args[i]);
     }
   }
 }
@@ -45,6 +47,16 @@ const std::vector<std::string>& COptions::Values(const std::string& name) const 
   static const std::vector<std::string> NONE;
   auto it = m_Values.find(name);
   return it == m_Values.end() ? NONE : it->second;
+}
+
+std::vector<std::string> COptions::OptionsWithout(const std::vector<std::string>& names) const {
+  std::vector<std::string> kept;
+  for (const std::vector<std::string>& given : m_Given) {
+    if (std::find(names.begin(), names.end(), given.front()) == names.end()) {
+      kept.insert(kept.end(), given.begin(), given.end());
+    }
+  }
+  return kept;
 }
 
 std::optional<int> COptions::Number(const std::string& name, int low, int high) const {

@@ -1,6 +1,7 @@
 #pragma once
-// A command's arguments: its operands in order and its options, each given at most once and
-// each taking a fixed number of values. Anything else is a usage error, said in one line.
+// A command's arguments: its operands in order and its options, each given at most once (or
+// again, where its spec says so) and each taking a fixed number of values. Anything else is
+// a usage error, said in one line.
 
 #include <map>
 #include <optional>
@@ -21,6 +22,7 @@ struct OptionSpec {
   int values;          // how many values follow it
   const char* metavar;  // "N", "SLM.bmp SYS.bmp"; empty for a flag
   const char* help;
+  bool repeated = false;  // may be given again; Values then holds each one's values in turn
 };
 
 class COptions {
@@ -36,6 +38,9 @@ class COptions {
 
   bool Has(const std::string& name) const { return m_Values.count(name) != 0; }
   const std::vector<std::string>& Values(const std::string& name) const;
+  // The options as given, each followed by its values, but for those named: the command line
+  // of the same command with those left out.
+  std::vector<std::string> OptionsWithout(const std::vector<std::string>& names) const;
   // The option's value as a whole number within low..high; nothing when it was not given.
   std::optional<int> Number(const std::string& name, int low, int high) const;
   // The option's value split at its commas: one item or more, none empty; nothing when it was
@@ -49,6 +54,7 @@ class COptions {
   bool m_Help = false;
   std::vector<std::string> m_Operands;
   std::map<std::string, std::vector<std::string>> m_Values;
+  std::vector<std::vector<std::string>> m_Given;  // each option given with its values, in order
 };
 
 // A whole decimal number within low..high, or a usage error naming what.

@@ -1,5 +1,7 @@
 #include <grp.h>
+#include <sys/prctl.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <stdexcept>
 
@@ -9,8 +11,10 @@
 #include "Commands.h"
 #include "HeadlessBoard.h"
 #include "PhaseFrame.h"
+#include "ServeCards.h"
 #include "ServiceSocket.h"
 #include "Terminal.h"
+#include "pci/Facility.h"
 
 namespace sorrelctl {
 
@@ -50,9 +54,17 @@ int ServeCommand(const COptions& options) {
   options.ExpectOperands(0, "");
   const std::string path = options.Has("--socket") ? options.Values("--socket")[0] : service::DefaultSocketPath();
   if (path.empty()) throw CUsageError("serve: XDG_RUNTIME_DIR is not set; give --socket PATH");
+  const bool several = options.Values("--card").size() > 1;
+  if (several && options.Has("--listen")) {
+    throw CUsageError("serve: --listen serves one card, not several: start a serve --listen for each card");
+  }
   const int clients = options.Number("--max-clients", 1, 1000).value_or(service::CBoardService::DEFAULT_MAX_CLIENTS);
   const service::SServiceAccess access = Access(options);
   const int rate = options.Number("--max-rate", 1, 1000000).value_or(service::CBoardService::DEFAULT_MAX_RATE);
+  if (several) return ServeCards(options, path);
+  // A worker of ServeCards, started through /proc/self/exe, would be named exe: ps and pgrep
+  // find it by the tool's name.
+  prctl(PR_SET_NAME, program_invocation_short_name);
   // Said before the card is asked for, which that service holds.
   if (service::Answers(path)) throw std::runtime_error("a board service already answers on " + path);
   return RunOnBoard(options, [&](CBoardSession& session) {
@@ -65,7 +77,8 @@ int ServeCommand(const COptions& options) {
     SayMessages();  // what the compensation files' reader said
     service::CBoardService served(headless, path, clients, rate, access);
     const std::string tcp = served.TcpAddress().empty() ? "" : " and tls://" + served.TcpAddress();
-    Result("serving %s on %s%s\n", board.Spec().BoardName, path.c_str(), tcp.c_str());
+    const std::string card = pci::CardAddress(pci::RegisteredCards().front());
+    Result("serving %s at %s on %s%s\n", board.Spec().BoardName, card.c_str(), path.c_str(), tcp.c_str());
     for (;;) session.Wait(3600);
   });
 }

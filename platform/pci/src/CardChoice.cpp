@@ -68,6 +68,11 @@ bool IsChosen(const std::string& address) {
   return card && !card->SlotOnly && !detail::KeepChosen({card->Place}).empty();
 }
 
+std::string ChoiceAddress(const std::string& card) {
+  const std::optional<Choice> choice = Parse(card);
+  return choice && !choice->SlotOnly ? CardAddress(choice->Place) : "";
+}
+
 namespace detail {
 
 std::vector<Location> KeepChosen(std::vector<Location> found) {

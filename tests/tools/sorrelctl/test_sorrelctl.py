@@ -11,13 +11,15 @@ import pty
 import signal
 import subprocess
 import tempfile
+import time
 
 import grpc
 import numpy as np
 import pytest
 
-from conftest import (BUILD, CONTROL_RUN, CONTROL_SLM_POWER, REG_CONTROL, REG_TIMING_A, SORRELCTL, assert_left_safe,
-                      board_writes, last_write, read_pgm, wait_for_line, write_bitmap, write_lut, write_settings)
+from conftest import (BUILD, CONTROL_RUN, CONTROL_SLM_POWER, REG_CONTROL, REG_FRAME_SELECT, REG_TIMING_A, SORRELCTL,
+                      assert_left_safe, board_writes, last_write, read_pgm, wait_for_line, write_bitmap, write_lut,
+                      write_settings)
 
 COMMANDS = ["cards", "certs", "compose", "download", "run", "select", "power", "status", "watch"]
 SAFE = "sorrelctl: lasers at zero gain, SLM power off\n"
@@ -74,6 +76,13 @@ class TestCommandLine:
         (["status", "--modulator", "both"], "--modulator takes amplitude or phase, not 'both'"),
         (["status", "--true-frames", "2"], "status: --true-frames takes 3 to 32767, not 2"),
         (["status", "--card", "1:2"], "--card: '1:2' is neither a PCI address (such as 0000:03:00.0 or 03:00.0) nor a slot number (0 to 31)"),
+        (["status", "--card", "0", "--card", "1"], "status: --card given twice"),
+        (["serve", "--card", "01:01.0", "--card", "01:00.0", "--card", "0000:01:01.0"],
+         "serve: --card 01:01.0 and --card 0000:01:01.0 name the same card"),
+        (["serve", "--card", "01:00.0", "--card", "1"],
+         "serve: with several cards each --card is a PCI address, which names its socket, not the slot number 1"),
+        (["serve", "--card", "01:00.0", "--card", "01:01.0", "--listen", "127.0.0.1:0", "--tls-dir", "lab"],
+         "serve: --listen serves one card, not several: start a serve --listen for each card"),
     ])
     def test_a_command_line_it_cannot_take_is_one_line_and_status_2(self, work, args, line):
         r = tool(*args)
@@ -355,6 +364,53 @@ class TestService:
         assert (r.returncode, r.stderr) == (1, f"sorrelctl: --card 01:01.0: the board service on {lab / 'sorrel' / 'board.sock'} holds the card at 0000:01:00.0\n")
         p.send_signal(signal.SIGTERM)
         p.wait(timeout=60)
+
+    def test_one_serve_serves_several_cards_each_on_its_socket_and_sigterm_ends_them_all_safe(self, lab, monkeypatch,
+                                                                                             serve):
+        monkeypatch.setenv("SORREL_SIM", "kite,kite")
+        monkeypatch.setenv("SORREL_SIM_TRACE", str(lab / "trace"))
+        monkeypatch.setenv("XDG_RUNTIME_DIR", str(lab))
+        first, second = lab / "sorrel" / "board.sock", lab / "sorrel" / "board-0000:01:01.0.sock"
+        p = serve("--card", "01:00.0", "--card", "1:01.0", cards=2)
+        assert sorted(p.serving.splitlines()) == [f"serving Kite_SLM at 0000:01:00.0 on {first}",
+                                                  f"serving Kite_SLM at 0000:01:01.0 on {second}"]
+        assert [s.stat().st_mode & 0o777 for s in (first, second)] == [0o600, 0o600]
+        r = tool("select", "3", "--card", "01:01.0")
+        assert (r.returncode, r.stdout, r.stderr) == (0, "frame 3 selected\n", "")
+        assert tool("power", "on", "--keep-power", "--card", "1").returncode == 0
+        assert tool("power", "on", "--keep-power").returncode == 0
+        lines = tool("status", "--card", "1").stdout.splitlines()
+        assert "card          0000:01:01.0" in lines and "SLM power     on" in lines
+        assert "card          0000:01:00.0" in tool("status").stdout.splitlines(), "no --card: the first card"
+        assert last_write(board_writes(lab / "trace" / "slot-1"), REG_FRAME_SELECT) & 0xFFFF == 3
+        assert (REG_FRAME_SELECT, 3) not in board_writes(lab / "trace" / "slot-0")
+        p.send_signal(signal.SIGTERM)
+        out, err = p.communicate(timeout=60)
+        assert (p.returncode, out) == (0, b"")
+        assert err.decode().count("sorrelctl: ended by SIGTERM\n") == 2 and err.decode().count(SAFE) == 2, err
+        for slot in ("slot-0", "slot-1"):
+            assert_left_safe(lab / "trace" / slot)
+        assert not first.exists() and not second.exists()
+
+    def test_a_card_not_served_leaves_the_others_served_until_the_serve_ends_however_it_ends(self, lab, monkeypatch,
+                                                                                          serve):
+        monkeypatch.setenv("SORREL_SIM", "kite,kite")
+        monkeypatch.setenv("SORREL_SIM_TRACE", str(lab / "trace"))
+        socket = lab / "board.sock"
+        p = serve("--card", "01:01.0", "--card", "01:05.0", "--socket", socket)
+        wait_for_line(p, "sorrelctl: serve: card 0000:01:05.0 is not served: its worker ended with status 1; the other "
+                         "cards are still served", stream=p.stderr)
+        r = tool("power", "on", "--keep-power", "--service", socket)
+        assert (r.returncode, r.stdout) == (0, "SLM power on\n"), r.stderr
+        # The workers end with the serve, even killed.
+        p.kill()
+        p.wait()
+        for _ in range(600):  # the limit only stops a hang
+            if not socket.exists():
+                break
+            time.sleep(0.05)
+        assert not socket.exists()
+        assert_left_safe(lab / "trace" / "slot-1")
 
     def test_another_user_is_refused_even_through_a_loosened_socket(self, lab, serve):
         if os.geteuid() != 0:

@@ -149,6 +149,9 @@ PCI_API std::string CardAddress(const Location& location);
 PCI_API std::string ChooseCard(const std::string& card);
 // Whether Scan finds the card at this address (as CardAddress writes it) under the choice.
 PCI_API bool IsChosen(const std::string& address);
+// The address a ChooseCard text names, as CardAddress writes it ("03:00.0" is
+// "0000:03:00.0"); empty for a slot number, which names no one place, or a text that names none.
+PCI_API std::string ChoiceAddress(const std::string& card);
 
 // ---- what the modulator of a registered card shows now ----
 
