@@ -15,19 +15,6 @@
 #include "WindowBoard.h"
 #include "ui/Host.h"
 
-namespace {
-
-std::string ClientsLine(const std::vector<service::ServiceClient>& clients) {
-  if (clients.empty()) return "Board service: no clients";
-  std::string line = "Board service: " + std::to_string(clients.size()) + (clients.size() == 1 ? " client (" : " clients (");
-  for (size_t i = 0; i < clients.size(); ++i) {
-    if (i > 0) line += ", ";
-    line += clients[i].Pid != 0 ? std::to_string(clients[i].Pid) + " " + clients[i].Program : clients[i].Program;
-  }
-  return line + ")";
-}
-
-}  // namespace
 
 bool CSorrelDlg::StartService() {
   const std::string path = service::DefaultSocketPath();
@@ -44,7 +31,7 @@ bool CSorrelDlg::StartService() {
           *m_pServedBoard, path, service::CBoardService::DEFAULT_MAX_CLIENTS, service::CBoardService::DEFAULT_MAX_RATE,
           service::SServiceAccess{},
           [this, &handOver](const std::vector<service::ServiceClient>& clients) {
-            handOver.Send([this, clients] { SetDlgItemText(IDC_SERVICE_STATE, ClientsLine(clients)); });
+            handOver.Send([this, clients] { SetDlgItemText(IDC_SERVICE_STATE, service::ClientsLine(clients)); });
           });
     } catch (const std::exception& e) {
       m_pServedBoard.reset();
@@ -53,7 +40,7 @@ bool CSorrelDlg::StartService() {
   }
   m_bServeBoard = m_pService != nullptr;
   CheckDlgButton(IDC_BOARD_SERVICE, m_bServeBoard);
-  SetDlgItemText(IDC_SERVICE_STATE, m_bServeBoard ? ClientsLine({}) : "Board service off");
+  SetDlgItemText(IDC_SERVICE_STATE, m_bServeBoard ? service::ClientsLine({}) : "Board service off");
   if (!refusal.empty()) MessageBox(this, refusal, "BOARD SERVICE", MessageIcon::Stop);
   return m_bServeBoard;
 }

@@ -481,6 +481,16 @@ class CBoardService::CImpl final : public v1::Board::Service {
   std::vector<uint64_t> m_Told;  // the clients the observer was told last, on the acceptor's thread
 };
 
+std::string ClientsLine(const std::vector<ServiceClient>& clients) {
+  if (clients.empty()) return "Board service: no clients";
+  std::string line = "Board service: " + std::to_string(clients.size()) + (clients.size() == 1 ? " client (" : " clients (");
+  for (size_t i = 0; i < clients.size(); ++i) {
+    if (i > 0) line += ", ";
+    line += clients[i].Pid != 0 ? std::to_string(clients[i].Pid) + " " + clients[i].Program : clients[i].Program;
+  }
+  return line + ")";
+}
+
 CBoardService::CBoardService(CServedBoard& board, const std::string& socketPath, int maxClients, int maxRate,
                              const SServiceAccess& access, ClientsObserver observer)
     : m_Impl(std::make_unique<CImpl>(board, socketPath, maxClients, maxRate, access, std::move(observer))) {}

@@ -330,6 +330,7 @@ TEST_F(ServiceTest, ATcpClientWithACertificateOfTheServicesAuthorityIsServed) {
                                                                         std::filesystem::perms::owner_write)
         << key;
   }
+  m_Service.reset();  // it tells no more, before what it told goes
 }
 
 // A TCP client counts against the limit as a local one does, hears the same refusal, and

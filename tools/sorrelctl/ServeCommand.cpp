@@ -2,8 +2,14 @@
 #include <sys/prctl.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <stdexcept>
+#include <thread>
+#include <utility>
 
 #include "BoardGeometry.h"
 #include "BoardService.h"
@@ -48,6 +54,38 @@ service::SServiceAccess Access(const COptions& options) {
   return access;
 }
 
+// Who is served, printed as it changes by a thread of its own, so the service never waits for
+// a terminal that is paused or a pipe nobody reads; a line not printed yet gives way to a newer.
+class CClientsPrinter {
+ public:
+  CClientsPrinter() {
+    std::thread([state = m_State] {
+      std::unique_lock lock(state->Mutex);
+      for (;;) {
+        state->Changed.wait(lock, [&] { return state->Line.has_value(); });
+        const std::string line = *std::exchange(state->Line, std::nullopt);
+        lock.unlock();
+        std::fprintf(stdout, "%s\n", line.c_str());
+        std::fflush(stdout);
+        lock.lock();
+      }
+    }).detach();
+  }
+  void Tell(const std::vector<service::ServiceClient>& clients) {
+    std::lock_guard lock(m_State->Mutex);
+    m_State->Line = service::ClientsLine(clients);
+    m_State->Changed.notify_one();
+  }
+
+ private:
+  struct SState {
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    std::optional<std::string> Line;
+  };
+  std::shared_ptr<SState> m_State = std::make_shared<SState>();
+};
+
 }  // namespace
 
 int ServeCommand(const COptions& options) {
@@ -75,7 +113,10 @@ int ServeCommand(const COptions& options) {
     service::CHeadlessBoard headless(board, scripting::StoredCompensation(session.Settings(), geometry),
                                      scripting::CurrentWorkingFolder());
     SayMessages();  // what the compensation files' reader said
-    service::CBoardService served(headless, path, clients, rate, access);
+    // Who comes and goes, for the operator's terminal or the machine's journal.
+    CClientsPrinter printer;
+    service::CBoardService served(headless, path, clients, rate, access,
+                                  [&printer](const std::vector<service::ServiceClient>& served) { printer.Tell(served); });
     const std::string tcp = served.TcpAddress().empty() ? "" : " and tls://" + served.TcpAddress();
     const std::string card = pci::CardAddress(pci::RegisteredCards().front());
     Result("serving %s at %s on %s%s\n", board.Spec().BoardName, card.c_str(), path.c_str(), tcp.c_str());

@@ -386,7 +386,8 @@ class TestService:
         assert (REG_FRAME_SELECT, 3) not in board_writes(lab / "trace" / "slot-0")
         p.send_signal(signal.SIGTERM)
         out, err = p.communicate(timeout=60)
-        assert (p.returncode, out) == (0, b"")
+        assert p.returncode == 0
+        assert all(line.startswith("Board service: ") for line in out.decode().splitlines()), out
         assert err.decode().count("sorrelctl: ended by SIGTERM\n") == 2 and err.decode().count(SAFE) == 2, err
         for slot in ("slot-0", "slot-1"):
             assert_left_safe(lab / "trace" / slot)
@@ -451,6 +452,8 @@ class TestService:
         address = p.serving.split(" and tls://")[1]
         r = tool("power", "on", "--keep-power", "--service", f"tls://{address}", "--tls-dir", certs / "analysis")
         assert (r.returncode, r.stdout, r.stderr) == (0, "SLM power on\n", "")
+        # The serve names its clients as they come, one over TCP by its certificate and address.
+        assert wait_for_line(p, " at 127.0.0.1:").startswith("Board service: 1 client (analysis at 127.0.0.1:")
         assert "SLM power     on" in tool("status", "--service", socket).stdout.splitlines()
         # Another lab's machine: neither side takes the other's certificate.
         assert tool("certs", lab / "other", "--server", "127.0.0.1", "--client", "analysis").returncode == 0
