@@ -35,6 +35,7 @@ class CWindowBoard final : public service::CServedBoard {
   // The run status the window read last: the window alone drives its board, so the status
   // stream's thread is given the window's reading rather than asking the board itself.
   bool RunStatus(SRun_Status& status) override;
+  bool RunStatusIsCurrent() const override { return false; }
   // On the user-interface thread, each time the window has read the board's run status.
   void NoteRunStatus(bool given, const SRun_Status& status);
   // The window's compensation and working folder as they are now, copied: the service

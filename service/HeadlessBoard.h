@@ -26,6 +26,7 @@ class CHeadlessBoard final : public CServedBoard {
   void Stop() override { m_Board.Stop(); }
   // The scripting core's board takes its own lock for it.
   bool RunStatus(SRun_Status& status) override { return m_Board.Status(status); }
+  bool RunStatusIsCurrent() const override { return true; }
   // The run stopped, both lasers at zero gain, the power off unless kept.
   void ClientsLeft(bool keepPower) override;
 

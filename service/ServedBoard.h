@@ -38,10 +38,15 @@ class CServedBoard {
   virtual scripting::PhaseHost PhaseComposition() = 0;
   virtual bool Run(const std::vector<int>& frames, bool loop) = 0;
   virtual void Stop() = 0;
-  // The board's run status, for the status stream: asked once per board interrupt from the
-  // service's own thread, beside whatever call is being served, so it may wait for a board
-  // operation in progress but for nothing longer. False when the board gave none.
+  // The board's run status, for the status stream: asked once per board interrupt (or per
+  // look at a late one's backlog) from the service's own thread, beside whatever call is
+  // being served, so it may wait for a board operation in progress but for nothing longer.
+  // False when the board gave none.
   virtual bool RunStatus(SRun_Status& status) = 0;
+  // Whether RunStatus reads the board as it is when asked, rather than hand an earlier
+  // reading: only then does the stream place the reading at an interrupt and tell where the
+  // run was at the interrupts before it.
+  virtual bool RunStatusIsCurrent() const = 0;
   // The last client has gone after clients changed the lasers or the power; keepPower: the
   // last of those changes asked to keep the power.
   virtual void ClientsLeft(bool keepPower) = 0;

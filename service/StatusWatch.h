@@ -1,8 +1,9 @@
 #pragma once
 // The board's status stream: one thread waits for the board's interrupts and offers what
-// the board shows to every open stream, each of which keeps the updates its client asked
-// for. A stream its client does not read holds at most HELD_UPDATES and merges the rest,
-// so it never holds back the thread, the board or the other streams.
+// the board showed at each (the facility keeps it for pci::SHOWN_RECORDS interrupts, so a
+// late thread loses none) to every open stream, each of which keeps the updates its client
+// asked for. A stream its client does not read holds at most HELD_UPDATES and merges the
+// rest, so it never holds back the thread, the board or the other streams.
 
 #include <chrono>
 #include <condition_variable>
@@ -54,11 +55,20 @@ class CStatusWatch {
 
  private:
   void Watch();
-  Sample Take();
+  // Fills m_Samples: one for each interrupt after m_Seen, or what the board shows now when
+  // none came within IDLE_LOOK (at once when fresh: the first look of a watch).
+  void Look(bool fresh);
+  // Appends the records of the interrupts after seen to m_Shown; the newest's number.
+  uint64_t Gather(uint64_t seen);
+  double Rate(std::chrono::steady_clock::time_point now);
 
   CServedBoard& m_Board;
   std::optional<pci::Location> m_Card;
   uint64_t m_Seen = 0;
+  // The run as read right after interrupt m_Seen; none when no reading could be placed there.
+  std::optional<SRun_Status> m_RunAtSeen;
+  std::vector<pci::DisplayInfo> m_Shown;  // one look's records
+  std::vector<Sample> m_Samples;          // what one look offers
   // (when, interrupts) about every 100 ms over the last second, for the measured rate.
   std::deque<std::pair<std::chrono::steady_clock::time_point, uint64_t>> m_Counted;
 

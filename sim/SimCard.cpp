@@ -527,7 +527,8 @@ void CSimCard::Engine(std::stop_token stop) {
   prctl(PR_SET_TIMERSLACK, 1UL);
   pci::detail::PreferRealTime(pci::detail::SIM_ENGINE_PRIORITY);
   std::unique_lock lock(m_Mutex);
-  while (m_RunChanged.wait(lock, stop, [this] { return (m_Control & CONTROL_RUN) != 0; })) {
+  // A stop ends the engine even while the run bit is set: the wait then returns its predicate.
+  while (m_RunChanged.wait(lock, stop, [this] { return (m_Control & CONTROL_RUN) != 0; }) && !stop.stop_requested()) {
     const Clock::time_point next = m_NextRaise;
     m_RunChanged.wait_until(lock, stop, next,
                             [&] { return (m_Control & CONTROL_RUN) == 0 || m_NextRaise != next; });

@@ -8,7 +8,8 @@
 //
 // Reports the calls refused (must be none), frames read back unlike what their client wrote
 // (none), interrupts lost (raised by the card against taken by the host and merged, counted
-// once the card has come to rest), the stream's updates against the frames shown, resident
+// once the card has come to rest), the stream's updates against the frames shown and those
+// of a frame each whose position is not the entry after the previous one's, resident
 // memory before and after, and the calls' time against one client alone making the same
 // calls on the idle service in the same run. Exits 1 when a check fails; timing is reported,
 // not judged.
@@ -144,10 +145,10 @@ int main() {
     grpc::ClientContext watching;
     auto stream = watcher->WatchStatus(&watching, {});
     std::atomic<bool> watched{false};
-    uint64_t updates = 0, covered = 0, merged = 0, firstShown = 0, lastShown = 0;
+    uint64_t updates = 0, covered = 0, merged = 0, unstepped = 0, firstShown = 0, lastShown = 0;
     double rate = 0;
     std::thread watch([&] {
-      v1::StatusUpdate u;
+      v1::StatusUpdate u, before;
       while (stream->Read(&u)) {
         if (updates++ == 0) {
           firstShown = u.frames_shown();
@@ -155,7 +156,10 @@ int main() {
         } else {
           covered += u.frames_passed();
           if (u.frames_passed() > 1) ++merged;
+          const bool running = u.run_state() == v1::RUN_STATE_ACTIVE && before.run_state() == v1::RUN_STATE_ACTIVE;
+          if (running && u.frames_passed() == 1 && u.position() != (before.position() + 1) % RUN_FRAMES) ++unstepped;
         }
+        before = u;
         lastShown = u.frames_shown();
         rate = u.measured_frame_rate();
       }
@@ -217,9 +221,11 @@ int main() {
                 static_cast<unsigned long long>(counts.merged - atStart.merged),
                 static_cast<unsigned long long>(lostInterrupts), counts.atRest ? "yes" : "no");
     std::printf("stream: %llu updates for %llu frames shown, %llu frames in no update, %llu updates covering more "
-                "than one frame; measured rate %.1f fps under load\n",
+                "than one frame, %llu of one frame not one entry on from the one before; measured rate %.1f fps "
+                "under load\n",
                 static_cast<unsigned long long>(updates), static_cast<unsigned long long>(lastShown - firstShown),
-                static_cast<unsigned long long>(missed), static_cast<unsigned long long>(merged), rateUnderLoad);
+                static_cast<unsigned long long>(missed), static_cast<unsigned long long>(merged),
+                static_cast<unsigned long long>(unstepped), rateUnderLoad);
     std::printf("resident memory: %.1f MiB before the clients, %.1f MiB after the first round, %.1f MiB after the "
                 "second\n", rssBefore, rssFirst, rssAfter);
     failed = refused != 0 || unlike != 0 || lostInterrupts != 0 || !counts.atRest || missed != 0;

@@ -2,7 +2,8 @@
 // the board does not have, a message beyond one frame, a client beyond the limit or its
 // rate, a TCP client without a certificate of the service's authority; the board made safe
 // once the last client has left; frames set from phases as a local script sets them; and the
-// status stream during a run, beside clients that never read theirs, ended with the service.
+// status stream during a run, beside clients that never read theirs or with its own thread
+// held back, ended with the service.
 
 #include <grpcpp/grpcpp.h>
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -36,6 +38,35 @@
 namespace {
 
 namespace v1 = sorrel::v1;
+
+// The headless board with a gate the status stream's thread passes to read the run: a test
+// that holds it holds the thread back as a busy machine would.
+class CGatedBoard final : public service::CServedBoard {
+ public:
+  explicit CGatedBoard(service::CServedBoard& board) : m_Board(board) {}
+  const SBoard_Spec& Spec() const override { return m_Board.Spec(); }
+  v1::BoardStatus Status() override { return m_Board.Status(); }
+  bool SetPower(bool on) override { return m_Board.SetPower(on); }
+  bool Select(int frame) override { return m_Board.Select(frame); }
+  scripting::RunParameters SetRunParameters(const scripting::RunParameters& p) override {
+    return m_Board.SetRunParameters(p);
+  }
+  bool WriteFrame(int frame, const uint8_t* pixels) override { return m_Board.WriteFrame(frame, pixels); }
+  scripting::PhaseHost PhaseComposition() override { return m_Board.PhaseComposition(); }
+  bool Run(const std::vector<int>& frames, bool loop) override { return m_Board.Run(frames, loop); }
+  void Stop() override { m_Board.Stop(); }
+  bool RunStatus(SRun_Status& status) override {
+    std::lock_guard pass(Gate);
+    return m_Board.RunStatus(status);
+  }
+  bool RunStatusIsCurrent() const override { return m_Board.RunStatusIsCurrent(); }
+  void ClientsLeft(bool keepPower) override { m_Board.ClientsLeft(keepPower); }
+
+  std::mutex Gate;
+
+ private:
+  service::CServedBoard& m_Board;
+};
 
 class ServiceTest : public ::testing::Test {
  protected:
@@ -60,7 +91,8 @@ class ServiceTest : public ::testing::Test {
   void Serve(int maxClients = service::CBoardService::DEFAULT_MAX_CLIENTS, service::ClientsObserver observer = {},
              int maxRate = service::CBoardService::DEFAULT_MAX_RATE) {
     m_Served = std::make_unique<service::CHeadlessBoard>(*m_Board, m_Compensation, m_Folder);
-    m_Service = std::make_unique<service::CBoardService>(*m_Served, m_Folder + "/board.sock", maxClients, maxRate,
+    m_Gated = std::make_unique<CGatedBoard>(*m_Served);
+    m_Service = std::make_unique<service::CBoardService>(*m_Gated, m_Folder + "/board.sock", maxClients, maxRate,
                                                          m_Access, std::move(observer));
   }
   // Serves on the loopback address too, with a lab's certificates made in lab/ (the service's
@@ -126,6 +158,7 @@ class ServiceTest : public ::testing::Test {
   scripting::Compensation m_Compensation;  // what the service composes phases with
   std::unique_ptr<scripting::CScriptBoard> m_Board;
   std::unique_ptr<service::CHeadlessBoard> m_Served;
+  std::unique_ptr<CGatedBoard> m_Gated;
   std::unique_ptr<service::CBoardService> m_Service;
   service::SServiceAccess m_Access;
 };
@@ -430,6 +463,57 @@ TEST_F(ServiceTest, TheStreamFollowsARunFrameByFrameOrAsSparselyAsAsked) {
   // Five updates at most 20 a second take at least 0.2 s; however slow the machine, never less.
   EXPECT_GE(took, 0.2);
   for (auto* context : {&all, &tenth, &few}) context->TryCancel();
+}
+
+// Holds the stream's thread back for the next frames the card shows, doing meanwhile what is
+// given; the interrupts taken when it began and when it let go.
+std::pair<uint64_t, uint64_t> HoldBack(CGatedBoard& board, uint64_t frames, const std::function<void()>& meanwhile) {
+  std::lock_guard held(board.Gate);
+  const uint64_t from = pci::WaitInterrupt(simtest::SLOT0, 0, std::chrono::milliseconds(0));
+  meanwhile();
+  // The limit only keeps a card that stopped interrupting from hanging the test.
+  for (uint64_t shown = from; shown < from + frames;) {
+    const uint64_t next = pci::WaitInterrupt(simtest::SLOT0, shown, std::chrono::seconds(2));
+    if (next == shown) ADD_FAILURE() << "the card stopped interrupting";
+    if (next == shown) return {from, shown};
+    shown = next;
+  }
+  return {from, pci::WaitInterrupt(simtest::SLOT0, 0, std::chrono::milliseconds(0))};
+}
+
+// However late the stream's thread runs, a stream asking for every frame brings each in an
+// update of its own, with where the run was at it while the run stepped through the delay;
+// across a restart, the reading that found the frames rather than a position made up.
+TEST_F(ServiceTest, AStreamWhoseThreadRunsLateStillBringsEachFrameOnItsOwn) {
+  Serve();
+  m_Board->SetRunParameters({200, 50, 0, 0});
+  ASSERT_TRUE(m_Board->Run({0, 1, 2, 3, 4, 5}, true));
+  auto client = Client();
+  grpc::ClientContext context;
+  auto stream = client->WatchStatus(&context, {});
+  ASSERT_EQ(Read(*stream, 5).size(), 5u);  // past the run's first step, which a reading cannot place
+  const uint64_t held = HoldBack(*m_Gated, 50, [] {}).second;
+  std::vector<v1::StatusUpdate> updates = Read(*stream, 1);
+  while (updates.back().frames_shown() < held + 5) updates.push_back(Read(*stream, 1).at(0));
+  ExpectFramesAddUp(updates);
+  for (size_t i = 1; i < updates.size(); ++i) {
+    ASSERT_EQ(updates[i].frames_passed(), 1u) << i;
+    EXPECT_EQ(updates[i].position(), (updates[i - 1].position() + 1) % 6) << i;
+    EXPECT_EQ(updates[i].frame(), (updates[i].position() + 1) % 6) << i;
+  }
+
+  const auto [from, to] = HoldBack(*m_Gated, 20, [&] { EXPECT_TRUE(m_Board->Run({0, 1, 2}, true)); });
+  std::vector<v1::StatusUpdate> found;
+  for (v1::StatusUpdate u; stream->Read(&u) && u.frames_shown() <= to;) {
+    EXPECT_EQ(u.frames_passed(), 1u);
+    if (u.frames_shown() > from + 1) found.push_back(u);
+  }
+  ASSERT_FALSE(found.empty());
+  for (const v1::StatusUpdate& u : found) {
+    EXPECT_EQ(u.position(), found.back().position()) << "frame " << u.frames_shown() << " of " << from << " to " << to;
+    EXPECT_EQ(u.run_state(), v1::RUN_STATE_ACTIVE);
+  }
+  context.TryCancel();
 }
 
 // A client that opened streams and never reads them holds back no one: another client's calls

@@ -271,6 +271,19 @@ TEST(SimCardThreads, RaisesOncePerImagePeriodWhileRunning) {
   EXPECT_EQ(sim::testing::Counts(SLOT0).raised, counts.raised) << "stopped with the run bit";
 }
 
+// A process may let go of a card mid-run (its end, a failed start-up): the engine stops anyway.
+TEST(SimCardThreads, ACardReleasedWhileRunningStopsItsEngine) {
+  UseBus("kite");
+  {
+    Card card;
+    card.Write(REG_FRAME_COUNTS, 1);
+    card.Write(REG_CONTROL, 1u << 3);
+    ASSERT_TRUE(WaitFor([] { return sim::testing::Counts(SLOT0).raised > 0; }));
+  }
+  Card again;
+  EXPECT_TRUE(again.Ok());
+}
+
 TEST(SimCardThreads, NoIrqBoardNeverRaises) {
   UseBus("kite:no-irq");
   Card card;

@@ -22,6 +22,7 @@
 #include "CardChoice.h"
 #include "Claims.h"
 #include "Scheduling.h"
+#include "ShownRing.h"
 
 namespace pci {
 namespace {
@@ -29,6 +30,7 @@ namespace {
 using detail::CardIndex;
 using detail::IBackend;
 using detail::ICard;
+using detail::ShownRing;
 
 // One BAR of a registered card as the host addresses it.
 struct Window {
@@ -41,20 +43,21 @@ struct Window {
   uint32_t size = 0;
 };
 
-// Interrupts taken for a card, and a way to wait for the next. The interrupt thread takes
-// the lock only while someone waits, so an unwatched card's interrupts cost one atomic add.
+// Interrupts taken for a card, what it showed at each, and a way to wait for the next. The
+// interrupt thread takes the lock only while someone waits, so an unwatched card's
+// interrupts cost a record and an atomic add.
 struct InterruptCount {
   std::atomic<uint64_t> taken{0};
-  std::atomic<uint64_t> routed{0};  // taken whose driver routine has run
+  ShownRing shown;  // its newest: the taken whose driver routine has run
   std::atomic<int> waiting{0};
   std::mutex mutex;
   std::condition_variable changed;
 
   // After the driver's routine ran for the interrupt, so a waiter sees what it selected.
-  void Announce() {
-    routed.fetch_add(1);
+  void Announce(const DisplayInfo& info) {
+    shown.Put(info);
     if (waiting.load() != 0) {
-      // Ordered after a waiter's check of taken and before its sleep: no wake-up lost.
+      // Ordered after a waiter's check of the newest record and before its sleep: no wake-up lost.
       std::lock_guard lock(mutex);
     }
     changed.notify_all();
@@ -64,10 +67,10 @@ struct InterruptCount {
     waiting.fetch_add(1);
     {
       std::unique_lock lock(mutex);
-      changed.wait_for(lock, timeout, [&] { return routed.load() != seen; });
+      changed.wait_for(lock, timeout, [&] { return shown.Newest() != seen; });
     }
     waiting.fetch_sub(1);
-    return routed.load();
+    return shown.Newest();
   }
 };
 
@@ -94,6 +97,10 @@ constexpr uint32_t NO_DEVICE_VALUE = 0xFFFFFFFF;  // what a read from nowhere re
 
 bool Contains(uint64_t begin, uint32_t size, uint64_t address) {
   return address >= begin && address - begin < size;
+}
+
+bool Same(const Location& a, const Location& b) {
+  return a.Bus == b.Bus && a.Slot == b.Slot && a.Function == b.Function;
 }
 
 class Facility {
@@ -378,9 +385,11 @@ class Facility {
           }
         }
         ++record->Count;
-        interrupts->taken.fetch_add(1);
+        DisplayInfo shown{};
+        shown.Interrupts = interrupts->taken.fetch_add(1) + 1;
         routine(argument);
-        interrupts->Announce();
+        card->ReadDisplay(shown, nullptr, 0);  // the card's own short lock, nothing more
+        interrupts->Announce(shown);
       }
     });
     *thread = reinterpret_cast<ThreadHandle>(running.get());
@@ -402,10 +411,11 @@ class Facility {
   bool ReadDisplay(const Location& location, DisplayInfo& info, uint8_t* pixels, size_t capacity) {
     std::lock_guard lock(m_Mutex);
     for (const auto& [handle, registration] : m_Registrations) {
-      const Location& at = registration.location;
-      if (at.Bus == location.Bus && at.Slot == location.Slot && at.Function == location.Function) {
+      if (Same(registration.location, location)) {
         registration.card->ReadDisplay(info, pixels, capacity);
-        info.Interrupts = registration.interrupts->taken.load(std::memory_order_relaxed);
+        // Counted before its routine runs: a reader that finds it equal to the newest record
+        // read before knows no routine ran in between.
+        info.Interrupts = registration.interrupts->taken.load();
         return true;
       }
     }
@@ -413,17 +423,14 @@ class Facility {
   }
 
   uint64_t WaitInterrupt(const Location& location, uint64_t seen, std::chrono::milliseconds timeout) {
-    std::shared_ptr<InterruptCount> interrupts;
-    {
-      std::lock_guard lock(m_Mutex);
-      for (const auto& [handle, registration] : m_Registrations) {
-        const Location& at = registration.location;
-        if (at.Bus == location.Bus && at.Slot == location.Slot && at.Function == location.Function) {
-          interrupts = registration.interrupts;
-        }
-      }
-    }
+    std::shared_ptr<InterruptCount> interrupts = InterruptsAt(location);
     return interrupts ? interrupts->Wait(seen, timeout) : seen;
+  }
+
+  size_t ShownSince(const Location& location, uint64_t seen, DisplayInfo* out, size_t capacity, uint64_t& lost) {
+    lost = 0;
+    std::shared_ptr<InterruptCount> interrupts = InterruptsAt(location);
+    return interrupts ? interrupts->shown.Since(seen, out, capacity, lost) : 0;
   }
 
   void MakeHeldCardsSafe() {
@@ -458,6 +465,14 @@ class Facility {
   }
 
  private:
+  std::shared_ptr<InterruptCount> InterruptsAt(const Location& location) {
+    std::lock_guard lock(m_Mutex);
+    for (const auto& [handle, registration] : m_Registrations) {
+      if (Same(registration.location, location)) return registration.interrupts;
+    }
+    return nullptr;
+  }
+
   // The card every memory and I/O item of a resource description belongs to.
   static bool OwnerOf(IBackend& backend, const CardResources& wanted, CardIndex& owner) {
     const uint32_t count = std::min(wanted.ItemCount, MAX_ITEMS);
@@ -668,6 +683,10 @@ void InterruptThreadDisable(ThreadHandle thread) { TheFacility().DisableInterrup
 ClaimRefusal LastClaimRefusal() { return TheFacility().LastRefusal(); }
 
 std::vector<Location> RegisteredCards() { return TheFacility().Held(); }
+
+size_t ShownSince(const Location& location, uint64_t seen, DisplayInfo* out, size_t capacity, uint64_t& lost) {
+  return TheFacility().ShownSince(location, seen, out, capacity, lost);
+}
 
 void FollowInterrupts() { detail::PreferRealTime(detail::INTERRUPT_THREAD_PRIORITY - 1); }
 

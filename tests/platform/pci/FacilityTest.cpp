@@ -470,6 +470,75 @@ TEST(PciFacilityThreads, CommandsRunBeforeTheRoutine) {
   EXPECT_EQ(log.calls, 1);
 }
 
+// A routine as a driver's: each interrupt selects the next image, numbered as it comes.
+struct SteppingRoutine {
+  uintptr_t registers = 0;
+  uint32_t calls = 0;  // the interrupt thread's alone
+};
+
+void Step(void* argument) {
+  auto* routine = static_cast<SteppingRoutine*>(argument);
+  pci::WriteMem32(routine->registers + REG_FRAME_SELECT, ++routine->calls % 7);
+}
+
+// What each record says: taken after the routine, so it shows the image the routine selected.
+void ExpectSteppedRecords(const pci::DisplayInfo* records, size_t count, uint64_t first) {
+  for (size_t i = 0; i < count; ++i) {
+    ASSERT_EQ(records[i].Interrupts, first + i) << "in order, none missing, from the first not lost";
+    ASSERT_EQ(records[i].Image, records[i].Interrupts % 7) << records[i].Interrupts;
+    ASSERT_EQ(records[i].Running, 1u);
+    ASSERT_EQ(records[i].Width, 512u);
+  }
+}
+
+// The card's state at each interrupt is kept for a reader that comes late: a reader keeping up
+// reads every record whole while the thread writes, and a reader that stalled past the ring
+// is told how many it lost.
+TEST(PciFacilityThreads, WhatTheCardShowedAtEachInterruptWaitsForALateReader) {
+  UseBus("kite");
+  Card card(SLOT0);
+  ASSERT_TRUE(card.Ok());
+  SteppingRoutine routine{card.Mapped(2)};
+  pci::TransferCommand acknowledge{card.Transfer(2) + REG_INT_ACK, pci::WRITE_MEM32, {}, 0, {}};
+  pci::InterruptRecord record{card.InterruptHandle(), pci::INTERRUPT_CMD_COPY, &acknowledge, 1, 0};
+  pci::ThreadHandle thread = 0;
+  ASSERT_TRUE(pci::InterruptThreadEnable(&thread, card.Device(), &record, Step, &routine));
+  card.WriteBridge(INTCSR, INTCSR_ENABLE);
+  card.Write(REG_FRAME_COUNTS, 1);  // the shortest period: the ring fills in a fraction of a second
+  card.Write(REG_CONTROL, 1u << 3);
+
+  // A reader that keeps up, a few records at a time.
+  uint64_t seen = 0;
+  pci::DisplayInfo few[5];
+  while (seen < 2 * pci::SHOWN_RECORDS) {
+    uint64_t lost = 0;
+    const size_t read = pci::ShownSince(SLOT0, seen, few, std::size(few), lost);
+    ExpectSteppedRecords(few, read, seen + lost + 1);
+    if (HasFatalFailure()) return;
+    if (read != 0) seen = few[read - 1].Interrupts;
+    // The limit only keeps a card that stopped interrupting from hanging the test.
+    ASSERT_NE(pci::WaitInterrupt(SLOT0, seen, std::chrono::seconds(2)), seen);
+  }
+  card.Write(REG_CONTROL, 0);
+  pci::InterruptThreadDisable(thread);  // no record comes after this
+  const uint64_t newest = pci::WaitInterrupt(SLOT0, 0, std::chrono::milliseconds(0));
+  ASSERT_GT(newest, pci::SHOWN_RECORDS);
+
+  // A reader that stalled since the start: the ring's length kept, the rest counted lost.
+  std::vector<pci::DisplayInfo> all(pci::SHOWN_RECORDS + 10);
+  uint64_t lost = 0;
+  ASSERT_EQ(pci::ShownSince(SLOT0, 0, all.data(), all.size(), lost), pci::SHOWN_RECORDS);
+  EXPECT_EQ(lost, newest - pci::SHOWN_RECORDS);
+  ExpectSteppedRecords(all.data(), pci::SHOWN_RECORDS, lost + 1);
+  // Within the ring: oldest first, as many as there is room for, none lost.
+  ASSERT_EQ(pci::ShownSince(SLOT0, newest - 3, all.data(), 2, lost), 2u);
+  EXPECT_EQ(lost, 0u);
+  ExpectSteppedRecords(all.data(), 2, newest - 2);
+  EXPECT_EQ(pci::ShownSince(SLOT0, newest, all.data(), all.size(), lost), 0u);
+  EXPECT_EQ(pci::ShownSince({9, 9, 0}, 0, all.data(), all.size(), lost), 0u) << "no card held there";
+  EXPECT_EQ(lost, 0u);
+}
+
 TEST(PciFacilityThreads, ReleaseStopsTheThreadAndForeignHandlesAreRefused) {
   UseBus("kite");
   RoutineLog log;

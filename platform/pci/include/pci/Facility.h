@@ -183,6 +183,18 @@ PCI_API bool ReadDisplay(const Location& location, DisplayInfo& info, uint8_t* p
 // Interrupts may be one ahead while a routine runs. Returns seen at once when this process holds no card at
 // the location. Any number of threads may wait; the interrupt thread never waits for them.
 PCI_API uint64_t WaitInterrupt(const Location& location, uint64_t seen, std::chrono::milliseconds timeout);
+// What the card showed right after the driver's routine ran for each of its last
+// SHOWN_RECORDS interrupts (about a second of a run at the boards' top rate), kept by the
+// interrupt thread, so a thread that waits for each interrupt loses none when it runs late.
+constexpr size_t SHOWN_RECORDS = 1024;
+// The records of the interrupts after seen, oldest first, at most capacity of them into out;
+// returns how many. Each is what ReadDisplay gives without the picture, its Interrupts the
+// interrupt's own number (the card's first is 1). lost: the interrupts after seen whose
+// records were overwritten before this read, all before the first record given. 0 and none
+// lost when this process holds no card at the location. Never waits, nor makes the
+// interrupt thread wait.
+PCI_API size_t ShownSince(const Location& location, uint64_t seen, DisplayInfo* out, size_t capacity,
+                          uint64_t& lost);
 // Runs the calling thread ahead of ordinary threads, just behind the interrupt thread, where
 // the system allows it: for a thread that waits for each interrupt and must not miss one
 // behind ordinary work. Elsewhere it stays as it is.
