@@ -528,10 +528,12 @@ TEST_F(ServiceTest, AStreamNobodyReadsHoldsBackNoOne) {
     contexts.push_back(std::make_unique<grpc::ClientContext>());
     unread.push_back(idle->WatchStatus(contexts.back().get(), {}));
   }
-  // One beyond the limit of a client's streams is refused.
+  // Each open, as its first update says (the service takes calls in any order), and then one
+  // beyond the limit of a client's streams is refused.
+  v1::StatusUpdate none;
+  for (auto& stream : unread) ASSERT_TRUE(stream->Read(&none));
   grpc::ClientContext beyond;
   auto refused = idle->WatchStatus(&beyond, {});
-  v1::StatusUpdate none;
   EXPECT_FALSE(refused->Read(&none));
   const grpc::Status why = refused->Finish();
   EXPECT_EQ(why.error_code(), grpc::StatusCode::RESOURCE_EXHAUSTED);
