@@ -42,6 +42,9 @@ CStatusWatch::Sample Sampled(const pci::DisplayInfo& shown, bool given, const SR
   if (given) {
     s.run = (run.RunFlags & RUN_FLAG_ACTIVE) != 0 ? v1::RUN_STATE_ACTIVE : v1::RUN_STATE_IDLE;
     s.position = run.CurrentIndex;
+  } else if (shown.Width != 0) {
+    // No reading of the run yet (the window reads it only around a run): the card's run bit.
+    s.run = shown.Running != 0 ? v1::RUN_STATE_ACTIVE : v1::RUN_STATE_IDLE;
   }
   return s;
 }

@@ -185,6 +185,8 @@ TEST_F(BoardServiceQtTest, TheToolDrivesTheBoardThroughTheWindow) {
     EXPECT_EQ(done.get(), 0) << arguments << ": " << output;
     return output;
   };
+  // Before any run or status the window has read: the card's own run bit says idle.
+  EXPECT_NE(tool("watch --count 1").find("  idle  "), std::string::npos);
   EXPECT_EQ(tool("power on"), "SLM power on\n");
   EXPECT_EQ(qt::ControlText(Dlg(), IDC_POWER_STATE), "ON");
   EXPECT_EQ(tool("select 2"), "frame 2 selected\n");
