@@ -96,6 +96,10 @@ int ServeCommand(const COptions& options) {
   if (several && options.Has("--listen")) {
     throw CUsageError("serve: --listen serves one card, not several: start a serve --listen for each card");
   }
+  // Each card's end would store its own board's values over the others'.
+  if (several && options.Has("--save")) {
+    throw CUsageError("serve: --save stores one board's values, not several: start a serve --save for that card");
+  }
   const int clients = options.Number("--max-clients", 1, 1000).value_or(service::CBoardService::DEFAULT_MAX_CLIENTS);
   const service::SServiceAccess access = Access(options);
   const int rate = options.Number("--max-rate", 1, 1000000).value_or(service::CBoardService::DEFAULT_MAX_RATE);

@@ -83,6 +83,8 @@ class TestCommandLine:
          "serve: with several cards each --card is a PCI address, which names its socket, not the slot number 1"),
         (["serve", "--card", "01:00.0", "--card", "01:01.0", "--listen", "127.0.0.1:0", "--tls-dir", "lab"],
          "serve: --listen serves one card, not several: start a serve --listen for each card"),
+        (["serve", "--card", "01:00.0", "--card", "01:01.0", "--save"],
+         "serve: --save stores one board's values, not several: start a serve --save for that card"),
     ])
     def test_a_command_line_it_cannot_take_is_one_line_and_status_2(self, work, args, line):
         r = tool(*args)
