@@ -51,12 +51,7 @@ void CClientBoard::WriteFrame(int frame, const py::handle& argument) {
   const auto client = Client();
   const FrameView view = CheckedFrame(argument, m_Spec.Width, m_Spec.Height, "write_frame: the frame");
   Released([&] {
-    std::lock_guard lock(m_WriteMutex);
-    m_Request.set_frame(frame);
-    std::string& pixels = *m_Request.mutable_pixels();
-    pixels.resize(size_t{m_Spec.Width} * m_Spec.Height);
-    CopyFrame(view, reinterpret_cast<uint8_t*>(pixels.data()), m_Spec.Width, m_Spec.Height);
-    client->WriteFrame(m_Request);
+    client->WriteFrame(frame, [&](uint8_t* pixels) { CopyFrame(view, pixels, m_Spec.Width, m_Spec.Height); });
   });
 }
 

@@ -4,7 +4,6 @@
 // makes the board safe once its last client has left; closing this board leaves.
 
 #include <memory>
-#include <mutex>
 
 #include "BoardClient.h"
 #include "ModuleBoard.h"
@@ -19,8 +18,7 @@ class CClientBoard final : public CModuleBoard {
 
   const SBoard_Spec& Spec() override;
   bool Closed() override { return Inherited() || !m_Client; }
-  // Checks the array, then gathers its pixels straight into the request's bytes, which stay
-  // allocated from one write to the next.
+  // Checks the array, then gathers its pixels straight into what goes to the service.
   void WriteFrame(int frame, const pybind11::handle& array) override;
   // Composed by the service with what its host applies.
   void SetPhase(int frame, const float* phases, const std::string& wavelength) override;
@@ -48,8 +46,6 @@ class CClientBoard final : public CModuleBoard {
   std::shared_ptr<service::CBoardClient> m_Client;
   SBoard_Spec m_Spec{};
   bool m_Changed = false;  // a call of this board changed the lasers or the power
-  std::mutex m_WriteMutex;  // one write at a time goes through the request
-  sorrel::v1::WriteFrameRequest m_Request;
 };
 
 }  // namespace sorrelpy

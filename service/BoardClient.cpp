@@ -4,6 +4,8 @@
 #include <grpcpp/grpcpp.h>
 #include <sys/socket.h>
 
+#include <cstring>
+
 #include "BoardStatus.h"
 #include "ServiceSocket.h"
 #include "ServiceTls.h"
@@ -116,6 +118,8 @@ bool CBoardClient::SetPower(bool on) {
 }
 
 void CBoardClient::Select(int frame) {
+  std::lock_guard lock(m_FrameMutex);
+  if (CFrameChannel* channel = Channel()) return Check(channel->Call(EChannelCall::Select, frame));
   v1::SelectRequest request;
   request.set_frame(frame);
   Call<v1::SelectReply>([&](auto& context, auto& reply) { return m_Stub->Select(&context, request, &reply); });
@@ -126,8 +130,43 @@ v1::RunParameters CBoardClient::SetRunParameters(const v1::RunParameters& parame
       [&](auto& context, auto& reply) { return m_Stub->SetRunParameters(&context, parameters, &reply); });
 }
 
-void CBoardClient::WriteFrame(const v1::WriteFrameRequest& request) {
-  Call<v1::WriteFrameReply>([&](auto& context, auto& reply) { return m_Stub->WriteFrame(&context, request, &reply); });
+void CBoardClient::WriteFrame(int frame, const std::function<void(uint8_t*)>& fill) {
+  std::lock_guard lock(m_FrameMutex);
+  if (CFrameChannel* channel = Channel()) {
+    fill(channel->Pixels());
+    return Check(channel->Call(EChannelCall::WriteFrame, frame));
+  }
+  m_Request.set_frame(frame);
+  std::string& pixels = *m_Request.mutable_pixels();
+  pixels.resize(FrameBytes());
+  fill(reinterpret_cast<uint8_t*>(pixels.data()));
+  Call<v1::WriteFrameReply>(
+      [&](auto& context, auto& reply) { return m_Stub->WriteFrame(&context, m_Request, &reply); });
+}
+
+size_t CBoardClient::FrameBytes() {
+  if (m_FrameBytes == 0) {
+    const v1::BoardStatus status = Status();
+    m_FrameBytes = size_t{status.width()} * status.height();
+  }
+  return m_FrameBytes;
+}
+
+CFrameChannel* CBoardClient::Channel() {
+  // A command that sends one frame or selection is spared the channel's opening.
+  if (m_ChannelAsked || !m_TlsFolder.empty() || ++m_FrameCalls < 2) return m_Channel.get();
+  m_ChannelAsked = true;
+  grpc::ClientContext context;
+  v1::FrameChannel given;
+  ChannelToken token{};
+  if (!m_Stub->OpenFrameChannel(&context, {}, &given).ok() || given.token().size() != token.size()) return nullptr;
+  std::memcpy(token.data(), given.token().data(), token.size());
+  try {
+    m_Channel = std::make_unique<CFrameChannel>(given.path(), token, FrameBytes());
+  } catch (const std::runtime_error&) {
+    // The calls still reach the service as messages.
+  }
+  return m_Channel.get();
 }
 
 void CBoardClient::StartRun(const std::vector<int>& frames, bool loop) {
@@ -164,14 +203,7 @@ scripting::RunParameters CBoardClient::SetRunParameters(const scripting::RunPara
 }
 
 void CBoardClient::WriteFrame(int frame, const uint8_t* pixels) {
-  if (m_FrameBytes == 0) {
-    const v1::BoardStatus status = Status();
-    m_FrameBytes = size_t{status.width()} * status.height();
-  }
-  v1::WriteFrameRequest request;
-  request.set_frame(frame);
-  request.set_pixels(pixels, m_FrameBytes);
-  WriteFrame(request);
+  WriteFrame(frame, [&](uint8_t* to) { std::memcpy(to, pixels, FrameBytes()); });
 }
 
 void CBoardClient::Watch(const v1::WatchRequest& request, const std::function<bool(const v1::StatusUpdate&)>& each) {

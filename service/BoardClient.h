@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "FrameChannel.h"
 #include "ScriptBoard.h"
 #include "sorrel_board.grpc.pb.h"
 
@@ -57,9 +59,10 @@ class CBoardClient {
   // What the board runs with afterwards.
   sorrel::v1::RunParameters SetRunParameters(const sorrel::v1::RunParameters& parameters);
   scripting::RunParameters SetRunParameters(const scripting::RunParameters& parameters);
-  // The request's pixels: width x height bytes in screen order.
-  void WriteFrame(const sorrel::v1::WriteFrameRequest& request);
-  // Width x height bytes of the service's board, in screen order.
+  // Width x height bytes of the service's board, in screen order, as fill puts them where
+  // it is given: into the frame channel's shared file when this client has one, else into
+  // the request.
+  void WriteFrame(int frame, const std::function<void(uint8_t*)>& fill);
   void WriteFrame(int frame, const uint8_t* pixels);
   void StartRun(const std::vector<int>& frames, bool loop);
   void StopRun();
@@ -79,12 +82,22 @@ class CBoardClient {
   template <class Reply, class Send>
   Reply Call(Send send);
   void Check(const grpc::Status& status) const;
+  size_t FrameBytes();
+  // The frame channel, opened at the second frame or selection; none over TCP, or when the
+  // service has none to give, and then those calls go as messages. Under m_FrameMutex.
+  CFrameChannel* Channel();
 
   std::string m_Where;
   std::string m_TlsFolder;
   bool m_KeepPower;
   std::unique_ptr<sorrel::v1::Board::Stub> m_Stub;
   size_t m_FrameBytes = 0;  // asked of the service at the first frame written
+  // One frame or selection at a time goes through the channel or the request.
+  std::mutex m_FrameMutex;
+  int m_FrameCalls = 0;
+  bool m_ChannelAsked = false;
+  std::unique_ptr<CFrameChannel> m_Channel;
+  sorrel::v1::WriteFrameRequest m_Request;  // its bytes kept allocated from one write to the next
 };
 
 }  // namespace service

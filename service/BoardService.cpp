@@ -4,6 +4,7 @@
 #include <grpcpp/server_posix.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +25,7 @@
 #include "BoardGeometry.h"
 #include "BoardStatus.h"
 #include "CallBudget.h"
+#include "FrameChannels.h"
 #include "ScriptMessages.h"
 #include "ServiceSocket.h"
 #include "StatusWatch.h"
@@ -76,7 +78,7 @@ bool Open(const Connection& c) {
 
 }  // namespace
 
-class CBoardService::CImpl final : public v1::Board::Service {
+class CBoardService::CImpl final : public v1::Board::Service, public CChannelCalls {
  public:
   CImpl(CServedBoard& board, const std::string& path, int maxClients, int maxRate, const SServiceAccess& access,
         ClientsObserver observer)
@@ -91,12 +93,14 @@ class CBoardService::CImpl final : public v1::Board::Service {
     // The wake-up first: a TCP client may call as soon as the server has started.
     try {
       m_Listener = Listen(path, access.Group);
+      OpenChannels(access.Group);
       Start(access);
     } catch (...) {
       if (m_Listener >= 0) {
         close(m_Listener);
         unlink(path.c_str());
       }
+      m_Channels.reset();
       close(m_Wake);
       throw;
     }
@@ -109,6 +113,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
     m_Acceptor.join();
     close(m_Listener);
     unlink(m_Path.c_str());
+    m_Channels.reset();
     m_Watch.End();
     m_Server->Shutdown(std::chrono::system_clock::now() + END_WAIT);
     close(m_Wake);
@@ -141,11 +146,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
   }
 
   grpc::Status Select(grpc::ServerContext* context, const v1::SelectRequest* request, v1::SelectReply*) override {
-    return Serve(context, [&] {
-      if (!m_Board.Select(request->frame())) {
-        throw CRefused("Frame " + std::to_string(request->frame()) + " could not be selected");
-      }
-    });
+    return Serve(context, [&] { Show(request->frame()); });
   }
 
   grpc::Status SetRunParameters(grpc::ServerContext* context, const v1::RunParameters* request,
@@ -162,10 +163,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
                           v1::WriteFrameReply*) override {
     return Serve(context, [&] {
       CheckSize(request->pixels().size(), "bytes");
-      const auto* pixels = reinterpret_cast<const uint8_t*>(request->pixels().data());
-      if (!m_Board.WriteFrame(request->frame(), pixels)) {
-        throw CRefused("Frame " + std::to_string(request->frame()) + " could not be written");
-      }
+      Write(request->frame(), reinterpret_cast<const uint8_t*>(request->pixels().data()));
     });
   }
 
@@ -177,9 +175,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
       m_PhaseFrame.resize(geometry.Pixels());
       scripting::ComposePhaseFrame(request->phases().data(), request->wavelength(), m_Board.PhaseComposition(),
                                    geometry, m_PhaseFrame.data());
-      if (!m_Board.WriteFrame(request->frame(), m_PhaseFrame.data())) {
-        throw CRefused("Frame " + std::to_string(request->frame()) + " could not be written");
-      }
+      Write(request->frame(), m_PhaseFrame.data());
     });
   }
 
@@ -227,7 +223,86 @@ class CBoardService::CImpl final : public v1::Board::Service {
     return {grpc::StatusCode::CANCELLED, "the client left the stream"};
   }
 
+  grpc::Status OpenFrameChannel(grpc::ServerContext* context, const v1::FrameChannelRequest*,
+                                v1::FrameChannel* reply) override {
+    if (grpc::Status refused = Admit(*context, nullptr); !refused.ok()) return refused;
+    const std::string peer = context->peer();
+    if (peer.rfind("fd:", 0) != 0) {
+      return {grpc::StatusCode::UNIMPLEMENTED, "frame channels are for clients on the board service's machine"};
+    }
+    if (!m_Channels) return {grpc::StatusCode::UNIMPLEMENTED, m_NoChannels};
+    ChannelToken token{};
+    if (getrandom(token.data(), token.size(), 0) != static_cast<ssize_t>(token.size())) {
+      return {grpc::StatusCode::INTERNAL, "the board service could not make a frame channel's token"};
+    }
+    std::lock_guard lock(m_ConnectionsMutex);
+    const std::optional<Connection> connection = Identify(std::atoi(peer.c_str() + 3));
+    const auto client = connection ? m_Served.find(*connection) : m_Served.end();
+    if (client == m_Served.end()) return {grpc::StatusCode::UNAVAILABLE, "the connection has ended"};
+    client->second.Token = token;
+    reply->set_path(m_Channels->Path());
+    reply->set_token(token.data(), token.size());
+    return grpc::Status::OK;
+  }
+
+  std::optional<uint64_t> Claim(const ChannelToken& token, const std::optional<ucred>& peer) override {
+    std::lock_guard lock(m_ConnectionsMutex);
+    for (auto& [connection, client] : m_Served) {
+      if (client.Token != token) continue;
+      client.Token.reset();
+      if (!peer || peer->pid != client.Who.Pid || !RefusedPeer(peer, m_Callers).empty()) return std::nullopt;
+      return client.Serial;
+    }
+    return std::nullopt;
+  }
+
+  grpc::Status Serve(uint64_t serial, const SChannelCall& call, const uint8_t* pixels) override {
+    {
+      std::lock_guard lock(m_ConnectionsMutex);
+      const auto client = std::find_if(m_Served.begin(), m_Served.end(),
+                                       [&](const auto& served) { return served.second.Serial == serial; });
+      if (client == m_Served.end()) {
+        return {grpc::StatusCode::UNAVAILABLE, "the connection that opened this frame channel has ended"};
+      }
+      if (!client->second.Budget.Take(CCallBudget::Clock::now())) return RateRefusal();
+    }
+    return Carried([&] {
+      switch (call.Call) {
+        case EChannelCall::WriteFrame:
+          return Write(call.Frame, pixels);
+        case EChannelCall::Select:
+          return Show(call.Frame);
+      }
+      throw std::invalid_argument("a frame channel has no call " + std::to_string(static_cast<uint32_t>(call.Call)));
+    });
+  }
+
  private:
+  // Under the board's lock, as every call on the board.
+  void Write(int frame, const uint8_t* pixels) {
+    if (!m_Board.WriteFrame(frame, pixels)) throw CRefused("Frame " + std::to_string(frame) + " could not be written");
+  }
+
+  void Show(int frame) {
+    if (!m_Board.Select(frame)) throw CRefused("Frame " + std::to_string(frame) + " could not be selected");
+  }
+
+  // Beside the socket; a service without them still serves every call through its socket.
+  void OpenChannels(std::optional<gid_t> group) {
+    const SBoard_Spec& spec = m_Board.Spec();
+    try {
+      m_Channels = std::make_unique<CFrameChannels>(m_Path + ".frames", group, size_t{spec.Width} * spec.Height,
+                                                    m_MaxClients, *this);
+    } catch (const std::runtime_error& e) {
+      m_NoChannels = std::string("the board service has no frame channels: ") + e.what();
+    }
+  }
+
+  grpc::Status RateRefusal() const {
+    return {grpc::StatusCode::RESOURCE_EXHAUSTED, "the board service takes at most " + std::to_string(m_MaxRate) +
+                                                      " calls a second from one client; this one called faster"};
+  }
+
   // A frame's worth of values, or the refusal that says how many there are to be.
   void CheckSize(size_t given, const char* unit) const {
     const SBoard_Spec& spec = m_Board.Spec();
@@ -286,6 +361,12 @@ class CBoardService::CImpl final : public v1::Board::Service {
   template <class Call>
   grpc::Status Serve(grpc::ServerContext* context, Call call) {
     if (grpc::Status refused = Admit(*context, nullptr); !refused.ok()) return refused;
+    return Carried(call);
+  }
+
+  // The call on the board alone, its refusal as a status.
+  template <class Call>
+  grpc::Status Carried(Call call) {
     std::lock_guard lock(m_BoardMutex);
     scripting::TakeMessages();  // a call's refusal names only what it met itself
     try {
@@ -337,10 +418,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
                                                         std::to_string(m_MaxClients) +
                                                         " clients at once; try again when one has ended"};
     }
-    if (!client->second.Budget.Take(CCallBudget::Clock::now())) {
-      return {grpc::StatusCode::RESOURCE_EXHAUSTED, "the board service takes at most " + std::to_string(m_MaxRate) +
-                                                        " calls a second from one client; this one called faster"};
-    }
+    if (!client->second.Budget.Take(CCallBudget::Clock::now())) return RateRefusal();
     if (stream != nullptr) {
       if (client->second.Streams >= CBoardService::MAX_STREAMS) {
         return {grpc::StatusCode::RESOURCE_EXHAUSTED, "the board service keeps at most " +
@@ -400,7 +478,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
     }
     const std::optional<ucred> local = PeerCredentials(connection.Fd);
     m_Served.emplace(connection, Client{CCallBudget(m_MaxRate), 0, m_NextSerial++,
-                                        local ? ServiceClient{local->pid, ProgramName(local->pid)} : ServiceClient{0, caller}});
+                                        local ? ServiceClient{local->pid, ProgramName(local->pid)} : ServiceClient{0, caller}, {}});
   }
 
   // The acceptor looks again at what it watches, and ends when the service is stopping.
@@ -453,6 +531,7 @@ class CBoardService::CImpl final : public v1::Board::Service {
     int Streams = 0;  // status streams open on it
     uint64_t Serial;  // the order they came in
     ServiceClient Who;
+    std::optional<ChannelToken> Token;  // the frame channel's handed out and not yet opened
   };
 
   CServedBoard& m_Board;
@@ -464,6 +543,8 @@ class CBoardService::CImpl final : public v1::Board::Service {
   const int m_MaxRate;
   CStatusWatch m_Watch;
   std::unique_ptr<grpc::Server> m_Server;
+  std::unique_ptr<CFrameChannels> m_Channels;
+  std::string m_NoChannels;  // why there are none
   int m_Wake = -1;
   int m_Listener = -1;
   std::atomic<bool> m_Stopping = false;

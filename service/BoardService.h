@@ -49,7 +49,7 @@ class CBoardService {
  public:
   static constexpr int DEFAULT_MAX_CLIENTS = 8;
   // Calls a second from one client, with a burst of one second's worth.
-  static constexpr int DEFAULT_MAX_RATE = 10000;
+  static constexpr int DEFAULT_MAX_RATE = 100000;
   // Status streams open at once on one client's connection.
   static constexpr int MAX_STREAMS = 4;
 

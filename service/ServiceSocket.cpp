@@ -86,14 +86,14 @@ std::vector<std::string> ServedSockets(const std::string& first) {
   return further;
 }
 
-int Connect(const std::string& path) {
+int Connect(const std::string& path, int type) {
   sockaddr_un address{};
   try {
     address = Address(path);
   } catch (const std::runtime_error&) {
     return -1;
   }
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int fd = socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
   if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
     close(fd);
@@ -102,14 +102,14 @@ int Connect(const std::string& path) {
   return fd;
 }
 
-bool Answers(const std::string& path) {
-  const int fd = Connect(path);
+bool Answers(const std::string& path, int type) {
+  const int fd = Connect(path, type);
   if (fd < 0) return false;
   close(fd);
   return true;
 }
 
-int Listen(const std::string& path, std::optional<gid_t> group) {
+int Listen(const std::string& path, std::optional<gid_t> group, int type) {
   const sockaddr_un address = Address(path);
   if (const std::string home = DefaultSocketPath(); !home.empty() && Folder(path) == Folder(home)) {
     const std::string folder = path.substr(0, path.rfind('/'));
@@ -118,12 +118,12 @@ int Listen(const std::string& path, std::optional<gid_t> group) {
   struct stat existing {};
   if (lstat(path.c_str(), &existing) == 0) {
     if (!S_ISSOCK(existing.st_mode)) throw std::runtime_error(path + " exists and is not a socket");
-    if (Answers(path)) throw std::runtime_error("a board service already answers on " + path);
+    if (Answers(path, type)) throw std::runtime_error("a board service already answers on " + path);
     // Left by a service that was killed.
     if (unlink(path.c_str()) != 0) throw Failure("cannot replace the stale socket " + path);
   }
   // Non-blocking: a client gone between the wake-up and the accept must not stall it.
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  const int fd = socket(AF_UNIX, type | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) throw Failure("cannot make a socket");
   // The file is owner-only from the moment it exists.
   const mode_t mask = umask(0177);

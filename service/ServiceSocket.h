@@ -21,16 +21,16 @@ std::string CardSocketPath(const std::string& first, const std::string& address)
 // first, then the sockets of first's folder named as CardSocketPath names them, in name order.
 std::vector<std::string> ServedSockets(const std::string& first);
 
-// A socket connected to the one at path; -1 when nothing accepts the connection.
-int Connect(const std::string& path);
-// Something accepts a connection on the socket at path.
-bool Answers(const std::string& path);
+// A socket of type connected to the one at path; -1 when nothing accepts the connection.
+int Connect(const std::string& path, int type = SOCK_STREAM);
+// Something accepts a connection on the socket of type at path.
+bool Answers(const std::string& path, int type = SOCK_STREAM);
 
-// A listening socket at path, the file mode 0600, or 0660 and of group when one is given. A
-// socket file nothing answers on is replaced; throws std::runtime_error when a service
+// A listening socket of type at path, the file mode 0600, or 0660 and of group when one is
+// given. A socket file nothing answers on is replaced; throws std::runtime_error when a service
 // answers there, the path is something else, or the socket cannot be made. The default
 // path's folder is made 0700 when missing, for the cards served beside it too.
-int Listen(const std::string& path, std::optional<gid_t> group = std::nullopt);
+int Listen(const std::string& path, std::optional<gid_t> group = std::nullopt, int type = SOCK_STREAM);
 
 // The credentials of the process at the other end of a connected Unix socket.
 std::optional<ucred> PeerCredentials(int fd);

@@ -1,6 +1,7 @@
 // The board service's refusals as a client meets them: a frame of the wrong size, a frame
 // the board does not have, a message beyond one frame, a client beyond the limit or its
-// rate, a TCP client without a certificate of the service's authority; the board made safe
+// rate, a TCP client without a certificate of the service's authority, a frame channel not
+// handed to its opener or with a file that may shrink; the board made safe
 // once the last client has left; frames set from phases as a local script sets them; and the
 // status stream during a run, beside clients that never read theirs or with its own thread
 // held back, ended with the service.
@@ -9,12 +10,15 @@
 #include <gtest/gtest.h>
 
 #include <grp.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -26,6 +30,7 @@
 #include "BoardClient.h"
 #include "BoardService.h"
 #include "Certificates.h"
+#include "FrameChannel.h"
 #include "HeadlessBoard.h"
 #include "PatternFiles.h"
 #include "ServiceSocket.h"
@@ -358,6 +363,9 @@ TEST_F(ServiceTest, ATcpClientWithACertificateOfTheServicesAuthorityIsServed) {
   };
   for (int i = 0; i < 1000 && named().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   EXPECT_TRUE(named().starts_with("analysis at 127.0.0.1:")) << named();
+  grpc::ClientContext context;
+  v1::FrameChannel channel;
+  EXPECT_EQ(analysis->OpenFrameChannel(&context, {}, &channel).error_code(), grpc::StatusCode::UNIMPLEMENTED);
   for (const char* key : {"/lab/server/server.key", "/lab/analysis/client.key"}) {
     EXPECT_EQ(std::filesystem::status(m_Folder + key).permissions(), std::filesystem::perms::owner_read |
                                                                         std::filesystem::perms::owner_write)
@@ -587,6 +595,75 @@ TEST_F(ServiceTest, AClientCallingFasterThanTheRateIsToldWhy) {
             "the board service takes at most 2 calls a second from one client; this one called faster");
   // Another client has a budget of its own.
   EXPECT_TRUE(Write(*Client(), 0, FRAME).ok());
+}
+
+// The service's reply to a channel opened with token and the descriptor file (none: -1).
+grpc::Status OpenChannel(const std::string& path, const service::ChannelToken& token, int file) {
+  const int fd = service::Connect(path, SOCK_SEQPACKET);
+  iovec data{const_cast<uint8_t*>(token.data()), token.size()};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+  msghdr message{};
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  if (file >= 0) {
+    message.msg_control = control;
+    message.msg_controllen = sizeof(control);
+    cmsghdr* rights = CMSG_FIRSTHDR(&message);
+    *rights = {CMSG_LEN(sizeof(int)), SOL_SOCKET, SCM_RIGHTS};
+    std::memcpy(CMSG_DATA(rights), &file, sizeof(int));
+  }
+  char reply[service::CHANNEL_REPLY_BYTES];
+  EXPECT_EQ(sendmsg(fd, &message, 0), static_cast<ssize_t>(token.size()));
+  const grpc::Status status = service::ReplyStatus(reply, recv(fd, reply, sizeof(reply), 0));
+  close(fd);
+  return status;
+}
+
+// A frame channel serves the connection it was handed to alone, through a file the client
+// cannot shrink under the service, and its calls meet the checks and texts of the calls
+// they stand for, until that connection ends.
+TEST_F(ServiceTest, AFrameChannelIsItsConnectionsAloneAndRefusesAsItsCallsWould) {
+  Serve();
+  auto stub = Client();
+  v1::FrameChannel given;
+  {
+    grpc::ClientContext context;  // holds the connection while it lives
+    ASSERT_TRUE(stub->OpenFrameChannel(&context, {}, &given).ok());
+  }
+  service::ChannelToken token{};
+  ASSERT_EQ(given.token().size(), token.size());
+  std::memcpy(token.data(), given.token().data(), token.size());
+  const int loose = memfd_create("loose", MFD_CLOEXEC);
+  ASSERT_EQ(ftruncate(loose, FRAME), 0);
+  const grpc::Status shrinkable = OpenChannel(given.path(), token, loose);
+  close(loose);
+  EXPECT_EQ(shrinkable.error_message(), "the frame channel's shared file is not sealed against shrinking");
+  EXPECT_EQ(OpenChannel(given.path(), token, -1).error_code(), grpc::StatusCode::INVALID_ARGUMENT);
+  service::ChannelToken guessed = token;
+  guessed[0] ^= 1;
+  EXPECT_EQ(OpenChannel(given.path(), guessed, -1).error_code(), grpc::StatusCode::INVALID_ARGUMENT);
+  EXPECT_THROW(service::CFrameChannel(given.path(), guessed, FRAME), std::runtime_error);
+
+  service::CFrameChannel channel(given.path(), token, FRAME);
+  EXPECT_THROW(service::CFrameChannel(given.path(), token, FRAME), std::runtime_error) << "a token opens one channel";
+  std::vector<uint8_t> picture(FRAME);
+  for (size_t i = 0; i < FRAME; ++i) channel.Pixels()[i] = picture[i] = static_cast<uint8_t>(i * 7 + i / 512);
+  ASSERT_TRUE(channel.Call(service::EChannelCall::WriteFrame, 3).ok());
+  std::vector<uint8_t> shown;
+  ASSERT_TRUE(sim::testing::DecodedFrame(simtest::SLOT0, 3, shown));
+  EXPECT_TRUE(shown == picture);
+  const grpc::Status missing = channel.Call(service::EChannelCall::Select, 1024);
+  EXPECT_EQ(missing.error_code(), grpc::StatusCode::OUT_OF_RANGE);
+  EXPECT_EQ(missing.error_message(), "frame 1024 is not one of the board's frame buffers 0..1023");
+  EXPECT_EQ(channel.Call(static_cast<service::EChannelCall>(9), 0).error_code(), grpc::StatusCode::INVALID_ARGUMENT);
+
+  stub.reset();
+  grpc::Status after;
+  for (int i = 0; i < 3000 && (after = channel.Call(service::EChannelCall::Select, 0)).ok(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(after.error_code(), grpc::StatusCode::UNAVAILABLE);
+  EXPECT_EQ(after.error_message(), "the connection that opened this frame channel has ended");
 }
 
 // Runs and selects of frames the board does not have, and an empty run, are refused with the

@@ -96,7 +96,7 @@ const std::vector<Command>& Commands() {
                          {"--tls-dir", 1, "DIR", "the service's TLS files for --listen: ca.pem, server.pem, server.key"},
                          {"--max-clients", 1, "N", "serve at most N clients at once, 1 to 1000 (default: 8)"},
                          {"--max-rate", 1, "N",
-                          "take at most N calls a second from one client, 1 to 1000000 (default: 10000)"},
+                          "take at most N calls a second from one client, 1 to 1000000 (default: 100000)"},
                          {"--card", 1, "ADDRESS|SLOT",
                           "the card to serve: its PCI address or slot number (default: the first); again for another "
                           "card, each then named by its PCI address",

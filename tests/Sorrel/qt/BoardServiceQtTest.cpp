@@ -16,6 +16,7 @@
 #include <set>
 #include <thread>
 
+#include "BoardClient.h"
 #include "BoardRegisters.h"
 #include "QtProgramTest.h"
 #include "ServiceSocket.h"
@@ -163,6 +164,17 @@ TEST_F(BoardServiceQtTest, AClientsChangesShowInTheControlsAsTheOperatorsWould) 
   RunFor(std::chrono::milliseconds(300));
   EXPECT_EQ(qt::ControlText(Dlg(), IDC_START_STOP), "START");
   EXPECT_TRUE(qt::ControlEnabled(Dlg(), IDC_BROWSE_SEQUENCE));
+
+  // A script's selections, the second through its frame channel, move the list as the operator's would.
+  {
+    service::CBoardClient script(service::DefaultSocketPath(), false);
+    for (int frame : {2, 1}) {
+      auto call = std::async(std::launch::async, [&] { script.Select(frame); });
+      while (call.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready) qt::ProcessEvents();
+      call.get();
+      EXPECT_EQ(qt::ListCurrentRow(Dlg(), IDC_IMAGE_LIST), frame);
+    }
+  }
 
   client.reset();
   EXPECT_TRUE(LineBecomes("Board service: no clients")) << ServiceLine();
