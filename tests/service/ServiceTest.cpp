@@ -9,6 +9,7 @@
 #include <grpcpp/grpcpp.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
@@ -16,6 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +27,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "BoardClient.h"
@@ -146,6 +149,16 @@ class ServiceTest : public ::testing::Test {
   std::unique_ptr<v1::Board::Stub> TlsClient(const std::string& clientFolder) {
     return Client(m_Service->TcpAddress(),
                   service::ClientCredentials(service::ReadTlsFiles(clientFolder, service::ETlsSide::Client)));
+  }
+  // A frame channel's socket and token, asked for on client's connection.
+  static std::pair<std::string, service::ChannelToken> ChannelOf(v1::Board::Stub& client) {
+    grpc::ClientContext context;  // holds the connection while it lives
+    v1::FrameChannel given;
+    service::ChannelToken token{};
+    EXPECT_TRUE(client.OpenFrameChannel(&context, {}, &given).ok());
+    EXPECT_EQ(given.token().size(), token.size());
+    std::memcpy(token.data(), given.token().data(), std::min(token.size(), given.token().size()));
+    return {given.path(), token};
   }
   static grpc::Status Write(v1::Board::Stub& client, int frame, size_t bytes) {
     return Write(client, frame, std::string(bytes, '\x5a'));
@@ -593,8 +606,17 @@ TEST_F(ServiceTest, AClientCallingFasterThanTheRateIsToldWhy) {
   EXPECT_EQ(answers.back().error_code(), grpc::StatusCode::RESOURCE_EXHAUSTED);
   EXPECT_EQ(answers.back().error_message(),
             "the board service takes at most 2 calls a second from one client; this one called faster");
-  // Another client has a budget of its own.
-  EXPECT_TRUE(Write(*Client(), 0, FRAME).ok());
+  // Another client has a budget of its own, and its frame channel's calls draw on it.
+  auto other = Client();
+  EXPECT_TRUE(Write(*other, 0, FRAME).ok());
+  const auto [path, token] = ChannelOf(*other);
+  service::CFrameChannel channel(path, token, FRAME);
+  const grpc::Status refused = channel.Call(service::EChannelCall::Select, 0);
+  EXPECT_EQ(refused.error_message(),
+            "the board service takes at most 2 calls a second from one client; this one called faster");
+  // The service's end ends its channels.
+  m_Service.reset();
+  EXPECT_EQ(channel.Call(service::EChannelCall::Select, 0).error_code(), grpc::StatusCode::UNAVAILABLE);
 }
 
 // The service's reply to a channel opened with token and the descriptor file (none: -1).
@@ -625,27 +647,20 @@ grpc::Status OpenChannel(const std::string& path, const service::ChannelToken& t
 TEST_F(ServiceTest, AFrameChannelIsItsConnectionsAloneAndRefusesAsItsCallsWould) {
   Serve();
   auto stub = Client();
-  v1::FrameChannel given;
-  {
-    grpc::ClientContext context;  // holds the connection while it lives
-    ASSERT_TRUE(stub->OpenFrameChannel(&context, {}, &given).ok());
-  }
-  service::ChannelToken token{};
-  ASSERT_EQ(given.token().size(), token.size());
-  std::memcpy(token.data(), given.token().data(), token.size());
+  auto [path, token] = ChannelOf(*stub);
   const int loose = memfd_create("loose", MFD_CLOEXEC);
   ASSERT_EQ(ftruncate(loose, FRAME), 0);
-  const grpc::Status shrinkable = OpenChannel(given.path(), token, loose);
+  const grpc::Status shrinkable = OpenChannel(path, token, loose);
   close(loose);
   EXPECT_EQ(shrinkable.error_message(), "the frame channel's shared file is not sealed against shrinking");
-  EXPECT_EQ(OpenChannel(given.path(), token, -1).error_code(), grpc::StatusCode::INVALID_ARGUMENT);
+  EXPECT_EQ(OpenChannel(path, token, -1).error_code(), grpc::StatusCode::INVALID_ARGUMENT);
   service::ChannelToken guessed = token;
   guessed[0] ^= 1;
-  EXPECT_EQ(OpenChannel(given.path(), guessed, -1).error_code(), grpc::StatusCode::INVALID_ARGUMENT);
-  EXPECT_THROW(service::CFrameChannel(given.path(), guessed, FRAME), std::runtime_error);
+  EXPECT_EQ(OpenChannel(path, guessed, -1).error_code(), grpc::StatusCode::INVALID_ARGUMENT);
+  EXPECT_THROW(service::CFrameChannel(path, guessed, FRAME), std::runtime_error);
 
-  service::CFrameChannel channel(given.path(), token, FRAME);
-  EXPECT_THROW(service::CFrameChannel(given.path(), token, FRAME), std::runtime_error) << "a token opens one channel";
+  service::CFrameChannel channel(path, token, FRAME);
+  EXPECT_THROW(service::CFrameChannel(path, token, FRAME), std::runtime_error) << "a token opens one channel";
   std::vector<uint8_t> picture(FRAME);
   for (size_t i = 0; i < FRAME; ++i) channel.Pixels()[i] = picture[i] = static_cast<uint8_t>(i * 7 + i / 512);
   ASSERT_TRUE(channel.Call(service::EChannelCall::WriteFrame, 3).ok());
@@ -656,6 +671,20 @@ TEST_F(ServiceTest, AFrameChannelIsItsConnectionsAloneAndRefusesAsItsCallsWould)
   EXPECT_EQ(missing.error_code(), grpc::StatusCode::OUT_OF_RANGE);
   EXPECT_EQ(missing.error_message(), "frame 1024 is not one of the board's frame buffers 0..1023");
   EXPECT_EQ(channel.Call(static_cast<service::EChannelCall>(9), 0).error_code(), grpc::StatusCode::INVALID_ARGUMENT);
+
+  // Another process with the connection's next token is not its client.
+  std::tie(path, token) = ChannelOf(*stub);
+  const pid_t other = fork();
+  ASSERT_GE(other, 0);
+  if (other == 0) {
+    const int file = memfd_create("other", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    const bool sealed = ftruncate(file, FRAME) == 0 && fcntl(file, F_ADD_SEALS, F_SEAL_SHRINK) == 0;
+    _exit(sealed ? static_cast<int>(OpenChannel(path, token, file).error_code()) : 100);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(other, &status, 0), other);
+  EXPECT_EQ(WEXITSTATUS(status), grpc::StatusCode::PERMISSION_DENIED);
+  EXPECT_TRUE(channel.Call(service::EChannelCall::Select, 3).ok()) << "the open channel stays the client's";
 
   stub.reset();
   grpc::Status after;
