@@ -454,8 +454,15 @@ class TestService:
         address = p.serving.split(" and tls://")[1]
         r = tool("power", "on", "--keep-power", "--service", f"tls://{address}", "--tls-dir", certs / "analysis")
         assert (r.returncode, r.stdout, r.stderr) == (0, "SLM power on\n", "")
-        # The serve names its clients as they come, one over TCP by its certificate and address.
-        assert wait_for_line(p, " at 127.0.0.1:").startswith("Board service: 1 client (analysis at 127.0.0.1:")
+        # The serve names its clients as they come, one over TCP by its certificate and address;
+        # one that stays, since a line not yet printed gives way to a newer one.
+        watch = subprocess.Popen([SORRELCTL, "watch", "--service", f"tls://{address}", "--tls-dir", certs / "analysis"],
+                                 stdout=subprocess.DEVNULL)
+        try:
+            assert wait_for_line(p, " at 127.0.0.1:").startswith("Board service: 1 client (analysis at 127.0.0.1:")
+        finally:
+            watch.kill()
+            watch.wait()
         assert "SLM power     on" in tool("status", "--service", socket).stdout.splitlines()
         # Another lab's machine: neither side takes the other's certificate.
         assert tool("certs", lab / "other", "--server", "127.0.0.1", "--client", "analysis").returncode == 0
