@@ -15,6 +15,7 @@
 #include <stdexcept>
 
 #include "ServiceTls.h"
+#include "SystemError.h"
 #include "files/ReplaceFile.h"
 
 namespace service {
@@ -112,26 +113,24 @@ std::string KeyPem(EVP_PKEY* k) {
   return Pem([k](BIO* b) { return PEM_write_bio_PrivateKey(b, k, nullptr, nullptr, 0, nullptr, nullptr); });
 }
 
-std::runtime_error Failure(const std::string& what) { return std::runtime_error(what + ": " + std::strerror(errno)); }
-
 void MakeFolder(const std::string& path, mode_t mode) {
-  if (mkdir(path.c_str(), mode) != 0 && errno != EEXIST) throw Failure("cannot make " + path);
+  if (mkdir(path.c_str(), mode) != 0 && errno != EEXIST) throw SystemError("cannot make " + path);
 }
 
 void Write(const std::string& path, const std::string& text) {
-  if (!ReplaceFile(path, {text})) throw Failure("cannot write " + path);
+  if (!ReplaceFile(path, {text})) throw SystemError("cannot write " + path);
 }
 
 // Owner-only from its first byte: a key replaced keeps the mode of the one before it, and a
 // new one gets the umask's.
 void WriteKey(const std::string& path, const std::string& text) {
-  if (chmod(path.c_str(), 0600) != 0 && errno != ENOENT) throw Failure("cannot make " + path + " owner-only");
+  if (chmod(path.c_str(), 0600) != 0 && errno != ENOENT) throw SystemError("cannot make " + path + " owner-only");
   const mode_t mask = umask(0177);
   const bool written = ReplaceFile(path, {text});
   const int failure = errno;
   umask(mask);
   errno = failure;
-  if (!written) throw Failure("cannot write " + path);
+  if (!written) throw SystemError("cannot write " + path);
 }
 
 // What one machine's folder holds, made ready before any file is written.

@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "ServiceSocket.h"
+#include "SystemError.h"
 
 namespace service {
 
@@ -18,8 +19,6 @@ namespace {
 
 // How long the client looks for a reply before it sleeps: longer than a frame's write takes.
 constexpr std::chrono::microseconds REPLY_SPIN{500};
-
-std::runtime_error Failure(const std::string& what) { return std::runtime_error(what + ": " + std::strerror(errno)); }
 
 }  // namespace
 
@@ -54,18 +53,18 @@ grpc::Status ReplyStatus(const char* reply, ssize_t size) {
 CFrameChannel::CFrameChannel(const std::string& path, const ChannelToken& token, size_t frameBytes)
     : m_Bytes(frameBytes) {
   m_File = memfd_create("sorrel-frame", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-  if (m_File < 0) throw Failure("cannot make the frame channel's shared file");
+  if (m_File < 0) throw SystemError("cannot make the frame channel's shared file");
   // Sealed against shrinking: the service reads what it mapped without fear of a fault.
   if (ftruncate(m_File, static_cast<off_t>(frameBytes)) != 0 ||
       fcntl(m_File, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_SEAL) != 0) {
-    const std::runtime_error error = Failure("cannot size the frame channel's shared file");
+    const std::runtime_error error = SystemError("cannot size the frame channel's shared file");
     close(m_File);
     throw error;
   }
   void* pixels = mmap(nullptr, frameBytes, PROT_READ | PROT_WRITE, MAP_SHARED, m_File, 0);
   m_Socket = Connect(path, SOCK_SEQPACKET);
   if (pixels == MAP_FAILED || m_Socket < 0) {
-    const std::runtime_error error = Failure("cannot open the frame channel " + path);
+    const std::runtime_error error = SystemError("cannot open the frame channel " + path);
     if (pixels != MAP_FAILED) munmap(pixels, frameBytes);
     if (m_Socket >= 0) close(m_Socket);
     close(m_File);

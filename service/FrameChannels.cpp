@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "ServiceSocket.h"
+#include "SystemError.h"
 
 namespace service {
 
@@ -37,7 +38,7 @@ CFrameChannels::CFrameChannels(const std::string& path, std::optional<gid_t> gro
   if (m_Wake < 0) {
     close(m_Listener);
     unlink(path.c_str());
-    throw std::runtime_error("cannot make the frame channels' wake-up: " + std::string(std::strerror(errno)));
+    throw SystemError("cannot make the frame channels' wake-up");
   }
   m_Acceptor = std::thread([this] { Accept(); });
 }

@@ -16,11 +16,11 @@
 #include <string_view>
 #include <vector>
 
+#include "SystemError.h"
+
 namespace service {
 
 namespace {
-
-std::runtime_error Failure(const std::string& what) { return std::runtime_error(what + ": " + std::strerror(errno)); }
 
 sockaddr_un Address(const std::string& path) {
   sockaddr_un address{};
@@ -113,18 +113,18 @@ int Listen(const std::string& path, std::optional<gid_t> group, int type) {
   const sockaddr_un address = Address(path);
   if (const std::string home = DefaultSocketPath(); !home.empty() && Folder(path) == Folder(home)) {
     const std::string folder = path.substr(0, path.rfind('/'));
-    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) throw Failure("cannot make " + folder);
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) throw SystemError("cannot make " + folder);
   }
   struct stat existing {};
   if (lstat(path.c_str(), &existing) == 0) {
     if (!S_ISSOCK(existing.st_mode)) throw std::runtime_error(path + " exists and is not a socket");
     if (Answers(path, type)) throw std::runtime_error("a board service already answers on " + path);
     // Left by a service that was killed.
-    if (unlink(path.c_str()) != 0) throw Failure("cannot replace the stale socket " + path);
+    if (unlink(path.c_str()) != 0) throw SystemError("cannot replace the stale socket " + path);
   }
   // Non-blocking: a client gone between the wake-up and the accept must not stall it.
   const int fd = socket(AF_UNIX, type | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) throw Failure("cannot make a socket");
+  if (fd < 0) throw SystemError("cannot make a socket");
   // The file is owner-only from the moment it exists.
   const mode_t mask = umask(0177);
   const int bound = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
@@ -132,7 +132,7 @@ int Listen(const std::string& path, std::optional<gid_t> group, int type) {
   // The group is given the file before the mode lets it in.
   if (bound != 0 || (group && chown(path.c_str(), static_cast<uid_t>(-1), *group) != 0) ||
       chmod(path.c_str(), group ? 0660 : 0600) != 0 || listen(fd, 16) != 0) {
-    const std::runtime_error error = Failure("cannot listen on " + path);
+    const std::runtime_error error = SystemError("cannot listen on " + path);
     close(fd);
     throw error;
   }
