@@ -255,6 +255,18 @@ class TestBoard:
         assert "\r" not in r.stderr and r.stderr == SAFE
 
 
+def processes_naming(path):
+    """The processes whose command line holds path."""
+    found = []
+    for entry in pathlib.Path("/proc").iterdir():
+        try:
+            if entry.name.isdigit() and os.fsencode(path) in (entry / "cmdline").read_bytes():
+                found.append(int(entry.name))
+        except OSError:
+            pass  # gone meanwhile
+    return found
+
+
 class TestService:
     """sorrelctl serve holding the board for the commands after it (label service)."""
 
@@ -405,14 +417,15 @@ class TestService:
                          "cards are still served", stream=p.stderr)
         r = tool("power", "on", "--keep-power", "--service", socket)
         assert (r.returncode, r.stdout) == (0, "SLM power on\n"), r.stderr
-        # The workers end with the serve, even killed.
+        # The workers end with the serve, even killed; each removes its socket before it ends
+        # its board safely.
         p.kill()
         p.wait()
         for _ in range(600):  # the limit only stops a hang
-            if not socket.exists():
+            if not processes_naming(socket):
                 break
             time.sleep(0.05)
-        assert not socket.exists()
+        assert not processes_naming(socket) and not socket.exists()
         assert_left_safe(lab / "trace" / "slot-1")
 
     def test_another_user_is_refused_even_through_a_loosened_socket(self, lab, serve):
