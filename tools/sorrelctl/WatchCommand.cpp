@@ -34,6 +34,8 @@ int WatchCommand(const COptions& options) {
              u.slm_power() ? "on" : "off", u.laser_a_gain(), u.laser_b_gain());
       return !count || ++printed < *count;
     });
+    // The stream ends as documented, but the operator should not have to guess why.
+    if (!count || printed < *count) Say("watch: the board service ended");
   });
 }
 

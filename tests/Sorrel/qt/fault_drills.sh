@@ -387,8 +387,10 @@ drill_service_clients() {
   finish "$pid" 30
   expect_status "service clients" "$status" 0
   finish "$watcher" 30
-  # A stream the service ends is ended as the client asked: status 0.
+  # A stream the service ends is ended as the client asked: status 0, and it says why.
   expect_status "service clients, the watching client" "$status" 0
+  [ "$(tail -n 1 "$work/watch.out")" = "sorrelctl: watch: the board service ended" ] ||
+    fail "service clients: the watching client did not say the service ended: $(tail -n 1 "$work/watch.out")"
   finish "$caller" 30
   [ "$status" != 999 ] || fail "service clients: the calling client hung"
   for register in 10 14; do
