@@ -9,7 +9,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstring>
 #include <memory>
 #include <set>
 #include <stdexcept>
